@@ -1,0 +1,42 @@
+# Finds the third-party pieces. Everything comes from Debian packages (scripts/setup);
+# the Windows builds reuse the header-only and source packages of the Linux side.
+
+find_package(Threads REQUIRED)
+
+# nlohmann/json is header-only. The cross compilers do not search /usr/include (it holds
+# glibc headers), so the Windows builds see the package through a directory of its own.
+if(WIN32)
+  set(QV_NLOHMANN_SHIM ${CMAKE_BINARY_DIR}/thirdparty/include)
+  file(MAKE_DIRECTORY ${QV_NLOHMANN_SHIM})
+  if(NOT EXISTS ${QV_NLOHMANN_SHIM}/nlohmann)
+    file(CREATE_LINK /usr/include/nlohmann ${QV_NLOHMANN_SHIM}/nlohmann SYMBOLIC)
+  endif()
+  add_library(qv_nlohmann INTERFACE)
+  target_include_directories(qv_nlohmann SYSTEM INTERFACE ${QV_NLOHMANN_SHIM})
+else()
+  find_package(nlohmann_json 3.10 REQUIRED)
+  add_library(qv_nlohmann INTERFACE)
+  target_link_libraries(qv_nlohmann INTERFACE nlohmann_json::nlohmann_json)
+endif()
+
+if(QV_BUILD_TESTS)
+  if(WIN32)
+    # GoogleTest built from Debian's sources with the cross compiler.
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+
+if(NOT WIN32)
+  find_package(benchmark QUIET)
+  find_package(PkgConfig REQUIRED)
+  find_package(CURL REQUIRED)
+  find_package(OpenSSL REQUIRED)
+  find_package(Cups QUIET)
+endif()

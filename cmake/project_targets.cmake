@@ -1,0 +1,61 @@
+# Compiler settings shared by every target of ours, and the helpers that declare
+# libraries and test programs the same way in every folder.
+
+set(QV_WARNINGS -Wall -Wextra -Werror)
+set(QV_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+
+function(qv_target_settings target)
+  target_compile_options(${target} PRIVATE ${QV_WARNINGS})
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(QV_SANITIZE)
+    target_compile_options(${target} PRIVATE ${QV_SANITIZE_FLAGS})
+    target_link_options(${target} PRIVATE ${QV_SANITIZE_FLAGS})
+  endif()
+  if(WIN32)
+    # One self-contained executable: no libgcc, libstdc++ or winpthread DLLs to ship.
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "EXECUTABLE")
+      target_link_options(${target} PRIVATE -static -static-libgcc -static-libstdc++)
+    endif()
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
+                                                  _WIN32_WINNT=0x0601)
+  endif()
+endfunction()
+
+# qv_library(name SOURCES ... [LIBS ...])
+function(qv_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  qv_target_settings(${name})
+  if(ARG_LIBS)
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS})
+  endif()
+endfunction()
+
+# Environment for test programs of the Windows builds: one Wine prefix per build tree,
+# no debug chatter, and no prompts to install Mono or Gecko.
+set(QV_WINE_ENV
+    WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+
+# qv_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...])
+# One GoogleTest program registered as one CTest test; the test script reads the
+# GoogleTest XML reports to count the individual cases.
+function(qv_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  qv_target_settings(${name})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gmock GTest::gtest_main Threads::Threads)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  if(ARG_LABELS)
+    set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
+  if(WIN32)
+    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${QV_WINE_ENV}"
+                         FIXTURES_REQUIRED wine_prefix)
+  endif()
+endfunction()

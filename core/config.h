@@ -1,0 +1,27 @@
+// Reading and writing config.ini (section "set").
+#pragma once
+
+#include <string>
+
+#include "core/service_state.h"
+
+namespace qv {
+
+// The address the cashier window opens when config.ini names none.
+std::string DefaultWebUrl();
+
+// Reads `sid` and `server` into the configuration (trimmed of ASCII and full-width spaces).
+void ReadStoreIdentity(const std::string& configPath, ServiceConfig& config);
+
+// Reads `au_row`, `usbbak`, `debug`, `time` (raised to 1), `au_c` and the TLS and port keys.
+void ReadServiceSwitches(const std::string& configPath, ServiceState& state);
+
+// Reads `aurunpr` and `url`.
+void ReadShellSettings(const std::string& configPath, ServiceState& state);
+
+// Writes one key of section "set" back to config.ini (GBK), keeping every other line;
+// false when the file could not be written.
+bool WriteConfigValue(const std::string& configPath, const std::string& key,
+                      const std::string& value);
+
+}  // namespace qv

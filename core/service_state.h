@@ -1,0 +1,60 @@
+// The process-wide records of the print service: the configuration, the state every part of
+// the service core reads, and one print task.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/print_task.h"
+#include "core/task_queue.h"
+
+namespace qv {
+
+// The configuration record; every cloud request reads these afresh.
+struct ServiceConfig {
+  std::string server;  // cloud API host (optionally with port), without scheme
+  std::string token;   // value of the X-Token header: "null"
+  std::string sid;     // store ID; empty means the store is not configured
+};
+
+// Settings that are not part of the cashier configuration proper but are read from the
+// same file: TLS trust and the device paths of the parallel ports on Linux.
+struct ExtraSettings {
+  std::string caFile;      // PEM file of extra trusted roots; empty for none
+  bool tlsVerify = true;   // false only when config.ini says tls_verify=0
+  std::string lpt1Path;    // device behind "LPT1" (Linux); empty for the default
+  std::string lpt2Path;    // device behind "LPT2" (Linux); empty for the default
+};
+
+// Process-wide state; only the UI thread touches it.
+struct ServiceState {
+  std::string macAddress;
+  bool launchedWithArgs = false;
+  std::string programDirectory;
+  std::string configPath;
+  int32_t feedLines = 5;
+  int32_t usbFallbackPort = 0;
+  bool debug = false;
+  int32_t pollSeconds = 3;
+  bool autoCut = true;
+  std::string logDirectory;
+  bool autoRunService = true;
+  std::string webUrl;
+  ExtraSettings extra;
+
+  // Polling and printing flags and counters.
+  bool printBusy = false;
+  bool pollBusy = false;
+  int32_t pollTick = 1;
+  int32_t pollInterval = 3;
+  int32_t pollCount = 0;
+  int32_t recordCount = 0;
+
+  // Debug view: progress lines go to the debug window while this is set.
+  bool debugViewEnabled = false;
+
+  // Tasks fetched and not yet printed, oldest first, kept in the journal beside the program.
+  TaskQueue taskQueue;
+};
+
+}  // namespace qv

@@ -1,0 +1,48 @@
+// Files and directories, addressed by UTF-8 paths on every platform.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::platform {
+
+// Full path of the running executable; empty on failure.
+std::string ProgramPath();
+
+// Directory holding the running executable, without a trailing separator.
+std::string ProgramDirectory();
+
+// dir + the platform's separator + name ("\" on Windows, "/" elsewhere).
+std::string JoinPath(std::string_view dir, std::string_view name);
+
+// Whole file into `bytes`; false when it cannot be read.
+bool ReadFile(const std::string& path, std::string& bytes);
+
+// Creates or replaces the file with `bytes`; false on any failure.
+bool WriteFile(const std::string& path, std::string_view bytes);
+
+// Appends `bytes` to the file, creating it when missing; false on any failure.
+bool AppendFile(const std::string& path, std::string_view bytes);
+
+// Replaces the file so that a crash or power loss at any moment leaves either the old or the
+// new content: write a temporary file beside it, flush it to disk, rename it over the target
+// and flush the directory. False on any failure (the old file is then untouched).
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes);
+
+bool FileExists(const std::string& path);
+bool DirectoryExists(const std::string& path);
+
+// Creates one directory level; true when it exists afterwards.
+bool CreateDirectory(const std::string& path);
+
+// Removes a file; true when it no longer exists.
+bool RemoveFile(const std::string& path);
+
+// Renames a file, replacing the target; false on failure.
+bool RenameFile(const std::string& from, const std::string& to);
+
+// Makes `dir` the base of relative file names; false on failure.
+bool SetCurrentDirectory(const std::string& dir);
+
+}  // namespace qv::platform

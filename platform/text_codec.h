@@ -1,0 +1,18 @@
+// Charset conversions of the operating system (iconv on Linux, the Win32 conversion calls on
+// Windows). Portable code uses util/text.h; this seam exists so that util/ stays OS-free.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qv::platform {
+
+// Encodes UTF-8 into the named charset ("GBK", "UTF-8", "big5", ...). Characters the charset
+// cannot hold, and invalid UTF-8, become "?". False when the charset is unknown.
+bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string& out);
+
+// Decodes bytes in the named charset into UTF-8; invalid sequences become U+FFFD.
+// False when the charset is unknown.
+bool DecodeCharset(std::string_view bytes, std::string_view charset, std::string& utf8);
+
+}  // namespace qv::platform

@@ -1,0 +1,122 @@
+// Files on Windows through the W entry points, so that Chinese file names ("打印机列表.txt",
+// log prefixes) work whatever the machine's code page.
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "platform/win32/wide.h"
+
+namespace qv::platform {
+namespace {
+
+using win32::Handle;
+using win32::Wide;
+
+bool WriteAll(HANDLE h, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
+    if (!::WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+bool WriteWith(const std::string& path, std::string_view bytes, DWORD disposition, bool append,
+               bool flush) {
+  Handle h(CreateFileW(Wide(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                       FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.ok() || !WriteAll(h.get(), bytes)) return false;
+  return !flush || FlushFileBuffers(h.get());
+}
+
+}  // namespace
+
+std::string ProgramPath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) return win32::Narrow(std::wstring_view(buffer.data(), n));
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ProgramDirectory() {
+  const std::string path = ProgramPath();
+  const size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  std::string out(dir);
+  if (!out.empty() && out.back() != '\\' && out.back() != '/') out += '\\';
+  out += name;
+  return out;
+}
+
+bool ReadFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  Handle h(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.ok()) return false;
+  char buffer[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr)) return false;
+    if (n == 0) return true;
+    bytes.append(buffer, n);
+  }
+}
+
+bool WriteFile(const std::string& path, std::string_view bytes) {
+  return WriteWith(path, bytes, CREATE_ALWAYS, false, false);
+}
+
+bool AppendFile(const std::string& path, std::string_view bytes) {
+  return WriteWith(path, bytes, OPEN_ALWAYS, true, false);
+}
+
+bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
+  const std::string temp = path + ".tmp";
+  if (!WriteWith(temp, bytes, CREATE_ALWAYS, false, true)) {
+    DeleteFileW(Wide(temp).c_str());
+    return false;
+  }
+  if (!MoveFileExW(Wide(temp).c_str(), Wide(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DeleteFileW(Wide(temp).c_str());
+    return false;
+  }
+  return true;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Wide(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool CreateDirectory(const std::string& path) {
+  return CreateDirectoryW(Wide(path).c_str(), nullptr) || DirectoryExists(path);
+}
+
+bool RemoveFile(const std::string& path) {
+  return DeleteFileW(Wide(path).c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+bool SetCurrentDirectory(const std::string& dir) {
+  return SetCurrentDirectoryW(Wide(dir).c_str());
+}
+
+}  // namespace qv::platform

@@ -1,0 +1,104 @@
+#include "core/startup.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "tests/fakes/temp_dir.h"
+#include "util/text.h"
+
+namespace qv {
+namespace {
+
+struct FakeInstance : platform::InstanceLock {};
+
+class FakeEnvironment : public StartupEnvironment {
+ public:
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    messages.push_back(caption + "|" + text);
+  }
+  std::string MacAddress() override { return "00:11:22:33:44:55"; }
+  std::unique_ptr<platform::InstanceLock> AcquireInstance(const std::string& name) override {
+    instanceName = name;
+    return otherInstanceRuns ? nullptr : std::make_unique<FakeInstance>();
+  }
+  void LaunchDetached(const std::string& path, const std::string&) override {
+    launched.push_back(path);
+  }
+
+  bool otherInstanceRuns = false;
+  std::string instanceName;
+  std::vector<std::string> messages;
+  std::vector<std::string> launched;
+};
+
+class StartupTest : public ::testing::Test {
+ protected:
+  StartOutcome Start(std::vector<std::string> args = {}) {
+    return RunStartSequence(args, dir_.path(), env_, config_, state_, instance_);
+  }
+  void WriteConfig(const std::string& body) {
+    ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.path(), "config.ini"),
+                                    FromUtf8("[set]\r\n" + body)));
+  }
+
+  testing::TempDir dir_;
+  FakeEnvironment env_;
+  ServiceConfig config_;
+  ServiceState state_;
+  std::unique_ptr<platform::InstanceLock> instance_;
+};
+
+TEST_F(StartupTest, SecondInstanceShowsOneMessageAndTouchesNothing) {
+  env_.otherInstanceRuns = true;
+  EXPECT_EQ(Start(), StartOutcome::SecondInstance);
+  EXPECT_EQ(env_.instanceName, "asifjslajgojglafs");
+  EXPECT_EQ(env_.messages, std::vector<std::string>{
+                               "友情提醒:|程序已经有一个实例运行，如果找不到请在右下角系统托盘查看!"});
+  EXPECT_FALSE(platform::DirectoryExists(platform::JoinPath(dir_.path(), "log")));
+  EXPECT_EQ(state_.macAddress, "");
+}
+
+TEST_F(StartupTest, ConfiguredStartReadsEverythingAndCreatesTheLogDirectory) {
+  WriteConfig("sid=10001\r\nserver=cloud.example\r\ntime=10\r\naurunpr=0\r\nurl=https://x/\r\n");
+  EXPECT_EQ(Start({"auto"}), StartOutcome::Started);
+  EXPECT_TRUE(env_.messages.empty());
+  EXPECT_TRUE(state_.launchedWithArgs);
+  EXPECT_EQ(state_.macAddress, "00:11:22:33:44:55");
+  EXPECT_EQ(config_.sid, "10001");
+  EXPECT_EQ(config_.token, "null");
+  EXPECT_EQ(state_.pollSeconds, 10);
+  EXPECT_FALSE(state_.autoRunService);
+  EXPECT_EQ(state_.webUrl, "https://x/");
+  EXPECT_EQ(state_.configPath, platform::JoinPath(dir_.path(), "config.ini"));
+  EXPECT_TRUE(platform::DirectoryExists(state_.logDirectory));
+  EXPECT_TRUE(env_.launched.empty());
+}
+
+TEST_F(StartupTest, EmptyStoreShowsBothMessagesEvenWhenUnattended) {
+  EXPECT_EQ(Start({"auto"}), StartOutcome::Started);
+  EXPECT_EQ(env_.messages, (std::vector<std::string>{"信息：|服务器地址为空,请在配置文件里填写",
+                                                     "信息：|门店ID为空,请在配置文件里填写"}));
+}
+
+TEST_F(StartupTest, UncreatableLogDirectoryIsReportedOnlyToAPerson) {
+  WriteConfig("sid=1\r\nserver=s\r\n");
+  // A file named "log" makes the directory impossible to create.
+  ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.path(), "log"), "x"));
+  Start({"auto"});
+  EXPECT_TRUE(env_.messages.empty());
+  Start();
+  ASSERT_EQ(env_.messages.size(), 1u);
+  EXPECT_EQ(env_.messages[0], "提示|创建日志目录失败，请手动创建\r\n" + state_.logDirectory);
+}
+
+TEST_F(StartupTest, StartsTheHelperProgramWhenItIsThere) {
+  WriteConfig("sid=1\r\nserver=s\r\n");
+  const std::string helper = platform::JoinPath(dir_.path(), platform::ExecutableName("kestr"));
+  ASSERT_TRUE(platform::WriteFile(helper, ""));
+  Start();
+  EXPECT_EQ(env_.launched, std::vector<std::string>{helper});
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,98 @@
+#include "util/text.h"
+
+#include <gtest/gtest.h>
+
+#include "util/local_time.h"
+
+namespace qv {
+namespace {
+
+TEST(Text, GbkRoundTripsChineseAndMarksWhatGbkCannotHold) {
+  const std::string utf8 = "宫保鸡丁 x2 ￥38.00";
+  const std::string gbk = FromUtf8(utf8);
+  EXPECT_EQ(gbk.substr(0, 4), "\xB9\xAC\xB1\xA3");  // 宫保
+  EXPECT_EQ(ToUtf8(gbk), utf8);
+
+  // An emoji and a Korean syllable have no GBK form; each becomes one "?".
+  EXPECT_EQ(FromUtf8("a😀b한c"), "a?b?c");
+  // Invalid UTF-8 never crashes and never passes through as raw bytes.
+  EXPECT_EQ(FromUtf8("x\xFFy"), "x?y");
+  // The euro sign is the one single-byte extension of code page 936.
+  EXPECT_EQ(FromUtf8("€"), "\x80");
+  // A text ends at its zero byte, as the system's C-string conversions do.
+  EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), "ab");
+  // Truncated GBK decodes leniently.
+  EXPECT_FALSE(ToUtf8("\xB9").empty());
+}
+
+TEST(Text, Utf16AndSanitising) {
+  const std::string utf8 = "打印机 🖨";
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(utf8)), utf8);
+  EXPECT_EQ(Utf8ToUtf16("🖨").size(), 2u);
+  EXPECT_TRUE(IsValidUtf8(utf8));
+  EXPECT_FALSE(IsValidUtf8("\xC0\x80"));
+  EXPECT_EQ(SanitizeUtf8("a\xE6\x89z"), "a\xEF\xBF\xBDz");
+  EXPECT_EQ(Utf16ToUtf8(u"\xD800x"), "\xEF\xBF\xBDx");
+}
+
+TEST(Text, UrlEncodeModes) {
+  EXPECT_EQ(UrlEncode("a b~c", UrlEncodeMode::KeepSafe), "a+b%7Ec");
+  EXPECT_EQ(UrlEncode("a b~c", UrlEncodeMode::All), "%61+%62%7E%63");
+  EXPECT_EQ(UrlEncode(std::string("a\0b", 3), UrlEncodeMode::KeepSafe), "ab");
+  EXPECT_EQ(UrlEncode("-._'()*/", UrlEncodeMode::KeepSafe), "-._'()*%2F");
+  EXPECT_EQ(UrlEncode("\xB9\xAC", UrlEncodeMode::KeepSafe), "%B9%AC");
+}
+
+TEST(Text, Base64AndMd5Vectors) {
+  // RFC 4648 section 10 and RFC 1321 appendix A.5.
+  const std::pair<const char*, const char*> base64[] = {
+      {"", ""},         {"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
+      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  for (const auto& [plain, encoded] : base64) {
+    EXPECT_EQ(Base64Encode(plain), encoded);
+    std::string decoded;
+    EXPECT_TRUE(Base64Decode(encoded, decoded));
+    EXPECT_EQ(decoded, plain);
+  }
+  std::string out;
+  EXPECT_FALSE(Base64Decode("Zm9v!", out));
+  EXPECT_FALSE(Base64Decode("Z", out));
+
+  const std::pair<std::string, const char*> md5[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"}};
+  for (const auto& [plain, digest] : md5) EXPECT_EQ(Md5Hex(plain), digest);
+}
+
+TEST(Text, IntegersTrimmingAndBooleans) {
+  const std::pair<const char*, int32_t> ints[] = {
+      {"10", 10}, {"0", 0}, {"-5", -5}, {"abc", 0}, {"", 0}, {"12abc", 12},
+      {" 7", 7},  {"+3", 3}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
+  for (const auto& [text, value] : ints) EXPECT_EQ(TextToInt(text), value) << text;
+
+  EXPECT_EQ(TrimSpaces("  123 "), "123");
+  EXPECT_EQ(TrimSpaces("\xE3\x80\x80 123\xE3\x80\x80"), "123");
+  EXPECT_EQ(TrimSpaces("\xE3\x80\x80\xE3\x80\x80"), "");
+  EXPECT_EQ(TrimSpaces("门店 1"), "门店 1");
+  EXPECT_EQ(BoolText(true), "真");
+  EXPECT_EQ(BoolText(false), "假");
+}
+
+TEST(LocalTimeText, DropsTrailingZeroParts) {
+  const std::pair<LocalTime, const char*> cases[] = {
+      {{2026, 3, 7, 9, 5, 4}, "2026年3月7日9时5分4秒"},
+      {{2026, 3, 7, 9, 5, 0}, "2026年3月7日9时5分"},
+      {{2026, 3, 7, 9, 0, 0}, "2026年3月7日9时"},
+      {{2026, 3, 7, 0, 0, 0}, "2026年3月7日"},
+      {{2026, 3, 7, 0, 0, 9}, "2026年3月7日0时0分9秒"},
+  };
+  for (const auto& [time, text] : cases) EXPECT_EQ(DateTimeText(time), text);
+  EXPECT_EQ(LogStamp({2027, 1, 1, 0, 0, 1}), "2027_1_1_00_00_01");
+  EXPECT_EQ(DebugStamp({2026, 1, 1, 9, 5, 4}), "[09:05:04]：");
+}
+
+}  // namespace
+}  // namespace qv
