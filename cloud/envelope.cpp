@@ -1,0 +1,72 @@
+#include "cloud/envelope.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <mutex>
+#include <random>
+
+#include "util/text.h"
+
+namespace qv {
+namespace {
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian calendar).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+std::string Base64NoPadding(std::string_view bytes) {
+  std::string text = Base64Encode(bytes);
+  text.erase(std::remove(text.begin(), text.end(), '='), text.end());
+  return text;
+}
+
+int DrawEntryDigit() {
+  static std::mutex mutex;
+  static std::mt19937 generator{std::random_device{}()};
+  std::lock_guard<std::mutex> lock(mutex);
+  return std::uniform_int_distribution<int>(2, 9)(generator);
+}
+
+}  // namespace
+
+std::string UnixTimeText(const LocalTime& now) {
+  int64_t seconds =
+      DaysFromCivil(now.year, static_cast<unsigned>(now.month), static_cast<unsigned>(now.day)) *
+          86400 +
+      now.hour * 3600 + now.minute * 60 + now.second - 8 * 3600;
+  std::string millis = std::to_string(1000 + std::clamp(now.millisecond, 0, 999)).substr(1);
+  std::string text = (std::to_string(seconds) + millis).substr(0, 10);
+  text.resize(10, '0');
+  return text;
+}
+
+std::string ComposeEntryValue(std::string_view sid, int r, std::string_view timeText) {
+  std::string gbk = FromUtf8(sid);
+  if (gbk.size() <= 3) return "";
+  std::string a = Base64NoPadding(gbk);
+  size_t cut = std::min(a.size(), static_cast<size_t>(std::max(r, 0)));
+  return Base64NoPadding(std::to_string(r)) + a.substr(0, cut) + Base64NoPadding(timeText) +
+         a.substr(cut);
+}
+
+std::string MakeEntryValue(std::string_view sid, const LocalTime& now) {
+  return ComposeEntryValue(sid, DrawEntryDigit(), UnixTimeText(now));
+}
+
+HttpRequestInput CloudRequest(std::string_view server, std::string_view path,
+                              const FieldList& headers, const FieldList& body) {
+  HttpRequestInput in;
+  in.Url = "https://" + std::string(server) + std::string(path);
+  in.Method = 1;
+  in.BodyText = body.ToFormBody();
+  in.Headers = headers.ToHeaderBlock();
+  return in;
+}
+
+}  // namespace qv

@@ -1,0 +1,266 @@
+#include "cloud/http_text.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/text_codec.h"
+#include "util/regex.h"
+#include "util/text.h"
+
+namespace qv {
+namespace {
+
+constexpr std::string_view kCrlf = "\r\n";
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
+// Splits at every occurrence of `separator`; an empty text gives one empty piece.
+std::vector<std::string_view> Split(std::string_view text, std::string_view separator) {
+  std::vector<std::string_view> pieces;
+  size_t start = 0;
+  for (size_t at = text.find(separator); at != std::string_view::npos;
+       at = text.find(separator, start)) {
+    pieces.push_back(text.substr(start, at - start));
+    start = at + separator.size();
+  }
+  pieces.push_back(text.substr(start));
+  return pieces;
+}
+
+bool ParsePort(std::string_view digits, int& port) {
+  if (digits.empty() || digits.size() > 5) return false;
+  int value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > 65535) return false;
+  port = value;
+  return true;
+}
+
+struct DefaultLine {
+  std::string_view key;
+  std::string_view line;
+  bool postOnly;
+};
+
+// The lines a request gets when the caller's headers lack them, in the order they are added.
+// The Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
+constexpr DefaultLine kDefaultLines[] = {
+    {"User-Agent: ",
+     "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)", false},
+    {"Accept: ", "Accept: text/html, application/xhtml+xml, */*", false},
+    {"Accept-Encoding: ", "Accept-Encoding: identity", false},
+    {"Accept-Language: ", "Accept-Language: zh-cn", false},
+    {"Content-Type:", "Content-Type: application/x-www-form-urlencoded", true},
+    {"Cache-Control: ", "Cache-Control: no-cache", false},
+};
+
+std::string NormaliseLines(std::string_view block) {
+  std::string out;
+  out.reserve(block.size());
+  for (std::string_view line : Split(block, kCrlf)) {
+    size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;  // not a header line: dropped
+    out += NormaliseHeaderName(line.substr(0, colon));
+    out += line.substr(colon);
+    out += kCrlf;
+  }
+  return out;
+}
+
+// The platform keeps connections alive by itself; an explicit keep-alive line is dropped.
+void RemoveKeepAlive(std::string& block) {
+  if (block.find("Connection") == std::string::npos) return;
+  std::string_view value;
+  for (std::string_view line : Split(block, kCrlf)) {
+    if (line.substr(0, 10) != "Connection") continue;
+    if (line.substr(0, 12) == "Connection: ") value = line.substr(12);
+    break;
+  }
+  if (value != "keep-alive") return;
+  const std::string line = "Connection: keep-alive\r\n";
+  for (size_t at = block.find(line); at != std::string::npos; at = block.find(line, at)) {
+    block.erase(at, line.size());
+  }
+}
+
+void AppendCookies(std::string& block, std::string_view sendCookies) {
+  if (sendCookies.empty() || ContainsIgnoreCase(block, "Cookie:")) return;
+  // Every line already ends with CR LF; a blank line would end the header block early.
+  if (!ContainsIgnoreCase(sendCookies, "Cookie:")) block += "Cookie: ";
+  block += sendCookies;
+  block += kCrlf;
+}
+
+std::string CookieName(std::string_view item) {
+  size_t eq = item.find('=');
+  return std::string(TrimBlanks(eq == std::string_view::npos ? item : item.substr(0, eq)));
+}
+
+std::vector<std::string> CookieItems(std::string_view text) {
+  std::string trimmed(TrimBlanks(text));
+  if (!trimmed.empty() && trimmed.back() == ';') trimmed += ' ';
+  std::vector<std::string> items;
+  for (std::string_view item : Split(trimmed, "; ")) {
+    // An empty item (from "a=1; ; b=2" or an empty text) is no cookie.
+    if (!TrimBlanks(item).empty()) items.emplace_back(item);
+  }
+  return items;
+}
+
+std::string Join(const std::vector<std::string>& items, std::string_view separator) {
+  std::string out;
+  for (const std::string& item : items) {
+    if (!out.empty()) out += separator;
+    out += item;
+  }
+  return out;
+}
+
+}  // namespace
+
+bool SplitUrl(std::string_view url, UrlParts& parts) {
+  size_t schemeEnd = url.find("://");
+  if (schemeEnd == std::string_view::npos) return false;
+  std::string scheme = AsciiLower(url.substr(0, schemeEnd));
+  if (scheme != "http" && scheme != "https") return false;
+  UrlParts result;
+  result.secure = scheme == "https";
+  result.port = result.secure ? 443 : 80;
+
+  std::string_view rest = url.substr(schemeEnd + 3);
+  size_t authorityEnd = rest.find_first_of("/?#");
+  std::string_view authority = rest.substr(0, authorityEnd);
+  std::string_view path =
+      authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  size_t at = authority.rfind('@');
+  if (at != std::string_view::npos) authority.remove_prefix(at + 1);
+
+  std::string_view host = authority;
+  std::string_view port;
+  if (!authority.empty() && authority.front() == '[') {
+    size_t close = authority.find(']');
+    if (close == std::string_view::npos) return false;
+    host = authority.substr(1, close - 1);
+    std::string_view after = authority.substr(close + 1);
+    if (!after.empty()) {
+      if (after.front() != ':') return false;
+      port = after.substr(1);
+    }
+  } else if (size_t colon = authority.find(':'); colon != std::string_view::npos) {
+    host = authority.substr(0, colon);
+    port = authority.substr(colon + 1);
+  }
+  if (host.empty()) return false;
+  if (!port.empty() && !ParsePort(port, result.port)) return false;
+  result.host = std::string(host);
+  // A query right after the host keeps its place behind the root path.
+  if (path.empty() || path.front() != '/') result.path = "/";
+  result.path += path;
+  parts = std::move(result);
+  return true;
+}
+
+std::string VerbFor(int32_t method) {
+  static constexpr const char* kVerbs[] = {"GET",     "POST",   "HEAD",  "PUT",
+                                           "OPTIONS", "DELETE", "TRACE", "CONNECT"};
+  if (method < 0 || method > 7) return "GET";
+  return kVerbs[method];
+}
+
+std::string NormaliseHeaderName(std::string_view name) {
+  std::string out(name);
+  bool pieceStart = true;
+  for (char& c : out) {
+    if (pieceStart && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    pieceStart = c == '-';
+  }
+  return out;
+}
+
+std::string BuildHeaderBlock(std::string_view headers, std::string_view sendCookies,
+                             const HeaderOptions& options) {
+  std::string block(headers);
+  if (!block.empty()) block += kCrlf;
+  if (options.completeHeaders) {
+    for (const DefaultLine& d : kDefaultLines) {
+      if (d.postOnly && options.method != 1) continue;
+      if (ContainsIgnoreCase(block, d.key)) continue;
+      block += d.line;
+      block += kCrlf;
+    }
+  }
+  if (options.normaliseNames) block = NormaliseLines(block);
+  RemoveKeepAlive(block);
+  AppendCookies(block, sendCookies);
+  return block;
+}
+
+std::string StatusText(std::string_view rawHeaders) {
+  std::string_view line = rawHeaders.substr(0, rawHeaders.find(kCrlf));
+  // The protocol word varies in length ("HTTP/1.1", "HTTP/2"); the status follows its blank.
+  size_t blank = line.find(' ');
+  if (blank == std::string_view::npos) return "";
+  return std::string(line.substr(blank + 1));
+}
+
+ResponseCookies ScanResponseHeaders(std::string_view rawHeaders) {
+  ResponseCookies result;
+  for (std::string_view line : Split(rawHeaders, kCrlf)) {
+    size_t sep = line.find(": ");
+    if (sep != std::string_view::npos && line.substr(0, sep) == "Set-Cookie") {
+      // Only the name=value part counts; Path, Expires and the other attributes are dropped.
+      std::string_view cookie = line.substr(std::string_view("Set-Cookie:").size());
+      cookie = cookie.substr(0, cookie.find(';'));
+      result.cookies += TrimBlanks(cookie);
+      result.cookies += "; ";
+    }
+    if (line.size() >= 10 && EqualsIgnoreCase(line.substr(0, 10), "Location: ")) {
+      result.location = std::string(line.substr(10));
+      result.hasLocation = true;
+    }
+  }
+  if (result.cookies.size() >= 2) result.cookies.resize(result.cookies.size() - 2);
+  return result;
+}
+
+std::string MergeCookies(std::string_view oldCookies, std::string_view newCookies) {
+  std::vector<std::string> merged = CookieItems(newCookies);
+  for (const std::string& old : CookieItems(oldCookies)) {
+    std::string name = CookieName(old);
+    bool known = std::any_of(merged.begin(), merged.end(),
+                             [&](const std::string& n) { return CookieName(n) == name; });
+    if (!known) merged.push_back(old);
+  }
+  std::vector<std::string> kept;
+  for (const std::string& item : merged) {
+    bool deleted = item.size() >= 8 && item.compare(item.size() - 8, 8, "=deleted") == 0;
+    if (deleted || std::find(kept.begin(), kept.end(), item) != kept.end()) continue;
+    kept.push_back(item);
+  }
+  return Join(kept, "; ");
+}
+
+std::string DeclaredCharset(std::string_view body) {
+  std::string_view head = body.substr(0, body.find('\0')).substr(0, 1024);
+  RegexSearch re;
+  if (!re.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head) || re.MatchCount() < 1) return "";
+  return re.GroupText(1, 1);
+}
+
+std::string BodyText(std::string_view body) {
+  std::string charset = DeclaredCharset(body);
+  if (!charset.empty() && charset != "gbk" && charset != "gb2312") {
+    std::string text;
+    if (platform::DecodeCharset(body, charset, text)) return text;
+  }
+  return ToUtf8(body);
+}
+
+}  // namespace qv

@@ -1,0 +1,255 @@
+// HttpTransport over libcurl. libcurl is told to behave like the platform HTTP stack the cloud
+// was built against: HTTP/1.1, our header block in our order (no Expect, no default Accept or
+// Content-Type of its own), no cookie engine, per-phase timeouts instead of a total one.
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/http_transport.h"
+
+namespace qv::platform {
+namespace {
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Easy = std::unique_ptr<CURL, EasyDeleter>;
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// What the callbacks collected during one exchange.
+struct Collected {
+  std::string headers;       // lines of the latest response, status line first
+  bool headersDone = false;  // the blank line ending the latest response's headers was seen
+  std::string body;
+};
+
+size_t OnHeader(char* data, size_t size, size_t count, void* user) {
+  auto* c = static_cast<Collected*>(user);
+  std::string_view line(data, size * count);
+  // A new status line starts a new response (interim 100, a followed redirect, a proxy's
+  // CONNECT answer): only the final response's headers are delivered.
+  if (line.substr(0, 5) == "HTTP/") {
+    c->headers.clear();
+    c->headersDone = false;
+  }
+  c->headers += line;
+  if (line == "\r\n" || line == "\n") c->headersDone = true;
+  return line.size();
+}
+
+size_t OnBody(char* data, size_t size, size_t count, void* user) {
+  static_cast<Collected*>(user)->body.append(data, size * count);
+  return size * count;
+}
+
+bool GlobalInit() {
+  static std::once_flag once;
+  static CURLcode result = CURLE_FAILED_INIT;
+  std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return result == CURLE_OK;
+}
+
+bool StartsWithName(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':') return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(line[i])) !=
+        std::tolower(static_cast<unsigned char>(name[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Our header lines in order, then "Name:" entries that stop libcurl from adding headers of
+// its own that the block does not carry.
+bool BuildHeaderList(std::string_view block, Slist& list) {
+  bool hasAccept = false, hasContentType = false;
+  curl_slist* head = nullptr;
+  auto append = [&](const std::string& line) {
+    curl_slist* next = curl_slist_append(head, line.c_str());
+    if (next == nullptr) return false;
+    head = next;
+    list.release();
+    list.reset(head);
+    return true;
+  };
+  size_t start = 0;
+  while (start < block.size()) {
+    size_t end = block.find("\r\n", start);
+    if (end == std::string_view::npos) end = block.size();
+    std::string_view line = block.substr(start, end - start);
+    start = end + 2;
+    if (line.empty()) continue;
+    hasAccept = hasAccept || StartsWithName(line, "Accept");
+    hasContentType = hasContentType || StartsWithName(line, "Content-Type");
+    if (!append(std::string(line))) return false;
+  }
+  if (!append("Expect:") || !append("Proxy-Connection:")) return false;
+  if (!hasAccept && !append("Accept:")) return false;
+  if (!hasContentType && !append("Content-Type:")) return false;
+  return true;
+}
+
+std::string UrlOf(const HttpTransportRequest& r) {
+  std::string host = r.host.find(':') != std::string::npos ? "[" + r.host + "]" : r.host;
+  return std::string(r.secure ? "https://" : "http://") + host + ":" + std::to_string(r.port) +
+         r.path;
+}
+
+bool ApplyTls(CURL* easy, const TlsOptions& tls) {
+  if (!tls.verify) {
+    // The shop switched verification off explicitly (tls_verify=0); the caller logs it.
+    return curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L) == CURLE_OK &&
+           curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L) == CURLE_OK;
+  }
+  if (curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L) != CURLE_OK ||
+      curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L) != CURLE_OK) {
+    return false;
+  }
+  if (tls.caFile.empty()) return true;
+  // An unreadable CA file is a configuration fault worth its own message, not a TLS failure.
+  std::FILE* f = std::fopen(tls.caFile.c_str(), "rb");
+  if (f == nullptr) return false;
+  std::fclose(f);
+  // The file adds roots: the system's directory of roots stays trusted beside it.
+  return curl_easy_setopt(easy, CURLOPT_CAINFO, tls.caFile.c_str()) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs") == CURLE_OK;
+}
+
+bool ApplyTimeouts(CURL* easy, int timeoutMs) {
+  // Resolving, connecting and the TLS handshake share the connect timeout; sending and
+  // receiving fail when no byte moves for the timeout (an idle limit, like a socket
+  // timeout, not a cap on the whole transfer).
+  long seconds = (timeoutMs + 999) / 1000;
+  return curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs)) ==
+             CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds) == CURLE_OK;
+}
+
+bool ApplyCredentials(CURL* easy, const HttpTransportRequest& r) {
+  if (!r.user.empty() && !r.password.empty()) {
+    if (curl_easy_setopt(easy, CURLOPT_HTTPAUTH, CURLAUTH_BASIC) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_USERNAME, r.user.c_str()) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PASSWORD, r.password.c_str()) != CURLE_OK) {
+      return false;
+    }
+  }
+  if (!r.proxyUser.empty() && !r.proxyPassword.empty()) {
+    if (curl_easy_setopt(easy, CURLOPT_PROXYAUTH, CURLAUTH_BASIC) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, r.proxyUser.c_str()) != CURLE_OK ||
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, r.proxyPassword.c_str()) != CURLE_OK) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// Verb and body: the body goes out with every verb; HEAD is the one verb whose answer has
+// no body to wait for.
+bool ApplyVerb(CURL* easy, const HttpTransportRequest& r) {
+  if (r.verb == "HEAD") return curl_easy_setopt(easy, CURLOPT_NOBODY, 1L) == CURLE_OK;
+  if (r.verb == "GET" && r.body.empty()) {
+    return curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L) == CURLE_OK;
+  }
+  if (curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(r.body.size())) !=
+          CURLE_OK ||
+      curl_easy_setopt(easy, CURLOPT_POSTFIELDS, r.body.data()) != CURLE_OK) {
+    return false;
+  }
+  // POST stays a plain POST so that a 301/302/303 turns it into a GET as browsers do.
+  if (r.verb == "POST") return true;
+  return curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, r.verb.c_str()) == CURLE_OK;
+}
+
+bool IsConnectFailure(CURLcode code) {
+  switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SEND_ERROR:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The one place that turns a failed transfer into our failure kinds.
+HttpFailure FailureOf(CURL* easy, CURLcode code, const Collected& c, bool followRedirects) {
+  long status = 0;
+  curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+  bool redirecting = followRedirects && status >= 300 && status < 400;
+  if (c.headersDone && status >= 200 && !redirecting) return HttpFailure::Read;
+  long requestBytes = 0;
+  curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &requestBytes);
+  if (requestBytes > 0 && !IsConnectFailure(code)) return HttpFailure::NoResponse;
+  if (code == CURLE_OPERATION_TIMEDOUT && requestBytes > 0) return HttpFailure::NoResponse;
+  return HttpFailure::Send;
+}
+
+class CurlTransport final : public HttpTransport {
+ public:
+  HttpFailure exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
+    response = HttpTransportResponse();
+    if (!GlobalInit()) return HttpFailure::Platform;
+    Easy easy(curl_easy_init());
+    if (!easy) return HttpFailure::Session;
+    CURL* e = easy.get();
+    Collected collected;
+    std::string url = UrlOf(r);
+    std::string proxy = r.proxy.empty() ? "" : "http://" + r.proxy;
+    // Empty proxy: none at all, not even one named by the environment.
+    if (curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str()) != CURLE_OK) {
+      return HttpFailure::Session;
+    }
+    if (!ApplyTimeouts(e, r.timeoutMs)) return HttpFailure::Timeouts;
+    if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) != CURLE_OK ||
+        !ApplyVerb(e, r)) {
+      return HttpFailure::Request;
+    }
+    if (!ApplyCredentials(e, r)) return HttpFailure::Credentials;
+    if (!ApplyTls(e, r.tls)) return HttpFailure::Certificate;
+    if (curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L) != CURLE_OK) {
+      return HttpFailure::Redirects;
+    }
+    Slist headers;
+    if (!BuildHeaderList(r.headers, headers) ||
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK) {
+      return HttpFailure::Headers;
+    }
+    if (curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &collected) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &collected) != CURLE_OK) {
+      return HttpFailure::Request;
+    }
+
+    CURLcode code = curl_easy_perform(e);
+    HttpFailure failure =
+        code == CURLE_OK ? HttpFailure::None : FailureOf(e, code, collected, r.followRedirects);
+    if (failure != HttpFailure::None && failure != HttpFailure::Read) return failure;
+    response.headersRead = collected.headersDone;
+    response.rawHeaders = std::move(collected.headers);
+    response.body = std::move(collected.body);
+    return failure;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<HttpTransport> HttpTransport::create() { return std::make_unique<CurlTransport>(); }
+
+}  // namespace qv::platform
