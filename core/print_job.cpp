@@ -1,0 +1,243 @@
+#include "core/print_job.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/result_report.h"
+#include "util/json_document.h"
+#include "util/text.h"
+
+namespace qv {
+namespace {
+
+constexpr int kNetworkPort = 9100;
+constexpr int kPingTimeoutMs = 400;
+constexpr int kIoTimeoutMs = 400;
+constexpr int kPaperWidth = 80;
+constexpr int kSizeMode = 1;
+constexpr int kLargestSizeCode = 7;  // the largest GS ! code of size mode 1
+
+const std::string kRule = std::string(58, '-') + "\r\n";
+
+// One element of print_content with type 1, read once and printed for every copy.
+struct ContentLine {
+  int bold = 0;
+  int align = 1;
+  int width = 0;
+  int height = 0;
+  std::string text;
+};
+
+int IntAt(const JsonDocument& doc, const std::string& path) {
+  return TextToInt(doc.SubDocument(path).ToText());
+}
+
+std::vector<ContentLine> ReadTextLines(const JsonDocument& content) {
+  std::vector<ContentLine> lines;
+  const int count = content.Count("");
+  for (int i = 0; i < count; ++i) {
+    const std::string at = "[" + std::to_string(i) + "]";
+    if (IntAt(content, at + ".type") != 1) continue;
+    ContentLine line;
+    line.bold = IntAt(content, at + ".bold") == 1 ? 1 : 0;
+    line.align = std::clamp(IntAt(content, at + ".align"), 1, 3);
+    line.width = IntAt(content, at + ".widthEnlarge");
+    line.height = IntAt(content, at + ".heightEnlarge");
+    line.text = content.GetText(at + ".text", false);
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// The driver refuses a size code above 7 without sending anything; that is no failed
+// transfer, so only a false result for a size it accepts counts against the task.
+bool SizeRefused(const ContentLine& line) {
+  return std::max(line.width, 0) > kLargestSizeCode || std::max(line.height, 0) > kLargestSizeCode;
+}
+
+// Sends every copy; false at the first transfer that did not go out, after which nothing
+// more is sent (a lost connection only fails again, and a spooler job with a hole in it
+// prints garbage).
+bool SendCopies(ReceiptDriver& driver, DebugLog& debug, const std::vector<ContentLine>& lines,
+                const PrintTask& task, bool autoCut) {
+  for (int copy = 1; copy <= task.print_num; ++copy) {
+    debug.DebugLine("正在打印[" + std::to_string(task.print_num) + "/" + std::to_string(copy) +
+                    "]份");
+    for (const ContentLine& line : lines) {
+      if (!driver.setBold(line.bold)) return false;
+      if (!driver.setAlignment(line.align)) return false;
+      if (!driver.setCharacterSize(line.width, line.height, kSizeMode) && !SizeRefused(line)) {
+        return false;
+      }
+      if (!driver.printTextLine(line.text)) return false;
+    }
+    if (!driver.lineFeed(task.feed_lines)) return false;
+    if (autoCut && !driver.cut()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void PrintJobRunner::PrintTimerTick() {
+  if (s_.config.sid.empty()) {
+    shell_.StopPrintTimer();
+    if (!s_.state.launchedWithArgs) {
+      shell_.ShowMessage("请先配置门店信息", "提示");
+      shell_.OpenStoreConfig();
+    }
+    return;
+  }
+  ExecuteNextTask();
+  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
+}
+
+namespace {
+
+// Runs one task on one of the three transports; the caller clears printBusy afterwards.
+class TaskExecution {
+ public:
+  TaskExecution(CoreServices& s, PrintTask& task) : s_(s), task_(task) {}
+
+  void Run(Transport transport) {
+    transport_ = transport;
+    ReceiptDriver& driver = s_.printers.driver(transport);
+    const std::string& sn = task_.print_sn;
+    int port = 0;
+    if (transport == Transport::Lpt) {
+      port = TextToInt(sn);
+      task_.print_sn = "LPT" + task_.print_sn;
+    }
+    AnnounceTask();
+    if (transport == Transport::Lpt && port != 1 && port != 2) {
+      Debug("连接[" + sn + "]打印机失败，无此LPT接口");
+      Report(PrintOutcome::Failed);
+      return;
+    }
+    if (!Open(port)) {
+      Fail("]连接失败");
+      if (transport != Transport::Spooler) Debug("连接[" + sn + "]打印机失败，该单系统取消打印");
+      s_.runLog.WriteRunLog(task_.message);
+      Report(PrintOutcome::Failed);
+      driver.close(0, 0);
+      return;
+    }
+    JsonDocument content;
+    JsonParseError error;
+    if (!content.Parse(task_.print_content, false, &error)) {
+      FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据解析错误]");
+      return;
+    }
+    Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
+    if (!SendCopies(driver, s_.debugLog, ReadTextLines(content), task_, s_.state.autoCut)) {
+      // A ticket whose bytes did not all reach the printer is reported as failed, so that
+      // the cloud and the staff know it is missing or incomplete.
+      FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据发送失败]");
+      return;
+    }
+    task_.message.clear();
+    // The report goes out while the printer is still open, before the close.
+    Report(PrintOutcome::Printed);
+    if (!driver.close(0, 0) && !driver.close(0, 0)) Debug("断开2次打印机失败");
+    Debug("打印结束");
+  }
+
+ private:
+  const char* Name() const {
+    switch (transport_) {
+      case Transport::Network:
+        return "IP打印机[";
+      case Transport::Spooler:
+        return "USB打印机[";
+      case Transport::Lpt:
+        return "LPT打印机[";
+    }
+    return "";
+  }
+
+  void AnnounceTask() {
+    const std::string& sn = task_.print_sn;
+    switch (transport_) {
+      case Transport::Network:
+        Debug(kRule + "准备向IP打印机[" + sn + "]打印");
+        break;
+      case Transport::Spooler:
+        Debug(kRule + "准备向本地打印机[" + sn +
+              "]打印\r\n   -如果打印机没有出纸请查看右下角系统托盘打印机是否挂起或脱机状态。");
+        break;
+      case Transport::Lpt:
+        Debug(kRule + "准备向本地[" + sn + "]打印\r\n");
+        break;
+    }
+  }
+
+  bool Open(int port) {
+    switch (transport_) {
+      case Transport::Network:
+        return s_.printers.connectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
+                                          kIoTimeoutMs, kPaperWidth);
+      case Transport::Spooler: {
+        std::string errorText;
+        if (s_.printers.openSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
+        Debug("连接[" + task_.print_sn + "]打印机失败，该单系统取消打印，错误内容【" + errorText +
+              "】");
+        return false;
+      }
+      case Transport::Lpt:
+        return s_.printers.openLpt(port, kPaperWidth);
+    }
+    return false;
+  }
+
+  void Fail(const std::string& what) {
+    task_.status = 3;
+    task_.message = Name() + task_.print_sn + what;
+  }
+
+  void FailAfterOpen(ReceiptDriver& driver, const std::string& what) {
+    Fail(what);
+    Debug(task_.message);
+    s_.runLog.WriteRunLog(task_.message);
+    Report(PrintOutcome::Failed);
+    driver.close(0, 0);
+  }
+
+  void Debug(const std::string& line) { s_.debugLog.DebugLine(line); }
+  void Report(PrintOutcome outcome) { ReportPrintResult(s_, task_.uni_key, outcome); }
+
+  CoreServices& s_;
+  PrintTask& task_;
+  Transport transport_ = Transport::Network;
+};
+
+}  // namespace
+
+void PrintJobRunner::ExecuteNextTask() {
+  ServiceState& st = s_.state;
+  if (st.taskQueue.empty()) {
+    st.printBusy = false;
+    return;
+  }
+  if (st.printBusy) return;
+  std::optional<PrintTask> taken = st.taskQueue.TakeFirst();
+  PrintTask& task = *taken;
+  st.printBusy = true;
+
+  if (task.print_type == 2 && st.usbFallbackPort > 0) {
+    task.print_type = 3;
+    task.print_sn = std::to_string(st.usbFallbackPort);
+  }
+  if (task.print_type >= 1 && task.print_type <= 3) {
+    TaskExecution(s_, task).Run(static_cast<Transport>(task.print_type));
+  } else {
+    // Nothing is printed, logged or reported for a transport this program does not know.
+    s_.debugLog.DebugLine(kRule + "未知的打印类型[type=" + std::to_string(task.print_type) +
+                          "]尝试调用[" + task.print_sn +
+                          "]打印\r\n   【因为打印类型未知所以此单未打印】。");
+  }
+  st.taskQueue.FinishPrinting();
+  st.printBusy = false;
+}
+
+}  // namespace qv

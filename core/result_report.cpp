@@ -1,0 +1,29 @@
+#include "core/result_report.h"
+
+#include "util/json_document.h"
+#include "util/text.h"
+
+namespace qv {
+
+bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome outcome) {
+  const bool printed = outcome == PrintOutcome::Printed;
+  s.debugLog.DebugLine(std::string(58, '-') + "\r\n打印结果[" + uniKey +
+                       "]打印准备上报，打印成功=" + BoolText(printed));
+  const std::string body = s.cloud.PostPrintReport(uniKey, printed ? "1" : "-1");
+
+  JsonDocument answer;
+  JsonParseError error;
+  if (!answer.Parse(SanitizeUtf8(body), false, &error)) {
+    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
+    return false;
+  }
+  const std::string code = answer.SubDocument("code").ToText();
+  if (TextToInt(code) != 200) {
+    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code);
+    return false;
+  }
+  s.debugLog.DebugLine("上报[" + uniKey + "]返回结果完成");
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,20 @@
+// The two cloud requests the print service core makes, behind an interface so that the
+// polling and reporting logic can be driven by a fake cloud in tests.
+#pragma once
+
+#include <string>
+
+namespace qv {
+
+class TaskCloud {
+ public:
+  virtual ~TaskCloud() = default;
+  // POST of the empty form to "/api/v2/common/local/print/wait" with the poll headers; the
+  // raw answer body, empty when the exchange failed.
+  virtual std::string FetchWaitingTasksBody() = 0;
+  // POST of X-Token=1 to "/api/v2/common/local/print/report" with the headers uk = uniKey
+  // and stat = "1" or "-1"; the raw answer body, empty when the exchange failed.
+  virtual std::string PostPrintReport(const std::string& uniKey, const std::string& stat) = 0;
+};
+
+}  // namespace qv

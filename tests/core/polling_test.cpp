@@ -1,0 +1,181 @@
+#include "core/polling.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/core/core_fakes.h"
+
+namespace qv::testing {
+namespace {
+
+// A task object of the wait answer with the given members spliced in.
+std::string TaskJson(const std::string& key, const std::string& extra = "") {
+  return R"({"app_id":"a1","store_id":10001,"uni_key":")" + key +
+         R"(","print_type":1,"print_sn":"127.0.0.1","print_num":1,)"
+         R"("print_content":[{"type":1,"text":"x"}])" +
+         (extra.empty() ? "" : "," + extra) + "}";
+}
+
+std::string Answer(const std::string& data, int total = 1) {
+  return R"({"code":200,"total":)" + std::to_string(total) + R"(,"data":)" + data + "}";
+}
+
+class PollingTest : public ::testing::Test {
+ protected:
+  std::vector<PrintTask> Queued() const {
+    return {f.state.taskQueue.begin(), f.state.taskQueue.end()};
+  }
+  CoreFixture f;
+  RecordingStatusView view;
+  Poller poller{f.services, view};
+};
+
+TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
+  struct Case {
+    std::string body;
+    std::string last;  // after the stamp of the next poll
+    std::string log;   // run-log message, empty for none
+    bool result;
+    size_t queued;
+  };
+  const std::string task = TaskJson("k1");
+  const std::vector<Case> cases = {
+      {"", "[DE_1]", "解析主包失败，错误行：0  错误内容：", false, 0},
+      {"null", "[DE_1]", "解析主包失败，错误行：0  错误内容：", false, 0},
+      {R"({"code":201})", "[CODE:201]", "返回状态码错误", false, 0},
+      {R"({"code":500,"total":1,"data":[)" + task + "]}", "[CODE:500]", "返回状态码错误", false, 0},
+      {R"({"code":"200","total":1,"data":[)" + task + "]}", "[Task:1]", "", true, 1},
+      {Answer("[" + task + "]", 0), "[No Task]", "", true, 0},
+      {Answer(R"("abc")"), "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
+      {R"({"code":200,"total":1})", "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
+      {Answer("[]"), "[Task is empty]", "", true, 0},
+      {Answer("{}"), "[Task is empty]", "", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    CoreFixture fx;
+    RecordingStatusView v;
+    Poller p(fx.services, v);
+    fx.state.pollInterval = 3;
+    fx.cloud.answers = {c.body};
+    EXPECT_EQ(p.PollPrintTasks(), c.result);
+    // 9:05:04 now, the next poll 3 seconds later.
+    EXPECT_EQ(v.last, "2026年3月7日9时5分7秒" + c.last);
+    EXPECT_EQ(fx.state.taskQueue.size(), c.queued);
+    EXPECT_FALSE(fx.state.pollBusy);
+    std::vector<std::string> expectedLog;
+    if (!c.log.empty()) expectedLog.push_back(c.log);
+    EXPECT_EQ(fx.LogMessages(), expectedLog);
+  }
+}
+
+TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {
+  f.cloud.answers = {"{\"code\":200,\n  oops}"};
+  EXPECT_FALSE(poller.PollPrintTasks());
+  ASSERT_EQ(f.LogMessages().size(), 1u);
+  EXPECT_EQ(f.LogMessages()[0].rfind("解析主包失败，错误行：2  错误内容：", 0), 0u)
+      << f.LogMessages()[0];
+  EXPECT_NE(f.LogMessages()[0].find("oops"), std::string::npos);
+}
+
+TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
+  f.state.feedLines = 20;
+  const std::string content = R"([{"type":1,"text":"甲"}])";
+  f.cloud.answers = {
+      Answer("[" + TaskJson("n0", R"("print_num":0)") + "," + TaskJson("n9", R"("print_num":9)") +
+                 "," + R"({"uni_key":"s","print_type":"3","print_sn":"1","print_content":")" +
+                 R"([{\"type\":1,\"text\":\"甲\"}]"}])",
+             3)};
+  ASSERT_TRUE(poller.PollPrintTasks());
+  const std::vector<PrintTask> q = Queued();
+  ASSERT_EQ(q.size(), 3u);
+  EXPECT_EQ(q[0].uni_key, "n0");
+  EXPECT_EQ(q[0].print_num, 1);
+  EXPECT_EQ(q[1].print_num, 5);
+  EXPECT_EQ(q[2].print_num, 1);  // missing
+  EXPECT_EQ(q[2].print_type, 3);
+  EXPECT_EQ(q[2].print_sn, "1");
+  EXPECT_EQ(q[2].print_content, content);  // given as a string holding the array
+  EXPECT_EQ(q[0].app_id, "null");          // a plain string read as JSON text evaluates to null
+  EXPECT_EQ(q[0].store_id, "10001");
+  for (const PrintTask& t : q) EXPECT_EQ(t.feed_lines, 15);
+  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[3]");
+  EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[Task:3]");
+}
+
+TEST_F(PollingTest, DataGivenAsAStringIsRead) {
+  f.cloud.answers = {R"({"code":200,"total":1,"data":"[{\"uni_key\":\"k\",\"print_type\":1}]"})"};
+  ASSERT_TRUE(poller.PollPrintTasks());
+  ASSERT_EQ(f.state.taskQueue.size(), 1u);
+  EXPECT_EQ(f.state.taskQueue.front().uni_key, "k");
+}
+
+TEST_F(PollingTest, TaskAlreadyWaitingOrPrintingIsNotQueuedAgain) {
+  const std::string a = TaskJson("A"), b = TaskJson("B"), keyless = TaskJson("");
+  f.cloud.answers = {Answer("[" + a + "," + a + "," + keyless + "," + keyless + "]", 4),
+                     Answer("[" + a + "," + b + "]", 2), Answer("[" + a + "]")};
+  poller.PollPrintTasks();
+  poller.PollPrintTasks();
+  std::vector<std::string> keys;
+  for (const PrintTask& t : f.state.taskQueue) keys.push_back(t.uni_key);
+  // Tasks without a key cannot be told apart, so they are all kept.
+  EXPECT_EQ(keys, (std::vector<std::string>{"A", "", "", "B"}));
+  EXPECT_EQ(f.state.recordCount, 6);  // every task received counts
+
+  // A taken for printing: still not queued again while it prints.
+  std::optional<PrintTask> taken = f.state.taskQueue.TakeFirst();
+  poller.PollPrintTasks();
+  EXPECT_EQ(f.state.taskQueue.size(), 3u);
+  f.state.taskQueue.FinishPrinting();
+  f.cloud.answers = {Answer("[" + a + "]")};
+  poller.PollPrintTasks();
+  EXPECT_EQ(f.state.taskQueue.size(), 4u);
+}
+
+TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
+  f.config.sid.clear();
+  poller.StartPolling();
+  for (int i = 0; i < 10; ++i) poller.PollTimerTick();
+  EXPECT_EQ(f.cloud.fetches, 0);
+  EXPECT_EQ(view.pollLine, "无");
+  EXPECT_EQ(view.last, "无");
+  EXPECT_EQ(f.state.pollCount, 0);
+}
+
+TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
+  f.state.pollSeconds = 3;
+  f.cloud.answers = {Answer("[]"), R"({"code":201})", Answer("[]")};
+  poller.StartPolling();
+  EXPECT_EQ(f.cloud.fetches, 1);
+  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[0]");
+  const std::string first = view.last;
+  poller.PollTimerTick();
+  poller.PollTimerTick();
+  EXPECT_EQ(f.cloud.fetches, 1);
+  poller.PollTimerTick();
+  EXPECT_EQ(f.cloud.fetches, 2);
+  EXPECT_EQ(view.previous, first);
+  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[0]");  // a failed poll leaves the first form
+  EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[CODE:201]");
+
+  // A poll still under way restarts the count: the next one comes a full interval later.
+  f.state.pollBusy = true;
+  poller.PollTimerTick();
+  f.state.pollBusy = false;
+  poller.PollTimerTick();
+  poller.PollTimerTick();
+  EXPECT_EQ(f.cloud.fetches, 2);
+  poller.PollTimerTick();
+  EXPECT_EQ(f.cloud.fetches, 3);
+  EXPECT_EQ(view.previous, "2026年3月7日9时5分7秒[CODE:201]");
+}
+
+TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
+  f.clock.Set({2026, 12, 31, 23, 59, 58});
+  f.state.pollInterval = 3;
+  f.cloud.answers = {Answer("[]")};
+  poller.PollPrintTasks();
+  EXPECT_EQ(view.last, "2027年1月1日0时0分1秒[Task is empty]");
+}
+
+}  // namespace
+}  // namespace qv::testing

@@ -1,0 +1,208 @@
+#include "core/print_job.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/core/core_fakes.h"
+
+namespace qv::testing {
+namespace {
+
+const std::string kRule = std::string(58, '-') + "\r\n";
+
+PrintTask Task(int type, const std::string& sn, const std::string& content, int copies = 1) {
+  PrintTask t;
+  t.uni_key = "k1";
+  t.print_type = type;
+  t.print_sn = sn;
+  t.print_num = copies;
+  t.print_content = content;
+  t.feed_lines = 5;
+  return t;
+}
+
+class PrintJobTest : public ::testing::Test {
+ protected:
+  void Run(const PrintTask& task) {
+    f.state.taskQueue.Append(task);
+    runner.PrintTimerTick();
+  }
+  std::vector<std::string> Stats() const {
+    std::vector<std::string> out;
+    for (const auto& r : f.cloud.reports) out.push_back(r.uniKey + " " + r.stat);
+    return out;
+  }
+  CoreFixture f;
+  RecordingShell shell;
+  PrintJobRunner runner{f.services, shell};
+};
+
+TEST_F(PrintJobTest, NetworkTaskPrintsTextLinesReportsThenCloses) {
+  f.state.autoCut = true;
+  Run(Task(1, "192.168.1.9",
+           R"([{"type":1,"bold":1,"align":0,"widthEnlarge":1,"heightEnlarge":1,"text":"标题"},)"
+           R"({"type":2,"text":"skipped"},{"text":"no type"},)"
+           R"({"type":"1","bold":2,"align":7,"text":"右"}])"));
+  EXPECT_EQ(f.printers.ops,
+            (std::vector<std::string>{"connect 192.168.1.9 9100 400 400 80", "bold 1", "align 1",
+                                      "size 1 1 1", "text 标题", "bold 0", "align 3", "size 0 0 1",
+                                      "text 右", "feed 5", "cut", "network close 0 0"}));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 1"});
+  EXPECT_EQ(f.debugView.Messages(),
+            (std::vector<std::string>{kRule + "准备向IP打印机[192.168.1.9]打印",
+                                      "打印初始化完成，即将打印[1]份", "正在打印[1/1]份",
+                                      kRule + "打印结果[k1]打印准备上报，打印成功=真",
+                                      "上报[k1]返回结果完成", "打印结束"}));
+  EXPECT_TRUE(f.LogMessages().empty());
+  EXPECT_FALSE(f.state.printBusy);
+  EXPECT_TRUE(f.state.taskQueue.empty());
+  EXPECT_EQ(shell.queueLabel, "0条");
+}
+
+TEST_F(PrintJobTest, CopiesFeedAndCutAndOneReport) {
+  f.state.autoCut = false;
+  Run(Task(2, "POS-80", R"([{"type":2,"text":"x"}])", 3));
+  EXPECT_EQ(f.printers.ops, (std::vector<std::string>{"open spooler POS-80 80", "feed 5", "feed 5",
+                                                      "feed 5", "spooler close 0 0"}));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 1"});
+  const auto lines = f.debugView.Messages();
+  EXPECT_EQ(lines[0], kRule +
+                          "准备向本地打印机[POS-80]打印\r\n   "
+                          "-如果打印机没有出纸请查看右下角系统托盘打印机是否挂起或脱机状态。");
+  EXPECT_EQ(lines[2], "正在打印[3/1]份");
+  EXPECT_EQ(lines[4], "正在打印[3/3]份");
+}
+
+TEST_F(PrintJobTest, UsbTaskGoesToTheFallbackParallelPort) {
+  f.state.usbFallbackPort = 1;
+  f.printers.openResult = false;
+  Run(Task(2, "POS-80", "[]"));
+  EXPECT_EQ(f.printers.ops, (std::vector<std::string>{"open lpt 1 80", "lpt close 0 0"}));
+  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"LPT打印机[LPT1]连接失败"});
+  EXPECT_EQ(f.debugView.Messages()[0], kRule + "准备向本地[LPT1]打印\r\n");
+  EXPECT_EQ(f.debugView.Messages()[1], "连接[LPT1]打印机失败，该单系统取消打印");
+}
+
+TEST_F(PrintJobTest, ParallelPortOtherThanOneOrTwoFailsWithoutOpening) {
+  for (const std::string sn : {"3", "LPT1"}) {
+    SCOPED_TRACE(sn);
+    CoreFixture fx;
+    RecordingShell sh;
+    PrintJobRunner r(fx.services, sh);
+    fx.state.taskQueue.Append(Task(3, sn, "[]"));
+    r.ExecuteNextTask();
+    EXPECT_TRUE(fx.printers.ops.empty());
+    ASSERT_EQ(fx.cloud.reports.size(), 1u);
+    EXPECT_EQ(fx.cloud.reports[0].stat, "-1");
+    EXPECT_EQ(fx.debugView.Messages()[1], "连接[LPT" + sn + "]打印机失败，无此LPT接口");
+    EXPECT_TRUE(fx.LogMessages().empty());
+  }
+}
+
+TEST_F(PrintJobTest, OpenFailureLogsReportsAndStillCloses) {
+  struct Case {
+    int type;
+    std::string sn, open, debug, log;
+  };
+  for (const Case& c : std::vector<Case>{
+           {1, "10.0.0.7", "connect 10.0.0.7 9100 400 400 80",
+            "连接[10.0.0.7]打印机失败，该单系统取消打印", "IP打印机[10.0.0.7]连接失败"},
+           {2, "Kitchen", "open spooler Kitchen 80",
+            "连接[Kitchen]打印机失败，该单系统取消打印，错误内容【打印机名无效。】",
+            "USB打印机[Kitchen]连接失败"},
+           {3, "2", "open lpt 2 80", "连接[LPT2]打印机失败，该单系统取消打印",
+            "LPT打印机[LPT2]连接失败"}}) {
+    SCOPED_TRACE(c.sn);
+    CoreFixture fx;
+    RecordingShell sh;
+    PrintJobRunner r(fx.services, sh);
+    fx.printers.openResult = false;
+    fx.state.taskQueue.Append(Task(c.type, c.sn, "[]"));
+    r.ExecuteNextTask();
+    ASSERT_EQ(fx.printers.ops.size(), 2u);
+    EXPECT_EQ(fx.printers.ops[0], c.open);
+    EXPECT_NE(fx.printers.ops[1].find(" close 0 0"), std::string::npos);
+    EXPECT_EQ(fx.debugView.Messages()[1], c.debug);
+    EXPECT_EQ(fx.LogMessages(), std::vector<std::string>{c.log});
+    ASSERT_EQ(fx.cloud.reports.size(), 1u);
+    EXPECT_EQ(fx.cloud.reports[0].stat, "-1");
+    EXPECT_FALSE(fx.state.printBusy);
+  }
+}
+
+TEST_F(PrintJobTest, ContentThatIsNotJsonFailsAfterOpening) {
+  Run(Task(1, "10.0.0.7", "[{oops"));
+  EXPECT_EQ(f.printers.ops,
+            (std::vector<std::string>{"connect 10.0.0.7 9100 400 400 80", "network close 0 0"}));
+  const std::string message = "IP打印机[10.0.0.7]连接成功但是打印失败，失败状态：[数据解析错误]";
+  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{message});
+  EXPECT_EQ(f.debugView.Messages()[1], message);
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 -1"});
+}
+
+TEST_F(PrintJobTest, FailedTransferStopsTheTaskAndReportsItFailed) {
+  f.printers.network.failFromOp = 6;  // the second line's character size
+  Run(Task(1, "10.0.0.8", R"([{"type":1,"text":"a"},{"type":1,"text":"b"},{"type":1,"text":"c"}])",
+           2));
+  EXPECT_EQ(f.printers.ops,
+            (std::vector<std::string>{"connect 10.0.0.8 9100 400 400 80", "bold 0", "align 1",
+                                      "size 0 0 1", "text a", "bold 0", "align 1", "size 0 0 1",
+                                      "network close 0 0"}));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 -1"});
+  EXPECT_EQ(
+      f.LogMessages(),
+      std::vector<std::string>{"IP打印机[10.0.0.8]连接成功但是打印失败，失败状态：[数据发送失败]"});
+}
+
+TEST_F(PrintJobTest, RefusedCharacterSizeIsNoFailedTransfer) {
+  Run(Task(1, "10.0.0.8", R"([{"type":1,"widthEnlarge":8,"heightEnlarge":-2,"text":"a"}])"));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 1"});
+}
+
+TEST_F(PrintJobTest, CloseIsRetriedOnce) {
+  f.printers.network.closeResults = {false, false};
+  Run(Task(1, "10.0.0.8", "[]"));
+  EXPECT_EQ(f.debugView.Messages().back(), "打印结束");
+  EXPECT_EQ(f.debugView.Messages()[f.debugView.Messages().size() - 2], "断开2次打印机失败");
+  f.printers.network.closeResults = {false, true};
+  f.debugView.lines.clear();
+  Run(Task(1, "10.0.0.8", "[]"));
+  for (const std::string& l : f.debugView.Messages()) EXPECT_NE(l, "断开2次打印机失败");
+}
+
+TEST_F(PrintJobTest, UnknownTypeIsDroppedSilently) {
+  Run(Task(4, "x", "[]"));
+  EXPECT_TRUE(f.printers.ops.empty());
+  EXPECT_TRUE(f.cloud.reports.empty());
+  EXPECT_TRUE(f.LogMessages().empty());
+  EXPECT_TRUE(f.state.taskQueue.empty());
+  EXPECT_FALSE(f.state.printBusy);
+  EXPECT_EQ(f.debugView.Messages(),
+            std::vector<std::string>{kRule + "未知的打印类型[type=4]尝试调用[x]打印\r\n   "
+                                             "【因为打印类型未知所以此单未打印】。"});
+}
+
+TEST_F(PrintJobTest, OneTaskPerTickAndNoneWhileBusy) {
+  f.state.taskQueue.Append({Task(4, "a", "[]"), Task(4, "b", "[]")});
+  f.state.printBusy = true;
+  runner.PrintTimerTick();
+  EXPECT_EQ(shell.queueLabel, "2条");
+  f.state.printBusy = false;
+  runner.PrintTimerTick();
+  EXPECT_EQ(shell.queueLabel, "1条");
+}
+
+TEST_F(PrintJobTest, MissingStoreIdStopsTheTimerAndAsksForIt) {
+  f.config.sid.clear();
+  f.state.taskQueue.Append(Task(1, "a", "[]"));
+  runner.PrintTimerTick();
+  EXPECT_EQ(shell.events,
+            (std::vector<std::string>{"stop timer", "box 提示 请先配置门店信息", "store config"}));
+  EXPECT_EQ(f.state.taskQueue.size(), 1u);
+  shell.events.clear();
+  f.state.launchedWithArgs = true;
+  runner.PrintTimerTick();
+  EXPECT_EQ(shell.events, std::vector<std::string>{"stop timer"});
+}
+
+}  // namespace
+}  // namespace qv::testing
