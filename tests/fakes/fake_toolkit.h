@@ -1,0 +1,116 @@
+// A scripted toolkit for shell tests: windows and controls live in memory (as in the headless
+// backend), every window, control, timer and message box is recorded, and the test fires the
+// events a user or the clock would: clicks, timer ticks, right-clicks, title changes, close
+// requests, message-box answers.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "ui/backend.h"
+#include "ui/headless/memory_widgets.h"
+
+namespace qv::test {
+
+class FakeToolkit : public ui::Toolkit {
+ public:
+  struct Message {
+    ui::MessageBoxOptions box;
+    ui::MessageResult answer;
+  };
+
+  // Windows alive now, in creation order.
+  std::vector<ui::Window*> windows() const;
+  // The first live window with this title, nullptr when none.
+  ui::Window* findWindow(const std::string& title) const;
+  // Controls of a live window (tab pages included) in creation order.
+  std::vector<ui::MemoryControl*> controls(const ui::Window& window) const;
+  // The first control of `window` of this kind whose text (caption, or address of a browser)
+  // is `text` now; nullptr when none. T is the ui:: type (ui::Button, ui::Label...).
+  template <typename T>
+  T* find(const ui::Window& window, const std::string& text) const {
+    for (ui::MemoryControl* c : controls(window)) {
+      if (c->text == text) {
+        if (auto* typed = dynamic_cast<T*>(&c->control)) return typed;
+      }
+    }
+    return nullptr;
+  }
+  // The first control of `window` of type T, nullptr when none.
+  template <typename T>
+  T* first(const ui::Window& window) const {
+    for (ui::MemoryControl* c : controls(window)) {
+      if (auto* typed = dynamic_cast<T*>(&c->control)) return typed;
+    }
+    return nullptr;
+  }
+  // The in-memory state behind a control (bounds, visibility, items...).
+  ui::MemoryControl* state(const ui::Control& control) const;
+  // The in-memory state behind a window (visibility, client size, position).
+  ui::MemoryWindow* state(const ui::Window& window) const;
+
+  // Fires the user's and the clock's events.
+  void rightClick(ui::Window& window) { ui::WindowEvents::RightClick(window); }
+  void titleBarAction(ui::Window& window, int code) {
+    ui::WindowEvents::TitleBarAction(window, code);
+  }
+  void changeTitle(ui::WebBrowser& browser, const std::string& title) {
+    ui::ControlEvents::TitleChanged(browser, title);
+  }
+  // Ticks every running timer once, in creation order (timers started by a tick wait).
+  void tickTimers();
+  // Running timers' intervals in creation order (0 for stopped ones).
+  std::vector<int> timerIntervals() const;
+
+  // Message boxes shown so far, with the answers given.
+  const std::vector<Message>& messages() const { return messages_; }
+  // Answers for the next message boxes, in order; OK when none is left.
+  void scriptAnswers(std::initializer_list<ui::MessageResult> answers) {
+    answers_.insert(answers_.end(), answers);
+  }
+
+  // Tray icon state: whether one is up and its tooltip.
+  bool trayShown() const { return trayShown_; }
+  const std::string& trayTooltip() const { return trayTooltip_; }
+  std::vector<ui::TrayIcon*> trayIcons() const { return trayIcons_; }
+
+  // run() returns at once; quit() is recorded here.
+  bool quitCalled() const { return quitCalled_; }
+
+ protected:
+  std::unique_ptr<ui::WindowImpl> createWindowImpl(const ui::WindowOptions& options,
+                                                   ui::Window& window) override;
+  std::unique_ptr<ui::TimerImpl> createTimerImpl(ui::Timer& timer) override;
+  std::unique_ptr<ui::TrayIconImpl> createTrayIconImpl(ui::TrayIcon& icon) override;
+  ui::MessageResult showMessageImpl(const ui::MessageBoxOptions& box) override;
+  void runImpl() override {}
+  void quitImpl() override { quitCalled_ = true; }
+
+ private:
+  friend class FakeWindow;
+  friend class FakeControl;
+  friend class FakeTimer;
+  friend class FakeTray;
+
+  struct ControlEntry {
+    const ui::Window* window;
+    ui::MemoryControl* control;
+  };
+  struct TimerEntry {
+    ui::Timer* timer;
+    int interval;
+  };
+
+  std::vector<ui::MemoryWindow*> windows_;
+  std::vector<ControlEntry> controls_;
+  std::vector<TimerEntry> timers_;
+  std::vector<ui::TrayIcon*> trayIcons_;
+  std::vector<Message> messages_;
+  std::deque<ui::MessageResult> answers_;
+  bool trayShown_ = false;
+  std::string trayTooltip_;
+  bool quitCalled_ = false;
+};
+
+}  // namespace qv::test

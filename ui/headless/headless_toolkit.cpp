@@ -1,0 +1,147 @@
+#include "ui/headless/headless_toolkit.h"
+
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <queue>
+#include <thread>
+#include <vector>
+
+#include "ui/headless/memory_widgets.h"
+
+namespace qv::ui {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The timers of the headless loop: a queue of due times. Restarting or stopping a timer
+// bumps its generation, which turns its queued entries stale instead of searching the queue.
+class TimerLoop {
+ public:
+  struct Entry {
+    Clock::time_point due;
+    unsigned long long order;  // ties fire in the order they were scheduled
+    int id;
+    unsigned generation;
+    bool operator>(const Entry& o) const { return due != o.due ? due > o.due : order > o.order; }
+  };
+
+  int add(Timer& timer) {
+    timers_[nextId_] = State{&timer, 0, 0};
+    return nextId_++;
+  }
+  void remove(int id) { timers_.erase(id); }
+
+  void start(int id, int ms) {
+    State& s = timers_.at(id);
+    s.interval = ms;
+    ++s.generation;
+    schedule(id, Clock::now() + std::chrono::milliseconds(ms));
+  }
+
+  void stop(int id) {
+    State& s = timers_.at(id);
+    s.interval = 0;
+    ++s.generation;
+  }
+
+  // Runs due ticks until `quit` is set; returns at once when no timer runs.
+  void run(const bool& quit) {
+    while (!quit) {
+      if (!dropStale()) return;
+      Entry next = queue_.top();
+      // The one place where the program sleeps: nothing else can happen before this tick.
+      std::this_thread::sleep_until(next.due);
+      queue_.pop();
+      State& s = timers_.at(next.id);
+      Clock::time_point following = next.due + std::chrono::milliseconds(s.interval);
+      schedule(next.id, std::max(following, Clock::now()));
+      // May stop, restart or destroy any timer (this one included) or quit the loop.
+      s.timer->tick();
+    }
+  }
+
+ private:
+  struct State {
+    Timer* timer;
+    int interval;
+    unsigned generation;
+  };
+
+  void schedule(int id, Clock::time_point due) {
+    queue_.push(Entry{due, order_++, id, timers_.at(id).generation});
+  }
+
+  // Drops entries of stopped, restarted or destroyed timers; false when none is left.
+  bool dropStale() {
+    while (!queue_.empty()) {
+      const Entry& e = queue_.top();
+      auto it = timers_.find(e.id);
+      if (it != timers_.end() && it->second.generation == e.generation && it->second.interval > 0)
+        return true;
+      queue_.pop();
+    }
+    return false;
+  }
+
+  std::map<int, State> timers_;
+  std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue_;
+  int nextId_ = 1;
+  unsigned long long order_ = 0;
+};
+
+class HeadlessTimer : public TimerImpl {
+ public:
+  HeadlessTimer(TimerLoop& loop, Timer& timer) : loop_(loop), id_(loop.add(timer)) {}
+  ~HeadlessTimer() override { loop_.remove(id_); }
+  void startImpl(int ms) override { loop_.start(id_, ms); }
+  void stopImpl() override { loop_.stop(id_); }
+
+ private:
+  TimerLoop& loop_;
+  int id_;
+};
+
+class HeadlessTrayIcon : public TrayIconImpl {
+ public:
+  void showImpl(const std::string&) override {}
+  void removeImpl() override {}
+};
+
+class HeadlessToolkit : public Toolkit {
+ protected:
+  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+                                               Window& window) override {
+    return std::make_unique<MemoryWindow>(options, window);
+  }
+  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+    return std::make_unique<HeadlessTimer>(loop_, timer);
+  }
+  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon&) override {
+    return std::make_unique<HeadlessTrayIcon>();
+  }
+
+  // Nobody can answer: the message goes to stderr and the first button (OK) is the answer,
+  // as a user pressing Enter would give.
+  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+    std::fprintf(stderr, "[%s] %s\n", box.caption.c_str(), box.text.c_str());
+    std::fflush(stderr);
+    return MessageResult::Ok;
+  }
+
+  void runImpl() override {
+    quit_ = false;
+    loop_.run(quit_);
+  }
+  void quitImpl() override { quit_ = true; }
+
+ private:
+  TimerLoop loop_;
+  bool quit_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Toolkit> CreateHeadlessToolkit() { return std::make_unique<HeadlessToolkit>(); }
+
+}  // namespace qv::ui

@@ -1,0 +1,447 @@
+// The least window toolkit the shell needs: windows with fixed-position controls, timers,
+// message boxes, a tray icon and the run loop. Everything here runs on the one UI thread.
+//
+// The shell talks to these types only. A backend (GTK, Win32, headless, the tests' fake)
+// supplies the operations of ui/backend.h; the public methods below do the shared checks once
+// so that every backend behaves the same.
+//
+// Ownership: the shell owns windows, timers and tray icons through std::unique_ptr; a window
+// owns its controls, and the pointers that the add* methods return stay valid until the
+// window is destroyed. Destroying an object inside one of its own callbacks is allowed.
+// Texts are UTF-8. Positions and sizes are pixels of the design layout, used as given.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qv::ui {
+
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const Rect&) const = default;
+};
+
+struct Size {
+  int width = 0;
+  int height = 0;
+  bool operator==(const Size&) const = default;
+};
+
+enum class ControlKind;
+class ControlImpl;
+class ContainerImpl;
+class WindowImpl;
+class TimerImpl;
+class TrayIconImpl;
+class Toolkit;
+
+// ---------------------------------------------------------------------------------------------
+// Controls
+
+// What every control offers: position within its parent, visibility.
+class Control {
+ public:
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  // Moves and sizes the control within its window or tab page (negative positions allowed).
+  void setBounds(const Rect& bounds);
+  // The last bounds given at creation or by setBounds.
+  Rect bounds() const { return bounds_; }
+  // Shows the control (controls are visible from creation unless hidden).
+  void show();
+  // Hides the control; it keeps its bounds and content.
+  void hide();
+  // Whether show() or creation (not hide()) was the last visibility change.
+  bool isVisible() const { return visible_; }
+
+ protected:
+  explicit Control(const Rect& bounds);
+  ControlImpl& impl() const { return *impl_; }
+
+ private:
+  friend class Container;
+  friend class ControlEvents;
+  void attach(std::unique_ptr<ControlImpl> impl);
+  // Event entry points for backends (reached through ControlEvents).
+  virtual void clickedEvent() {}
+  virtual void selectionChangedEvent() {}
+  virtual void titleChangedEvent(const std::string&) {}
+
+  std::unique_ptr<ControlImpl> impl_;
+  Rect bounds_;
+  bool visible_ = true;
+};
+
+// A one-line text that the user cannot edit.
+class Label final : public Control {
+ public:
+  explicit Label(const Rect& bounds) : Control(bounds) {}
+  // Replaces the shown text.
+  void setText(const std::string& text);
+  // The shown text.
+  std::string text() const;
+};
+
+// A push button.
+class Button final : public Control {
+ public:
+  explicit Button(const Rect& bounds) : Control(bounds) {}
+  // Replaces the caption.
+  void setText(const std::string& text);
+  // The caption.
+  std::string text() const;
+  // Sets the handler run when the user clicks the button (replaces the previous one).
+  void onClick(std::function<void()> handler) { onClick_ = std::move(handler); }
+  // Acts as a user click: runs the click handler.
+  void click();
+
+ private:
+  void clickedEvent() override { click(); }
+  std::function<void()> onClick_;
+};
+
+// A one-line text entry.
+class EditBox final : public Control {
+ public:
+  explicit EditBox(const Rect& bounds) : Control(bounds) {}
+  // Replaces the text (no event).
+  void setText(const std::string& text);
+  // The text as the user left it.
+  std::string text() const;
+};
+
+// A check box with a caption.
+class CheckBox final : public Control {
+ public:
+  explicit CheckBox(const Rect& bounds) : Control(bounds) {}
+  // Replaces the caption.
+  void setText(const std::string& text);
+  // The caption.
+  std::string text() const;
+  // Sets the check mark without running the click handler.
+  void setChecked(bool checked);
+  // Whether the box is checked now.
+  bool isChecked() const;
+  // Sets the handler run after the user toggled the box (isChecked() already shows the change).
+  void onClick(std::function<void()> handler) { onClick_ = std::move(handler); }
+  // Acts as a user click: toggles the check mark, then runs the click handler.
+  void click();
+
+ private:
+  void clickedEvent() override;
+  std::function<void()> onClick_;
+};
+
+// A drop-down list of fixed items, each with an integer value.
+class DropDownList final : public Control {
+ public:
+  explicit DropDownList(const Rect& bounds) : Control(bounds) {}
+  // Appends an item with its shown text and its value.
+  void addItem(const std::string& text, int value);
+  // Number of items.
+  int itemCount() const { return static_cast<int>(values_.size()); }
+  // Selects the first item with this value; false (selection unchanged) when none has it.
+  bool selectValue(int value);
+  // Selects by position; false (selection unchanged) when out of range. No event.
+  bool selectIndex(int index);
+  // Position of the selected item, -1 when nothing is selected.
+  int selectedIndex() const;
+  // Value of the selected item; empty when nothing is selected.
+  std::optional<int> selectedValue() const;
+  // Sets the handler run after the user picked an item.
+  void onSelectionChanged(std::function<void()> handler) { onChange_ = std::move(handler); }
+
+ private:
+  void selectionChangedEvent() override;
+  std::vector<int> values_;
+  std::function<void()> onChange_;
+};
+
+// A multi-line, read-only text box that keeps its end in view.
+class TextBox final : public Control {
+ public:
+  explicit TextBox(const Rect& bounds) : Control(bounds) {}
+  // Adds text at the end (line breaks as "\r\n" or "\n") and scrolls to it.
+  void appendText(const std::string& text);
+  // Replaces the whole text.
+  void setText(const std::string& text);
+  // The whole text, line breaks as given.
+  std::string text() const;
+};
+
+// An embedded web browser.
+class WebBrowser final : public Control {
+ public:
+  explicit WebBrowser(const Rect& bounds) : Control(bounds) {}
+  // Starts loading the address; an empty address loads "about:blank".
+  void navigate(const std::string& url);
+  // The address last given to navigate() ("about:blank" before any).
+  std::string url() const { return url_; }
+  // The title of the shown page as last reported by the page-title-changed event.
+  std::string title() const { return title_; }
+  // Sets the handler run when the shown page's title changes, with the new title.
+  void onTitleChanged(std::function<void(const std::string&)> handler) {
+    onTitle_ = std::move(handler);
+  }
+
+ private:
+  void titleChangedEvent(const std::string& title) override;
+  std::string url_ = "about:blank";
+  std::string title_;
+  std::function<void(const std::string&)> onTitle_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Containers
+
+class TabPage;
+
+// Something that holds controls at fixed positions: a window's client area or a tab page.
+// Each add* creates a visible control with the given bounds, owned by this container.
+class Container {
+ public:
+  virtual ~Container();
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
+
+  Label* addLabel(const std::string& text, const Rect& bounds);
+  Button* addButton(const std::string& text, const Rect& bounds);
+  EditBox* addEditBox(const std::string& text, const Rect& bounds);
+  CheckBox* addCheckBox(const std::string& text, const Rect& bounds);
+  // The list starts empty with nothing selected.
+  DropDownList* addDropDownList(const Rect& bounds);
+  // The box starts empty.
+  TextBox* addTextBox(const Rect& bounds);
+  // The browser starts at "about:blank".
+  WebBrowser* addWebBrowser(const Rect& bounds);
+  // A tab control at `bounds` with one page captioned `caption`; its controls are placed
+  // relative to the page's client area.
+  TabPage* addTabPage(const std::string& caption, const Rect& bounds);
+
+ protected:
+  Container() = default;
+  // Destroys the controls (before the backend object that holds them goes away).
+  void destroyControls() { controls_.clear(); }
+  virtual ContainerImpl& containerImpl() = 0;
+
+ private:
+  template <typename T>
+  T* add(ControlKind kind, const std::string& text, const Rect& bounds);
+  std::vector<std::unique_ptr<Control>> controls_;
+};
+
+// One page of a tab control, holding controls of its own.
+class TabPage final : public Control, public Container {
+ public:
+  TabPage(const Rect& bounds, std::string caption)
+      : Control(bounds), caption_(std::move(caption)) {}
+  ~TabPage() override;
+  // The tab's caption.
+  const std::string& caption() const { return caption_; }
+
+ private:
+  ContainerImpl& containerImpl() override;
+  std::string caption_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Windows
+
+enum class Resizable { No, Yes };
+
+// The answer of a close-request handler.
+enum class CloseReply { Allow, Refuse };
+
+struct WindowOptions {
+  std::string title{};
+  int clientWidth = 400;
+  int clientHeight = 300;
+  // An owned window stays above its owner and has no taskbar entry; the owner stays usable.
+  class Window* owner = nullptr;
+  Resizable resizable = Resizable::No;
+};
+
+// A top-level or owned window; hidden until show(). Destroying the object destroys the window.
+class Window final : public Container {
+ public:
+  ~Window() override;
+
+  // Replaces the title-bar text.
+  void setTitle(const std::string& title);
+  // The title-bar text.
+  std::string title() const { return title_; }
+  // Shows the window (and restores it when minimised).
+  void show();
+  // Hides the window; it keeps its controls and position.
+  void hide();
+  // Whether show() (not hide() or a granted close) was the last visibility change.
+  bool isVisible() const { return visible_; }
+  // Resizes the client area.
+  void setClientSize(int width, int height);
+  // Size of the client area now (the user may have resized it).
+  Size clientSize() const;
+  // Moves the window's outer frame to this screen position.
+  void setPosition(int left, int top);
+  // Outer frame on the screen (position and size including the frame).
+  Rect frameBounds() const;
+  // Raises the window above all others once (top-most, then at once not top-most).
+  void bringToFront();
+  // Acts as the user's close request: asks the close handler; when allowed, hides the window
+  // and runs the closed handler. Returns true when the window was closed.
+  bool requestClose();
+  // Adds a title-bar action with its numeric code; call before the first show().
+  void addTitleBarAction(int code, const std::string& caption);
+
+  // Asked when the user wants to close the window; without a handler the close is allowed.
+  void onCloseRequest(std::function<CloseReply()> handler) { onCloseRequest_ = std::move(handler); }
+  // Run after a close was allowed (the window is already hidden); the usual reaction is to
+  // destroy the Window, which may be done inside this handler.
+  void onClosed(std::function<void()> handler) { onClosed_ = std::move(handler); }
+  // Run when the right mouse button is pressed over the window's client area (not a control).
+  void onRightClick(std::function<void()> handler) { onRightClick_ = std::move(handler); }
+  // Run after the client area changed size (clientSize() gives the new size).
+  void onResized(std::function<void()> handler) { onResized_ = std::move(handler); }
+  // Run with the action's code when the user picks a title-bar action.
+  void onTitleBarAction(std::function<void(int)> handler) {
+    onTitleBarAction_ = std::move(handler);
+  }
+
+  // The backend object behind this window (for backends: owners of message boxes, windows).
+  WindowImpl& windowImpl() const { return *impl_; }
+
+ private:
+  friend class Toolkit;
+  friend class WindowEvents;
+  explicit Window(const WindowOptions& options);
+  ContainerImpl& containerImpl() override;
+  // Event entry points for backends (reached through WindowEvents).
+  void rightClickEvent();
+  void resizedEvent();
+  void titleBarActionEvent(int code);
+
+  std::unique_ptr<WindowImpl> impl_;
+  std::string title_;
+  bool visible_ = false;
+  std::function<CloseReply()> onCloseRequest_;
+  std::function<void()> onClosed_;
+  std::function<void()> onRightClick_;
+  std::function<void()> onResized_;
+  std::function<void(int)> onTitleBarAction_;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Timers, tray icon, message boxes
+
+// A repeating timer run by the toolkit's loop; created stopped.
+class Timer final {
+ public:
+  ~Timer();
+  Timer(const Timer&) = delete;
+  Timer& operator=(const Timer&) = delete;
+  // Starts (or restarts, counting from now) with this interval in ms; 0 or less stops it.
+  void setInterval(int ms);
+  // The running interval in ms, 0 when stopped.
+  int interval() const { return interval_; }
+  // Runs the tick handler now, as a due tick would (the interval is unchanged).
+  void tick();
+
+ private:
+  friend class Toolkit;
+  explicit Timer(std::function<void()> onTick);
+  std::unique_ptr<TimerImpl> impl_;
+  std::function<void()> onTick_;
+  int interval_ = 0;
+};
+
+// The program's icon in the notification area (on Linux an indicator with a menu whose
+// "显示" item counts as a click). Removed when the object is destroyed.
+class TrayIcon final {
+ public:
+  ~TrayIcon();
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+  // Puts the program icon up with this tooltip, or updates the tooltip when it is up.
+  void show(const std::string& tooltip);
+  // Takes the icon down; nothing when it is not up.
+  void remove();
+  // Whether the icon is up.
+  bool isShown() const { return shown_; }
+  // The tooltip of the icon while it is up, empty otherwise.
+  const std::string& tooltip() const { return tooltip_; }
+  // Acts as a user click on the icon: runs the click handler.
+  void click();
+
+ private:
+  friend class Toolkit;
+  explicit TrayIcon(std::function<void()> onClick);
+  std::unique_ptr<TrayIconImpl> impl_;
+  std::function<void()> onClick_;
+  std::string tooltip_;
+  bool shown_ = false;
+};
+
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageIcon { None, Information, Question, Warning, Error };
+enum class MessageResult { Ok, Cancel };
+
+struct MessageBoxOptions {
+  std::string text{};
+  std::string caption{};
+  MessageButtons buttons = MessageButtons::Ok;
+  MessageIcon icon = MessageIcon::None;
+  // Without an owner the box is modal to the whole program.
+  Window* owner = nullptr;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The toolkit
+
+class Toolkit {
+ public:
+  virtual ~Toolkit();
+  Toolkit(const Toolkit&) = delete;
+  Toolkit& operator=(const Toolkit&) = delete;
+
+  // Creates a hidden window with the program icon, title and client size of `options`.
+  std::unique_ptr<Window> createWindow(const WindowOptions& options);
+  // Creates a stopped timer that runs `onTick` on the UI thread at each due tick.
+  std::unique_ptr<Timer> createTimer(std::function<void()> onTick);
+  // Creates a tray icon, not yet shown, that runs `onClick` when the user acts on it.
+  std::unique_ptr<TrayIcon> createTrayIcon(std::function<void()> onClick);
+  // Shows a modal message box and returns the button chosen (closing it counts as Cancel for
+  // OK/Cancel boxes, OK otherwise). Works before run() too.
+  MessageResult showMessage(const MessageBoxOptions& box);
+  // Runs the event loop (windows, timers, tray) until quit(); returns quit's exit code.
+  // Returns at once when quit() was called before.
+  int run();
+  // Makes run() return `exitCode` once the current handler has returned.
+  void quit(int exitCode = 0);
+
+ protected:
+  Toolkit() = default;
+  // The backend reports the window's events through WindowEvents on `window`.
+  virtual std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+                                                       Window& window) = 0;
+  // The backend calls timer.tick() at each due tick.
+  virtual std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) = 0;
+  // The backend calls icon.click() when the user acts on the icon.
+  virtual std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) = 0;
+  virtual MessageResult showMessageImpl(const MessageBoxOptions& box) = 0;
+  // Runs the loop until quitImpl(); called only when no quit is pending.
+  virtual void runImpl() = 0;
+  virtual void quitImpl() = 0;
+
+ private:
+  bool quitPending_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace qv::ui
