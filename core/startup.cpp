@@ -19,7 +19,7 @@ void StartHelperProgram(const std::string& programDirectory, StartupEnvironment&
 void CreateLogDirectory(ServiceState& state, StartupEnvironment& env) {
   state.logDirectory = platform::JoinPath(state.programDirectory, "log");
   if (platform::DirectoryExists(state.logDirectory)) return;
-  if (!platform::CreateDirectory(state.logDirectory) && !state.launchedWithArgs) {
+  if (!platform::MakeDirectory(state.logDirectory) && !state.launchedWithArgs) {
     env.ShowMessage("创建日志目录失败，请手动创建\r\n" + state.logDirectory, "提示");
   }
 }
@@ -40,7 +40,7 @@ StartOutcome RunStartSequence(const std::vector<std::string>& args,
   state.launchedWithArgs = !args.empty();
   state.programDirectory = programDirectory;
   StartHelperProgram(programDirectory, env);
-  platform::SetCurrentDirectory(programDirectory);
+  platform::ChangeDirectory(programDirectory);
 
   state.configPath = platform::JoinPath(programDirectory, "config.ini");
   ReadStoreIdentity(state.configPath, config);

@@ -34,7 +34,7 @@ bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);
 
 // Creates one directory level; true when it exists afterwards.
-bool CreateDirectory(const std::string& path);
+bool MakeDirectory(const std::string& path);
 
 // Removes a file; true when it no longer exists.
 bool RemoveFile(const std::string& path);
@@ -43,6 +43,6 @@ bool RemoveFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 
 // Makes `dir` the base of relative file names; false on failure.
-bool SetCurrentDirectory(const std::string& dir);
+bool ChangeDirectory(const std::string& dir);
 
 }  // namespace qv::platform

@@ -126,7 +126,7 @@ bool DirectoryExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool CreateDirectory(const std::string& path) {
+bool MakeDirectory(const std::string& path) {
   return ::mkdir(path.c_str(), 0755) == 0 || DirectoryExists(path);
 }
 
@@ -136,6 +136,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool SetCurrentDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
+bool ChangeDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
 
 }  // namespace qv::platform

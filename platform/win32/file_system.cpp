@@ -103,7 +103,7 @@ bool DirectoryExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool CreateDirectory(const std::string& path) {
+bool MakeDirectory(const std::string& path) {
   return CreateDirectoryW(Wide(path).c_str(), nullptr) || DirectoryExists(path);
 }
 
@@ -115,7 +115,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-bool SetCurrentDirectory(const std::string& dir) {
+bool ChangeDirectory(const std::string& dir) {
   return SetCurrentDirectoryW(Wide(dir).c_str());
 }
 

@@ -31,18 +31,37 @@ UINT CodePageOf(std::string_view charset) {
   return 0;
 }
 
+// Legacy code pages hold no character outside the Basic Multilingual Plane, and the system
+// would write one "?" per surrogate half; one character should become one "?".
+std::wstring WithoutSupplementaryCharacters(std::wstring wide) {
+  std::wstring out;
+  out.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      out += L'?';
+      ++i;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string& out) {
   out.clear();
   const UINT cp = CodePageOf(charset);
   if (cp == 0) return false;
-  const std::wstring wide = win32::Wide(utf8);
+  std::wstring wide = win32::Wide(utf8);
   if (wide.empty()) return true;
   if (cp == CP_UTF8) {
     out = win32::Narrow(wide);
     return true;
   }
+  if (cp != 54936 && cp != 1200) wide = WithoutSupplementaryCharacters(std::move(wide));
   const int n = WideCharToMultiByte(cp, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
                                     "?", nullptr);
   if (n <= 0) return false;
