@@ -9,7 +9,7 @@ bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome 
   const bool printed = outcome == PrintOutcome::Printed;
   s.debugLog.DebugLine(std::string(58, '-') + "\r\n打印结果[" + uniKey +
                        "]打印准备上报，打印成功=" + BoolText(printed));
-  const std::string body = s.cloud.PostPrintReport(uniKey, printed ? "1" : "-1");
+  const std::string body = s.cloud.PostPrintReport(uniKey, printed);
 
   JsonDocument answer;
   JsonParseError error;

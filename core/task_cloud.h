@@ -13,8 +13,9 @@ class TaskCloud {
   // raw answer body, empty when the exchange failed.
   virtual std::string FetchWaitingTasksBody() = 0;
   // POST of X-Token=1 to "/api/v2/common/local/print/report" with the headers uk = uniKey
-  // and stat = "1" or "-1"; the raw answer body, empty when the exchange failed.
-  virtual std::string PostPrintReport(const std::string& uniKey, const std::string& stat) = 0;
+  // and stat "1" (printed) or "-1" (failed); the raw answer body, empty when the exchange
+  // failed.
+  virtual std::string PostPrintReport(const std::string& uniKey, bool printed) = 0;
 };
 
 }  // namespace qv

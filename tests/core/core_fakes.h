@@ -30,8 +30,8 @@ class FakeTaskCloud : public TaskCloud {
     answers.pop_front();
     return body;
   }
-  std::string PostPrintReport(const std::string& uniKey, const std::string& stat) override {
-    reports.push_back({uniKey, stat});
+  std::string PostPrintReport(const std::string& uniKey, bool printed) override {
+    reports.push_back({uniKey, printed ? "1" : "-1"});
     return reportAnswer;
   }
 

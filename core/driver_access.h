@@ -1,0 +1,64 @@
+// The three process-wide printer drivers behind the print path's PrinterAccess interface.
+#pragma once
+
+#include <string>
+
+#include "core/printer_access.h"
+#include "printer/escpos.h"
+#include "printer/lpt_printer.h"
+#include "printer/network_printer.h"
+#include "printer/spooler_printer.h"
+
+namespace qv {
+
+// The print path's operations on one ESC/POS driver.
+class EscPosReceiptDriver : public ReceiptDriver {
+ public:
+  explicit EscPosReceiptDriver(EscPosPrinter& printer) : p_(printer) {}
+  bool setBold(int on) override { return p_.setBold(on); }
+  bool setAlignment(int code) override { return p_.setAlignment(code); }
+  bool setCharacterSize(int width, int height, int mode) override {
+    return p_.setCharacterSize(width, height, mode);
+  }
+  bool printTextLine(const std::string& text) override;
+  bool lineFeed(int count) override { return p_.lineFeed(count); }
+  bool cut() override { return p_.cut(); }
+  bool close(int feedCount, int cutAfter) override { return p_.close(feedCount, cutAfter); }
+
+ private:
+  EscPosPrinter& p_;
+};
+
+// The drivers must outlive this object.
+class DriverAccess : public PrinterAccess {
+ public:
+  DriverAccess(NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt)
+      : network_(network),
+        spooler_(spooler),
+        lpt_(lpt),
+        networkOps_(network),
+        spoolerOps_(spooler),
+        lptOps_(lpt) {}
+
+  bool connectNetwork(const std::string& address, int port, int pingTimeoutMs, int ioTimeoutMs,
+                      int paperWidth) override {
+    return network_.connect(address, port, pingTimeoutMs, ioTimeoutMs, paperWidth);
+  }
+  bool openSpooler(const std::string& name, int paperWidth, std::string& errorText) override {
+    return spooler_.open(name, paperWidth, errorText);
+  }
+  bool openLpt(int portNumber, int paperWidth) override {
+    return lpt_.open(portNumber, paperWidth);
+  }
+  ReceiptDriver& driver(Transport transport) override;
+
+ private:
+  NetworkPrinter& network_;
+  SpoolerPrinter& spooler_;
+  LptPrinter& lpt_;
+  EscPosReceiptDriver networkOps_;
+  EscPosReceiptDriver spoolerOps_;
+  EscPosReceiptDriver lptOps_;
+};
+
+}  // namespace qv
