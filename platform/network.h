@@ -1,0 +1,54 @@
+// TCP connections and ICMP echo for the network receipt printers.
+//
+// Addresses for TCP are dotted IPv4 literals only: a printer is named by its address, and a
+// name lookup on the print path could hang the service on a broken resolver.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qv::platform {
+
+// One connected TCP socket; closed when the object goes away.
+class TcpConnection {
+ public:
+  virtual ~TcpConnection() = default;
+  // Sends every byte, waiting at most timeoutMs in all (0: no limit); false when the time ran
+  // out, the peer went away or the connection is closed. Never raises SIGPIPE.
+  virtual bool sendAll(std::string_view bytes, int timeoutMs) = 0;
+  // Waits at most timeoutMs (0: no limit) for data and reads once, up to maxBytes; empty on
+  // timeout, error or a connection the peer or close() ended.
+  virtual std::string receiveOnce(int timeoutMs, size_t maxBytes) = 0;
+  // Closes the socket; true when the system closed it without error. Afterwards every send
+  // and receive fails, and a second close returns false.
+  virtual bool close() = 0;
+};
+
+// The outcome of one ICMP echo.
+struct PingResult {
+  enum class Status {
+    Reply,        // an echo reply arrived in time
+    NoReply,      // no reply in time, the name did not resolve, or the request was refused
+    NoPermission  // this process may not send ICMP at all
+  };
+  Status status = Status::NoReply;
+  int roundTripMs = -1;  // set with Reply
+};
+
+class Network {
+ public:
+  virtual ~Network() = default;
+  // Connects to ipv4:port, giving up after timeoutMs; nullptr when the address is not a
+  // dotted IPv4 literal or the connection failed, was refused or timed out.
+  virtual std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+                                                    int timeoutMs) = 0;
+  // One ICMP echo request without payload to `host` (dotted IPv4, or a name resolved first),
+  // waiting at most timeoutMs for the reply.
+  virtual PingResult ping(const std::string& host, int timeoutMs) = 0;
+  // The system's sockets, initialised for the life of the object.
+  static std::unique_ptr<Network> create();
+};
+
+}  // namespace qv::platform

@@ -1,0 +1,129 @@
+// The spooler on Linux: CUPS queues listed over IPP and raw jobs streamed into them.
+#include <cups/cups.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/spooler.h"
+
+namespace qv::platform {
+namespace {
+
+// The one place CUPS failures become our text: CUPS' own description of its last error.
+std::string CupsErrorText() {
+  const ipp_status_t code = cupsLastError();
+  if (code == IPP_STATUS_OK) return "但是未知错误类型";
+  const char* text = cupsLastErrorString();
+  if (text == nullptr || *text == '\0') return "未知系统错误：" + std::to_string(code);
+  return text;
+}
+
+struct HttpCloser {
+  void operator()(http_t* http) const { httpClose(http); }
+};
+using Http = std::unique_ptr<http_t, HttpCloser>;
+
+struct IppDeleter {
+  void operator()(ipp_t* ipp) const { ippDelete(ipp); }
+};
+using Ipp = std::unique_ptr<ipp_t, IppDeleter>;
+
+// A connection of our own to the scheduler named by CUPS_SERVER / client.conf, so a job's
+// streamed document never shares the library's per-thread default connection.
+Http ConnectToScheduler(std::string& error) {
+  Http http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000,
+                         nullptr));
+  if (!http) error = std::string("CUPS: ") + std::strerror(errno);
+  return http;
+}
+
+std::string Text(ipp_attribute_t* attribute) {
+  const char* value = attribute ? ippGetString(attribute, 0, nullptr) : nullptr;
+  return value ? value : "";
+}
+
+class CupsJob : public SpoolJob {
+ public:
+  CupsJob(Http http, std::string printer) : http_(std::move(http)), printer_(std::move(printer)) {}
+  ~CupsJob() override { finish(); }
+
+  bool write(std::string_view bytes) override {
+    if (!http_) return false;
+    if (bytes.empty()) return true;
+    return cupsWriteRequestData(http_.get(), bytes.data(), bytes.size()) == HTTP_STATUS_CONTINUE;
+  }
+
+  bool finish() override {
+    if (!http_) return false;
+    const ipp_status_t status = cupsFinishDocument(http_.get(), printer_.c_str());
+    http_.reset();
+    return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
+  }
+
+ private:
+  Http http_;
+  std::string printer_;
+};
+
+class CupsSpooler : public Spooler {
+ public:
+  std::vector<PrinterInfo> listPrinters() override {
+    std::vector<PrinterInfo> printers;
+    std::string ignored;
+    Http http = ConnectToScheduler(ignored);
+    if (!http) return printers;
+    static const char* const kAttributes[] = {
+        "printer-name", "device-uri", "printer-make-and-model", "printer-info", "printer-location"};
+    ipp_t* request = ippNewRequest(IPP_OP_CUPS_GET_PRINTERS);
+    ippAddStrings(request, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
+                  static_cast<int>(std::size(kAttributes)), nullptr, kAttributes);
+    // cupsDoRequest takes ownership of the request.
+    Ipp response(cupsDoRequest(http.get(), request, "/"));
+    if (!response) return printers;
+    // Each printer is one attribute group; a separator attribute has no name.
+    PrinterInfo current;
+    auto flush = [&] {
+      if (!current.printerName.empty()) printers.push_back(std::move(current));
+      current = PrinterInfo();
+    };
+    for (ipp_attribute_t* a = ippFirstAttribute(response.get()); a;
+         a = ippNextAttribute(response.get())) {
+      const char* name = ippGetName(a);
+      if (name == nullptr || ippGetGroupTag(a) != IPP_TAG_PRINTER) {
+        flush();
+        continue;
+      }
+      const std::string_view key = name;
+      if (key == "printer-name") current.printerName = Text(a);
+      if (key == "device-uri") current.portName = Text(a);
+      if (key == "printer-make-and-model") current.driverName = Text(a);
+      if (key == "printer-info") current.comment = Text(a);
+      if (key == "printer-location") current.location = Text(a);
+    }
+    flush();
+    return printers;
+  }
+
+  std::unique_ptr<SpoolJob> startRawJob(const std::string& name, std::string& error) override {
+    Http http = ConnectToScheduler(error);
+    if (!http) return nullptr;
+    const int job = cupsCreateJob(http.get(), name.c_str(), nullptr, 0, nullptr);
+    if (job == 0) {
+      error = CupsErrorText();
+      return nullptr;
+    }
+    // Raw: the scheduler hands the ESC/POS bytes to the device untouched.
+    if (cupsStartDocument(http.get(), name.c_str(), job, nullptr, CUPS_FORMAT_RAW, 1) !=
+        HTTP_STATUS_CONTINUE) {
+      cupsCancelJob2(http.get(), name.c_str(), job, 0);
+      return nullptr;
+    }
+    return std::make_unique<CupsJob>(std::move(http), name);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Spooler> Spooler::create() { return std::make_unique<CupsSpooler>(); }
+
+}  // namespace qv::platform

@@ -1,0 +1,255 @@
+// Sockets and ICMP echo on Linux.
+#include "platform/network.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <netinet/ip_icmp.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstring>
+
+namespace qv::platform {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Owns a file descriptor.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      reset();
+      fd_ = other.release();
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+  bool ok() const { return fd_ >= 0; }
+  // Closes now; true when the system reported no error.
+  bool reset() {
+    if (fd_ < 0) return true;
+    const int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// A deadline that may be "never" (timeout 0 or less).
+class Deadline {
+ public:
+  explicit Deadline(int timeoutMs)
+      : unlimited_(timeoutMs <= 0),
+        end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
+  // Milliseconds left for poll(): -1 without limit, 0 once expired.
+  int remainingMs() const {
+    if (unlimited_) return -1;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+  }
+
+ private:
+  bool unlimited_;
+  SteadyClock::time_point end_;
+};
+
+// Waits for `events` on fd until the deadline; true when they are ready (or the socket has an
+// error or hang-up the next call will report).
+bool WaitFor(int fd, short events, const Deadline& deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    const int rc = ::poll(&p, 1, deadline.remainingMs());
+    if (rc > 0) return true;
+    if (rc == 0) return false;
+    if (errno != EINTR) return false;
+  }
+}
+
+bool ParseIpv4(const std::string& text, in_addr& out) {
+  return ::inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+class PosixTcpConnection : public TcpConnection {
+ public:
+  explicit PosixTcpConnection(int fd) : fd_(fd) {}
+
+  bool sendAll(std::string_view bytes, int timeoutMs) override {
+    if (!fd_.ok()) return false;
+    const Deadline deadline(timeoutMs);
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      if (!WaitFor(fd_.get(), POLLOUT, deadline)) return false;
+      // MSG_NOSIGNAL: a printer that hangs up must fail this send, not kill the service.
+      const ssize_t n = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::string receiveOnce(int timeoutMs, size_t maxBytes) override {
+    if (!fd_.ok() || !WaitFor(fd_.get(), POLLIN, Deadline(timeoutMs))) return std::string();
+    std::string buffer(maxBytes, '\0');
+    ssize_t n;
+    do {
+      n = ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return std::string();
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+  }
+
+  bool close() override { return fd_.ok() && fd_.reset(); }
+
+ private:
+  Fd fd_;
+};
+
+uint16_t Checksum(const uint8_t* data, size_t size) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i + 1 < size; i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
+  if (size % 2) sum += static_cast<uint32_t>(data[size - 1] << 8);
+  while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
+  return static_cast<uint16_t>(~sum);
+}
+
+bool Resolve(const std::string& host, in_addr& out) {
+  if (ParseIpv4(host, out)) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
+    return false;
+  }
+  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+  ::freeaddrinfo(result);
+  return true;
+}
+
+// An ICMP socket: the unprivileged datagram kind when the system allows it (the kernel then
+// fills in the identifier and strips the IP header), otherwise a raw one, which needs root.
+struct IcmpSocket {
+  Fd fd;
+  bool raw = false;
+};
+
+bool OpenIcmpSocket(IcmpSocket& s) {
+  s.fd = Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
+  if (s.fd.ok()) return true;
+  s.fd = Fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
+  s.raw = true;
+  return s.fd.ok();
+}
+
+class PosixNetwork : public Network {
+ public:
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+                                            int timeoutMs) override {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    if (port < 1 || port > 65535 || !ParseIpv4(ipv4, addr.sin_addr)) return nullptr;
+    Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!fd.ok()) return nullptr;
+    // Every operation is one complete command; send it now instead of holding it back until
+    // the printer acknowledges the previous one.
+    const int one = 1;
+    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      if (errno != EINPROGRESS) return nullptr;
+      if (!WaitFor(fd.get(), POLLOUT, Deadline(timeoutMs))) return nullptr;
+      int error = 0;
+      socklen_t size = sizeof error;
+      if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+        return nullptr;
+      }
+    }
+    return std::make_unique<PosixTcpConnection>(fd.release());
+  }
+
+  PingResult ping(const std::string& host, int timeoutMs) override {
+    in_addr target{};
+    if (!Resolve(host, target)) return {};
+    IcmpSocket s;
+    if (!OpenIcmpSocket(s)) return {PingResult::Status::NoPermission, -1};
+
+    const uint16_t id = static_cast<uint16_t>(::getpid());
+    const uint16_t sequence = ++sequence_;
+    uint8_t request[8] = {ICMP_ECHO,
+                          0,
+                          0,
+                          0,
+                          static_cast<uint8_t>(id >> 8),
+                          static_cast<uint8_t>(id),
+                          static_cast<uint8_t>(sequence >> 8),
+                          static_cast<uint8_t>(sequence)};
+    const uint16_t sum = Checksum(request, sizeof request);
+    request[2] = static_cast<uint8_t>(sum >> 8);
+    request[3] = static_cast<uint8_t>(sum);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = target;
+    const auto start = SteadyClock::now();
+    if (::sendto(s.fd.get(), request, sizeof request, 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to) != static_cast<ssize_t>(sizeof request)) {
+      return {};
+    }
+    const Deadline deadline(timeoutMs < 1 ? 1 : timeoutMs);
+    uint8_t reply[1500];
+    while (WaitFor(s.fd.get(), POLLIN, deadline)) {
+      sockaddr_in from{};
+      socklen_t fromSize = sizeof from;
+      const ssize_t n = ::recvfrom(s.fd.get(), reply, sizeof reply, 0,
+                                   reinterpret_cast<sockaddr*>(&from), &fromSize);
+      if (n <= 0 || from.sin_addr.s_addr != target.s_addr) continue;
+      size_t offset = 0;
+      if (s.raw) offset = static_cast<size_t>(reply[0] & 0x0f) * 4;  // skip the IP header
+      if (static_cast<size_t>(n) < offset + 8) continue;
+      const uint8_t* icmp = reply + offset;
+      const uint16_t replyId = static_cast<uint16_t>(icmp[4] << 8 | icmp[5]);
+      const uint16_t replySequence = static_cast<uint16_t>(icmp[6] << 8 | icmp[7]);
+      // A raw socket also sees our own request on loopback and other processes' traffic.
+      if (icmp[0] != ICMP_ECHOREPLY || replySequence != sequence || (s.raw && replyId != id)) {
+        continue;
+      }
+      const auto elapsed =
+          std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start);
+      return {PingResult::Status::Reply, static_cast<int>(elapsed.count())};
+    }
+    return {};
+  }
+
+ private:
+  uint16_t sequence_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<Network> Network::create() { return std::make_unique<PosixNetwork>(); }
+
+}  // namespace qv::platform

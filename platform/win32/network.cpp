@@ -1,0 +1,226 @@
+// Sockets (Winsock) and ICMP echo (IcmpSendEcho) on Windows.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+// iphlpapi after winsock2: its headers need the socket types.
+#include <icmpapi.h>
+#include <iphlpapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+#include "platform/network.h"
+
+namespace qv::platform {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Owns a socket.
+class Socket {
+ public:
+  Socket() = default;
+  explicit Socket(SOCKET s) : s_(s) {}
+  ~Socket() { reset(); }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  SOCKET get() const { return s_; }
+  bool ok() const { return s_ != INVALID_SOCKET; }
+  SOCKET release() {
+    const SOCKET s = s_;
+    s_ = INVALID_SOCKET;
+    return s;
+  }
+  // Closes now; true when the system reported no error.
+  bool reset() {
+    if (s_ == INVALID_SOCKET) return true;
+    const int rc = closesocket(s_);
+    s_ = INVALID_SOCKET;
+    return rc == 0;
+  }
+
+ private:
+  SOCKET s_ = INVALID_SOCKET;
+};
+
+// A deadline that may be "never" (timeout 0 or less).
+class Deadline {
+ public:
+  explicit Deadline(int timeoutMs)
+      : unlimited_(timeoutMs <= 0),
+        end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
+  bool unlimited() const { return unlimited_; }
+  long remainingMs() const {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
+    return left > 0 ? static_cast<long>(left) : 0;
+  }
+
+ private:
+  bool unlimited_;
+  SteadyClock::time_point end_;
+};
+
+enum class Readiness { Read, Write };
+
+// select() until the socket is ready or the deadline passes. For writes, a failed
+// non-blocking connect shows in the exception set; it counts as ready so the caller's next
+// call reports the error.
+bool WaitFor(SOCKET s, Readiness what, const Deadline& deadline) {
+  fd_set ready;
+  fd_set failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(s, &ready);
+  FD_SET(s, &failed);
+  timeval limit{};
+  if (!deadline.unlimited()) {
+    const long ms = deadline.remainingMs();
+    limit.tv_sec = ms / 1000;
+    limit.tv_usec = (ms % 1000) * 1000;
+  }
+  const int rc = select(0, what == Readiness::Read ? &ready : nullptr,
+                        what == Readiness::Write ? &ready : nullptr, &failed,
+                        deadline.unlimited() ? nullptr : &limit);
+  return rc > 0;
+}
+
+bool ParseIpv4(const std::string& text, in_addr& out) {
+  return inet_pton(AF_INET, text.c_str(), &out) == 1;
+}
+
+class WinsockConnection : public TcpConnection {
+ public:
+  explicit WinsockConnection(SOCKET s) : socket_(s) {}
+
+  bool sendAll(std::string_view bytes, int timeoutMs) override {
+    if (!socket_.ok()) return false;
+    const Deadline deadline(timeoutMs);
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+      if (!WaitFor(socket_.get(), Readiness::Write, deadline)) return false;
+      const size_t chunk = std::min<size_t>(bytes.size() - sent, 1 << 30);
+      const int n = send(socket_.get(), bytes.data() + sent, static_cast<int>(chunk), 0);
+      if (n > 0) {
+        sent += static_cast<size_t>(n);
+      } else if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  std::string receiveOnce(int timeoutMs, size_t maxBytes) override {
+    if (!socket_.ok() || !WaitFor(socket_.get(), Readiness::Read, Deadline(timeoutMs))) {
+      return std::string();
+    }
+    std::string buffer(maxBytes, '\0');
+    const int n = recv(socket_.get(), buffer.data(), static_cast<int>(buffer.size()), 0);
+    if (n <= 0) return std::string();
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+  }
+
+  bool close() override { return socket_.ok() && socket_.reset(); }
+
+ private:
+  Socket socket_;
+};
+
+// Owns an ICMP handle.
+class IcmpHandle {
+ public:
+  IcmpHandle() : h_(IcmpCreateFile()) {}
+  ~IcmpHandle() {
+    if (ok()) IcmpCloseHandle(h_);
+  }
+  IcmpHandle(const IcmpHandle&) = delete;
+  IcmpHandle& operator=(const IcmpHandle&) = delete;
+  HANDLE get() const { return h_; }
+  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+bool Resolve(const std::string& host, in_addr& out) {
+  if (ParseIpv4(host, out)) return true;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
+    return false;
+  }
+  out = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr;
+  freeaddrinfo(result);
+  return true;
+}
+
+class WinsockNetwork : public Network {
+ public:
+  WinsockNetwork() { started_ = WSAStartup(MAKEWORD(2, 2), &data_) == 0; }
+  ~WinsockNetwork() override {
+    if (started_) WSACleanup();
+  }
+
+  std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+                                            int timeoutMs) override {
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<u_short>(port));
+    if (!started_ || port < 1 || port > 65535 || !ParseIpv4(ipv4, addr.sin_addr)) {
+      return nullptr;
+    }
+    Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s.ok()) return nullptr;
+    u_long nonBlocking = 1;
+    if (ioctlsocket(s.get(), FIONBIO, &nonBlocking) != 0) return nullptr;
+    // Every operation is one complete command; send it now instead of holding it back until
+    // the printer acknowledges the previous one.
+    const BOOL noDelay = TRUE;
+    setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+               sizeof noDelay);
+    if (connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+      if (WSAGetLastError() != WSAEWOULDBLOCK) return nullptr;
+      if (!WaitFor(s.get(), Readiness::Write, Deadline(timeoutMs))) return nullptr;
+      int error = 0;
+      int size = sizeof error;
+      if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 ||
+          error != 0) {
+        return nullptr;
+      }
+    }
+    return std::make_unique<WinsockConnection>(s.release());
+  }
+
+  PingResult ping(const std::string& host, int timeoutMs) override {
+    in_addr target{};
+    if (!started_ || !Resolve(host, target)) return {};
+    const IcmpHandle icmp;
+    if (!icmp.ok()) return {PingResult::Status::NoPermission, -1};
+    // Room for one reply without payload, plus the error information the call may add.
+    std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + 8 + 32);
+    char payload = 0;
+    const DWORD count = IcmpSendEcho(icmp.get(), target.S_un.S_addr, &payload, 0, nullptr,
+                                     reply.data(), static_cast<DWORD>(reply.size()),
+                                     static_cast<DWORD>(timeoutMs < 1 ? 1 : timeoutMs));
+    if (count == 0) {
+      if (GetLastError() == ERROR_ACCESS_DENIED) return {PingResult::Status::NoPermission, -1};
+      return {};
+    }
+    const auto* echo = reinterpret_cast<const ICMP_ECHO_REPLY*>(reply.data());
+    if (echo->Status != IP_SUCCESS) return {};
+    return {PingResult::Status::Reply, static_cast<int>(echo->RoundTripTime)};
+  }
+
+ private:
+  WSADATA data_{};
+  bool started_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Network> Network::create() { return std::make_unique<WinsockNetwork>(); }
+
+}  // namespace qv::platform

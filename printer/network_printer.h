@@ -1,0 +1,55 @@
+// A receipt printer on a raw TCP port (usually 9100), one connection per task.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/network.h"
+#include "printer/escpos.h"
+
+namespace qv {
+
+class NetworkPrinter : public EscPosPrinter {
+ public:
+  // Uses the system's sockets.
+  NetworkPrinter();
+  explicit NetworkPrinter(std::unique_ptr<platform::Network> network);
+  ~NetworkPrinter() override;
+
+  // Stores ioTimeoutMs (negative: 0, no limit). With pingTimeoutMs above 1 the printer must
+  // first answer a ping (or, where ICMP is not permitted, accept a TCP connection) within
+  // that time, else false with nothing else changed. Then connects to the dotted IPv4
+  // address within 3 s; isOpen becomes the result.
+  bool connect(const std::string& address, int port, int pingTimeoutMs, int ioTimeoutMs,
+               int paperWidth);
+  // Pings the stored address, asks ESC v and reads the reply with ioTimeoutMs: "打印机正常",
+  // "缺纸或纸盖开启", "通讯故障或超时", or "其他错误" with the reply text in lastError.
+  // Does not check isOpen.
+  std::string checkStatusText(int pingTimeoutMs = 10000);
+  // [ESC a] GS v 0 0 xL xH yL yH data in one send; false when not open.
+  bool printRasterImage(std::string_view data, int widthBytes, int heightDots, int alignment);
+  // ESC # with the low byte of n; false when not open.
+  bool setEscHashMode(int n);
+
+  // Wait limit of every send, in milliseconds; 0 means no limit.
+  int ioTimeoutMs() const { return ioTimeoutMs_; }
+  // Address given to the last connect that got past the reachability check.
+  const std::string& address() const { return address_; }
+
+ protected:
+  bool transfer(std::string_view bytes) override;
+  std::string receiveReply(int timeoutMs) override;
+  bool releaseTransport() override;
+
+ private:
+  bool reachable(const std::string& address, int port, int timeoutMs);
+
+  std::unique_ptr<platform::Network> network_;
+  std::unique_ptr<platform::TcpConnection> connection_;
+  std::string address_;
+  int port_ = 0;
+  int ioTimeoutMs_ = 0;
+};
+
+}  // namespace qv

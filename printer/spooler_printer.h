@@ -1,0 +1,40 @@
+// A printer installed in the operating system, printed on as one raw spooler job per task.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/spooler.h"
+#include "printer/escpos.h"
+
+namespace qv {
+
+using PrinterInfo = platform::PrinterInfo;
+
+class SpoolerPrinter : public EscPosPrinter {
+ public:
+  // Uses the system's spooler.
+  SpoolerPrinter();
+  explicit SpoolerPrinter(std::unique_ptr<platform::Spooler> spooler);
+  ~SpoolerPrinter() override;
+
+  // Replaces `records` with the installed printers in system order; returns their number.
+  int listPrinters(std::vector<PrinterInfo>& records);
+  // Starts a raw job on the named printer; false with `errorText` set to the system's text
+  // when the printer cannot be opened (unchanged when it opened but refused the job).
+  bool open(const std::string& printerName, int paperWidth, std::string& errorText);
+  // Hands the bytes to the current job; false when there is none or the spooler refused.
+  bool writeBytes(std::string_view data);
+
+ protected:
+  bool transfer(std::string_view bytes) override;
+  bool releaseTransport() override;
+
+ private:
+  std::unique_ptr<platform::Spooler> spooler_;
+  std::unique_ptr<platform::SpoolJob> job_;
+};
+
+}  // namespace qv
