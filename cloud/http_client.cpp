@@ -78,6 +78,7 @@ std::string HttpRequest(const HttpRequestInput& in, HttpRequestOutput& out,
   UrlParts url;
   if (!SplitUrl(in.Url, url)) {
     out.Status = kHttpBadUrl;
+    out.Failed = true;
     return "";
   }
   platform::HttpTransportResponse response;

@@ -1,0 +1,132 @@
+// The three cloud requests as the loopback server receives them.
+#include "cloud/cloud_api.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cloud/envelope.h"
+#include "tests/fakes/fake_clock.h"
+#include "tests/support/test_server.h"
+#include "util/text.h"
+
+namespace qv {
+namespace {
+
+struct Line {
+  std::string name, value;
+  bool operator==(const Line&) const = default;
+};
+
+struct Received {
+  std::string requestLine;
+  std::vector<Line> headers;  // without Host and Content-Length, which the platform adds
+  std::string contentLength;
+  std::string body;
+};
+
+Received Parse(const std::string& raw) {
+  Received r;
+  size_t headEnd = raw.find("\r\n\r\n");
+  r.body = raw.substr(headEnd + 4);
+  size_t at = raw.find("\r\n");
+  r.requestLine = raw.substr(0, at);
+  for (at += 2; at < headEnd;) {
+    size_t end = raw.find("\r\n", at);
+    std::string line = raw.substr(at, end - at);
+    at = end + 2;
+    size_t colon = line.find(": ");
+    Line l{line.substr(0, colon), line.substr(colon + 2)};
+    if (l.name == "Content-Length") r.contentLength = l.value;
+    if (l.name != "Host" && l.name != "Content-Length") r.headers.push_back(l);
+  }
+  return r;
+}
+
+class CloudApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = test::FindTestServer();
+    ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
+    settings_ = {
+        .server = server_.httpsHost(), .token = "null", .sid = "10001", .caFile = server_.caFile};
+    auto clock = std::make_unique<testing::FakeClock>(LocalTime{2023, 11, 15, 6, 13, 20, 0});
+    api_ = CloudApi::create([this] { return settings_; }, platform::HttpTransport::create(),
+                            std::move(clock));
+  }
+
+  // The entry header must be one of the eight values the digit draw allows.
+  static void ExpectEntry(const std::string& value, const std::string& sid) {
+    bool matched = false;
+    for (int r = 2; r <= 9; ++r)
+      matched = matched || value == ComposeEntryValue(sid, r, "1700000000");
+    EXPECT_TRUE(matched) << value;
+  }
+
+  test::TestServer server_;
+  CloudSettings settings_;
+  std::unique_ptr<CloudApi> api_;
+};
+
+const std::vector<Line> kDefaults = {
+    {"Accept", "text/html, application/xhtml+xml, */*"},
+    {"Accept-Encoding", "identity"},
+    {"Accept-Language", "zh-cn"},
+    {"Content-Type", "application/x-www-form-urlencoded"},
+    {"Cache-Control", "no-cache"},
+};
+
+TEST_F(CloudApiTest, PollSendsTheStoreHeadersInWireOrderAndNoBody) {
+  Received r = Parse(api_->RequestWaitingTasks());
+  EXPECT_EQ(r.requestLine, "POST /api/v2/common/local/print/wait HTTP/1.1");
+  ASSERT_EQ(r.headers.size(), 9u);
+  std::vector<Line> expected = {{"User-Agent", kCloudUserAgent},
+                                {"Storeid", "10001"},
+                                {"X-Token", "null"},
+                                {"Entry", r.headers[3].value}};
+  expected.insert(expected.end(), kDefaults.begin(), kDefaults.end());
+  EXPECT_EQ(r.headers, expected);
+  ExpectEntry(r.headers[3].value, "10001");
+  EXPECT_EQ(r.contentLength, "0");
+  EXPECT_EQ(r.body, "");
+}
+
+TEST_F(CloudApiTest, ReportCarriesKeyAndOutcomeAndTokenOnlyInTheBody) {
+  settings_.sid = "20002";  // read afresh for every request
+  Received r = Parse(api_->SendPrintResult("abc", false));
+  EXPECT_EQ(r.requestLine, "POST /api/v2/common/local/print/report HTTP/1.1");
+  ASSERT_EQ(r.headers.size(), 10u);
+  std::vector<Line> expected = {{"User-Agent", kCloudUserAgent},
+                                {"Storeid", "20002"},
+                                {"Entry", r.headers[2].value},
+                                {"Uk", "abc"},
+                                {"Stat", "-1"}};
+  expected.insert(expected.end(), kDefaults.begin(), kDefaults.end());
+  EXPECT_EQ(r.headers, expected);
+  ExpectEntry(r.headers[2].value, "20002");
+  EXPECT_EQ(r.body, "X-Token=1");
+
+  EXPECT_NE(api_->SendPrintResult("k", true).find("\r\nStat: 1\r\n"), std::string::npos);
+}
+
+TEST_F(CloudApiTest, PrinterListBodyIsSentUnescaped) {
+  PrinterListFields f{
+      .times = "1700000000", .mac = "00:1A:2B:3C:4D:5E", .md5 = "0123", .plist = "W10=&x"};
+  Received r = Parse(api_->SendPrinterList(f));
+  EXPECT_EQ(r.requestLine, "POST /api/v2/common/local/print/chk HTTP/1.1");
+  EXPECT_EQ(r.headers[2], (Line{"X-Token", "null"}));
+  EXPECT_EQ(r.body, "X-Token=1&times=1700000000&mac=00:1A:2B:3C:4D:5E&md5=0123&plist=W10=&x");
+  EXPECT_EQ(CloudApi::PrinterListBody(f), r.body);
+}
+
+TEST_F(CloudApiTest, FailedExchangeGivesAnEmptyAnswer) {
+  settings_.server = "localhost:1";
+  EXPECT_EQ(api_->RequestWaitingTasks(), "");
+  settings_.server = server_.httpsHost();
+  settings_.caFile.clear();  // the test root is not trusted by the system
+  EXPECT_EQ(api_->RequestWaitingTasks(), "");
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,243 @@
+// HttpRequest against the real loopback server of tests/support, over the platform's own
+// transport (libcurl on Linux, WinHTTP under Wine).
+#include "cloud/http_client.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/support/test_server.h"
+
+namespace qv {
+namespace {
+
+class HttpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = test::FindTestServer();
+    ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
+    transport_ = platform::HttpTransport::create();
+  }
+
+  // A request to the server, trusting its test root.
+  HttpRequestInput To(const std::string& url) {
+    HttpRequestInput in;
+    in.Url = url;
+    in.Tls.caFile = server_.caFile;
+    in.TimeoutSeconds = 10;
+    return in;
+  }
+
+  std::string Run(const HttpRequestInput& in, HttpRequestOutput& out) {
+    return HttpRequest(in, out, *transport_);
+  }
+
+  test::TestServer server_;
+  std::unique_ptr<platform::HttpTransport> transport_;
+};
+
+// Header names of a raw request, in order.
+std::vector<std::string> HeaderNames(const std::string& raw) {
+  std::vector<std::string> names;
+  size_t at = raw.find("\r\n") + 2;
+  for (size_t end; (end = raw.find("\r\n", at)) != std::string::npos && end != at; at = end + 2) {
+    std::string line = raw.substr(at, end - at);
+    names.push_back(line.substr(0, line.find(':')));
+  }
+  return names;
+}
+
+std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
+
+TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
+  HttpRequestInput in = To(server_.https("/echo?x=1"));
+  in.Method = 1;
+  in.Headers = "user-agent: UA\r\nx-token: t";
+  in.BodyText = "a=1&b=中";
+  HttpRequestOutput out;
+  std::string text = Run(in, out);
+  EXPECT_EQ(out.Status, "200 OK");
+  EXPECT_FALSE(out.Failed);
+  EXPECT_EQ(RequestLine(out.Body), "POST /echo?x=1 HTTP/1.1");
+  std::vector<std::string> names;
+  for (const std::string& n : HeaderNames(out.Body)) {
+    if (n != "Host" && n != "Content-Length") names.push_back(n);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"User-Agent", "X-Token", "Accept", "Accept-Encoding",
+                                             "Accept-Language", "Content-Type", "Cache-Control"}));
+  EXPECT_NE(out.Body.find("\r\nUser-Agent: UA\r\n"), std::string::npos);
+  EXPECT_NE(out.Body.find("\r\nContent-Length: 8\r\n"), std::string::npos);
+  // The body text goes out as GBK bytes.
+  EXPECT_EQ(out.Body.substr(out.Body.size() - 8), "a=1&b=\xd6\xd0");
+  EXPECT_EQ(out.ResponseHeaders.substr(0, 17), "HTTP/1.1 200 OK\r\n");
+  EXPECT_NE(text.find("POST /echo?x=1"), std::string::npos);
+}
+
+TEST_F(HttpClientTest, EveryVerbSendsItsBody) {
+  for (int method : {0, 3, 5, 9}) {
+    HttpRequestInput in = To(server_.https("/echo"));
+    in.Method = method;
+    in.BodyBytes = std::string("\x01\x00\x02", 3);
+    in.BodyText = "ignored";
+    HttpRequestOutput out;
+    Run(in, out);
+    std::string verb = method == 3 ? "PUT" : method == 5 ? "DELETE" : "GET";
+    EXPECT_EQ(RequestLine(out.Body), verb + " /echo HTTP/1.1") << method;
+    EXPECT_EQ(out.Body.substr(out.Body.size() - 3), std::string("\x01\x00\x02", 3)) << method;
+    EXPECT_EQ(out.Body.find("Content-Type:"), std::string::npos) << method;
+  }
+}
+
+TEST_F(HttpClientTest, ErrorStatusIsDeliveredNotFailed) {
+  HttpRequestOutput out;
+  std::string text = Run(To(server_.https("/status/404")), out);
+  EXPECT_EQ(out.Status, "404 Not Found");
+  EXPECT_EQ(text, "status 404");
+  EXPECT_FALSE(out.Failed);
+}
+
+TEST_F(HttpClientTest, RedirectsFollowedUnlessNoRedirect) {
+  std::string url = server_.https("/redirect?to=/status/200");
+  HttpRequestOutput followed;
+  Run(To(url), followed);
+  EXPECT_EQ(followed.Status, "200 OK");
+  EXPECT_EQ(followed.Body, "status 200");
+
+  HttpRequestInput in = To(url);
+  in.NoRedirect = true;
+  HttpRequestOutput stopped;
+  stopped.Location = "preset";
+  Run(in, stopped);
+  EXPECT_EQ(stopped.Status, "302 Found");
+  EXPECT_EQ(stopped.Location, "/status/200");
+  EXPECT_EQ(stopped.Body, "moved");
+
+  HttpRequestOutput none;
+  none.Location = "preset";
+  Run(To(server_.https("/status/200")), none);
+  EXPECT_EQ(none.Location, "preset");
+}
+
+TEST_F(HttpClientTest, CookiesSentReceivedAndMerged) {
+  HttpRequestInput in = To(server_.https("/cookies"));
+  in.SendCookies = "b=0; z=9";
+  HttpRequestOutput out;
+  Run(in, out);
+  EXPECT_EQ(out.ReceivedCookies, "a=1; b=2; z=9");
+  EXPECT_EQ(out.SendCookies, "a=1; b=2; z=9");
+
+  in.Url = server_.https("/echo");
+  HttpRequestOutput echo;
+  Run(in, echo);
+  EXPECT_NE(echo.Body.find("\r\nCookie: b=0; z=9\r\n"), std::string::npos);
+  EXPECT_EQ(echo.Body.find("\r\n\r\nCookie"), std::string::npos);
+
+  in.Url = server_.https("/cookies");
+  in.MergeCookies = false;
+  HttpRequestOutput unmerged;
+  Run(in, unmerged);
+  EXPECT_EQ(unmerged.ReceivedCookies, "a=1; b=2");
+  EXPECT_EQ(unmerged.SendCookies, "b=0; z=9");
+}
+
+TEST_F(HttpClientTest, CharsetDeclaredInThePageDecidesTheText) {
+  const std::string chinese = "中文打印";
+  for (const char* page : {"utf-8", "big5", "GBK", "plain"}) {
+    HttpRequestOutput out;
+    std::string text = Run(To(server_.https(std::string("/html/") + page)), out);
+    EXPECT_NE(text.find("<body>" + chinese + "</body>"), std::string::npos) << page;
+  }
+  HttpRequestOutput late;
+  std::string text = Run(To(server_.https("/html/late")), late);
+  EXPECT_EQ(text.find(chinese), std::string::npos);
+  EXPECT_NE(late.Body.find(chinese), std::string::npos);
+}
+
+TEST_F(HttpClientTest, CredentialsAndProxyGoOutAsBasic) {
+  HttpRequestInput in = To("http://origin.invalid/echo");
+  in.Proxy = "localhost:" + std::to_string(server_.httpPort);
+  in.User = "user";
+  in.Password = "pass";
+  in.ProxyUser = "puser";
+  in.ProxyPassword = "ppass";
+  HttpRequestOutput out;
+  Run(in, out);
+  EXPECT_EQ(RequestLine(out.Body), "GET http://origin.invalid/echo HTTP/1.1");
+  EXPECT_NE(out.Body.find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
+  EXPECT_NE(out.Body.find("\r\nProxy-Authorization: Basic cHVzZXI6cHBhc3M=\r\n"),
+            std::string::npos);
+}
+
+TEST_F(HttpClientTest, FailuresEndWithTheirMessage) {
+  struct Case {
+    std::string url;
+    const char* status;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"localhost/echo", kHttpBadUrl},
+           {"ftp://localhost/echo", kHttpBadUrl},
+           {"https://localhost:1/", kHttpSend},
+           {server_.https("/close"), kHttpNoResponse},
+       }) {
+    HttpRequestOutput out;
+    EXPECT_EQ(Run(To(c.url), out), "") << c.url;
+    EXPECT_EQ(out.Status, c.status) << c.url;
+    EXPECT_TRUE(out.Failed) << c.url;
+    EXPECT_TRUE(out.Body.empty()) << c.url;
+  }
+}
+
+TEST_F(HttpClientTest, CutOffBodyKeepsWhatArrived) {
+  HttpRequestOutput out;
+  std::string text = Run(To(server_.https("/partial")), out);
+  EXPECT_TRUE(out.Failed);
+  EXPECT_EQ(out.Status, "200 OK");
+  EXPECT_EQ(out.Body, std::string(10, 'x'));
+  EXPECT_EQ(text, std::string(10, 'x'));
+}
+
+TEST_F(HttpClientTest, SilentServerTimesOutWithNoResponse) {
+  HttpRequestInput in = To(server_.https("/hang"));
+  in.TimeoutSeconds = 2;
+  HttpRequestOutput out;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Run(in, out), "");
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(out.Status, kHttpNoResponse);
+  // Bounded by the timeout, not by the server's patience (it holds on for two minutes).
+  EXPECT_LT(seconds, 20.0);
+}
+
+TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
+  HttpRequestInput in = To(server_.https("/status/200"));
+  in.Tls.caFile.clear();
+  HttpRequestOutput untrusted;
+  Run(in, untrusted);
+  EXPECT_EQ(untrusted.Status, kHttpSend);
+
+  HttpRequestOutput trusted;
+  Run(To(server_.https("/status/200")), trusted);
+  EXPECT_EQ(trusted.Status, "200 OK");
+
+  // The certificate names "localhost", not the address.
+  in = To("https://127.0.0.1:" + std::to_string(server_.httpsPort) + "/status/200");
+  HttpRequestOutput wrongName;
+  Run(in, wrongName);
+  EXPECT_EQ(wrongName.Status, kHttpSend);
+
+  in.Tls = {.verify = false, .caFile = ""};
+  HttpRequestOutput unverified;
+  Run(in, unverified);
+  EXPECT_EQ(unverified.Status, "200 OK");
+
+  in = To(server_.https("/status/200"));
+  in.Tls.caFile = server_.caFile + ".missing";
+  HttpRequestOutput missing;
+  Run(in, missing);
+  EXPECT_EQ(missing.Status, kHttpCertificate);
+}
+
+}  // namespace
+}  // namespace qv

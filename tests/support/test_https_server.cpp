@@ -1,0 +1,351 @@
+// A small HTTPS and HTTP server on loopback for tests that need a real peer: it hands back
+// the raw bytes of each request (header order included, which higher-level servers lose),
+// and plays the awkward servers a client must survive: one that never answers, one that
+// hangs up, one that stops in the middle of a body, redirects, cookies and HTML pages that
+// declare their charset.
+//
+//   test_https_server --state-dir DIR [--idle-exit SECONDS]
+//
+// DIR holds server.pem and server.key (made by https_server_fixture.sh); the server writes
+// "HTTPS_PORT HTTP_PORT" to DIR/ports once it listens on 127.0.0.1 and ::1. It exits after
+// SECONDS (default 900) without a connection, so a forgotten server does not linger.
+//
+// Paths (both ports):
+//   /echo, and every path not listed   200, the raw request (head and body) as the body
+//   /delay?ms=N                         like /echo after N milliseconds
+//   /hang                               reads the request and never answers
+//   /close                              reads the request and hangs up without an answer
+//   /partial                            promises 100 body bytes, sends 10 and hangs up
+//   /redirect?to=URL                    302 to URL
+//   /status/N                           status N with a short body
+//   /cookies                            three Set-Cookie lines (one with a lower-case name)
+//   /html/utf-8 /html/big5 /html/GBK /html/late /html/plain
+//                                       "中文打印" in a page declaring that charset ("late":
+//                                       the utf-8 declaration after byte 1024; "plain": GBK
+//                                       bytes, no declaration)
+// A request line with an absolute URL (a proxy request) is routed by its path.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<long long> lastActivity{0};
+
+long long NowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// One accepted connection, plain or TLS.
+class Conn {
+ public:
+  Conn(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+  ~Conn() {
+    if (ssl_ != nullptr) {
+      SSL_shutdown(ssl_);
+      SSL_free(ssl_);
+    }
+    close(fd_);
+  }
+  int read(char* buf, int n) {
+    return ssl_ != nullptr ? SSL_read(ssl_, buf, n) : static_cast<int>(::recv(fd_, buf, n, 0));
+  }
+  bool write(const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+      int n =
+          ssl_ != nullptr
+              ? SSL_write(ssl_, data.data() + done, static_cast<int>(data.size() - done))
+              : static_cast<int>(::send(fd_, data.data() + done, data.size() - done, MSG_NOSIGNAL));
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  }
+  // Waits until the peer closes the connection or `seconds` pass.
+  void waitForPeerClose(int seconds) {
+    char buf[256];
+    for (int i = 0; i < seconds * 10; ++i) {
+      pollfd p{fd_, POLLIN, 0};
+      if (::poll(&p, 1, 100) > 0) {
+        if (read(buf, sizeof buf) <= 0) return;
+      }
+    }
+  }
+  bool pending() const { return ssl_ != nullptr && SSL_pending(ssl_) > 0; }
+
+ private:
+  int fd_;
+  SSL* ssl_;
+};
+
+struct Request {
+  std::string raw;  // head and body as received
+  std::string path;
+  std::string query;
+  bool close = false;
+};
+
+std::string QueryValue(const std::string& query, const std::string& key) {
+  size_t at = 0;
+  while (at <= query.size()) {
+    size_t end = query.find('&', at);
+    if (end == std::string::npos) end = query.size();
+    std::string pair = query.substr(at, end - at);
+    if (pair.compare(0, key.size() + 1, key + "=") == 0) return pair.substr(key.size() + 1);
+    at = end + 1;
+  }
+  return "";
+}
+
+bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
+  char chunk[4096];
+  size_t headEnd;
+  while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
+    int n = conn.read(chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffer.append(chunk, static_cast<size_t>(n));
+  }
+  std::string head = buffer.substr(0, headEnd + 4);
+  size_t length = 0;
+  std::string lower = head;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (size_t at = lower.find("\r\ncontent-length:"); at != std::string::npos) {
+    length = std::strtoul(head.c_str() + at + 17, nullptr, 10);
+  }
+  request.close = lower.find("\r\nconnection: close") != std::string::npos;
+  while (buffer.size() < head.size() + length) {
+    int n = conn.read(chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffer.append(chunk, static_cast<size_t>(n));
+  }
+  request.raw = buffer.substr(0, head.size() + length);
+  buffer.erase(0, head.size() + length);
+
+  std::string target = head.substr(0, head.find("\r\n"));
+  size_t sp1 = target.find(' ');
+  size_t sp2 = target.find(' ', sp1 + 1);
+  target = target.substr(sp1 + 1, sp2 - sp1 - 1);
+  if (size_t scheme = target.find("://"); scheme != std::string::npos) {
+    size_t slash = target.find('/', scheme + 3);
+    target = slash == std::string::npos ? "/" : target.substr(slash);
+  }
+  size_t q = target.find('?');
+  request.path = target.substr(0, q);
+  request.query = q == std::string::npos ? "" : target.substr(q + 1);
+  return true;
+}
+
+std::string Reason(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 401:
+      return "Unauthorized";
+    case 404:
+      return "Not Found";
+    case 500:
+      return "Internal Server Error";
+    default:
+      return "Status";
+  }
+}
+
+std::string Response(int status, const std::string& type, const std::string& body,
+                     const std::string& extra = "") {
+  return "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\nContent-Type: " + type +
+         "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
+}
+
+std::string HtmlPage(const std::string& name) {
+  const std::string utf8 = "\xe4\xb8\xad\xe6\x96\x87\xe6\x89\x93\xe5\x8d\xb0";
+  const std::string gbk = "\xd6\xd0\xce\xc4\xb4\xf2\xd3\xa1";
+  const std::string big5 = "\xa4\xa4\xa4\xe5\xa5\xb4\xa6\x4c";
+  auto page = [](const std::string& meta, const std::string& text) {
+    return "<html><head>" + meta + "<title>t</title></head><body>" + text + "</body></html>";
+  };
+  if (name == "utf-8") {
+    return page("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">", utf8);
+  }
+  if (name == "big5") return page("<meta charset=\"big5\">", big5);
+  if (name == "GBK") return page("<meta charset=GBK>", gbk);
+  if (name == "plain") return page("", gbk);
+  if (name == "late") {
+    return "<html><!--" + std::string(1100, '-') + "--><head><meta charset=utf-8></head><body>" +
+           utf8 + "</body></html>";
+  }
+  return "";
+}
+
+// Answers one request; false when the connection is to be dropped.
+bool Answer(Conn& conn, const Request& r) {
+  const std::string& p = r.path;
+  if (p == "/hang") {
+    conn.waitForPeerClose(120);
+    return false;
+  }
+  if (p == "/close") return false;
+  if (p == "/partial") {
+    conn.write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100\r\n\r\n" +
+               std::string(10, 'x'));
+    return false;
+  }
+  if (p == "/delay") {
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(std::atoi(QueryValue(r.query, "ms").c_str())));
+  }
+  if (p == "/redirect") {
+    return conn.write(
+        Response(302, "text/plain", "moved", "Location: " + QueryValue(r.query, "to") + "\r\n"));
+  }
+  if (p.rfind("/status/", 0) == 0) {
+    int status = std::atoi(p.c_str() + 8);
+    return conn.write(Response(status, "text/plain", "status " + std::to_string(status)));
+  }
+  if (p == "/cookies") {
+    return conn.write(Response(200, "text/plain", "ok",
+                               "Set-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n"
+                               "set-cookie: c=3\r\n"));
+  }
+  if (p.rfind("/html/", 0) == 0) {
+    return conn.write(Response(200, "text/html", HtmlPage(p.substr(6))));
+  }
+  return conn.write(Response(200, "text/plain", r.raw));
+}
+
+void Serve(int fd, SSL_CTX* ctx) {
+  SSL* ssl = nullptr;
+  if (ctx != nullptr) {
+    ssl = SSL_new(ctx);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) <= 0) {
+      SSL_free(ssl);
+      close(fd);
+      return;
+    }
+  }
+  Conn conn(fd, ssl);
+  std::string buffer;
+  Request request;
+  while (ReadRequest(conn, buffer, request)) {
+    lastActivity = NowSeconds();
+    if (!Answer(conn, request) || request.close) break;
+  }
+}
+
+int Listen(int family, int port) {
+  int fd = socket(family, SOCK_STREAM, 0);
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  int rc;
+  if (family == AF_INET) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    rc = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  } else {
+    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(static_cast<uint16_t>(port));
+    a.sin6_addr = in6addr_loopback;
+    rc = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  }
+  if (rc != 0 || listen(fd, 64) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int PortOf(int fd) {
+  sockaddr_in a{};
+  socklen_t len = sizeof a;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+  return ntohs(a.sin_port);
+}
+
+// Listens on 127.0.0.1 (a free port) and on ::1 with the same port when it can.
+std::vector<int> ListenLoopback(int& port) {
+  std::vector<int> fds;
+  int v4 = Listen(AF_INET, 0);
+  if (v4 < 0) return fds;
+  fds.push_back(v4);
+  port = PortOf(v4);
+  if (int v6 = Listen(AF_INET6, port); v6 >= 0) fds.push_back(v6);
+  return fds;
+}
+
+void AcceptLoop(int listener, SSL_CTX* ctx) {
+  for (;;) {
+    int fd = accept(listener, nullptr, nullptr);
+    if (fd < 0) continue;
+    lastActivity = NowSeconds();
+    std::thread(Serve, fd, ctx).detach();
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string dir;
+  long long idleExit = 900;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--state-dir") == 0) dir = argv[i + 1];
+    if (std::strcmp(argv[i], "--idle-exit") == 0) idleExit = std::atoll(argv[i + 1]);
+  }
+  if (dir.empty()) {
+    std::fprintf(stderr, "usage: test_https_server --state-dir DIR [--idle-exit SECONDS]\n");
+    return 2;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  if (SSL_CTX_use_certificate_chain_file(ctx, (dir + "/server.pem").c_str()) != 1 ||
+      SSL_CTX_use_PrivateKey_file(ctx, (dir + "/server.key").c_str(), SSL_FILETYPE_PEM) != 1) {
+    ERR_print_errors_fp(stderr);
+    return 1;
+  }
+  int httpsPort = 0, httpPort = 0;
+  std::vector<int> tls = ListenLoopback(httpsPort);
+  std::vector<int> plain = ListenLoopback(httpPort);
+  if (tls.empty() || plain.empty()) {
+    std::perror("listen");
+    return 1;
+  }
+  for (int fd : tls) std::thread(AcceptLoop, fd, ctx).detach();
+  for (int fd : plain) std::thread(AcceptLoop, fd, nullptr).detach();
+
+  // Publish the ports only once every listener is up; rename makes the file appear whole.
+  {
+    std::ofstream out(dir + "/ports.tmp");
+    out << httpsPort << " " << httpPort << "\n";
+  }
+  std::rename((dir + "/ports.tmp").c_str(), (dir + "/ports").c_str());
+  lastActivity = NowSeconds();
+  while (NowSeconds() - lastActivity < idleExit)
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+  return 0;
+}
