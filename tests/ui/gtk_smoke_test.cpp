@@ -1,0 +1,173 @@
+// The GTK backend on a real X display (run under xvfb-run): windows and controls are created
+// with their captions, a WebKit view loads a page from a loopback server and reports its
+// Chinese title, and the close button goes through the close handler. Leaves a screenshot,
+// ui_gtk_smoke.png, in the working directory.
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <httplib.h>
+
+#include <cstdlib>
+#include <thread>
+
+#include "ui/gtk/gtk_toolkit.h"
+#include "ui/gtk/gtk_widgets.h"
+
+namespace qv::ui {
+namespace {
+
+constexpr const char* kPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>收银台·测试页</title></head>"
+    "<body style=\"font-size:28px\"><h1>打印服务 测试页</h1><p>门店ID 与 "
+    "小票打印</p></body></html>";
+
+class LoopbackPage {
+ public:
+  LoopbackPage() {
+    server_.Get("/", [](const httplib::Request&, httplib::Response& res) {
+      res.set_content(kPage, "text/html; charset=utf-8");
+    });
+    port_ = server_.bind_to_any_port("127.0.0.1");
+    thread_ = std::thread([this] { server_.listen_after_bind(); });
+  }
+  ~LoopbackPage() {
+    server_.stop();
+    thread_.join();
+  }
+  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+ private:
+  httplib::Server server_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+GtkWindow* NativeWindow(Window& window) {
+  return dynamic_cast<gtk::GtkWindowImpl&>(window.windowImpl()).gtkWindow();
+}
+
+TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr) << "no X display (run under xvfb-run)";
+  LoopbackPage page;
+
+  // A configuration window like the shell's, with a tab page and every kind of control.
+  auto settings = toolkit->createWindow({.title = "设置", .clientWidth = 580, .clientHeight = 280});
+  TabPage* tab = settings->addTabPage("打印服务设置", {0, 0, 580, 280});
+  tab->addLabel("服务器地址：", {11, 15, 96, 26});
+  EditBox* server = tab->addEditBox("cloud.example", {102, 10, 392, 32});
+  tab->addLabel("打印完成走纸：", {-5, 90, 111, 26});
+  DropDownList* usb = tab->addDropDownList({123, 131, 120, 32});
+  usb->addItem("保持USB打印", 0);
+  usb->addItem("LPT1", 1);
+  usb->addItem("LPT2", 2);
+  usb->selectValue(1);
+  CheckBox* cut = tab->addCheckBox("打印完成是否切纸", {263, 134, 152, 26});
+  int cutClicks = 0;
+  cut->onClick([&] { ++cutClicks; });
+  cut->setChecked(true);  // no click event from a programmatic change
+  Button* save = tab->addButton("保存", {459, 190, 96, 48});
+  settings->setPosition(20, 20);
+  settings->show();
+
+  auto cashier = toolkit->createWindow(
+      {.title = "Tillora", .clientWidth = 640, .clientHeight = 420, .resizable = Resizable::Yes});
+  Label* notice = cashier->addLabel("结束任务中请稍等", {176, 178, 288, 64});
+  notice->hide();
+  WebBrowser* browser = cashier->addWebBrowser({0, 50, 640, 370});
+  TextBox* log = cashier->addTextBox({0, 0, 640, 48});
+  log->appendText("[12:00:01]：开始打印\r\n");
+  log->appendText("[12:00:02]：打印完成\r\n");
+  browser->onTitleChanged([&](const std::string& title) {
+    if (!title.empty()) cashier->setTitle("Tillora - " + title);
+  });
+  cashier->setPosition(620, 20);
+  cashier->show();
+  browser->navigate(page.url());
+
+  // Ends the loop a second after the title arrived (the page has drawn by then), or after
+  // 30 seconds without it.
+  std::unique_ptr<Timer> settle = toolkit->createTimer([&] {
+    std::system("import -window root ui_gtk_smoke.png");
+    toolkit->quit(0);
+  });
+  std::unique_ptr<Timer> watch = toolkit->createTimer([&] {
+    if (!browser->title().empty() && settle->interval() == 0) settle->setInterval(1000);
+  });
+  watch->setInterval(50);
+  auto deadline = toolkit->createTimer([&] { toolkit->quit(1); });
+  deadline->setInterval(30000);
+  ASSERT_EQ(toolkit->run(), 0) << "no page title within 30 s";
+
+  EXPECT_EQ(browser->title(), "收银台·测试页");
+  EXPECT_EQ(cashier->title(), "Tillora - 收银台·测试页");
+  EXPECT_EQ(std::string(gtk_window_get_title(NativeWindow(*cashier))), "Tillora - 收银台·测试页");
+  EXPECT_EQ(server->text(), "cloud.example");
+  EXPECT_EQ(usb->selectedValue(), 1);
+  EXPECT_TRUE(cut->isChecked());
+  EXPECT_EQ(cutClicks, 0);
+  EXPECT_EQ(save->text(), "保存");
+  EXPECT_EQ(log->text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
+  EXPECT_EQ(cashier->clientSize(), (Size{640, 420}));
+
+  // The window's close button asks the shell: refused first, then allowed.
+  bool allow = false;
+  int closed = 0;
+  settings->onCloseRequest([&] { return allow ? CloseReply::Allow : CloseReply::Refuse; });
+  settings->onClosed([&] { ++closed; });
+  gtk_window_close(NativeWindow(*settings));
+  while (gtk_events_pending()) gtk_main_iteration();
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(NativeWindow(*settings))));
+  allow = true;
+  gtk_window_close(NativeWindow(*settings));
+  while (gtk_events_pending()) gtk_main_iteration();
+  EXPECT_EQ(closed, 1);
+  EXPECT_FALSE(gtk_widget_get_visible(GTK_WIDGET(NativeWindow(*settings))));
+
+  // Destroying the windows releases every widget without warnings.
+  settings.reset();
+  cashier.reset();
+}
+
+TEST(GtkSmoke, RealClicksTimersAndTray) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr);
+  auto window =
+      toolkit->createWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
+  Button* toggle = window->addButton("启动服务", {203, 176, 112, 48});
+  toggle->onClick([&] { toggle->setText(toggle->text() == "启动服务" ? "停止服务" : "启动服务"); });
+  int rightClicks = 0;
+  window->onRightClick([&] { ++rightClicks; });
+  // Without a window manager the window sits where it is put, frame and client alike.
+  window->setPosition(100, 100);
+  window->show();
+
+  auto tray = toolkit->createTrayIcon([] {});
+  tray->show("Quorvel打印服务端");
+
+  // xdotool sends real X pointer events, one step per tick: GTK's own event paths.
+  const char* steps[] = {
+      "xdotool mousemove 359 300 click 1",  // the button's centre
+      "xdotool mousemove 130 130 click 3",  // empty client area
+      "xdotool mousemove 140 140 click 3",
+  };
+  int ticks = 0;
+  std::unique_ptr<Timer> timer;
+  timer = toolkit->createTimer([&] {
+    if (ticks < 3) std::system(steps[ticks]);
+    if (++ticks == 6) {
+      timer->setInterval(0);
+      toolkit->quit(0);
+    }
+  });
+  timer->setInterval(300);
+  EXPECT_EQ(toolkit->run(), 0);
+  EXPECT_EQ(ticks, 6);
+  EXPECT_EQ(toggle->text(), "停止服务");
+  EXPECT_EQ(rightClicks, 2);
+  EXPECT_TRUE(tray->isShown());
+  tray->remove();
+  EXPECT_FALSE(tray->isShown());
+}
+
+}  // namespace
+}  // namespace qv::ui

@@ -1,0 +1,173 @@
+#include "ui/gtk/gtk_toolkit.h"
+
+#include <gtk/gtk.h>
+#include <libayatana-appindicator/app-indicator.h>
+
+#include <string>
+
+#include "ui/gtk/gtk_widgets.h"
+#include "ui/gtk/program_icon.h"
+
+namespace qv::ui {
+namespace {
+
+using gtk::AdoptWidget;
+using gtk::GtkWindowImpl;
+using gtk::WidgetPtr;
+
+template <typename T>
+struct GObjectDeleter {
+  void operator()(T* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectDeleter<T>>;
+
+GdkPixbuf* LoadProgramIcon() {
+  GdkPixbufLoader* loader = gdk_pixbuf_loader_new_with_type("png", nullptr);
+  if (!loader) return nullptr;
+  GdkPixbuf* icon = nullptr;
+  if (gdk_pixbuf_loader_write(loader, kProgramIconPng, kProgramIconPngSize, nullptr) &&
+      gdk_pixbuf_loader_close(loader, nullptr)) {
+    icon = gdk_pixbuf_loader_get_pixbuf(loader);
+    if (icon) g_object_ref(icon);
+  }
+  g_object_unref(loader);
+  return icon;
+}
+
+class GtkTimer : public TimerImpl {
+ public:
+  explicit GtkTimer(Timer& timer) : timer_(timer) {}
+  ~GtkTimer() override { stopImpl(); }
+
+  void startImpl(int ms) override {
+    stopImpl();
+    source_ = g_timeout_add(static_cast<guint>(ms), OnTick, this);
+  }
+  void stopImpl() override {
+    // Removing the source whose callback is running (a tick that stops or restarts its own
+    // timer) is allowed: GLib drops it once the callback returns.
+    if (source_ != 0) g_source_remove(source_);
+    source_ = 0;
+  }
+
+ private:
+  static gboolean OnTick(gpointer data) {
+    // The tick may destroy this object: nothing touches it afterwards.
+    static_cast<GtkTimer*>(data)->timer_.tick();
+    return G_SOURCE_CONTINUE;
+  }
+  Timer& timer_;
+  guint source_ = 0;
+};
+
+// Desktops show indicators, not clickable icons: the indicator's menu item "显示" stands for
+// the click. The indicator needs its image as a file, so the built-in PNG is written to the
+// user's cache directory once.
+class GtkTray : public TrayIconImpl {
+ public:
+  explicit GtkTray(TrayIcon& icon) : icon_(icon) {}
+  ~GtkTray() override {
+    if (menu_) g_signal_handlers_disconnect_by_data(item_, this);
+  }
+
+  void showImpl(const std::string& tooltip) override {
+    if (!indicator_) create();
+    app_indicator_set_title(indicator_.get(), tooltip.c_str());
+    app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_ACTIVE);
+  }
+  void removeImpl() override {
+    if (indicator_) app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_PASSIVE);
+  }
+
+ private:
+  void create() {
+    std::string dir = std::string(g_get_user_cache_dir()) + "/quorvel-print";
+    g_mkdir_with_parents(dir.c_str(), 0700);
+    std::string file = dir + "/quorvel-print.png";
+    g_file_set_contents(file.c_str(), reinterpret_cast<const char*>(kProgramIconPng),
+                        static_cast<gssize>(kProgramIconPngSize), nullptr);
+    indicator_.reset(app_indicator_new_with_path(
+        "quorvel-print", "quorvel-print", APP_INDICATOR_CATEGORY_APPLICATION_STATUS, dir.c_str()));
+    menu_ = AdoptWidget(gtk_menu_new());
+    item_ = gtk_menu_item_new_with_label("显示");
+    g_signal_connect(item_, "activate", G_CALLBACK(OnShow), this);
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu_.get()), item_);
+    gtk_widget_show_all(menu_.get());
+    app_indicator_set_menu(indicator_.get(), GTK_MENU(menu_.get()));
+    app_indicator_set_secondary_activate_target(indicator_.get(), item_);
+  }
+
+  static void OnShow(GtkWidget*, gpointer data) { static_cast<GtkTray*>(data)->icon_.click(); }
+
+  TrayIcon& icon_;
+  GObjectPtr<AppIndicator> indicator_;
+  WidgetPtr menu_;
+  GtkWidget* item_ = nullptr;
+};
+
+GtkMessageType MessageType(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::Information:
+      return GTK_MESSAGE_INFO;
+    case MessageIcon::Question:
+      return GTK_MESSAGE_QUESTION;
+    case MessageIcon::Warning:
+      return GTK_MESSAGE_WARNING;
+    case MessageIcon::Error:
+      return GTK_MESSAGE_ERROR;
+    case MessageIcon::None:
+      break;
+  }
+  return GTK_MESSAGE_OTHER;
+}
+
+class GtkToolkit : public Toolkit {
+ public:
+  GtkToolkit() : loop_(g_main_loop_new(nullptr, FALSE)), icon_(LoadProgramIcon()) {
+    if (icon_) gtk_window_set_default_icon(icon_.get());
+  }
+  ~GtkToolkit() override { g_main_loop_unref(loop_); }
+
+ protected:
+  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+                                               Window& window) override {
+    return std::make_unique<GtkWindowImpl>(options, window, icon_.get());
+  }
+  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+    return std::make_unique<GtkTimer>(timer);
+  }
+  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) override {
+    return std::make_unique<GtkTray>(icon);
+  }
+
+  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+    GtkWindow* parent = nullptr;
+    if (box.owner) parent = dynamic_cast<GtkWindowImpl&>(box.owner->windowImpl()).gtkWindow();
+    bool okCancel = box.buttons == MessageButtons::OkCancel;
+    WidgetPtr dialog = AdoptWidget(gtk_message_dialog_new(
+        parent, GTK_DIALOG_MODAL, MessageType(box.icon),
+        okCancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", box.text.c_str()));
+    gtk_window_set_title(GTK_WINDOW(dialog.get()), box.caption.c_str());
+    if (!parent) gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
+    gint response = gtk_dialog_run(GTK_DIALOG(dialog.get()));
+    if (!okCancel) return MessageResult::Ok;
+    return response == GTK_RESPONSE_OK ? MessageResult::Ok : MessageResult::Cancel;
+  }
+
+  void runImpl() override { g_main_loop_run(loop_); }
+  void quitImpl() override { g_main_loop_quit(loop_); }
+
+ private:
+  GMainLoop* loop_;
+  GObjectPtr<GdkPixbuf> icon_;
+};
+
+}  // namespace
+
+std::unique_ptr<Toolkit> CreateGtkToolkit() {
+  if (!gtk_init_check(nullptr, nullptr)) return nullptr;
+  return std::make_unique<GtkToolkit>();
+}
+
+}  // namespace qv::ui

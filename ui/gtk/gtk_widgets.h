@@ -1,0 +1,60 @@
+// GTK windows and controls behind the toolkit's public types.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <string>
+
+#include "ui/backend.h"
+
+namespace qv::ui::gtk {
+
+// Owns one reference to a widget, taken with g_object_ref_sink. Releasing destroys the
+// widget first (which detaches it from its parent and drops GTK's own references), then
+// gives up ours, so no widget outlives its owner.
+struct WidgetDeleter {
+  void operator()(GtkWidget* widget) const;
+};
+using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDeleter>;
+WidgetPtr AdoptWidget(GtkWidget* widget);
+
+// Creates a native control of `kind` placed in `fixed`.
+std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, ControlKind kind,
+                                              const std::string& text, const Rect& bounds,
+                                              Control& control);
+
+class GtkWindowImpl : public WindowImpl {
+ public:
+  GtkWindowImpl(const WindowOptions& options, Window& window, GdkPixbuf* icon);
+  ~GtkWindowImpl() override;
+
+  GtkWindow* gtkWindow() const { return GTK_WINDOW(window_.get()); }
+
+  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+                                                 const Rect& bounds, Control& control) override;
+  void setTitleImpl(const std::string& title) override;
+  void setVisibleImpl(bool visible) override;
+  void setClientSizeImpl(int width, int height) override;
+  Size clientSizeImpl() const override;
+  void setPositionImpl(int left, int top) override;
+  Rect frameBoundsImpl() const override;
+  void bringToFrontImpl() override;
+  void addTitleBarActionImpl(int code, const std::string& caption) override;
+
+ private:
+  static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
+  static gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
+  static void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self);
+
+  Window& window_events_;
+  WidgetPtr window_;
+  GtkWidget* events_ = nullptr;  // event box over the client area: right clicks
+  GtkWidget* fixed_ = nullptr;
+  GtkWidget* header_ = nullptr;  // header bar, made when the first title-bar action comes
+  bool resizable_;
+  Size requested_;
+  Size allocated_;
+};
+
+}  // namespace qv::ui::gtk
