@@ -1,9 +1,12 @@
 // Sockets (Winsock) and ICMP echo (IcmpSendEcho) on Windows.
 #include <winsock2.h>
 #include <ws2tcpip.h>
-// iphlpapi after winsock2: its headers need the socket types.
-#include <icmpapi.h>
+// The ICMP headers after winsock2, in this order: each needs the types of the one before.
 #include <iphlpapi.h>
+
+#include <ipexport.h>
+
+#include <icmpapi.h>
 
 #include <algorithm>
 #include <chrono>

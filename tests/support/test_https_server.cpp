@@ -24,6 +24,7 @@
 //                                       the utf-8 declaration after byte 1024; "plain": GBK
 //                                       bytes, no declaration)
 // A request line with an absolute URL (a proxy request) is routed by its path.
+// The cloud API's print endpoints, scripted per store: tests/support/cloud_mailbox.h.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -43,6 +44,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "tests/support/cloud_mailbox.h"
 
 namespace {
 
@@ -202,6 +205,9 @@ std::string HtmlPage(const std::string& name) {
 // Answers one request; false when the connection is to be dropped.
 bool Answer(Conn& conn, const Request& r) {
   const std::string& p = r.path;
+  if (std::string body; cloud_mailbox::Handle(p, r.query, r.raw, body)) {
+    return conn.write(Response(200, "application/json; charset=utf-8", body));
+  }
   if (p == "/hang") {
     conn.waitForPeerClose(120);
     return false;

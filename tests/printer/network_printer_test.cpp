@@ -1,0 +1,233 @@
+// The network printer against TCP listeners on loopback addresses.
+#include "printer/network_printer.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/loopback_printer.h"
+
+namespace qv {
+namespace {
+
+using testing::LoopbackPrinter;
+
+// Addresses of this program's listeners; other test programs use other ones.
+constexpr const char* kPrinterAddress = "127.0.0.21";
+constexpr const char* kSilentAddress = "127.0.0.29";  // nothing listens here
+constexpr int kPort = 9100;
+
+std::string B(std::initializer_list<int> bytes) {
+  std::string out;
+  for (int b : bytes) out += static_cast<char>(b);
+  return out;
+}
+
+// The system's sockets, with the ping answered as a test says and every call counted.
+class ScriptedNetwork : public platform::Network {
+ public:
+  struct Log {
+    std::vector<int> pingTimeouts;
+    std::vector<int> connectTimeouts;
+  };
+  ScriptedNetwork(std::shared_ptr<Log> log, platform::PingResult::Status ping)
+      : log_(std::move(log)), ping_(ping) {}
+
+  std::unique_ptr<platform::TcpConnection> connectTcp(const std::string& ipv4, int port,
+                                                      int timeoutMs) override {
+    log_->connectTimeouts.push_back(timeoutMs);
+    return real_->connectTcp(ipv4, port, timeoutMs);
+  }
+  platform::PingResult ping(const std::string&, int timeoutMs) override {
+    log_->pingTimeouts.push_back(timeoutMs);
+    return {ping_, ping_ == platform::PingResult::Status::Reply ? 0 : -1};
+  }
+
+ private:
+  std::unique_ptr<platform::Network> real_ = platform::Network::create();
+  std::shared_ptr<Log> log_;
+  platform::PingResult::Status ping_;
+};
+
+class NetworkPrinterTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(listener_.listening()) << "cannot listen on 9100"; }
+  LoopbackPrinter listener_{kPrinterAddress, kPort};
+};
+
+TEST_F(NetworkPrinterTest, PrintsTheExactBytesAndClosesWithFeedAndCut) {
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 400, 400, 80));
+  EXPECT_TRUE(printer.isOpen());
+  EXPECT_EQ(printer.paperWidth(), 80);
+  EXPECT_TRUE(printer.setBold(1));
+  EXPECT_TRUE(printer.setAlignment(2));
+  EXPECT_TRUE(printer.setCharacterSize(1, 1, 1));
+  EXPECT_TRUE(printer.printText("合计", Newline::Yes));
+  EXPECT_TRUE(printer.setEscHashMode(0x1ff));
+  EXPECT_TRUE(printer.printRasterImage("\xaa\x55", 2, 1, 3));
+  EXPECT_TRUE(printer.close(2, 1));
+  ASSERT_TRUE(listener_.waitForClosedJobs(1, 5000));
+
+  const std::string expected =
+      B({0x1b, 0x45, 1,    0x1b, 0x61, 1,    0x1d, 0x21, 0x11, 0xba, 0xcf, 0xbc, 0xc6,
+         '\r', '\n', 0x1b, 0x23, 0xff, 0x1b, 0x61, 2,    0x1d, 0x76, 0x30, 0,    2,
+         0,    1,    0,    0xaa, 0x55, '\r', '\n', '\r', '\n', 0x1b, 0x6d});
+  EXPECT_EQ(listener_.jobs(), std::vector<std::string>{expected});
+
+  // Still "open" after close, but nothing reaches the printer any more.
+  EXPECT_TRUE(printer.isOpen());
+  EXPECT_FALSE(printer.setBold(1));
+  EXPECT_FALSE(printer.close(0, 0));
+  EXPECT_EQ(listener_.bytes(), expected);
+}
+
+TEST_F(NetworkPrinterTest, RefusedConnectionLeavesThePrinterClosed) {
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 400, -5, 80));
+  EXPECT_EQ(printer.ioTimeoutMs(), 0);  // negative means no limit
+
+  EXPECT_FALSE(printer.connect(kSilentAddress, kPort, 400, 400, 58));
+  EXPECT_FALSE(printer.isOpen());
+  EXPECT_EQ(printer.address(), kSilentAddress);
+  EXPECT_EQ(printer.paperWidth(), 58);
+  EXPECT_FALSE(printer.setBold(1));
+  EXPECT_FALSE(printer.printText("x", Newline::Yes));
+  EXPECT_FALSE(printer.close(0, 0));
+}
+
+TEST_F(NetworkPrinterTest, ReachabilityCheckDecidesWhetherToConnect) {
+  using Status = platform::PingResult::Status;
+  struct Case {
+    const char* name;
+    Status ping;
+    int pingTimeoutMs;
+    bool connected;
+    std::vector<int> pings;
+    std::vector<int> connects;  // the probe (ping timeout) and the connect (3 s)
+  };
+  for (const Case& c : std::vector<Case>{
+           {"answers", Status::Reply, 400, true, {400}, {3000}},
+           {"silent", Status::NoReply, 400, false, {400}, {}},
+           {"no ping at 1 ms", Status::NoReply, 1, true, {}, {3000}},
+           {"no ping at 0 ms", Status::NoReply, 0, true, {}, {3000}},
+           {"no ICMP rights", Status::NoPermission, 400, true, {400}, {400, 3000}},
+       }) {
+    SCOPED_TRACE(c.name);
+    auto log = std::make_shared<ScriptedNetwork::Log>();
+    NetworkPrinter printer(std::make_unique<ScriptedNetwork>(log, c.ping));
+    EXPECT_EQ(printer.connect(kPrinterAddress, kPort, c.pingTimeoutMs, 400, 80), c.connected);
+    EXPECT_EQ(printer.isOpen(), c.connected);
+    EXPECT_EQ(log->pingTimeouts, c.pings);
+    EXPECT_EQ(log->connectTimeouts, c.connects);
+    // A failed reachability check changes nothing else.
+    EXPECT_EQ(printer.address(), c.connected ? kPrinterAddress : "");
+    EXPECT_EQ(printer.paperWidth(), c.connected ? 80 : 0);
+  }
+}
+
+TEST_F(NetworkPrinterTest, WithoutIcmpRightsAClosedPortCountsAsUnreachable) {
+  auto log = std::make_shared<ScriptedNetwork::Log>();
+  NetworkPrinter printer(
+      std::make_unique<ScriptedNetwork>(log, platform::PingResult::Status::NoPermission));
+  EXPECT_FALSE(printer.connect(kSilentAddress, kPort, 400, 400, 80));
+  EXPECT_EQ(log->connectTimeouts, std::vector<int>{400});
+}
+
+TEST_F(NetworkPrinterTest, RealPingReachesLoopbackAndNamesNeverConnect) {
+  NetworkPrinter printer;
+  EXPECT_TRUE(printer.connect(kPrinterAddress, kPort, 1000, 400, 80));
+  // "localhost" answers the ping, but TCP takes dotted addresses only.
+  EXPECT_FALSE(printer.connect("localhost", kPort, 1000, 400, 80));
+  EXPECT_EQ(printer.address(), "localhost");
+  EXPECT_FALSE(printer.isOpen());
+}
+
+TEST_F(NetworkPrinterTest, StalledPrinterFailsTheSendAfterTheTimeout) {
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 200, 80));
+  listener_.stall();
+  // Far more than the socket buffers hold, so the send must wait for the printer.
+  const std::string image(16 << 20, '\x01');
+  EXPECT_FALSE(printer.printRasterImage(image, 1, 1, 1));
+}
+
+TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
+  listener_.readSlowly(8192, 2);
+  std::string image(1 << 20, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
+
+  NetworkPrinter patient;  // no I/O limit: waits until all bytes are taken
+  ASSERT_TRUE(patient.connect(kPrinterAddress, kPort, 0, 0, 80));
+  EXPECT_TRUE(patient.printRasterImage(image, 1, 1, 0));
+  EXPECT_TRUE(patient.close(0, 0));
+  ASSERT_TRUE(listener_.waitForClosedJobs(1, 20000));
+  EXPECT_EQ(listener_.bytes(), B({0x1d, 0x76, 0x30, 0, 1, 0, 1, 0}) + image);
+
+  // With a limit too short for the printer's pace, part of the data is not success.
+  listener_.readSlowly(1024, 20);
+  NetworkPrinter hurried;
+  ASSERT_TRUE(hurried.connect(kPrinterAddress, kPort, 0, 100, 80));
+  EXPECT_FALSE(hurried.printRasterImage(std::string(16 << 20, 'x'), 1, 1, 0));
+}
+
+TEST_F(NetworkPrinterTest, PrinterHangingUpMidJobFailsSendsWithoutKillingTheProcess) {
+  listener_.closeAfter(10);
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 1000, 80));
+  ASSERT_TRUE(printer.printText("0123456789", Newline::No));
+  ASSERT_TRUE(listener_.waitForClosedJobs(1, 5000));
+  // The first sends after the hang-up may still be buffered; a later one must fail.
+  bool failed = false;
+  for (int i = 0; i < 50 && !failed; ++i) {
+    failed = !printer.printText(std::string(4096, 'x'), Newline::Yes);
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(listener_.bytes(), "0123456789");
+}
+
+TEST(NetworkPrinterStatus, CheckStatusTextReadsThePaperSensor) {
+  struct Case {
+    std::string reply;  // empty: the printer does not answer
+    std::string text;
+    std::string lastError;
+  };
+  for (const Case& c : std::vector<Case>{
+           {std::string(1, '\0'), "打印机正常", ""},
+           {"\x0c", "缺纸或纸盖开启", ""},
+           {std::string("\x0c\0", 2), "其他错误", "\x0c"},
+           {"ERR", "其他错误", "ERR"},
+           {"", "通讯故障或超时", ""},
+       }) {
+    SCOPED_TRACE(c.text);
+    LoopbackPrinter listener(kPrinterAddress, kPort);
+    ASSERT_TRUE(listener.listening());
+    if (!c.reply.empty()) listener.answer("\x1b\x76", c.reply);
+    NetworkPrinter printer;
+    ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
+    EXPECT_EQ(printer.checkStatusText(1000), c.text);
+    EXPECT_EQ(printer.lastError(), c.lastError);
+  }
+  NetworkPrinter neverConnected;
+  EXPECT_EQ(neverConnected.checkStatusText(200), "通讯故障或超时");
+}
+
+TEST(NetworkPrinterStatus, QueryStatusReadsEachReply) {
+  LoopbackPrinter listener(kPrinterAddress, kPort);
+  ASSERT_TRUE(listener.listening());
+  listener.answer("\x1d\x72\x01", "\x16");
+  listener.answer("\x1d\x72\x02", "\x04");
+  listener.answer("\x1b\x76", "\x2d");
+  listener.answer("\x1d\x49\x41", std::string("QV-80\0", 6));
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
+  EXPECT_EQ(printer.queryStatus(3, true), "{\"打印头温度\":45}");
+  EXPECT_EQ(printer.queryStatus(2, false),
+            "{\"联机状态\":真,\"错误标志\":真,\"低纸预警\":假,\"缺纸状态\":假,"
+            "\"钱箱状态\":真,\"切刀故障\":假,\"打印头温度\":45,\"固件版本\":\"QV-80\"}");
+}
+
+}  // namespace
+}  // namespace qv
