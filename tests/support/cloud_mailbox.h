@@ -1,12 +1,14 @@
 // The cloud API's print endpoints on the loopback test server, scripted per store so that
 // test programs running at the same time do not see each other's tasks: the store is the
-// request's Storeid header (scripts name it with ?store=).
+// request's Storeid header (scripts name it with ?store=). Only stores that a script has
+// opened are served here; requests of every other store fall through to the echo.
 //
 //   POST /api/v2/common/local/print/wait     the next scripted answer of the store, as it
 //                                            was scripted (any bytes); with none left,
 //                                            {"code":200,"total":0,"data":[]}
 //   POST /api/v2/common/local/print/report   recorded; answered with the store's report
 //                                            answer ({"code":200} unless scripted)
+//   POST /__cloud/open?store=S               opens S (empty, default answers)
 //   POST /__cloud/wait?store=S               queues the body as the next wait answer of S
 //   POST /__cloud/report-answer?store=S      the body answers every later report of S
 //   GET  /__cloud/reports?store=S            every recorded report request of S (head and
@@ -81,8 +83,17 @@ inline std::string StoreParam(const std::string& query) {
 inline bool Handle(const std::string& path, const std::string& query, const std::string& raw,
                    std::string& body) {
   std::lock_guard<std::mutex> hold(Lock());
-  if (path == "/api/v2/common/local/print/wait") {
-    Store& s = Stores()[HeaderValue(raw, "Storeid")];
+  const bool waitPath = path == "/api/v2/common/local/print/wait";
+  const bool reportPath = path == "/api/v2/common/local/print/report";
+  if (waitPath || reportPath) {
+    auto it = Stores().find(HeaderValue(raw, "Storeid"));
+    if (it == Stores().end()) return false;
+    Store& s = it->second;
+    if (reportPath) {
+      s.reports += raw + "\x1e";
+      body = s.reportAnswer;
+      return true;
+    }
     ++s.waits;
     if (s.waitAnswers.empty()) {
       body = R"({"code":200,"total":0,"data":[]})";
@@ -92,15 +103,11 @@ inline bool Handle(const std::string& path, const std::string& query, const std:
     }
     return true;
   }
-  if (path == "/api/v2/common/local/print/report") {
-    Store& s = Stores()[HeaderValue(raw, "Storeid")];
-    s.reports += raw + "\x1e";
-    body = s.reportAnswer;
-    return true;
-  }
   if (path.rfind("/__cloud/", 0) != 0) return false;
   Store& s = Stores()[StoreParam(query)];
-  if (path == "/__cloud/wait") {
+  if (path == "/__cloud/open") {
+    body = "open";
+  } else if (path == "/__cloud/wait") {
     s.waitAnswers.push_back(Body(raw));
     body = "queued";
   } else if (path == "/__cloud/report-answer") {
