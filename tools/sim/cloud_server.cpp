@@ -1,0 +1,285 @@
+#include "tools/sim/cloud_server.h"
+
+#include <httplib.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "tools/sim/cloud_checks.h"
+#include "tools/sim/sim_log.h"
+#include "util/text.h"
+
+namespace qv::sim {
+namespace {
+
+constexpr const char* kBasePath = "/api/v2/common/local/print/";
+constexpr const char* kJsonType = "application/json; charset=utf-8";
+constexpr size_t kRecordedBodyChars = 4000;
+constexpr const char* kServiceAgent =
+    "Mozilla/5.0 (Linux; U; Android 8.1.0; zh-cn; Redmi 6 Pro Build/OPM1.171019.019) "
+    "AppleWebKit/537.36 (KHTML, like Gecko) Version/4.0 Chrome/61.0.3163.128 Mobile "
+    "Safari/537.36 XiaoMi/MiuiBrowser/9.8.7";
+
+EntryClock ClockNow() {
+  EntryClock clock;
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  clock.unixSeconds = now;
+  clock.localOffsetSeconds = tm.tm_gmtoff;
+  return clock;
+}
+
+void Note(Json& record, const std::string& text) { record["notes"].push_back(text); }
+
+void SendJson(httplib::Response& res, const Json& answer, Json& record) {
+  res.status = 200;
+  res.set_content(JsonText(answer), kJsonType);
+  record["answer_code"] = answer["code"];
+}
+
+std::string Header(const httplib::Request& req, const char* name, bool* present = nullptr) {
+  if (present) *present = req.has_header(name);
+  return req.get_header_value(name);
+}
+
+}  // namespace
+
+Json CodeAnswer(int code, const std::string& msg) {
+  Json answer = Json::object();
+  answer["code"] = code;
+  answer["msg"] = msg;
+  return answer;
+}
+
+CloudServer::CloudServer(CloudState& state, FaultPlan& faults, CloudOptions options)
+    : state_(state), faults_(faults), options_(std::move(options)) {}
+
+CloudServer::~CloudServer() { stop(); }
+
+std::string CloudServer::start(const CertificateFiles& certificates) {
+  server_ = std::make_unique<httplib::SSLServer>(certificates.certFile.c_str(),
+                                                 certificates.keyFile.c_str());
+  if (!server_->is_valid()) return "cannot load the server certificate or key";
+  for (const char* endpoint : {"wait", "report", "chk"}) {
+    std::string name = endpoint;
+    server_->Post(std::string(kBasePath) + endpoint,
+                  [this, name](const httplib::Request& req, httplib::Response& res) {
+                    handle(req, res, name);
+                  });
+  }
+  server_->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+    Log("cloud", req.method + " " + req.path + " -> HTTP " + std::to_string(res.status));
+  });
+  if (!server_->bind_to_port(options_.host, options_.port)) {
+    return "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
+  }
+  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  return "";
+}
+
+void CloudServer::stop() {
+  stopping_ = true;
+  if (server_) server_->stop();
+  if (thread_.joinable()) thread_.join();
+}
+
+void CloudServer::sleepMs(int ms) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stopping_ && std::chrono::steady_clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+void CloudServer::handle(const httplib::Request& req, httplib::Response& res,
+                         const std::string& endpoint) {
+  Json record = Json::object();
+  record["time"] = NowText();
+  record["endpoint"] = endpoint;
+  record["remote"] = req.remote_addr;
+  Json headers = Json::object();
+  for (const char* name : {"User-Agent", "Storeid", "X-Token", "Entry", "Uk", "Stat",
+                           "Content-Type", "Accept", "Accept-Language", "Cache-Control"}) {
+    if (req.has_header(name)) headers[name] = SanitizeUtf8(req.get_header_value(name));
+  }
+  record["headers"] = headers;
+  record["body"] = SanitizeUtf8(req.body.substr(0, kRecordedBodyChars));
+  record["notes"] = Json::array();
+
+  std::optional<Fault> fault = faults_.take(endpoint);
+  if (fault && applyFault(*fault, endpoint, res, record)) {
+    state_.recordRequest(record);
+    return;
+  }
+
+  std::string refusal = checkEnvelope(req, record);
+  if (!refusal.empty()) {
+    record["refused"] = refusal;
+    SendJson(res, CodeAnswer(401, refusal), record);
+    Log("cloud", "POST " + endpoint + " refused: " + refusal);
+  } else if (endpoint == "wait") {
+    answerWait(req, res, record);
+  } else if (endpoint == "report") {
+    answerReport(req, res, record);
+  } else {
+    answerChk(req, res, record);
+  }
+  state_.recordRequest(record);
+}
+
+bool CloudServer::applyFault(const Fault& fault, const std::string& endpoint,
+                             httplib::Response& res, Json& record) {
+  record["fault"] = FaultKindName(fault.kind);
+  if (fault.delayMs > 0) {
+    Log("cloud", "POST " + endpoint + ": answering " + std::to_string(fault.delayMs) +
+                     " ms late (injected)");
+    sleepMs(fault.delayMs);
+  }
+  if (fault.kind == FaultKind::Slow) return false;
+  if (fault.consume && endpoint == "wait") {
+    std::vector<std::string> lost;
+    state_.takePollAnswer(options_.maxTasksPerPoll, lost);
+    record["lost_tasks"] = lost;
+  }
+  switch (fault.kind) {
+    case FaultKind::Http500:
+      res.status = 500;
+      res.set_content("Internal Server Error", "text/plain");
+      break;
+    case FaultKind::NonJson:
+      res.status = 200;
+      res.set_content("<html><body><h1>502 Bad Gateway</h1></body></html>", "text/html");
+      break;
+    case FaultKind::Empty:
+      res.status = 200;
+      res.set_content("", "application/json");
+      break;
+    case FaultKind::Code:
+      SendJson(res, CodeAnswer(fault.code, "simulated error"), record);
+      break;
+    case FaultKind::Drop:
+      // Promise a body and then fail to produce it: httplib closes the connection, so the
+      // client sees the answer break off.
+      res.status = 200;
+      res.set_content_provider(64, "application/json",
+                               [](size_t, size_t, httplib::DataSink&) { return false; });
+      break;
+    case FaultKind::Slow:
+      break;
+  }
+  Log("cloud", "POST " + endpoint + " -> injected fault " + FaultKindName(fault.kind));
+  return true;
+}
+
+std::string CloudServer::checkEnvelope(const httplib::Request& req, Json& record) {
+  const std::string& sid = state_.storeId();
+  bool present = false;
+  const std::string storeHeader = Header(req, "Storeid", &present);
+  if (!present) return "no Storeid header";
+  if (storeHeader != sid && storeHeader != FromUtf8(sid)) {
+    return "unknown store \"" + SanitizeUtf8(storeHeader) + "\"";
+  }
+  const std::string entry = Header(req, "entry", &present);
+  if (!present || entry.empty()) return "no entry header";
+  EntryValue value = DecodeEntry(entry);
+  if (!value.ok) return value.error;
+  if (value.storeId != FromUtf8(sid) && value.storeId != sid) {
+    return "entry names the store \"" + ToUtf8(value.storeId) + "\"";
+  }
+  EntryClock now = ClockNow();
+  std::string timeError = CheckEntryTime(value.seconds, now, options_.entryWindowSeconds);
+  if (!timeError.empty()) return timeError;
+  record["entry_time_offset"] = value.seconds - now.unixSeconds;
+  if (Header(req, "User-Agent") != kServiceAgent) Note(record, "unexpected User-Agent");
+  if (req.get_header_value("Content-Type").find("application/x-www-form-urlencoded") ==
+      std::string::npos) {
+    Note(record, "Content-Type is not application/x-www-form-urlencoded");
+  }
+  return "";
+}
+
+void CloudServer::answerWait(const httplib::Request& req, httplib::Response& res, Json& record) {
+  if (!req.has_header("X-Token")) Note(record, "no X-Token header");
+  if (!req.body.empty()) {
+    SendJson(res, CodeAnswer(400, "the wait request has no body"), record);
+    Log("cloud", "POST wait refused: a body was sent");
+    return;
+  }
+  std::vector<std::string> keys;
+  Json answer = state_.takePollAnswer(options_.maxTasksPerPoll, keys);
+  record["tasks"] = keys;
+  SendJson(res, answer, record);
+  if (keys.empty()) {
+    Log("cloud", "POST wait store=" + state_.storeId() + " -> 200, no task");
+  } else {
+    std::string list;
+    for (const std::string& k : keys) list += (list.empty() ? "" : ", ") + k;
+    Log("cloud", "POST wait store=" + state_.storeId() + " -> 200, " + std::to_string(keys.size()) +
+                     " task(s)" + (answer["data"].is_string() ? " (data as string)" : "") + ": " +
+                     list);
+  }
+}
+
+void CloudServer::answerReport(const httplib::Request& req, httplib::Response& res, Json& record) {
+  if (req.has_header("X-Token")) Note(record, "the report carries an X-Token header");
+  const std::string key = req.get_header_value("uk");
+  const std::string stat = req.get_header_value("stat");
+  std::string problem;
+  if (req.body != "X-Token=1") problem = "the report body must be X-Token=1";
+  if (key.empty()) problem = "no uk header";
+  if (stat != "1" && stat != "-1") problem = "stat must be 1 or -1";
+  if (!problem.empty()) {
+    SendJson(res, CodeAnswer(400, problem), record);
+    Log("cloud", "POST report refused: " + problem);
+    return;
+  }
+  ReportOutcome outcome = state_.recordReport(key, stat);
+  std::string what = stat == "1" ? "printed" : "FAILED";
+  if (!outcome.knownTask) {
+    SendJson(res, CodeAnswer(404, "unknown task"), record);
+    Log("cloud", "POST report uk=" + key + " stat=" + stat + " -> 404, no such task");
+    return;
+  }
+  SendJson(res, CodeAnswer(200, "ok"), record);
+  Log("cloud", "POST report uk=" + key + " stat=" + stat + " (" + what + ")" +
+                   (outcome.duplicate ? " -- reported AGAIN" : "") + " -> 200");
+}
+
+void CloudServer::answerChk(const httplib::Request& req, httplib::Response& res, Json& record) {
+  auto fields = SplitFormBody(req.body);
+  if (FormValue(fields, "X-Token") != "1") {
+    SendJson(res, CodeAnswer(400, "X-Token=1 missing from the body"), record);
+    Log("cloud", "POST chk refused: X-Token=1 missing from the body");
+    return;
+  }
+  PrinterListCheck check = CheckPrinterList(fields);
+  if (!check.ok) {
+    SendJson(res, CodeAnswer(400, check.error), record);
+    Log("cloud", "POST chk refused: " + check.error);
+    return;
+  }
+  Json entry = Json::object();
+  entry["time"] = NowText();
+  entry["mac"] = FormValue(fields, "mac");
+  entry["times"] = FormValue(fields, "times");
+  entry["md5"] = FormValue(fields, "md5");
+  entry["list_text"] = SanitizeUtf8(check.listText);
+  entry["list_is_json"] = check.listIsJson;
+  Json printers = Json::array();
+  std::string names;
+  for (const auto& p : check.printers) {
+    Json item = Json::object();
+    item["n"] = SanitizeUtf8(p.name);
+    item["p"] = SanitizeUtf8(p.port);
+    printers.push_back(std::move(item));
+    names += (names.empty() ? "" : ", ") + SanitizeUtf8(p.name);
+  }
+  entry["printers"] = printers;
+  state_.recordPrinterList(entry);
+  SendJson(res, CodeAnswer(200, "ok"), record);
+  Log("cloud", "POST chk mac=" + FormValue(fields, "mac") +
+                   " printers=" + std::to_string(check.printers.size()) + " [" + names + "]" +
+                   (check.listIsJson ? "" : " (list is not valid JSON)") + " -> 200");
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,91 @@
+#include "tools/sim/fault_plan.h"
+
+namespace qv::sim {
+namespace {
+
+constexpr struct {
+  FaultKind kind;
+  const char* name;
+} kKinds[] = {{FaultKind::Slow, "slow"},        {FaultKind::Http500, "http500"},
+              {FaultKind::NonJson, "non_json"}, {FaultKind::Empty, "empty"},
+              {FaultKind::Drop, "drop"},        {FaultKind::Code, "code"}};
+
+int IntMember(const Json& spec, const char* name, int fallback) {
+  return spec.contains(name) && spec[name].is_number_integer() ? spec[name].get<int>() : fallback;
+}
+
+}  // namespace
+
+std::string FaultKindName(FaultKind kind) {
+  for (const auto& k : kKinds) {
+    if (k.kind == kind) return k.name;
+  }
+  return "?";
+}
+
+std::string FaultPlan::Parse(const Json& spec, Fault& fault) {
+  if (!spec.is_object() || !spec.contains("kind") || !spec["kind"].is_string()) {
+    return "a fault needs \"kind\"";
+  }
+  const std::string kind = spec["kind"].get<std::string>();
+  bool known = false;
+  for (const auto& k : kKinds) {
+    if (kind == k.name) {
+      fault.kind = k.kind;
+      known = true;
+    }
+  }
+  if (!known) return "unknown fault kind \"" + kind + "\"";
+  fault.count = IntMember(spec, "count", 1);
+  fault.delayMs = IntMember(spec, "delay_ms", fault.kind == FaultKind::Slow ? 5000 : 0);
+  fault.code = IntMember(spec, "code", 500);
+  if (fault.count < 0 || fault.delayMs < 0) return "count and delay_ms must not be negative";
+  if (spec.contains("endpoint") && spec["endpoint"].is_string()) {
+    fault.endpoint = spec["endpoint"].get<std::string>();
+    if (fault.endpoint != "wait" && fault.endpoint != "report" && fault.endpoint != "chk") {
+      return "endpoint must be wait, report or chk";
+    }
+  }
+  fault.consume =
+      spec.contains("consume") && spec["consume"].is_boolean() && spec["consume"].get<bool>();
+  return "";
+}
+
+void FaultPlan::add(Fault fault) {
+  std::lock_guard lock(mutex_);
+  faults_.push_back(std::move(fault));
+}
+
+void FaultPlan::clear() {
+  std::lock_guard lock(mutex_);
+  faults_.clear();
+}
+
+std::optional<Fault> FaultPlan::take(const std::string& endpoint) {
+  std::lock_guard lock(mutex_);
+  for (auto it = faults_.begin(); it != faults_.end(); ++it) {
+    if (!it->endpoint.empty() && it->endpoint != endpoint) continue;
+    Fault fault = *it;
+    if (it->count > 0 && --it->count == 0) faults_.erase(it);
+    return fault;
+  }
+  return std::nullopt;
+}
+
+Json FaultPlan::list() const {
+  std::lock_guard lock(mutex_);
+  Json list = Json::array();
+  for (const Fault& f : faults_) {
+    Json item = Json::object();
+    item["kind"] = FaultKindName(f.kind);
+    item["count"] = f.count;
+    item["delay_ms"] = f.delayMs;
+    item["code"] = f.code;
+    item["endpoint"] = f.endpoint;
+    item["consume"] = f.consume;
+    list.push_back(std::move(item));
+  }
+  return list;
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,51 @@
+// Faults the simulated cloud injects into its next answers: the admin interface queues them,
+// each request takes the first one that applies to its endpoint.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "tools/sim/cloud_state.h"
+
+namespace qv::sim {
+
+enum class FaultKind {
+  Slow,     // answer normally after `delayMs`
+  Http500,  // HTTP status 500 with a plain text body
+  NonJson,  // HTTP 200 with an HTML body
+  Empty,    // HTTP 200 with an empty body
+  Drop,     // the connection is closed before the body is sent
+  Code,     // HTTP 200 with {"code": `code`}
+};
+
+struct Fault {
+  FaultKind kind = FaultKind::Slow;
+  int count = 1;         // requests it applies to; 0 means until cleared
+  int delayMs = 0;       // Slow: the delay; other kinds: a delay before failing
+  int code = 500;        // Code: the `code` member
+  std::string endpoint;  // "wait", "report", "chk" or empty for every endpoint
+  bool consume = false;  // wait: hand out (and lose) the tasks before failing
+};
+
+class FaultPlan {
+ public:
+  // Parses {"kind": "slow|http500|non_json|empty|drop|code", "count": N, "delay_ms": ms,
+  // "code": n, "endpoint": "wait|report|chk", "consume": bool}; empty text = fine.
+  static std::string Parse(const Json& spec, Fault& fault);
+
+  void add(Fault fault);
+  void clear();
+  // The fault that the next request to `endpoint` suffers, if any.
+  std::optional<Fault> take(const std::string& endpoint);
+  Json list() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<Fault> faults_;
+};
+
+std::string FaultKindName(FaultKind kind);
+
+}  // namespace qv::sim

@@ -1,0 +1,222 @@
+// quorvel-sim: the world the print service talks to, on loopback: a cloud API that hands out
+// print tasks and collects reports, and ESC/POS network printers that show what they print.
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "tools/sim/admin_server.h"
+#include "tools/sim/cloud_server.h"
+#include "tools/sim/demo_tasks.h"
+#include "tools/sim/service_config.h"
+#include "tools/sim/sim_log.h"
+#include "tools/sim/sim_options.h"
+
+#ifndef QV_SIM_SAMPLES_DIR
+#define QV_SIM_SAMPLES_DIR "tools/sim/samples"
+#endif
+
+namespace qv::sim {
+namespace {
+
+// Everything one run of the simulator owns, stopped in reverse order of starting.
+struct Simulator {
+  SimOptions options;
+  CertificateFiles certificates;
+  std::unique_ptr<CloudState> cloud;
+  FaultPlan faults;
+  std::unique_ptr<CloudServer> cloudServer;
+  std::unique_ptr<JobRecorder> jobs;
+  std::vector<std::unique_ptr<VirtualPrinter>> printers;
+  std::unique_ptr<AdminServer> admin;
+  std::vector<std::string> samples;
+  int demoQueued = 0;
+
+  bool runsCloud() const { return options.mode != SimMode::Printer; }
+  bool runsPrinters() const { return options.mode != SimMode::Cloud; }
+  std::string cloudUrl() const { return "https://localhost:" + std::to_string(options.cloudPort); }
+
+  std::string startCloud();
+  std::string startPrinters();
+  std::string startAdmin();
+  std::string writeConfig();
+  void queueDemoTask();
+  void stop();
+};
+
+std::string Simulator::startCloud() {
+  std::string error =
+      EnsureCertificates((std::filesystem::path(options.dir) / "certs").string(), certificates);
+  if (!error.empty()) return error;
+  Log("cloud", "certificate authority: " + certificates.caFile);
+  // Scripts read this line to point the print service at the simulator's CA.
+  std::printf("ca_file=%s\n", certificates.caFile.c_str());
+  cloud = std::make_unique<CloudState>(options.sid, options.printers);
+  for (const std::string& file : options.taskFiles) {
+    std::string text;
+    if (!ReadTextFile(file, text)) return "cannot read the task file " + file;
+    AddTasksResult added = cloud->addTasks(text);
+    if (!added.error.empty()) return file + ": " + added.error;
+    Log("cloud", "loaded " + std::to_string(added.keys.size()) + " task(s) from " + file);
+  }
+  if (options.mode == SimMode::Demo && options.demoTasks > 0) {
+    std::string dir = options.samplesDir.empty() ? QV_SIM_SAMPLES_DIR : options.samplesDir;
+    samples = LoadSampleTasks(dir, error);
+    if (samples.empty()) return error;
+    if (options.taskIntervalSeconds <= 0) {
+      while (demoQueued < options.demoTasks) queueDemoTask();
+    }
+  }
+  CloudOptions cloudOptions;
+  cloudOptions.host = options.cloudHost;
+  cloudOptions.port = options.cloudPort;
+  cloudOptions.entryWindowSeconds = options.entryWindowSeconds;
+  cloudOptions.maxTasksPerPoll = options.maxTasksPerPoll;
+  cloudServer = std::make_unique<CloudServer>(*cloud, faults, cloudOptions);
+  error = cloudServer->start(certificates);
+  if (!error.empty()) return error;
+  Log("cloud", "serving store " + options.sid + " at " + cloudUrl() + " (listening on " +
+                   options.cloudHost + ":" + std::to_string(options.cloudPort) + ")");
+  return "";
+}
+
+void Simulator::queueDemoTask() {
+  ++demoQueued;
+  AddTasksResult added = cloud->addTasks(DemoTask(samples, demoQueued));
+  if (!added.error.empty()) {
+    Log("demo", "sample task " + std::to_string(demoQueued) + ": " + added.error);
+  } else {
+    Log("demo", "queued task " + added.keys.front() + " (" + std::to_string(demoQueued) + "/" +
+                    std::to_string(options.demoTasks) + ")");
+  }
+}
+
+std::string Simulator::startPrinters() {
+  jobs = std::make_unique<JobRecorder>((std::filesystem::path(options.dir) / "jobs").string(),
+                                       options.showReceipts);
+  for (const std::string& address : options.printers) {
+    PrinterState state;
+    for (const auto& [target, settings] : options.printerSettings) {
+      if (target != address) continue;
+      std::string error = ApplyPrinterSettings(settings, state);
+      if (!error.empty()) return error;
+    }
+    auto printer = std::make_unique<VirtualPrinter>(address, options.printerPort, state, *jobs);
+    std::string error = printer->start();
+    if (!error.empty()) return "printer " + address + ": " + error;
+    Log("printer " + address,
+        "listening on port " + std::to_string(options.printerPort) + ", " + StateText(state));
+    printers.push_back(std::move(printer));
+  }
+  return "";
+}
+
+std::string Simulator::startAdmin() {
+  if (options.adminPort == 0) return "";
+  AdminTargets targets;
+  targets.cloud = cloud.get();
+  targets.faults = cloud ? &faults : nullptr;
+  targets.jobs = jobs.get();
+  for (auto& p : printers) targets.printers.push_back(p.get());
+  if (cloud) {
+    targets.cloudUrl = cloudUrl();
+    targets.caFile = certificates.caFile;
+  }
+  admin = std::make_unique<AdminServer>(targets);
+  std::string error = admin->start(options.adminPort);
+  if (error.empty()) {
+    Log("admin", "http://127.0.0.1:" + std::to_string(options.adminPort) + "/");
+  }
+  return error;
+}
+
+std::string Simulator::writeConfig() {
+  if (options.writeConfigDir.empty() || !cloud) return "";
+  ServiceConfigValues values;
+  values.sid = options.sid;
+  values.server = "localhost:" + std::to_string(options.cloudPort);
+  values.caFile = certificates.caFile;
+  values.pollSeconds = options.pollSeconds;
+  values.url = options.adminPort ? "http://127.0.0.1:" + std::to_string(options.adminPort) + "/"
+                                 : "about:blank";
+  std::string error;
+  std::string path = WriteServiceConfig(options.writeConfigDir, values, error);
+  if (path.empty()) return error;
+  Log("cloud", "wrote " + path);
+  return "";
+}
+
+void Simulator::stop() {
+  if (admin) admin->stop();
+  if (cloudServer) cloudServer->stop();
+  for (auto& p : printers) p->stop();
+  if (cloud) {
+    Json s = cloud->summary();
+    Log("cloud", "final: " + JsonText(s));
+  }
+  if (jobs) Log("printer", "final: " + std::to_string(jobs->jobs().size()) + " job(s) received");
+}
+
+int Run(const std::vector<std::string>& args) {
+  Simulator sim;
+  std::string error = ParseOptions(args, sim.options);
+  if (error == "help") {
+    std::fputs(Usage().c_str(), stdout);
+    return args.empty() ? 2 : 0;
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "quorvel-sim: %s\n(see quorvel-sim --help)\n", error.c_str());
+    return 2;
+  }
+
+  // Signals are taken by sigtimedwait below: block them before any thread starts, so that
+  // every thread inherits the mask and none is interrupted in the middle of a job.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  if (sim.runsCloud() && error.empty()) error = sim.startCloud();
+  if (sim.runsPrinters() && error.empty()) error = sim.startPrinters();
+  if (error.empty()) error = sim.startAdmin();
+  if (error.empty()) error = sim.writeConfig();
+  if (!error.empty()) {
+    Log("sim", "cannot start: " + error);
+    sim.stop();
+    return 1;
+  }
+  Log("sim", "ready; stop with Ctrl+C");
+
+  const timespec tick{0, 200'000'000};
+  double sinceLastTask = 0;
+  for (;;) {
+    int sig = sigtimedwait(&signals, nullptr, &tick);
+    if (sig == SIGINT || sig == SIGTERM) {
+      Log("sim", std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
+      break;
+    }
+    if (sim.options.taskIntervalSeconds > 0 && !sim.samples.empty() &&
+        sim.demoQueued < sim.options.demoTasks) {
+      sinceLastTask += 0.2;
+      if (sim.demoQueued == 0 || sinceLastTask >= sim.options.taskIntervalSeconds) {
+        sinceLastTask = 0;
+        sim.queueDemoTask();
+      }
+    }
+  }
+  sim.stop();
+  Log("sim", "stopped");
+  return 0;
+}
+
+}  // namespace
+}  // namespace qv::sim
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return qv::sim::Run(args);
+}
