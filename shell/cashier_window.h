@@ -1,0 +1,42 @@
+// The program's main window: the cloud cashier application in an embedded browser below a
+// 50-pixel strip, with the settings and home actions in the title bar. Closing it ends the
+// program once no poll and no print is under way.
+#pragma once
+
+#include <memory>
+
+#include "ui/toolkit.h"
+
+namespace qv::shell {
+
+class Shell;
+
+// Title-bar action codes of the window skin.
+inline constexpr int kSettingsAction = 3;
+inline constexpr int kHomeAction = 4;
+
+class CashierWindow {
+ public:
+  // Creates the window and navigates to `url`; the window is shown.
+  CashierWindow(Shell& shell, const std::string& url);
+
+  ui::Window& window() { return *window_; }
+  ui::WebBrowser& browser() { return *browser_; }
+  // Whether a close was requested and the program waits to end.
+  bool shuttingDown() const { return exitTimer_->interval() > 0; }
+
+ private:
+  void LayOutBrowser();
+  ui::CloseReply OnCloseRequest();
+  void OnExitTick();
+  void OnTitleBarAction(int code);
+
+  Shell& shell_;
+  std::unique_ptr<ui::Window> window_;
+  ui::WebBrowser* browser_ = nullptr;
+  ui::Label* exitNotice_ = nullptr;
+  // The timer that ends the program once the service is idle.
+  std::unique_ptr<ui::Timer> exitTimer_;
+};
+
+}  // namespace qv::shell

@@ -1,0 +1,40 @@
+// The window that exists while the service runs: it carries the poll timer and shows the
+// poll status lines. It stays hidden unless support staff bring it up.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/polling.h"
+#include "core/service_views.h"
+#include "ui/toolkit.h"
+
+namespace qv::shell {
+
+class Shell;
+
+class PollingWindow : private PollStatusView {
+ public:
+  // Creates the hidden window owned by `owner`; polling starts with Start().
+  PollingWindow(Shell& shell, ui::Window* owner);
+
+  // Polls at once and starts the 1000 ms poll timer.
+  void Start();
+  // Stops the poll timer (a poll under way is not interrupted).
+  void StopPollTimer() { timer_->setInterval(0); }
+  ui::Window& window() { return *window_; }
+
+ private:
+  void SetPollLine(const std::string& text) override { pollLine_->setText(text); }
+  void SetLastMessage(const std::string& text) override { lastMessage_->setText(text); }
+  void SetPreviousMessage(const std::string& text) override { previousMessage_->setText(text); }
+
+  std::unique_ptr<ui::Window> window_;
+  ui::Label* previousMessage_ = nullptr;
+  ui::Label* lastMessage_ = nullptr;
+  ui::Label* pollLine_ = nullptr;
+  std::unique_ptr<ui::Timer> timer_;
+  Poller poller_;
+};
+
+}  // namespace qv::shell

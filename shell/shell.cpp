@@ -1,0 +1,132 @@
+#include "shell/shell.h"
+
+#include "shell/cashier_window.h"
+#include "shell/debug_window.h"
+#include "shell/polling_window.h"
+#include "shell/service_window.h"
+#include "shell/splash_window.h"
+#include "shell/store_config_window.h"
+
+#ifndef QV_DEFAULT_SERVER
+#define QV_DEFAULT_SERVER ""
+#endif
+#ifndef QV_CASHIER_WEB_HOST
+#define QV_CASHIER_WEB_HOST "cashier.quorvel.com"
+#endif
+#ifndef QV_TEST_HOME_PAGE
+#define QV_TEST_HOME_PAGE "about:blank"
+#endif
+
+namespace qv::shell {
+
+ShellDeployment ShellDeployment::ForThisBuild(const std::string& programPath) {
+  ShellDeployment d;
+  d.programPath = programPath;
+  d.defaultServer = QV_DEFAULT_SERVER;
+  // The home action leads to the cashier application on its own host; with no default
+  // cloud host configured the cashier host is the only address that can work.
+  const std::string homeHost = d.defaultServer.empty() ? QV_CASHIER_WEB_HOST : d.defaultServer;
+  d.cashierHomeUrl = "https://" + homeHost + "/cashierWeb/#/pages/index/index";
+  d.testHomePage = QV_TEST_HOME_PAGE;
+  return d;
+}
+
+Shell::Shell(const ShellContext& context, ShellDeployment deployment)
+    : context_(context),
+      deployment_(std::move(deployment)),
+      reporter_(context.printers, context.uplink, context.core.state, context.core.runLog) {}
+
+Shell::~Shell() {
+  context_.core.debugLog.SetView(nullptr);
+  // Owned windows go before their owners (the members' reverse order does the rest).
+  storeConfig_.reset();
+  debug_.reset();
+  polling_.reset();
+}
+
+void Shell::Start() {
+  context_.core.debugLog.SetView(this);
+  cashier_ = std::make_unique<CashierWindow>(*this, state().webUrl);
+  splash_ = std::make_unique<SplashWindow>(*this);
+}
+
+void Shell::OpenServiceWindow() {
+  if (service_) return;
+  service_ = std::make_unique<ServiceWindow>(*this, cashier_ ? &cashier_->window() : nullptr);
+  service_->Open();
+}
+
+void Shell::ShowServiceWindow() {
+  OpenServiceWindow();
+  if (!service_) return;
+  service_->window().show();
+  service_->window().bringToFront();
+}
+
+void Shell::DestroyServiceWindow() {
+  DestroyPollingWindow();
+  DestroyDebugWindow();
+  if (storeConfig_ && storeConfigOwner_ == &service_->window()) DestroyStoreConfig();
+  service_.reset();
+}
+
+void Shell::OpenStoreConfig(ui::Window* owner) {
+  if (storeConfig_) {
+    storeConfig_->window().show();
+    storeConfig_->window().bringToFront();
+    return;
+  }
+  storeConfigOwner_ = owner;
+  storeConfig_ = std::make_unique<StoreConfigWindow>(*this, owner);
+}
+
+void Shell::DestroyStoreConfig() {
+  storeConfig_.reset();
+  storeConfigOwner_ = nullptr;
+}
+
+void Shell::DestroySplash() { splash_.reset(); }
+
+void Shell::CreatePollingWindow() {
+  if (polling_ || !service_) return;
+  polling_ = std::make_unique<PollingWindow>(*this, &service_->window());
+  polling_->Start();
+}
+
+void Shell::DestroyPollingWindow() { polling_.reset(); }
+
+DebugWindow& Shell::OpenDebugWindow() {
+  if (!debug_) {
+    debug_ = std::make_unique<DebugWindow>(*this, service_ ? &service_->window() : nullptr);
+  }
+  state().debugViewEnabled = true;
+  return *debug_;
+}
+
+void Shell::DestroyDebugWindow() {
+  state().debugViewEnabled = false;
+  debug_.reset();
+}
+
+void Shell::AppendDebugText(const std::string& text) {
+  // Lines arrive only while the view is on; a line after the window was closed reopens it.
+  OpenDebugWindow().Append(text);
+}
+
+bool Shell::ReportPrinterList() { return reporter_.ReportPrinterList(config()); }
+
+bool Shell::CheckServer(const ServiceConfig& candidate) {
+  return reporter_.ReportPrinterList(candidate);
+}
+
+void Shell::ExportPrinterListWithMessage() {
+  const ExportResult result = ExportPrinterList(context_.printers, state().programDirectory);
+  if (result == ExportResult::NoPrinters) return;
+  const std::string text = result == ExportResult::Written
+                               ? "导出本机打印机列表完成，请在软件根目录查看 打印机列表.txt 文件"
+                               : "导出本机打印机列表失败，程序可能无读写文件权限";
+  toolkit().showMessage({text, "提示", ui::MessageButtons::Ok, ui::MessageIcon::None,
+                         service_ ? &service_->window() : nullptr});
+}
+
+}  // namespace qv::shell

@@ -1,0 +1,128 @@
+// The desktop shell: the cashier window with the cloud cashier application, the splash, the
+// service window with start/stop, the polling and debug windows, the store configuration
+// window, the tray icon and the orderly shutdown. The program entry builds one Shell around
+// the process-wide objects and calls Start(); everything else happens in window events and
+// timers on the UI thread.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/core_services.h"
+#include "core/run_log.h"
+#include "platform/autostart.h"
+#include "shell/export_gesture.h"
+#include "shell/printer_report.h"
+#include "ui/toolkit.h"
+
+namespace qv::shell {
+
+class CashierWindow;
+class SplashWindow;
+class ServiceWindow;
+class PollingWindow;
+class DebugWindow;
+class StoreConfigWindow;
+
+// Values fixed when the program is built or installed.
+struct ShellDeployment {
+  std::string programPath;     // the executable, for the autostart entry
+  std::string defaultServer;   // cloud host offered when none is configured
+  std::string cashierHomeUrl;  // the cashier application's home page (title-bar home action)
+  std::string testHomePage;    // the page of the cashier window's test button
+
+  // The values this build was configured with, for the program at `programPath`.
+  static ShellDeployment ForThisBuild(const std::string& programPath);
+};
+
+// The objects the shell works with; all must outlive the Shell.
+struct ShellContext {
+  ui::Toolkit& toolkit;
+  CoreServices& core;  // configuration, state, logs, cloud and printers of the service core
+  PrinterSource& printers;
+  PrinterListUplink& uplink;
+  platform::Autostart& autostart;
+};
+
+class Shell : private DebugView {
+ public:
+  Shell(const ShellContext& context, ShellDeployment deployment);
+  ~Shell() override;
+  Shell(const Shell&) = delete;
+  Shell& operator=(const Shell&) = delete;
+
+  // Loads CashierWindow (navigating to the configured address) and then SplashWindow.
+  void Start();
+
+  // The windows alive now (nullptr when not); for the program entry and tests.
+  CashierWindow* cashier() const { return cashier_.get(); }
+  ServiceWindow* service() const { return service_.get(); }
+  PollingWindow* polling() const { return polling_.get(); }
+  DebugWindow* debugWindow() const { return debug_.get(); }
+  StoreConfigWindow* storeConfig() const { return storeConfig_.get(); }
+
+  // --- used by the windows ---
+  ServiceConfig& config() const { return context_.core.config; }
+  ServiceState& state() const { return context_.core.state; }
+  ui::Toolkit& toolkit() const { return context_.toolkit; }
+  const ShellContext& context() const { return context_; }
+  const ShellDeployment& deployment() const { return deployment_; }
+
+  // Loads ServiceWindow, owned by CashierWindow, unless it exists.
+  void OpenServiceWindow();
+  // Shows ServiceWindow (loading it first when needed) above all other windows.
+  void ShowServiceWindow();
+  // Destroys ServiceWindow with the windows it owns.
+  void DestroyServiceWindow();
+  // Opens the store configuration window, non-modal, owned by `owner`; brings an open one to
+  // the front instead.
+  void OpenStoreConfig(ui::Window* owner);
+  void DestroyStoreConfig();
+  void DestroySplash();
+  // Creates PollingWindow (which starts polling) / destroys it.
+  void CreatePollingWindow();
+  void DestroyPollingWindow();
+  // Opens DebugWindow owned by ServiceWindow and turns the debug view on; returns it.
+  DebugWindow& OpenDebugWindow();
+  // Destroys DebugWindow and turns the debug view off.
+  void DestroyDebugWindow();
+
+  // Reports the printer list with the configuration in effect; true on code 200.
+  bool ReportPrinterList();
+  // Reports the printer list to the server and store of `candidate`; true on code 200.
+  bool CheckServer(const ServiceConfig& candidate);
+  // The hidden export gesture's counter, reset when ServiceWindow is created.
+  ExportGesture& exportGesture() { return exportGesture_; }
+  // Writes the printer list file and tells the user, with ServiceWindow as owner.
+  void ExportPrinterListWithMessage();
+
+  // The auto-run setting the configuration window shows: what the user last saved there, or
+  // the value read at start.
+  bool autoRunSetting() const {
+    return autoRunSaved_ >= 0 ? autoRunSaved_ == 1 : state().autoRunService;
+  }
+  void RememberAutoRunSetting(bool on) { autoRunSaved_ = on ? 1 : 0; }
+
+  // The shutdown's end: true when neither a poll nor a print is running.
+  bool Idle() const { return !state().pollBusy && !state().printBusy; }
+
+ private:
+  void AppendDebugText(const std::string& text) override;
+
+  ShellContext context_;
+  ShellDeployment deployment_;
+  PrinterListReporter reporter_;
+  ExportGesture exportGesture_;
+  int autoRunSaved_ = -1;
+  ui::Window* storeConfigOwner_ = nullptr;
+
+  // Destruction order matters: owned windows before their owners.
+  std::unique_ptr<CashierWindow> cashier_;
+  std::unique_ptr<SplashWindow> splash_;
+  std::unique_ptr<ServiceWindow> service_;
+  std::unique_ptr<PollingWindow> polling_;
+  std::unique_ptr<DebugWindow> debug_;
+  std::unique_ptr<StoreConfigWindow> storeConfig_;
+};
+
+}  // namespace qv::shell

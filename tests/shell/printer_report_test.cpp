@@ -1,0 +1,128 @@
+#include "shell/printer_report.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "platform/file_system.h"
+#include "tests/fakes/fake_clock.h"
+#include "tests/fakes/temp_dir.h"
+#include "tests/shell/shell_fakes.h"
+#include "util/text.h"
+
+namespace qv::shell {
+namespace {
+
+struct ReportFixture : ::testing::Test {
+  testing::TempDir dir;
+  testing::FakeClock clock;
+  RunLog log{dir.path(), clock};
+  ServiceState state;
+  ServiceConfig config{"cloud.example", "null", "10001"};
+  RecordingUplink uplink;
+
+  // Names of the files in the log directory and their content as UTF-8.
+  std::map<std::string, std::string> LogFiles() const {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      const std::u8string name = entry.path().filename().u8string();
+      std::string bytes;
+      platform::ReadFile(entry.path().string(), bytes);
+      files[std::string(name.begin(), name.end())] = ToUtf8(bytes);
+    }
+    return files;
+  }
+};
+
+TEST(PrinterList, ItemsKeepSystemOrderAndEscapeOnlyWhatJsonNeeds) {
+  const std::vector<PrinterEntry> two = {{"前台打印机", "USB001"}, {"Kitchen", "IP_10.0.0.9"}};
+  EXPECT_EQ(PrinterListJson(two),
+            R"([{"n":"前台打印机","p":"USB001"},{"n":"Kitchen","p":"IP_10.0.0.9"}])");
+  EXPECT_EQ(PrinterListItems(two),
+            R"({"n":"前台打印机","p":"USB001"},{"n":"Kitchen","p":"IP_10.0.0.9"})");
+  EXPECT_EQ(PrinterListJson({}), "[]");
+
+  // A name with a quote, a backslash or a control character still gives valid JSON that
+  // reads back as the same name.
+  const std::vector<PrinterEntry> odd = {{"HP \"Laser\" \\\\srv\\q\t1", "COM1:\n"}};
+  const auto parsed = nlohmann::json::parse(PrinterListJson(odd));
+  EXPECT_EQ(parsed[0]["n"], odd[0].name);
+  EXPECT_EQ(parsed[0]["p"], odd[0].port);
+}
+
+TEST_F(ReportFixture, SendsTheListHashedAndEncodedToTheGivenStore) {
+  ListedPrinters printers({{"前台", "USB001"}, {"Bar", "LPT1:"}});
+  state.macAddress = "00:1A:2B:3C:4D:5E";
+  PrinterListReporter reporter(printers, uplink, state, log);
+
+  EXPECT_TRUE(reporter.ReportPrinterList(config));
+
+  const std::string list = R"([{"n":"前台","p":"USB001"},{"n":"Bar","p":"LPT1:"}])";
+  EXPECT_EQ(uplink.body, "X-Token=1&times=1700000000&mac=00:1A:2B:3C:4D:5E&md5=" + Md5Hex(list) +
+                             "&plist=" + Base64Encode(list));
+  EXPECT_EQ(uplink.server, "cloud.example");
+  EXPECT_EQ(uplink.sid, "10001");
+  EXPECT_TRUE(LogFiles().empty()) << "no log entries outside debug mode";
+}
+
+TEST_F(ReportFixture, OnlyCode200CountsAsAccepted) {
+  ListedPrinters none;
+  PrinterListReporter reporter(none, uplink, state, log);
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {R"({"code":200})", true},  {R"({"code":"200"})", true},  {R"({"code":500})", false},
+      {R"({"msg":"ok"})", false}, {"<html>busy</html>", false}, {"", false}};
+  for (const auto& [answer, accepted] : cases) {
+    uplink.answer = answer;
+    EXPECT_EQ(reporter.ReportPrinterList(config), accepted) << answer;
+  }
+}
+
+TEST_F(ReportFixture, DebugModeLogsEveryOutcomeWithTheItems) {
+  ListedPrinters printers({{"A", "P1"}, {"B", "P2"}});
+  state.debug = true;
+  PrinterListReporter reporter(printers, uplink, state, log);
+  const std::string url = "https://cloud.example/api/v2/common/local/print/chk";
+  const std::string items = R"({"n":"A","p":"P1"},{"n":"B","p":"P2"})";
+  struct Case {
+    std::string answer, prefix, reason;
+  };
+  for (const Case& c : std::vector<Case>{
+           {R"({"code":200})", "上报打印机成功", "上报打印机成功，"},
+           {R"({"code":401})", "上报打印机失败", "上报打印机失败，原因是解析返回code=200，"},
+           {"oops", "上报打印机失败", "上报打印机失败，原因是解析返回的数据错误，"}}) {
+    std::filesystem::remove_all(dir.path());
+    std::filesystem::create_directories(dir.path());
+    uplink.answer = c.answer;
+    reporter.ReportPrinterList(config);
+    const auto files = LogFiles();
+    ASSERT_EQ(files.size(), 1u) << c.answer;
+    EXPECT_EQ(files.begin()->first, c.prefix + "2026_3_7_09_05_04.log");
+    EXPECT_EQ(files.begin()->second, "2026_3_7_09_05_04日志：\r\n" + url + c.reason +
+                                         "提交POST内容：" + uplink.body + "\r\n打印机列表：[" +
+                                         items + "]");
+  }
+}
+
+TEST(PrinterExport, WritesGbkLinesOrNothing) {
+  testing::TempDir dir;
+  const std::string path = platform::JoinPath(dir.path(), kPrinterListFileName);
+
+  ListedPrinters none;
+  EXPECT_EQ(ExportPrinterList(none, dir.path()), ExportResult::NoPrinters);
+  EXPECT_FALSE(platform::FileExists(path));
+
+  ListedPrinters two({{"前台打印机", "USB001"}, {"Kitchen", "9100"}});
+  ASSERT_EQ(ExportPrinterList(two, dir.path()), ExportResult::Written);
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadFile(path, bytes));
+  EXPECT_EQ(bytes, FromUtf8("打印机名称：[前台打印机]    打印机端口：[USB001]\r\n"
+                            "打印机名称：[Kitchen]    打印机端口：[9100]\r\n"));
+  EXPECT_NE(bytes.find("\xc7\xb0\xcc\xa8"), std::string::npos) << "前台 in GBK";
+
+  EXPECT_EQ(ExportPrinterList(two, platform::JoinPath(dir.path(), "missing")),
+            ExportResult::WriteFailed);
+}
+
+}  // namespace
+}  // namespace qv::shell

@@ -1,0 +1,166 @@
+#include "shell/store_config_save.h"
+
+#include <gtest/gtest.h>
+
+#include "core/config.h"
+#include "platform/file_system.h"
+#include "tests/fakes/temp_dir.h"
+
+namespace qv::shell {
+namespace {
+
+struct SaveFixture : ::testing::Test {
+  testing::TempDir dir;
+  ServiceConfig config{"old.example", "null", "10001"};
+  ServiceState state;
+  std::vector<ServiceConfig> checks;  // what each server check was asked
+  bool checkAnswer = true;
+  ServerCheck check = [this](const ServiceConfig& candidate) {
+    checks.push_back(candidate);
+    return checkAnswer;
+  };
+
+  SaveFixture() {
+    state.configPath = platform::JoinPath(dir.path(), "config.ini");
+    WriteConfigValue(state.configPath, "server", "old.example");
+    WriteConfigValue(state.configPath, "sid", "10001");
+  }
+
+  StoreConfigForm Form(std::string server, std::string sid, std::string feed = "5") {
+    StoreConfigForm form;
+    form.server = std::move(server);
+    form.storeId = std::move(sid);
+    form.feedText = std::move(feed);
+    return form;
+  }
+
+  // The settings as the next start would read them.
+  ServiceConfig StoredIdentity() const {
+    ServiceConfig stored;
+    ReadStoreIdentity(state.configPath, stored);
+    return stored;
+  }
+  struct Switches {
+    int feedLines;
+    int usbFallbackPort;
+    bool autoCut;
+  };
+  Switches StoredSwitches() const {
+    ServiceState stored;
+    ReadServiceSwitches(state.configPath, stored);
+    return {stored.feedLines, stored.usbFallbackPort, stored.autoCut};
+  }
+};
+
+TEST_F(SaveFixture, FeedRowsAreCorrectedSilently) {
+  for (const auto& [typed, stored] : std::vector<std::pair<std::string, int>>{
+           {"20", 15}, {"-3", 5}, {"abc", 0}, {"15", 15}, {"0", 0}, {" 7rows", 7}}) {
+    StoreConfigForm form = Form("new.example", "20002", typed);
+    SaveStoreConfig(form, config, state, "default.example", check);
+    EXPECT_EQ(form.feedText, std::to_string(stored)) << typed;
+    EXPECT_EQ(state.feedLines, stored) << typed;
+    EXPECT_EQ(StoredSwitches().feedLines, stored) << typed;
+  }
+}
+
+TEST_F(SaveFixture, StoreIdOfFourGbkBytesOrFewerIsRefusedBeforeAnyRequest) {
+  struct Case {
+    std::string sid;
+    bool refused;
+  };
+  for (const Case& c : std::vector<Case>{{"1234", true},
+                                         {"12345", false},
+                                         {"门店", true},  // 4 GBK bytes, 6 UTF-8 bytes
+                                         {"门店1", false},
+                                         {"\xe3\x80\x80"
+                                          "1234 ",
+                                          true}}) {  // trimmed first
+    checks.clear();
+    StoreConfigForm form = Form("new.example", c.sid);
+    const SaveResult result = SaveStoreConfig(form, config, state, "default.example", check);
+    EXPECT_EQ(result == SaveResult::StoreIdRefused, c.refused) << c.sid;
+    EXPECT_EQ(checks.empty(), c.refused) << c.sid;
+  }
+  EXPECT_EQ(MessageFor(SaveResult::StoreIdRefused).text, "门店ID填写错误，请核对！");
+}
+
+TEST_F(SaveFixture, AcceptedValuesAreTrimmedCheckedAgainstThemselvesAndStored) {
+  StoreConfigForm form = Form("\xe3\x80\x80 new.example:8443 ", "  20002\xe3\x80\x80");
+  form.cut = false;
+  form.usbPort = 2;
+
+  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check), SaveResult::Saved);
+
+  EXPECT_EQ(form.server, "new.example:8443");
+  EXPECT_EQ(form.storeId, "20002");
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_EQ(checks[0].server, "new.example:8443");
+  EXPECT_EQ(checks[0].sid, "20002");
+  EXPECT_EQ(checks[0].token, "null");
+  EXPECT_EQ(config.server, "new.example:8443");
+  EXPECT_EQ(config.sid, "20002");
+  EXPECT_EQ(StoredIdentity().server, "new.example:8443");
+  EXPECT_EQ(StoredIdentity().sid, "20002");
+  EXPECT_FALSE(StoredSwitches().autoCut);
+  EXPECT_EQ(StoredSwitches().usbFallbackPort, 2);
+  EXPECT_EQ(state.usbFallbackPort, 2);
+  EXPECT_EQ(MessageFor(SaveResult::Saved).title, "完成");
+}
+
+TEST_F(SaveFixture, EmptyServerBoxGetsTheDefaultHostBeforeTheCheck) {
+  StoreConfigForm form = Form("  ", "20002");
+  SaveStoreConfig(form, config, state, "default.example", check);
+  EXPECT_EQ(form.server, "default.example");
+  ASSERT_EQ(checks.size(), 1u);
+  EXPECT_EQ(checks[0].server, "default.example");
+}
+
+TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
+  checkAnswer = false;
+  StoreConfigForm form = Form("new.example", "20002", "9");
+  form.cut = true;
+  form.usbPort = 1;
+  state.autoCut = false;
+
+  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check),
+            SaveResult::ServerCheckFailed);
+
+  EXPECT_EQ(config.server, "old.example");
+  EXPECT_EQ(config.sid, "10001");
+  EXPECT_EQ(StoredIdentity().server, "old.example");
+  EXPECT_EQ(StoredIdentity().sid, "10001");
+  const Switches stored = StoredSwitches();
+  EXPECT_EQ(stored.feedLines, 9);
+  EXPECT_TRUE(stored.autoCut);
+  EXPECT_EQ(stored.usbFallbackPort, 1);
+  EXPECT_TRUE(state.autoCut);
+  EXPECT_EQ(MessageFor(SaveResult::ServerCheckFailed).text, "连接到服务器失败，请核对！");
+}
+
+TEST_F(SaveFixture, UnwritableConfigIsNotReportedAsSaved) {
+  state.configPath = platform::JoinPath(platform::JoinPath(dir.path(), "gone"), "config.ini");
+  StoreConfigForm form = Form("new.example", "20002");
+  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check),
+            SaveResult::NotPersisted);
+  EXPECT_EQ(config.sid, "20002") << "in effect until the program ends";
+  EXPECT_EQ(MessageFor(SaveResult::NotPersisted).title, "错误");
+}
+
+TEST(StoreConfigFill, ShowsTheSettingsInEffect) {
+  ServiceConfig config{"", "null", "10001"};
+  ServiceState state;
+  state.autoCut = false;
+  state.usbFallbackPort = 2;
+  state.feedLines = 7;
+  const StoreConfigForm form = FillStoreConfigForm(config, state, "default.example", true, false);
+  EXPECT_EQ(form.server, "default.example");
+  EXPECT_EQ(form.storeId, "10001");
+  EXPECT_EQ(form.feedText, "7");
+  EXPECT_FALSE(form.cut);
+  EXPECT_EQ(form.usbPort, 2);
+  EXPECT_TRUE(form.autostart);
+  EXPECT_FALSE(form.autoRun);
+}
+
+}  // namespace
+}  // namespace qv::shell
