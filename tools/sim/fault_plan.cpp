@@ -24,6 +24,7 @@ std::string FaultKindName(FaultKind kind) {
 }
 
 std::string FaultPlan::Parse(const Json& spec, Fault& fault) {
+  fault = Fault{};
   if (!spec.is_object() || !spec.contains("kind") || !spec["kind"].is_string()) {
     return "a fault needs \"kind\"";
   }

@@ -1,0 +1,394 @@
+// Starts the real quorvel-sim (cloud and printer modes) and talks to it as the print service
+// and a test script would: HTTPS with certificate verification against the simulator's CA,
+// plain HTTP to the admin interface, raw TCP to the virtual printers.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "tools/sim/cloud_checks.h"
+#include "tools/sim/cloud_state.h"
+#include "util/text.h"
+
+extern char** environ;
+
+namespace qv::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::string kSid = "20260001";
+const std::string kBase = "/api/v2/common/local/print/";
+const std::string kAgent =
+    "Mozilla/5.0 (Linux; U; Android 8.1.0; zh-cn; Redmi 6 Pro Build/OPM1.171019.019) "
+    "AppleWebKit/537.36 (KHTML, like Gecko) Version/4.0 Chrome/61.0.3163.128 Mobile "
+    "Safari/537.36 XiaoMi/MiuiBrowser/9.8.7";
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+// One running quorvel-sim, stopped with SIGTERM when the object goes.
+class SimProcess {
+ public:
+  SimProcess(std::vector<std::string> args, const std::string& logFile) {
+    args.insert(args.begin(), Env("QV_SIM_EXE"));
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) stop(SIGKILL);
+  }
+  bool running() const { return pid_ > 0; }
+
+  // Sends `sig` and waits up to 10 s; returns the exit status, -1 when it did not exit.
+  int stop(int sig) {
+    if (pid_ <= 0) return -1;
+    kill(pid_, sig);
+    for (int i = 0; i < 100; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(100ms);
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    return -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+bool WaitForAdmin(int port) {
+  httplib::Client admin("127.0.0.1", port);
+  for (int i = 0; i < 150; ++i) {
+    if (auto res = admin.Get("/status"); res && res->status == 200) return true;
+    std::this_thread::sleep_for(100ms);
+  }
+  return false;
+}
+
+Json GetJson(int port, const std::string& path) {
+  httplib::Client admin("127.0.0.1", port);
+  auto res = admin.Get(path);
+  return res ? Json::parse(res->body, nullptr, false) : Json();
+}
+
+Json PostJson(int port, const std::string& path, const std::string& body) {
+  httplib::Client admin("127.0.0.1", port);
+  auto res = admin.Post(path, body, "application/json");
+  return res ? Json::parse(res->body, nullptr, false) : Json();
+}
+
+// A TCP client of a virtual printer.
+class PrinterLink {
+ public:
+  PrinterLink(const std::string& address, int port) {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+    timeval timeout{2, 0};
+    setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  }
+  ~PrinterLink() { close(); }
+  bool connected() const { return connected_; }
+  bool send(const std::string& bytes) {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
+  }
+  // The reply to a status request; empty on timeout or a closed connection.
+  std::string receive() {
+    char buf[64];
+    ssize_t n = recv(fd_, buf, sizeof buf, 0);
+    return n > 0 ? std::string(buf, n) : "";
+  }
+  void close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+  bool connected_ = false;
+};
+
+class SimTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    base_ = 20000 + static_cast<int>(getpid() % 20000);
+    dir_ = std::filesystem::temp_directory_path() / ("qv-sim-test-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir_);
+    cloud_ = new SimProcess(
+        {"cloud", "--dir", dir_.string(), "--cloud-port", std::to_string(cloudPort()),
+         "--admin-port", std::to_string(cloudAdmin()), "--sid", kSid, "--printers",
+         "127.0.0.91,127.0.0.92", "--write-config", (dir_ / "svc").string()},
+        (dir_ / "cloud.log").string());
+    printers_ = new SimProcess(
+        {"printer", "--dir", dir_.string(), "--printers", "127.0.0.91,127.0.0.92", "--printer-port",
+         std::to_string(printerPort()), "--admin-port", std::to_string(printerAdmin())},
+        (dir_ / "printer.log").string());
+    ready_ = WaitForAdmin(cloudAdmin()) && WaitForAdmin(printerAdmin());
+  }
+  static void TearDownTestSuite() {
+    delete cloud_;
+    delete printers_;
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+  void SetUp() override {
+    ASSERT_TRUE(ready_) << "quorvel-sim did not start; see " << dir_;
+    PostJson(cloudAdmin(), "/reset", "{}");
+    httplib::Client(std::string("127.0.0.1"), cloudAdmin()).Delete("/faults");
+  }
+
+  static int cloudPort() { return base_; }
+  static int cloudAdmin() { return base_ + 1; }
+  static int printerAdmin() { return base_ + 2; }
+  static int printerPort() { return base_ + 3; }
+
+  // A POST as the print service sends it, verified against the simulator's CA by name.
+  static httplib::Result CloudPost(const std::string& endpoint, httplib::Headers headers,
+                                   const std::string& body) {
+    httplib::SSLClient client("localhost", cloudPort());
+    client.set_ca_cert_path((dir_ / "certs" / "ca.pem").string().c_str());
+    client.enable_server_certificate_verification(true);
+    client.set_read_timeout(10, 0);
+    return client.Post((kBase + endpoint).c_str(), headers, body,
+                       "application/x-www-form-urlencoded");
+  }
+  static httplib::Headers Envelope(const std::string& sid = kSid, int64_t offset = 0) {
+    return {{"User-Agent", kAgent},
+            {"Storeid", sid},
+            {"X-Token", "null"},
+            {"entry", EncodeEntry(sid, std::time(nullptr) + offset, 5)}};
+  }
+  static Json Code(const httplib::Result& res) {
+    if (!res) return Json();
+    Json body = Json::parse(res->body, nullptr, false);
+    return body.is_object() && body.contains("code") ? body["code"] : Json();
+  }
+
+  static inline int base_ = 0;
+  static inline std::filesystem::path dir_;
+  static inline SimProcess* cloud_ = nullptr;
+  static inline SimProcess* printers_ = nullptr;
+  static inline bool ready_ = false;
+};
+
+TEST_F(SimTest, CloudHandsOutTasksOnceAndRecordsReports) {
+  Json loaded =
+      PostJson(cloudAdmin(), "/tasks/load",
+               Json{{"path", Env("QV_SIM_SAMPLES") + "/01_customer_receipt.json"}}.dump());
+  ASSERT_EQ(loaded["ok"], true) << loaded;
+  const std::string key = loaded["keys"][0];
+
+  auto first = CloudPost("wait", Envelope(), "");
+  ASSERT_TRUE(first);
+  Json answer = Json::parse(first->body);
+  EXPECT_EQ(answer["code"], 200);
+  ASSERT_EQ(answer["total"], 1);
+  EXPECT_EQ(answer["data"][0]["uni_key"], key);
+  EXPECT_EQ(answer["data"][0]["print_sn"], "127.0.0.91");
+  EXPECT_EQ(answer["data"][0]["print_content"][0]["text"], "桂香楼川菜馆");
+  EXPECT_EQ(Json::parse(CloudPost("wait", Envelope(), "")->body)["total"], 0);
+
+  httplib::Headers report = Envelope();
+  report.erase("X-Token");
+  report.emplace("uk", key);
+  report.emplace("stat", "-1");
+  EXPECT_EQ(Code(CloudPost("report", report, "X-Token=1")), 200);
+  report.find("uk")->second = "no-such-task";
+  EXPECT_EQ(Code(CloudPost("report", report, "X-Token=1")), 404);
+
+  Json reports = GetJson(cloudAdmin(), "/reports");
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0]["uk"], key);
+  EXPECT_EQ(reports[0]["stat"], "-1");
+  EXPECT_EQ(reports[0]["known_task"], true);
+  EXPECT_EQ(GetJson(cloudAdmin(), "/tasks")[0]["reports"], Json::array({"-1"}));
+
+  std::string config;
+  std::ifstream in(dir_ / "svc" / "config.ini");
+  std::getline(in, config, '\0');
+  EXPECT_NE(config.find("server=localhost:" + std::to_string(cloudPort()) + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(config.find("ca_file=" + (dir_ / "certs" / "ca.pem").string()), std::string::npos);
+}
+
+TEST_F(SimTest, CloudRefusesRequestsARealCloudWouldRefuse) {
+  PostJson(cloudAdmin(), "/tasks", R"({"uni_key": "keep-me", "print_content": []})");
+  httplib::Headers noStore = Envelope();
+  noStore.erase("Storeid");
+  httplib::Headers badEntry = Envelope();
+  badEntry.find("entry")->second = "garbage";
+  httplib::Headers report = Envelope();
+  report.emplace("uk", "keep-me");
+  report.emplace("stat", "1");
+  struct Case {
+    std::string name, endpoint;
+    httplib::Headers headers;
+    std::string body;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {"no store", "wait", noStore, "", 401},
+      {"other store", "wait", Envelope("30001234"), "", 401},
+      {"entry an hour old", "wait", Envelope(kSid, -3600), "", 401},
+      {"entry not decodable", "wait", badEntry, "", 401},
+      {"wait with a body", "wait", Envelope(), "a=1", 400},
+      {"report without X-Token body", "report", report, "", 400},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Code(CloudPost(c.endpoint, c.headers, c.body)), c.code);
+  }
+  EXPECT_EQ(GetJson(cloudAdmin(), "/tasks")[0]["waiting"], true);  // no task was given away
+  EXPECT_EQ(GetJson(cloudAdmin(), "/requests").size(), cases.size());
+}
+
+TEST_F(SimTest, CloudChecksThePrinterListChecksum) {
+  const std::string list = R"([{"n":"厨房打印机","p":"USB001"},{"n":"Receipt","p":"LPT1:"}])";
+  auto body = [&](const std::string& md5) {
+    return "X-Token=1&times=" + std::to_string(std::time(nullptr)) +
+           "&mac=52:54:00:12:34:56&md5=" + md5 + "&plist=" + Base64Encode(list);
+  };
+  EXPECT_EQ(Code(CloudPost("chk", Envelope(), body(Md5Hex(list)))), 200);
+  EXPECT_EQ(Code(CloudPost("chk", Envelope(), body(Md5Hex("[]")))), 400);
+  Json lists = GetJson(cloudAdmin(), "/printer-lists");
+  ASSERT_EQ(lists.size(), 1u);
+  EXPECT_EQ(lists[0]["mac"], "52:54:00:12:34:56");
+  EXPECT_EQ(lists[0]["printers"][0]["n"], "厨房打印机");
+}
+
+TEST_F(SimTest, CloudSuffersInjectedFaultsThenRecovers) {
+  ASSERT_EQ(PostJson(cloudAdmin(), "/faults",
+                     R"([{"kind": "http500"}, {"kind": "non_json"}, {"kind": "drop"},
+                         {"kind": "code", "code": 503}, {"kind": "slow", "delay_ms": 1200}])")
+                ["ok"],
+            true);
+  auto http500 = CloudPost("wait", Envelope(), "");
+  ASSERT_TRUE(http500);
+  EXPECT_EQ(http500->status, 500);
+  auto nonJson = CloudPost("wait", Envelope(), "");
+  ASSERT_TRUE(nonJson);
+  EXPECT_TRUE(Json::parse(nonJson->body, nullptr, false).is_discarded());
+  EXPECT_FALSE(CloudPost("wait", Envelope(), ""));  // the connection breaks off
+  EXPECT_EQ(Code(CloudPost("wait", Envelope(), "")), 503);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Code(CloudPost("wait", Envelope(), "")), 200);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(Code(CloudPost("wait", Envelope(), "")), 200);
+}
+
+TEST_F(SimTest, PrinterAnswersStatusFromItsStateAndKeepsTheJob) {
+  const std::string address = "127.0.0.91";
+  {
+    PrinterLink link(address, printerPort());
+    ASSERT_TRUE(link.connected());
+    ASSERT_TRUE(link.send("\x1b\x45\x01\x1b\x61\x01\x1d\x21\x11" + FromUtf8("桂香楼川菜馆") +
+                          "\r\n\x1d\x72\x01"));
+    EXPECT_EQ(link.receive(), std::string(1, '\0'));
+    Json set = PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": true})");
+    EXPECT_EQ(set["state"]["paper_out"], true);
+    ASSERT_TRUE(link.send("\x1d\x72\x01"));
+    EXPECT_EQ(link.receive(), "\x20");
+    ASSERT_TRUE(link.send("\x1b\x76\x1bm"));
+    EXPECT_EQ(link.receive(), "\x0c");
+  }
+  Json jobs;
+  for (int i = 0; i < 50 && jobs.empty(); ++i) {
+    std::this_thread::sleep_for(100ms);
+    jobs = GetJson(printerAdmin(), "/jobs?printer=" + address);
+  }
+  PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": false})");
+  ASSERT_EQ(jobs.size(), 1u);
+  EXPECT_EQ(jobs[0]["lines"], Json::array({"桂香楼川菜馆"}));
+  EXPECT_EQ(jobs[0]["cuts"], 1);
+  EXPECT_EQ(jobs[0]["printed"], false);  // paper ran out before the job ended
+  EXPECT_EQ(jobs[0]["status_requests"].size(), 3u);
+  EXPECT_TRUE(std::filesystem::exists(jobs[0]["file"].get<std::string>()));
+}
+
+TEST_F(SimTest, PrinterDropsTheConnectionMidJobOnce) {
+  const std::string address = "127.0.0.92";
+  PostJson(printerAdmin(), "/printers/" + address, R"({"drop_after_bytes": 10})");
+  {
+    PrinterLink link(address, printerPort());
+    ASSERT_TRUE(link.connected());
+    link.send(std::string(8, 'a'));
+    link.send(std::string(8, 'b') + "\r\n");
+    EXPECT_EQ(link.receive(), "");  // closed by the printer
+  }
+  {
+    PrinterLink link(address, printerPort());
+    ASSERT_TRUE(link.connected());
+    EXPECT_TRUE(link.send(std::string(40, 'c') + "\r\n"));
+  }
+  Json jobs;
+  for (int i = 0; i < 50 && jobs.size() < 2; ++i) {
+    std::this_thread::sleep_for(100ms);
+    jobs = GetJson(printerAdmin(), "/jobs?printer=" + address);
+  }
+  ASSERT_EQ(jobs.size(), 2u);
+  EXPECT_EQ(jobs[0]["dropped"], true);
+  EXPECT_EQ(jobs[0]["bytes"], 10);
+  EXPECT_EQ(jobs[1]["dropped"], false);
+  EXPECT_EQ(jobs[1]["bytes"], 42);
+}
+
+TEST(SimProcessTest, StopsCleanlyOnSigintAndSigterm) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("qv-sim-stop-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const int port = 40000 + static_cast<int>(getpid() % 10000);
+  for (int sig : {SIGINT, SIGTERM}) {
+    SimProcess sim({"printer", "--dir", dir.string(), "--printers", "127.0.0.93", "--printer-port",
+                    std::to_string(port), "--admin-port", std::to_string(port + 1)},
+                   (dir / "stop.log").string());
+    ASSERT_TRUE(sim.running());
+    ASSERT_TRUE(WaitForAdmin(port + 1));
+    PrinterLink open("127.0.0.93", port);  // a job still open when the signal comes
+    ASSERT_TRUE(open.connected());
+    open.send("half a job");
+    std::this_thread::sleep_for(300ms);  // let the printer take the connection
+    EXPECT_EQ(sim.stop(sig), 0) << "signal " << sig;
+    std::string jobs;
+    std::ifstream in(dir / "jobs" / "jobs.json");
+    std::getline(in, jobs, '\0');
+    EXPECT_NE(jobs.find("simulator stopped"), std::string::npos);
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+}
+
+}  // namespace
+}  // namespace qv::sim
