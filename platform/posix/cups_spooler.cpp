@@ -42,6 +42,24 @@ std::string Text(ipp_attribute_t* attribute) {
   return value ? value : "";
 }
 
+// Asks the scheduler for a new job on the printer; the job id, or 0 with CUPS' last error set.
+// The request goes straight to the scheduler (cupsCreateJob would look the printer up on
+// the client first and report a missing one as a bare "No such file or directory").
+int CreateJob(http_t* http, const std::string& printer) {
+  char uri[HTTP_MAX_URI];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                   "/printers/%s", printer.c_str());
+  ipp_t* request = ippNewRequest(IPP_OP_CREATE_JOB);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr, uri);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  // cupsDoRequest takes ownership of the request.
+  Ipp response(cupsDoRequest(http, request, "/"));
+  if (!response || cupsLastError() > IPP_STATUS_OK_CONFLICTING) return 0;
+  ipp_attribute_t* id = ippFindAttribute(response.get(), "job-id", IPP_TAG_INTEGER);
+  return id ? ippGetInteger(id, 0) : 0;
+}
+
 class CupsJob : public SpoolJob {
  public:
   CupsJob(Http http, std::string printer) : http_(std::move(http)), printer_(std::move(printer)) {}
@@ -107,7 +125,7 @@ class CupsSpooler : public Spooler {
   std::unique_ptr<SpoolJob> startRawJob(const std::string& name, std::string& error) override {
     Http http = ConnectToScheduler(error);
     if (!http) return nullptr;
-    const int job = cupsCreateJob(http.get(), name.c_str(), nullptr, 0, nullptr);
+    const int job = CreateJob(http.get(), name);
     if (job == 0) {
       error = CupsErrorText();
       return nullptr;

@@ -95,9 +95,11 @@ class WinspoolSpooler : public Spooler {
       error = ErrorText(GetLastError());
       return nullptr;
     }
-    // RAW: the spooler hands the ESC/POS bytes to the port untouched.
+    // RAW: the spooler hands the ESC/POS bytes to the port untouched. The job gets a name so
+    // staff can tell it apart in the queue; Wine's spooler also drops unnamed jobs.
     wchar_t dataType[] = L"RAW";
-    DOC_INFO_1W document{nullptr, nullptr, dataType};
+    wchar_t documentName[] = L"Quorvel receipt";
+    DOC_INFO_1W document{documentName, nullptr, dataType};
     if (StartDocPrinterW(printer.get(), 1, reinterpret_cast<BYTE*>(&document)) == 0) {
       return nullptr;
     }
