@@ -1,0 +1,40 @@
+// Internals shared by the files of JsonDocument: the value store, the parser and the two text
+// forms. Not for use outside util/json_document*.cpp.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+#include "util/json_document.h"
+
+namespace qv::json_detail {
+
+// nlohmann's ordered_json keeps object members in insertion order, which is the order every
+// listing and every JSON text of a document must follow.
+using Value = nlohmann::ordered_json;
+
+enum class ParseResult { Value, Empty, Error };
+
+// Reads `text` as one JSON value into `out`. Empty when the text is empty or all blank (out is
+// null); Error on a syntax error or nesting deeper than JsonDocument::kMaxDepth (out is null
+// and `error`, when given, is filled); `error` is cleared otherwise. `depth` receives the
+// nesting depth of the value (0 for a scalar).
+ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth);
+
+// The text form of a value (strings as they are, numbers in their shortest form, arrays
+// joined by ",", objects as "[object Object]", null as "").
+std::string TextForm(const Value& value);
+
+// Appends the compact JSON text of a value.
+void AppendJsonText(std::string& out, const Value& value);
+
+// The shortest decimal text that reads back as `number`, laid out as JavaScript writes
+// numbers: exponent form at 1e21 and above and below 1e-6, no point for integral values.
+std::string NumberText(double number);
+
+// Returns `text` with every U+2400 character turned into a backslash.
+std::string RestoreBackslashes(std::string_view text);
+
+}  // namespace qv::json_detail

@@ -1,0 +1,194 @@
+// Reading JSON text into a document value, with the error record that callers log.
+#include <exception>
+#include <vector>
+
+#include "util/json_document_detail.h"
+#include "util/text.h"
+
+namespace qv::json_detail {
+namespace {
+
+constexpr int32_t kTooDeepNumber = 1001;
+
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// Builds the value from nlohmann's SAX events. Doing it here rather than with nlohmann's own
+// DOM builder lets the nesting depth be refused while parsing: every other operation on a
+// document recurses over its values, so a value must never be deeper than kMaxDepth.
+class ValueBuilder {
+ public:
+  explicit ValueBuilder(Value& root) : root_(root) {}
+
+  bool null() { return Put(nullptr) != nullptr; }
+  bool boolean(bool v) { return Put(v) != nullptr; }
+  bool number_integer(Value::number_integer_t v) { return Put(v) != nullptr; }
+  bool number_unsigned(Value::number_unsigned_t v) { return Put(v) != nullptr; }
+  bool number_float(Value::number_float_t v, const std::string&) { return Put(v) != nullptr; }
+  bool string(std::string& v) { return Put(std::move(v)) != nullptr; }
+  bool binary(Value::binary_t&) { return false; }
+  bool start_object(std::size_t) { return Open(Value::object()); }
+  bool start_array(std::size_t) { return Open(Value::array()); }
+  bool end_object() { return Close(); }
+  bool end_array() { return Close(); }
+
+  bool key(std::string& name) {
+    // Repeated names keep the first position and the last value, as JSON.parse does.
+    member_ = &(*open_.back())[name];
+    return true;
+  }
+
+  bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) {
+    errorPosition_ = position;
+    errorId_ = e.id;
+    errorMessage_ = e.what();
+    return false;
+  }
+
+  bool tooDeep() const { return tooDeep_; }
+  int maxDepth() const { return maxDepth_; }
+  std::size_t errorPosition() const { return errorPosition_; }
+  int errorId() const { return errorId_; }
+  const std::string& errorMessage() const { return errorMessage_; }
+
+ private:
+  template <typename T>
+  Value* Put(T&& v) {
+    if (open_.empty()) {
+      root_ = Value(std::forward<T>(v));
+      return &root_;
+    }
+    Value& parent = *open_.back();
+    if (parent.is_array()) {
+      parent.get_ref<Value::array_t&>().emplace_back(std::forward<T>(v));
+      return &parent.get_ref<Value::array_t&>().back();
+    }
+    *member_ = Value(std::forward<T>(v));
+    return member_;
+  }
+
+  bool Open(Value&& container) {
+    if (static_cast<int>(open_.size()) >= JsonDocument::kMaxDepth) {
+      tooDeep_ = true;
+      return false;
+    }
+    open_.push_back(Put(std::move(container)));
+    maxDepth_ = std::max(maxDepth_, static_cast<int>(open_.size()));
+    return true;
+  }
+
+  bool Close() {
+    open_.pop_back();
+    return true;
+  }
+
+  Value& root_;
+  std::vector<Value*> open_;
+  Value* member_ = nullptr;
+  bool tooDeep_ = false;
+  int maxDepth_ = 0;
+  std::size_t errorPosition_ = 0;
+  int errorId_ = 0;
+  std::string errorMessage_;
+};
+
+// The byte offset at which the nesting first goes deeper than kMaxDepth.
+std::size_t TooDeepOffset(std::string_view text) {
+  int depth = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') ++i;
+      if (c == '"') inString = false;
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > JsonDocument::kMaxDepth) return i;
+    } else if (c == ']' || c == '}') {
+      --depth;
+    }
+  }
+  return text.size();
+}
+
+// nlohmann's messages read "[json.exception.parse_error.101] parse error at line 2,
+// column 5: syntax error ..."; the record carries the position separately, so keep the rest.
+std::string DescriptionOf(const std::string& message) {
+  const std::size_t column = message.find("column ");
+  const std::size_t colon = message.find(": ", column == std::string::npos ? 0 : column);
+  return colon == std::string::npos ? message : message.substr(colon + 2);
+}
+
+// Fills the record for an error at byte `offset`: the 1-based line, the 1-based column in
+// characters, and the text of that line.
+void FillError(std::string_view text, std::size_t offset, int32_t number, std::string description,
+               JsonParseError& error) {
+  offset = std::min(offset, text.size());
+  const std::size_t lineStart = offset == 0 ? 0 : text.rfind('\n', offset - 1) + 1;
+  std::size_t lineEnd = text.find('\n', lineStart);
+  if (lineEnd == std::string_view::npos) lineEnd = text.size();
+  if (lineEnd > lineStart && text[lineEnd - 1] == '\r') --lineEnd;
+  int32_t line = 1;
+  for (std::size_t i = 0; i < lineStart; ++i) line += text[i] == '\n';
+  int32_t column = 1;
+  for (std::size_t i = lineStart; i < offset; ++i) {
+    column += (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+  }
+  error = JsonParseError{};
+  error.Number = number;
+  error.Source = "JSON";
+  error.Description = std::move(description);
+  error.Text = std::string(text.substr(lineStart, lineEnd - lineStart));
+  error.Line = line;
+  error.Column = column;
+}
+
+}  // namespace
+
+ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth) {
+  out = nullptr;
+  depth = 0;
+  if (error) *error = JsonParseError{};
+  if (IsBlank(text)) return ParseResult::Empty;
+
+  // The cloud's answers are meant to be UTF-8; one that is not is still read, with each bad
+  // byte standing as U+FFFD (nlohmann refuses ill-formed strings outright).
+  std::string sanitized;
+  if (!IsValidUtf8(text)) {
+    sanitized = SanitizeUtf8(text);
+    text = sanitized;
+  }
+
+  ValueBuilder builder(out);
+  bool ok = false;
+  try {
+    ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);
+  } catch (const std::exception& e) {
+    // Only an allocation failure can get here; report it like any other failed parse.
+    out = nullptr;
+    if (error) FillError(text, 0, 1, e.what(), *error);
+    return ParseResult::Error;
+  }
+  if (ok) {
+    depth = builder.maxDepth();
+    return ParseResult::Value;
+  }
+  out = nullptr;
+  if (error) {
+    if (builder.tooDeep()) {
+      FillError(text, TooDeepOffset(text), kTooDeepNumber,
+                "nesting deeper than " + std::to_string(JsonDocument::kMaxDepth) + " levels",
+                *error);
+    } else {
+      // nlohmann counts characters read, so the offending one is the last of them.
+      const std::size_t read = builder.errorPosition();
+      FillError(text, read == 0 ? 0 : read - 1, builder.errorId(),
+                DescriptionOf(builder.errorMessage()), *error);
+    }
+  }
+  return ParseResult::Error;
+}
+
+}  // namespace qv::json_detail

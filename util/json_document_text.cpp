@@ -1,0 +1,257 @@
+// The text form and the JSON text of document values.
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+#include "util/json_document_detail.h"
+
+namespace qv::json_detail {
+namespace {
+
+// U+2400 (SYMBOL FOR NULL) in UTF-8. Stored strings use it as a stand-in for a backslash.
+constexpr std::string_view kBackslashStandIn = "\xE2\x90\x80";
+
+// Integers up to 2^53 are exact doubles, so their shortest text is their decimal text.
+constexpr int64_t kExactIntegerLimit = int64_t{1} << 53;
+
+std::string IntegerText(int64_t value) {
+  char buffer[24];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}
+
+std::string NumberValueText(const Value& value) {
+  if (value.is_number_integer() && !value.is_number_unsigned()) {
+    const int64_t v = value.get<int64_t>();
+    if (v >= -kExactIntegerLimit && v <= kExactIntegerLimit) return IntegerText(v);
+  } else if (value.is_number_unsigned()) {
+    const uint64_t v = value.get<uint64_t>();
+    if (v <= static_cast<uint64_t>(kExactIntegerLimit)) return IntegerText(static_cast<int64_t>(v));
+  }
+  return NumberText(value.get<double>());
+}
+
+void AppendTextForm(std::string& out, const Value& value) {
+  switch (value.type()) {
+    case Value::value_t::string:
+      out += RestoreBackslashes(value.get_ref<const std::string&>());
+      break;
+    case Value::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
+    case Value::value_t::number_integer:
+    case Value::value_t::number_unsigned:
+    case Value::value_t::number_float:
+      out += NumberValueText(value);
+      break;
+    case Value::value_t::object:
+      out += "[object Object]";
+      break;
+    case Value::value_t::array: {
+      bool first = true;
+      for (const Value& element : value) {
+        if (!first) out += ',';
+        first = false;
+        AppendTextForm(out, element);
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+// Code points that JSON text writes as \uXXXX although JSON would allow them raw: controls,
+// format characters and line separators that some readers mangle or drop.
+bool NeedsUnicodeEscape(uint32_t cp) {
+  return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD || (cp >= 0x600 && cp <= 0x604) ||
+         cp == 0x70F || cp == 0x17B4 || cp == 0x17B5 || (cp >= 0x200C && cp <= 0x200F) ||
+         (cp >= 0x2028 && cp <= 0x202F) || (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF ||
+         cp >= 0xFFF0;
+}
+
+// Decodes the UTF-8 sequence at `i` (strings in a document are well-formed UTF-8); returns
+// its length, or 1 with U+FFFD for a stray byte.
+std::size_t DecodeAt(std::string_view s, std::size_t i, uint32_t& cp) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char lead = b(i);
+  const std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+  if (len == 1 || i + len > s.size()) {
+    cp = lead < 0x80 ? lead : 0xFFFD;
+    return 1;
+  }
+  cp = lead & (0x7F >> len);
+  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (b(i + k) & 0x3F);
+  return len;
+}
+
+void AppendQuoted(std::string& out, std::string_view s) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += '"';
+  std::size_t run = 0;  // start of the bytes not yet copied
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c >= 0x20 && c != '"' && c != '\\' && c < 0x7F) {
+      ++i;
+      continue;
+    }
+    uint32_t cp = 0;
+    const std::size_t len = DecodeAt(s, i, cp);
+    const char* escape = nullptr;
+    switch (cp) {
+      case '"':
+        escape = "\\\"";
+        break;
+      case '\\':
+        escape = "\\\\";
+        break;
+      case '\b':
+        escape = "\\b";
+        break;
+      case '\t':
+        escape = "\\t";
+        break;
+      case '\n':
+        escape = "\\n";
+        break;
+      case '\f':
+        escape = "\\f";
+        break;
+      case '\r':
+        escape = "\\r";
+        break;
+      // The stand-in reads as a backslash everywhere; written escaped, the JSON text reads
+      // back to the same string.
+      case 0x2400:
+        escape = "\\\\";
+        break;
+      default:
+        break;
+    }
+    if (escape == nullptr && !NeedsUnicodeEscape(cp)) {
+      i += len;
+      continue;
+    }
+    out.append(s, run, i - run);
+    if (escape != nullptr) {
+      out += escape;
+    } else {
+      const char u[] = {
+          '\\',          'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
+          kHex[cp & 0xF]};
+      out.append(u, sizeof u);
+    }
+    i += len;
+    run = i;
+  }
+  out.append(s, run);
+  out += '"';
+}
+
+}  // namespace
+
+std::string NumberText(double number) {
+  if (std::isnan(number)) return "NaN";
+  if (std::isinf(number)) return number < 0 ? "-Infinity" : "Infinity";
+  if (number == 0) return "0";  // -0 as well
+
+  // Shortest round-trip digits and decimal exponent, e.g. "-1.2345e+20".
+  char buffer[64];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::scientific);
+  const std::string_view sci(buffer, result.ptr - buffer);
+  const std::size_t e = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, e)) {
+    if (c >= '0' && c <= '9') digits += c;
+  }
+  const int k = static_cast<int>(digits.size());
+  const int n = std::atoi(std::string(sci.substr(e + 1)).c_str()) + 1;  // value = 0.digits * 10^n
+
+  std::string out = number < 0 ? "-" : "";
+  if (k <= n && n <= 21) {
+    out += digits;
+    out.append(n - k, '0');
+  } else if (0 < n && n <= 21) {
+    out.append(digits, 0, n).append(".").append(digits, n);
+  } else if (-6 < n && n <= 0) {
+    out.append("0.").append(-n, '0').append(digits);
+  } else {
+    out += digits[0];
+    if (k > 1) out.append(".").append(digits, 1);
+    out += n - 1 >= 0 ? "e+" : "e-";
+    out += std::to_string(std::abs(n - 1));
+  }
+  return out;
+}
+
+std::string RestoreBackslashes(std::string_view text) {
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; (at = text.find(kBackslashStandIn, from)) != std::string_view::npos;
+       from = at + kBackslashStandIn.size()) {
+    out.append(text.substr(from, at - from)).push_back('\\');
+  }
+  if (from == 0) return std::string(text);
+  out.append(text.substr(from));
+  return out;
+}
+
+std::string TextForm(const Value& value) {
+  std::string out;
+  AppendTextForm(out, value);
+  return out;
+}
+
+void AppendJsonText(std::string& out, const Value& value) {
+  switch (value.type()) {
+    case Value::value_t::null:
+      out += "null";
+      break;
+    case Value::value_t::boolean:
+      out += value.get<bool>() ? "true" : "false";
+      break;
+    case Value::value_t::number_integer:
+    case Value::value_t::number_unsigned:
+      out += NumberValueText(value);
+      break;
+    case Value::value_t::number_float: {
+      const double number = value.get<double>();
+      out += std::isfinite(number) ? NumberText(number) : "null";
+      break;
+    }
+    case Value::value_t::string:
+      AppendQuoted(out, value.get_ref<const std::string&>());
+      break;
+    case Value::value_t::array: {
+      out += '[';
+      bool first = true;
+      for (const Value& element : value) {
+        if (!first) out += ',';
+        first = false;
+        AppendJsonText(out, element);
+      }
+      out += ']';
+      break;
+    }
+    case Value::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [name, member] : value.get_ref<const Value::object_t&>()) {
+        if (!first) out += ',';
+        first = false;
+        AppendQuoted(out, name);
+        out += ':';
+        AppendJsonText(out, member);
+      }
+      out += '}';
+      break;
+    }
+    default:  // binary and discarded values have no JSON form
+      out += "null";
+      break;
+  }
+}
+
+}  // namespace qv::json_detail
