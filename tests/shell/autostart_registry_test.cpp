@@ -1,6 +1,7 @@
 // The Run value in the registry of the test's Wine prefix (or of the Windows machine).
-#include <sddl.h>
 #include <windows.h>
+// After windows.h, which defines what it needs.
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
