@@ -62,9 +62,9 @@ PrintTask BuildTask(const JsonDocument& data, size_t i, int32_t feedLines) {
   PrintTask task;
   task.app_id = data.SubDocument(at + "['app_id']").ToText();
   task.store_id = data.SubDocument(at + "['store_id']").ToText();
-  task.uni_key = data.GetText(at + "['uni_key']", false);
+  task.uni_key = data.GetText(at + "['uni_key']");
   task.print_type = IntAt(data, at + "['print_type']");
-  task.print_sn = data.GetText(at + "['print_sn']", false);
+  task.print_sn = data.GetText(at + "['print_sn']");
   task.print_num = std::clamp(IntAt(data, at + "['print_num']"), kMinCopies, kMaxCopies);
   // A content sent as a string holding the array comes out as the array's own text here.
   task.print_content = data.SubDocument(at + "['print_content']").ToText();
@@ -124,7 +124,7 @@ bool Poller::PollPrintTasks() {
 
   JsonDocument answer;
   JsonParseError error;
-  if (!answer.Parse(body, false, &error)) {
+  if (!answer.Parse(body, &error)) {
     st.pollBusy = false;
     SetLastMessage(NextPollStamp() + "[DE_1]");
     s_.runLog.WriteRunLog("解析主包失败，错误行：" + std::to_string(error.Line) + "  错误内容：" +
@@ -144,7 +144,7 @@ bool Poller::PollPrintTasks() {
     return true;
   }
   JsonDocument data;
-  if (!data.Parse(answer.SubDocument("data").ToText(), false, &error)) {
+  if (!data.Parse(answer.SubDocument("data").ToText(), &error)) {
     st.pollBusy = false;
     SetLastMessage(NextPollStamp() + "[DE_2]");
     s_.runLog.WriteRunLog("解析data失败，错误行：" + std::to_string(error.Line) + "  错误内容：" +

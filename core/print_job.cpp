@@ -44,7 +44,7 @@ std::vector<ContentLine> ReadTextLines(const JsonDocument& content) {
     line.align = std::clamp(IntAt(content, at + ".align"), 1, 3);
     line.width = IntAt(content, at + ".widthEnlarge");
     line.height = IntAt(content, at + ".heightEnlarge");
-    line.text = content.GetText(at + ".text", false);
+    line.text = content.GetText(at + ".text");
     lines.push_back(std::move(line));
   }
   return lines;
@@ -125,7 +125,7 @@ class TaskExecution {
     }
     JsonDocument content;
     JsonParseError error;
-    if (!content.Parse(task_.print_content, false, &error)) {
+    if (!content.Parse(task_.print_content, &error)) {
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据解析错误]");
       return;
     }

@@ -13,7 +13,7 @@ bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome 
 
   JsonDocument answer;
   JsonParseError error;
-  if (!answer.Parse(SanitizeUtf8(body), false, &error)) {
+  if (!answer.Parse(SanitizeUtf8(body), &error)) {
     s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
     return false;
   }

@@ -143,10 +143,10 @@ TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
 
 TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
   f.state.pollSeconds = 3;
-  f.cloud.answers = {Answer("[]"), R"({"code":201})", Answer("[]")};
+  f.cloud.answers = {Answer("[" + TaskJson("k") + "]"), R"({"code":201})", Answer("[]")};
   poller.StartPolling();
   EXPECT_EQ(f.cloud.fetches, 1);
-  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[0]");
+  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[1]");
   const std::string first = view.last;
   poller.PollTimerTick();
   poller.PollTimerTick();
@@ -154,7 +154,7 @@ TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
   poller.PollTimerTick();
   EXPECT_EQ(f.cloud.fetches, 2);
   EXPECT_EQ(view.previous, first);
-  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[0]");  // a failed poll leaves the first form
+  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[1]");  // a failed poll leaves the first form
   EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[CODE:201]");
 
   // A poll still under way restarts the count: the next one comes a full interval later.

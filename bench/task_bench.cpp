@@ -1,0 +1,231 @@
+// One whole print task through the service core, timers excluded: the poll answer parsed
+// and the task built and journaled, two copies of a 40-line receipt rendered and sent to a
+// network printer on loopback, the result reported over HTTPS on loopback, the printer
+// closed. The cloud is tests/support/test_https_server (start it with
+// tests/support/https_server_fixture.sh and set QV_TEST_HTTPS_DIR); the printer is a
+// listener in this process that reads and discards.
+//
+// BM_WholeTask{Journaled,InMemory}: wall and CPU time per task, with the durable journal
+// writes and without. BM_TaskMemory: 10 000 tasks, with the peak resident memory after the
+// first 1 000 and after all of them as counters (kB).
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "core/polling.h"
+#include "core/print_job.h"
+#include "core/print_service.h"
+#include "platform/file_system.h"
+#include "tests/fakes/temp_dir.h"
+#include "tests/support/test_server.h"
+
+namespace qv {
+namespace {
+
+constexpr const char* kPrinterAddress = "127.88.0.1";
+
+// A printer that swallows every byte of every connection, so the benchmark keeps nothing.
+class DiscardPrinter {
+ public:
+  DiscardPrinter() {
+    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+    int on = 1;
+    setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(9100);
+    inet_pton(AF_INET, kPrinterAddress, &a.sin_addr);
+    ok_ = bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(fd_, 16) == 0;
+    if (ok_) thread_ = std::thread([this] { Run(); });
+  }
+  ~DiscardPrinter() {
+    stop_ = true;
+    shutdown(fd_, SHUT_RDWR);
+    close(fd_);
+    if (thread_.joinable()) thread_.join();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  void Run() {
+    char buffer[16384];
+    while (!stop_) {
+      int c = accept(fd_, nullptr, nullptr);
+      if (c < 0) continue;
+      while (read(c, buffer, sizeof buffer) > 0) {
+      }
+      close(c);
+    }
+  }
+  int fd_ = -1;
+  bool ok_ = false;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+std::string ReceiptContent() {
+  std::string json = R"([{"type":1,"bold":1,"align":2,"widthEnlarge":1,"heightEnlarge":1,)"
+                     R"("text":"厨房单 #1024 桌号 A12"})";
+  for (int i = 1; i < 40; ++i) {
+    json += R"(,{"type":1,"bold":0,"align":1,"widthEnlarge":0,"heightEnlarge":0,"text":"宫保鸡丁)" +
+            std::to_string(i) + R"(  x2  ￥36.00"})";
+  }
+  return json + "]";
+}
+
+// The poll answer comes from memory (a new task key each time); the report goes to the
+// loopback HTTPS cloud through the real client.
+class BenchCloud : public TaskCloud {
+ public:
+  explicit BenchCloud(CloudApi& api) : api_(api), content_(ReceiptContent()) {}
+  std::string FetchWaitingTasksBody() override {
+    return R"({"code":200,"total":1,"data":[{"app_id":"a","store_id":"s","uni_key":"k)" +
+           std::to_string(++n_) + R"(","print_type":1,"print_sn":")" + kPrinterAddress +
+           R"(","print_num":2,"print_content":)" + content_ + "}]}";
+  }
+  std::string PostPrintReport(const std::string& uniKey, bool printed) override {
+    if (printed) ++printed_;
+    return api_.SendPrintResult(uniKey, printed);
+  }
+  long printed() const { return printed_; }
+
+ private:
+  CloudApi& api_;
+  std::string content_;
+  long n_ = 0;
+  long printed_ = 0;
+};
+
+class NullView : public PollStatusView {
+ public:
+  void SetPollLine(const std::string&) override {}
+  void SetLastMessage(const std::string&) override {}
+  void SetPreviousMessage(const std::string&) override {}
+};
+
+class NullShell : public PrintShell {
+ public:
+  void StopPrintTimer() override {}
+  void ShowMessage(const std::string&, const std::string&) override {}
+  void OpenStoreConfig() override {}
+  void ShowQueueLength(const std::string&) override {}
+};
+
+long PeakRssKb() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+// The service with its real drivers, cloud client and run log; one task per Run().
+class TaskRig {
+ public:
+  TaskRig(const test::TestServer& server, bool journaled)
+      : clock_(platform::Clock::create()),
+        runLog_(dir_.path(), *clock_),
+        debugLog_(state_.debugViewEnabled, *clock_),
+        api_(CloudApi::create(
+            [&server] {
+              return CloudSettings{.server = server.httpsHost(),
+                                   .token = "null",
+                                   .sid = "bench-store",
+                                   .caFile = server.caFile};
+            },
+            platform::HttpTransport::create(), platform::Clock::create())),
+        cloud_(*api_),
+        drivers_(network_, spooler_, lpt_),
+        services_{config_, state_, runLog_, debugLog_, *clock_, cloud_, drivers_},
+        poller_(services_, view_),
+        runner_(services_, shell_) {
+    config_.sid = "bench-store";
+    config_.server = server.httpsHost();
+    state_.feedLines = 5;
+    if (journaled) {
+      state_.taskQueue.OpenJournal(platform::JoinPath(dir_.path(), kTaskJournalName), &runLog_);
+    }
+    state_.pollInterval = 3;
+  }
+
+  // False when the task was not reported as printed.
+  bool Run() {
+    const long before = cloud_.printed();
+    poller_.PollPrintTasks();
+    runner_.ExecuteNextTask();
+    return cloud_.printed() == before + 1;
+  }
+
+ private:
+  testing::TempDir dir_;
+  std::unique_ptr<platform::Clock> clock_;
+  ServiceConfig config_;
+  ServiceState state_;
+  RunLog runLog_;
+  DebugLog debugLog_;
+  std::unique_ptr<CloudApi> api_;
+  BenchCloud cloud_;
+  NetworkPrinter network_;
+  SpoolerPrinter spooler_;
+  LptPrinter lpt_;
+  DriverAccess drivers_;
+  CoreServices services_;
+  NullView view_;
+  NullShell shell_;
+  Poller poller_;
+  PrintJobRunner runner_;
+};
+
+bool Prepare(benchmark::State& state, test::TestServer& server, DiscardPrinter& printer) {
+  server = test::FindTestServer();
+  if (!server.found) {
+    state.SkipWithError("QV_TEST_HTTPS_DIR does not name a running test server");
+    return false;
+  }
+  if (!printer.ok()) {
+    state.SkipWithError("cannot listen on 127.88.0.1:9100");
+    return false;
+  }
+  return true;
+}
+
+void WholeTask(benchmark::State& state, bool journaled) {
+  test::TestServer server;
+  DiscardPrinter printer;
+  if (!Prepare(state, server, printer)) return;
+  TaskRig rig(server, journaled);
+  for (auto _ : state) {
+    if (!rig.Run()) state.SkipWithError("a task was not printed");
+  }
+}
+
+void BM_WholeTaskJournaled(benchmark::State& state) { WholeTask(state, true); }
+void BM_WholeTaskInMemory(benchmark::State& state) { WholeTask(state, false); }
+BENCHMARK(BM_WholeTaskJournaled)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+BENCHMARK(BM_WholeTaskInMemory)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+void BM_TaskMemory(benchmark::State& state) {
+  test::TestServer server;
+  DiscardPrinter printer;
+  if (!Prepare(state, server, printer)) return;
+  TaskRig rig(server, true);
+  long done = 0;
+  long after1k = 0;
+  for (auto _ : state) {
+    if (!rig.Run()) state.SkipWithError("a task was not printed");
+    if (++done == 1000) after1k = PeakRssKb();
+  }
+  state.counters["peak_rss_kB_after_1k"] = static_cast<double>(after1k);
+  state.counters["peak_rss_kB_after_all"] = static_cast<double>(PeakRssKb());
+}
+BENCHMARK(BM_TaskMemory)->Iterations(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+}  // namespace qv
