@@ -1,0 +1,45 @@
+// The WebBrowser control hosted in a small OLE container of our own: client site, in-place
+// site and frame (the minimum the control asks for), and a DWebBrowserEvents2 sink for title
+// changes.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "ui/win32/win32_common.h"
+
+struct IWebBrowser2;
+
+namespace qv::ui::win32 {
+
+class BrowserSite;
+
+class BrowserHost {
+ public:
+  // Creates the browser inside `host` (a child window that the browser fills). When the
+  // control cannot be created the host stays an empty window and every operation does nothing.
+  BrowserHost(HWND host, std::function<void(const std::string&)> onTitle);
+  ~BrowserHost();
+  BrowserHost(const BrowserHost&) = delete;
+  BrowserHost& operator=(const BrowserHost&) = delete;
+
+  // Whether the browser control exists.
+  bool created() const { return browser_ != nullptr; }
+  // Starts loading the address.
+  void navigate(const std::string& url);
+  // Fits the browser to the host's client area.
+  void resize(int width, int height);
+
+ private:
+  HWND host_;
+  BrowserSite* site_ = nullptr;      // our object; one reference held here
+  IWebBrowser2* browser_ = nullptr;  // one reference held here
+  DWORD cookie_ = 0;
+};
+
+// Makes pages in this program render in the newest engine mode rather than the IE7 mode that
+// embedded browsers get by default (FEATURE_BROWSER_EMULATION for the executable's name,
+// under HKEY_CURRENT_USER so no administrator rights are needed).
+void SetBrowserEmulation();
+
+}  // namespace qv::ui::win32

@@ -1,0 +1,68 @@
+// Pieces every file of the Win32 backend uses: text conversion at the API boundary, owners
+// for window handles and COM pointers, the module's icon and the controls' font.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace qv::ui::win32 {
+
+// UTF-8 to UTF-16 for the W entry points, and back.
+std::wstring Wide(const std::string& utf8);
+std::string Narrow(const wchar_t* utf16, int length = -1);
+// The text of a window or control.
+std::string WindowText(HWND hwnd);
+
+struct HwndDeleter {
+  void operator()(HWND hwnd) const {
+    if (IsWindow(hwnd)) DestroyWindow(hwnd);
+  }
+};
+using HwndPtr = std::unique_ptr<std::remove_pointer_t<HWND>, HwndDeleter>;
+
+// Holds one reference to a COM object; released on every path.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() { reset(); }
+  T* get() const { return ptr_; }
+  T* operator->() const { return ptr_; }
+  explicit operator bool() const { return ptr_ != nullptr; }
+  // For out-parameters: releases what is held and gives the slot.
+  T** put() {
+    reset();
+    return &ptr_;
+  }
+  void** putVoid() { return reinterpret_cast<void**>(put()); }
+  void reset() {
+    if (ptr_) std::exchange(ptr_, nullptr)->Release();
+  }
+
+ private:
+  T* ptr_ = nullptr;
+};
+
+HINSTANCE Instance();
+// The program icon from the resources (id QV_IDI_PROGRAM) at this size, or Windows' default
+// application icon when the executable carries none (test programs).
+HICON ProgramIcon(int size);
+// The font of message boxes, which holds the CJK glyphs on a Chinese system.
+HFONT UiFont();
+
+// Window classes registered by the backend.
+inline constexpr wchar_t kWindowClass[] = L"QuorvelWindow";
+inline constexpr wchar_t kPageClass[] = L"QuorvelTabPage";
+inline constexpr wchar_t kBrowserHostClass[] = L"QuorvelBrowserHost";
+inline constexpr wchar_t kMessageClass[] = L"QuorvelMessages";
+void RegisterWindowClasses();
+
+// Routes WM_COMMAND of a child control to the control object stored in its user data.
+void RouteCommand(WPARAM wParam, LPARAM lParam);
+
+}  // namespace qv::ui::win32

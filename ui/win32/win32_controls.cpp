@@ -1,0 +1,207 @@
+#include "ui/win32/win32_controls.h"
+
+#include <commctrl.h>
+
+#include "ui/win32/browser_host.h"
+
+namespace qv::ui::win32 {
+namespace {
+
+// The edit control shows a line break only as "\r\n".
+std::string WithCrLf(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) result += '\r';
+    result += text[i];
+  }
+  return result;
+}
+
+// A drop-down list's window height includes its open list; this much shows several items.
+constexpr int kDropDownListHeight = 160;
+
+class Win32Control : public ControlImpl {
+ public:
+  Win32Control(HWND hwnd, ControlKind kind, Control& control)
+      : hwnd_(hwnd), kind_(kind), control_(control) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+  }
+  ~Win32Control() override {
+    if (IsWindow(hwnd_.get())) SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
+  }
+
+  HWND hwnd() const { return hwnd_.get(); }
+
+  void setBoundsImpl(const Rect& r) override {
+    int height = kind_ == ControlKind::DropDownList ? r.height + kDropDownListHeight : r.height;
+    MoveWindow(hwnd(), r.left, r.top, r.width, height, TRUE);
+  }
+  void setVisibleImpl(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
+  void setTextImpl(const std::string& text) override {
+    SetWindowTextW(hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
+  }
+  std::string textImpl() const override { return WindowText(hwnd()); }
+
+  void setCheckedImpl(bool checked) override {
+    SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  }
+  bool checkedImpl() const override {
+    return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+
+  void addItemImpl(const std::string& item) override {
+    SendMessageW(hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+  }
+  void selectImpl(int index) override { SendMessageW(hwnd(), CB_SETCURSEL, index, 0); }
+  int selectedImpl() const override {
+    return static_cast<int>(SendMessageW(hwnd(), CB_GETCURSEL, 0, 0));
+  }
+
+  void appendTextImpl(const std::string& text) override {
+    int end = GetWindowTextLengthW(hwnd());
+    SendMessageW(hwnd(), EM_SETSEL, end, end);
+    SendMessageW(hwnd(), EM_REPLACESEL, FALSE,
+                 reinterpret_cast<LPARAM>(Wide(WithCrLf(text)).c_str()));
+    SendMessageW(hwnd(), EM_SCROLLCARET, 0, 0);
+  }
+
+  // A notification from the control, routed by its parent's WM_COMMAND.
+  void command(WORD code) {
+    if (code == BN_CLICKED && (kind_ == ControlKind::Button || kind_ == ControlKind::CheckBox)) {
+      ControlEvents::Clicked(control_);
+    } else if (code == CBN_SELCHANGE && kind_ == ControlKind::DropDownList) {
+      ControlEvents::SelectionChanged(control_);
+    }
+  }
+
+ protected:
+  HwndPtr hwnd_;
+  ControlKind kind_;
+  Control& control_;
+};
+
+// A tab control with one page; the page is a child window of ours that takes the controls
+// and routes their notifications.
+class Win32TabPage : public Win32Control, public ContainerImpl {
+ public:
+  Win32TabPage(HWND tab, const std::string& caption, Control& control)
+      : Win32Control(tab, ControlKind::TabPage, control) {
+    std::wstring text = Wide(caption);
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text.data();
+    SendMessageW(tab, TCM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    page_.reset(CreateWindowExW(WS_EX_CONTROLPARENT, kPageClass, L"",
+                                WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0, 0, 0, tab, nullptr,
+                                Instance(), nullptr));
+  }
+
+  void setBoundsImpl(const Rect& r) override {
+    Win32Control::setBoundsImpl(r);
+    RECT area{0, 0, r.width, r.height};
+    SendMessageW(hwnd(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    MoveWindow(page_.get(), area.left, area.top, area.right - area.left, area.bottom - area.top,
+               TRUE);
+  }
+  void setTextImpl(const std::string&) override {}
+  std::string textImpl() const override { return {}; }
+
+  ContainerImpl* asContainer() override { return this; }
+  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+                                                 const Rect& bounds, Control& control) override {
+    return CreateWin32Control(page_.get(), kind, text, bounds, control);
+  }
+
+ private:
+  HwndPtr page_;  // destroyed before the tab control that holds it
+};
+
+class Win32Browser : public Win32Control {
+ public:
+  Win32Browser(HWND host, Control& control)
+      : Win32Control(host, ControlKind::WebBrowser, control),
+        browser_(host, [&control](const std::string& title) {
+          ControlEvents::TitleChanged(control, title);
+        }) {}
+
+  void setBoundsImpl(const Rect& r) override {
+    Win32Control::setBoundsImpl(r);
+    browser_.resize(r.width, r.height);
+  }
+  void setTextImpl(const std::string&) override {}
+  std::string textImpl() const override { return {}; }
+  void navigateImpl(const std::string& url) override { browser_.navigate(url); }
+
+ private:
+  BrowserHost browser_;
+};
+
+struct ControlClass {
+  const wchar_t* className;
+  DWORD style;
+  DWORD exStyle;
+};
+
+ControlClass ClassOf(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::Label:
+      return {L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, 0};
+    case ControlKind::Button:
+      return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
+    case ControlKind::EditBox:
+      return {L"EDIT", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE};
+    case ControlKind::CheckBox:
+      return {L"BUTTON", BS_AUTOCHECKBOX | WS_TABSTOP, 0};
+    case ControlKind::DropDownList:
+      return {L"COMBOBOX", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0};
+    case ControlKind::TextBox:
+      return {L"EDIT", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::WebBrowser:
+      return {kBrowserHostClass, WS_CLIPCHILDREN, 0};
+    case ControlKind::TabPage:
+      return {WC_TABCONTROLW, WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 0};
+  }
+  return {L"STATIC", 0, 0};
+}
+
+}  // namespace
+
+void RouteCommand(WPARAM wParam, LPARAM lParam) {
+  auto child = reinterpret_cast<HWND>(lParam);
+  if (!child) return;  // menus and accelerators
+  auto* control = reinterpret_cast<Win32Control*>(GetWindowLongPtrW(child, GWLP_USERDATA));
+  if (control) control->command(HIWORD(wParam));
+}
+
+std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
+                                                const std::string& text, const Rect& bounds,
+                                                Control& control) {
+  ControlClass cls = ClassOf(kind);
+  std::wstring caption =
+      kind == ControlKind::TabPage || kind == ControlKind::WebBrowser ? L"" : Wide(text);
+  HWND hwnd = CreateWindowExW(cls.exStyle, cls.className, caption.c_str(),
+                              WS_CHILD | WS_VISIBLE | cls.style, bounds.left, bounds.top,
+                              bounds.width, bounds.height, parent, nullptr, Instance(), nullptr);
+  std::unique_ptr<Win32Control> made;
+  switch (kind) {
+    case ControlKind::TabPage:
+      made = std::make_unique<Win32TabPage>(hwnd, text, control);
+      break;
+    case ControlKind::WebBrowser:
+      made = std::make_unique<Win32Browser>(hwnd, control);
+      break;
+    default:
+      made = std::make_unique<Win32Control>(hwnd, kind, control);
+      break;
+  }
+  if (kind == ControlKind::TextBox) {
+    // The debug view grows all day; lift the 32K default limit of multi-line edits.
+    SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
+  }
+  made->setBoundsImpl(bounds);
+  return made;
+}
+
+}  // namespace qv::ui::win32

@@ -1,0 +1,275 @@
+#include "ui/win32/win32_toolkit.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+
+#include <map>
+
+#include "ui/backend.h"
+#include "ui/win32/browser_host.h"
+#include "ui/win32/win32_common.h"
+#include "ui/win32/win32_window.h"
+
+namespace qv::ui {
+namespace {
+
+using win32::HwndPtr;
+using win32::Wide;
+
+constexpr UINT kTrayMessage = WM_APP + 1;
+
+// A hidden top-level window of the toolkit: it receives the timers' WM_TIMER, the tray
+// icons' callbacks and the "TaskbarCreated" broadcast (sent to top-level windows only).
+class MessageWindow {
+ public:
+  MessageWindow()
+      : hwnd_(CreateWindowExW(0, win32::kMessageClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                              nullptr, win32::Instance(), nullptr)),
+        taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  }
+  ~MessageWindow() { SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0); }
+
+  HWND hwnd() const { return hwnd_.get(); }
+  UINT_PTR addTimer(Timer& timer) {
+    timers_[nextId_] = &timer;
+    return nextId_++;
+  }
+  void removeTimer(UINT_PTR id) { timers_.erase(id); }
+  UINT addTray(class Win32Tray& tray) {
+    trays_[nextTray_] = &tray;
+    return nextTray_++;
+  }
+  void removeTray(UINT id) { trays_.erase(id); }
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ private:
+  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+  HwndPtr hwnd_;
+  UINT taskbarCreated_;
+  std::map<UINT_PTR, Timer*> timers_;
+  std::map<UINT, class Win32Tray*> trays_;
+  UINT_PTR nextId_ = 1;
+  UINT nextTray_ = 1;
+};
+
+class Win32Timer : public TimerImpl {
+ public:
+  Win32Timer(MessageWindow& messages, Timer& timer)
+      : messages_(messages), id_(messages.addTimer(timer)) {}
+  ~Win32Timer() override {
+    stopImpl();
+    messages_.removeTimer(id_);
+  }
+  // SetTimer with the same id replaces the running one: the count starts again.
+  void startImpl(int ms) override {
+    SetTimer(messages_.hwnd(), id_, static_cast<UINT>(ms), nullptr);
+  }
+  void stopImpl() override { KillTimer(messages_.hwnd(), id_); }
+
+ private:
+  MessageWindow& messages_;
+  UINT_PTR id_;
+};
+
+class Win32Tray : public TrayIconImpl {
+ public:
+  Win32Tray(MessageWindow& messages, TrayIcon& icon)
+      : messages_(messages), icon_(icon), id_(messages.addTray(*this)) {}
+  ~Win32Tray() override {
+    removeImpl();
+    messages_.removeTray(id_);
+  }
+
+  void showImpl(const std::string& tooltip) override {
+    tooltip_ = Wide(tooltip);
+    NOTIFYICONDATAW data = describe();
+    if (!Shell_NotifyIconW(shown_ ? NIM_MODIFY : NIM_ADD, &data) && shown_) {
+      Shell_NotifyIconW(NIM_ADD, &data);  // the taskbar lost it
+    }
+    shown_ = true;
+  }
+  void removeImpl() override {
+    if (!shown_) return;
+    NOTIFYICONDATAW data = describe();
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    shown_ = false;
+  }
+  // Explorer restarted: put the icon back.
+  void restore() {
+    if (!shown_) return;
+    NOTIFYICONDATAW data = describe();
+    Shell_NotifyIconW(NIM_ADD, &data);
+  }
+  void mouse(UINT event) {
+    switch (event) {
+      case WM_LBUTTONUP:
+      case WM_RBUTTONUP:
+      case WM_MBUTTONUP:
+      case WM_LBUTTONDBLCLK:
+      case WM_RBUTTONDBLCLK:
+        icon_.click();
+        break;
+      default:
+        break;
+    }
+  }
+
+ private:
+  NOTIFYICONDATAW describe() const {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof(data);
+    data.hWnd = messages_.hwnd();
+    data.uID = id_;
+    data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = win32::ProgramIcon(GetSystemMetrics(SM_CXSMICON));
+    lstrcpynW(data.szTip, tooltip_.c_str(), static_cast<int>(std::size(data.szTip)));
+    return data;
+  }
+
+  MessageWindow& messages_;
+  TrayIcon& icon_;
+  UINT id_;
+  std::wstring tooltip_;
+  bool shown_ = false;
+};
+
+LRESULT MessageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER) {
+    auto it = timers_.find(wParam);
+    // The tick may destroy the timer (and this entry): nothing is used afterwards.
+    if (it != timers_.end()) it->second->tick();
+    return 0;
+  }
+  if (message == kTrayMessage) {
+    auto it = trays_.find(static_cast<UINT>(wParam));
+    if (it != trays_.end()) it->second->mouse(LOWORD(lParam));
+    return 0;
+  }
+  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+    for (auto& [id, tray] : trays_) tray->restore();
+    return 0;
+  }
+  return DefWindowProcW(hwnd(), message, wParam, lParam);
+}
+
+LRESULT CALLBACK MessageWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  return self->handle(message, wParam, lParam);
+}
+
+UINT MessageFlags(const MessageBoxOptions& box) {
+  UINT flags = box.buttons == MessageButtons::OkCancel ? MB_OKCANCEL : MB_OK;
+  switch (box.icon) {
+    case MessageIcon::Information:
+      flags |= MB_ICONINFORMATION;
+      break;
+    case MessageIcon::Question:
+      flags |= MB_ICONQUESTION;
+      break;
+    case MessageIcon::Warning:
+      flags |= MB_ICONWARNING;
+      break;
+    case MessageIcon::Error:
+      flags |= MB_ICONERROR;
+      break;
+    case MessageIcon::None:
+      break;
+  }
+  // Without an owner the box blocks every window of the program.
+  if (!box.owner) flags |= MB_TASKMODAL;
+  return flags;
+}
+
+class Win32Toolkit : public Toolkit {
+ public:
+  Win32Toolkit() = default;
+  ~Win32Toolkit() override {
+    messages_.reset();
+    OleUninitialize();
+  }
+  void start() { messages_ = std::make_unique<MessageWindow>(); }
+
+ protected:
+  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+                                               Window& window) override {
+    return std::make_unique<win32::Win32WindowImpl>(options, window);
+  }
+  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+    return std::make_unique<Win32Timer>(*messages_, timer);
+  }
+  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) override {
+    return std::make_unique<Win32Tray>(*messages_, icon);
+  }
+  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+    HWND owner = nullptr;
+    if (box.owner) owner = dynamic_cast<win32::Win32WindowImpl&>(box.owner->windowImpl()).hwnd();
+    int answer =
+        MessageBoxW(owner, Wide(box.text).c_str(), Wide(box.caption).c_str(), MessageFlags(box));
+    if (box.buttons == MessageButtons::Ok) return MessageResult::Ok;
+    return answer == IDOK ? MessageResult::Ok : MessageResult::Cancel;
+  }
+
+  void runImpl() override {
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+      // Tab and Enter move between the controls of a window as in a dialog.
+      HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+      if (root && IsDialogMessageW(root, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+  }
+  void quitImpl() override { PostQuitMessage(0); }
+
+ private:
+  std::unique_ptr<MessageWindow> messages_;
+};
+
+void RegisterClass(const wchar_t* name, WNDPROC proc, int background, HICON icon) {
+  WNDCLASSEXW cls{};
+  cls.cbSize = sizeof(cls);
+  cls.lpfnWndProc = proc;
+  cls.hInstance = win32::Instance();
+  cls.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512) /* IDC_ARROW */);
+  cls.hbrBackground = GetSysColorBrush(background);
+  cls.hIcon = icon;
+  cls.hIconSm = icon ? win32::ProgramIcon(GetSystemMetrics(SM_CXSMICON)) : nullptr;
+  cls.lpszClassName = name;
+  RegisterClassExW(&cls);  // fails harmlessly when a second toolkit registers again
+}
+
+}  // namespace
+
+namespace win32 {
+
+void RegisterWindowClasses() {
+  HICON icon = ProgramIcon(GetSystemMetrics(SM_CXICON));
+  RegisterClass(kWindowClass, Win32WindowImpl::WindowProc, COLOR_BTNFACE, icon);
+  RegisterClass(kPageClass, Win32WindowImpl::WindowProc, COLOR_WINDOW, nullptr);
+  RegisterClass(kBrowserHostClass, DefWindowProcW, COLOR_WINDOW, nullptr);
+  RegisterClass(kMessageClass, MessageWindow::Proc, COLOR_BTNFACE, nullptr);
+}
+
+}  // namespace win32
+
+std::unique_ptr<Toolkit> CreateWin32Toolkit() {
+  // The browser control and its events need a single-threaded apartment on this thread.
+  if (FAILED(OleInitialize(nullptr))) return nullptr;
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&controls);
+  win32::SetBrowserEmulation();
+  win32::RegisterWindowClasses();
+  auto toolkit = std::make_unique<Win32Toolkit>();
+  toolkit->start();
+  return toolkit;
+}
+
+}  // namespace qv::ui

@@ -1,0 +1,146 @@
+#include "ui/win32/win32_window.h"
+
+#include "ui/win32/win32_controls.h"
+
+namespace qv::ui::win32 {
+namespace {
+
+// System-menu ids must stay below 0xF000 with their low four bits clear (Windows uses them).
+constexpr UINT kFirstActionId = 0x1000;
+UINT ActionId(int code) { return kFirstActionId + (static_cast<UINT>(code) << 4); }
+
+}  // namespace
+
+Win32WindowImpl::Win32WindowImpl(const WindowOptions& options, Window& window)
+    : window_(window),
+      style_(options.resizable == Resizable::Yes
+                 ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
+                 : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN) {
+  RECT frame{0, 0, options.clientWidth, options.clientHeight};
+  AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // An owned window (hWndParent of a top-level window) stays above its owner and gets no
+  // taskbar button.
+  HWND owner = nullptr;
+  if (options.owner) owner = dynamic_cast<Win32WindowImpl&>(options.owner->windowImpl()).hwnd();
+  hwnd_.reset(CreateWindowExW(exStyle_, kWindowClass, Wide(options.title).c_str(), style_, left,
+                              top, width, height, owner, nullptr, Instance(), this));
+  client_ = {options.clientWidth, options.clientHeight};
+}
+
+Win32WindowImpl::~Win32WindowImpl() {
+  // Messages sent while the window is being destroyed must not reach this object any more.
+  if (IsWindow(hwnd())) SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
+}
+
+std::unique_ptr<ControlImpl> Win32WindowImpl::createControlImpl(ControlKind kind,
+                                                                const std::string& text,
+                                                                const Rect& bounds,
+                                                                Control& control) {
+  return CreateWin32Control(hwnd(), kind, text, bounds, control);
+}
+
+void Win32WindowImpl::setTitleImpl(const std::string& title) {
+  SetWindowTextW(hwnd(), Wide(title).c_str());
+}
+
+void Win32WindowImpl::setVisibleImpl(bool visible) {
+  if (visible) {
+    ShowWindow(hwnd(), IsIconic(hwnd()) ? SW_RESTORE : SW_SHOW);
+    SetForegroundWindow(hwnd());
+  } else {
+    ShowWindow(hwnd(), SW_HIDE);
+  }
+}
+
+void Win32WindowImpl::setClientSizeImpl(int width, int height) {
+  RECT frame{0, 0, width, height};
+  AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
+  SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Size Win32WindowImpl::clientSizeImpl() const {
+  RECT client{};
+  if (!GetClientRect(hwnd(), &client)) return client_;
+  return {client.right, client.bottom};
+}
+
+void Win32WindowImpl::setPositionImpl(int left, int top) {
+  SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Rect Win32WindowImpl::frameBoundsImpl() const {
+  RECT frame{};
+  GetWindowRect(hwnd(), &frame);
+  return {frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
+}
+
+void Win32WindowImpl::bringToFrontImpl() {
+  SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(hwnd(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void Win32WindowImpl::addTitleBarActionImpl(int code, const std::string& caption) {
+  HMENU menu = GetSystemMenu(hwnd(), FALSE);
+  if (!menu) return;
+  AppendMenuW(menu, MF_STRING, ActionId(code), Wide(caption).c_str());
+}
+
+LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CLOSE:
+      // The shell decides: requestClose() asks its handler and hides the window when allowed.
+      window_.requestClose();
+      return 0;
+    case WM_RBUTTONDOWN:
+      WindowEvents::RightClick(window_);
+      return 0;
+    case WM_SIZE: {
+      Size now{LOWORD(lParam), HIWORD(lParam)};
+      if (wParam == SIZE_MINIMIZED || now == client_) break;
+      client_ = now;
+      WindowEvents::Resized(window_);
+      return 0;
+    }
+    case WM_SYSCOMMAND: {
+      UINT id = static_cast<UINT>(wParam & 0xFFF0);
+      if (id >= kFirstActionId && id < 0xF000) {
+        WindowEvents::TitleBarAction(window_, static_cast<int>((id - kFirstActionId) >> 4));
+        return 0;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd(), message, wParam, lParam);
+}
+
+LRESULT CALLBACK Win32WindowImpl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  if (message == WM_COMMAND) {
+    RouteCommand(wParam, lParam);
+    return 0;
+  }
+  if (message == WM_CTLCOLORSTATIC) {
+    // Labels and check boxes take the background of the window or page they sit on.
+    auto dc = reinterpret_cast<HDC>(wParam);
+    SetBkMode(dc, TRANSPARENT);
+    return static_cast<LRESULT>(GetClassLongPtrW(hwnd, GCLP_HBRBACKGROUND));
+  }
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32WindowImpl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+  // Messages before CreateWindowEx returned (hwnd_ not yet set) get the default treatment.
+  if (!self || self->hwnd() != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+  return self->handle(message, wParam, lParam);
+}
+
+}  // namespace qv::ui::win32
