@@ -7,7 +7,9 @@ LptPrinter::LptPrinter() : LptPrinter(platform::LptPorts::create()) {}
 LptPrinter::LptPrinter(std::unique_ptr<platform::LptPorts> ports)
     : EscPosPrinter(ClosedQrCode::HandToTransport), ports_(std::move(ports)) {}
 
-LptPrinter::~LptPrinter() { ports_->closePort(handle_); }
+LptPrinter::~LptPrinter() {
+  if (handle_ != -1) ports_->closePort(handle_);
+}
 
 void LptPrinter::setPortPaths(const std::string& lpt1, const std::string& lpt2) {
   ports_->setDevicePath("LPT1", lpt1);
@@ -18,7 +20,7 @@ bool LptPrinter::open(int portNumber, int paperWidth) {
   setPaperWidth(paperWidth);
   if (portNumber != 1 && portNumber != 2) return false;
   // The port of an earlier task is let go first; a port open twice would refuse the second.
-  ports_->closePort(handle_);
+  if (handle_ != -1) ports_->closePort(handle_);
   handle_ = ports_->openPort(portNumber == 1 ? "LPT1" : "LPT2");
   setOpen(handle_ != -1);
   return isOpen();
