@@ -91,6 +91,7 @@ TEST_F(ShellWindows, SplashWithoutAutoRunStaysAfterTheReport) {
 TEST_F(ShellWindows, StartStopTwiceReturnsToStopped) {
   state.autoRunService = false;
   Started();
+  shell->DestroySplash();  // its timer would still run
   ServiceWindow& service = OpenService();
   EXPECT_TRUE(service.window().isVisible());
   Button* toggle = Find<Button>("打印服务", "启动服务");
