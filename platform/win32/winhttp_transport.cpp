@@ -119,6 +119,18 @@ bool ReadBody(HINTERNET request, std::string& body) {
   }
 }
 
+// A body shorter than its Content-Length was cut off by the peer; not every WinHTTP reports
+// that as a failed read.
+bool BodyCutShort(HINTERNET request, const std::string& verb, const std::string& body) {
+  if (verb == "HEAD") return false;
+  DWORD length = 0, size = sizeof length;
+  if (!WinHttpQueryHeaders(request, WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                           WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX)) {
+    return false;
+  }
+  return body.size() < length;
+}
+
 class WinHttpTransport final : public HttpTransport {
  public:
   HttpFailure exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
@@ -127,7 +139,9 @@ class WinHttpTransport final : public HttpTransport {
     std::wstring host = FromGbk(r.host);
 
     Internet session, connection, request;
-    std::wstring proxy = FromGbk(r.secure ? r.proxy : "http=" + r.proxy);
+    // The session carries one request, so a proxy for every scheme is the same as one for the
+    // request's scheme; the "http=" form is also not understood everywhere (Wine).
+    std::wstring proxy = FromGbk(r.proxy);
     session.reset(r.proxy.empty() ? WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                                 WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)
                                   : WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY,
@@ -144,6 +158,11 @@ class WinHttpTransport final : public HttpTransport {
                                      r.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request) return HttpFailure::Request;
     HINTERNET req = request.get();
+    // The wait for the answer's headers is bounded by the same timeout (Wine does not apply
+    // the receive timeout to it).
+    if (!SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(t))) {
+      return HttpFailure::Timeouts;
+    }
     if (!SetCredentials(req, WINHTTP_AUTH_TARGET_SERVER, r.user, r.password) ||
         !SetCredentials(req, WINHTTP_AUTH_TARGET_PROXY, r.proxyUser, r.proxyPassword)) {
       return HttpFailure::Credentials;
@@ -174,14 +193,15 @@ class WinHttpTransport final : public HttpTransport {
     if (!WinHttpReceiveResponse(req, nullptr)) return HttpFailure::NoResponse;
     if (checkRoots && !PeerTrusted(req, host, roots)) return HttpFailure::NoResponse;
 
-    bool complete = ReadBody(req, response.body);
+    bool complete = ReadBody(req, response.body) && !BodyCutShort(req, r.verb, response.body);
     response.rawHeaders = RawHeaders(req, response.headersRead);
     return complete ? HttpFailure::None : HttpFailure::Read;
   }
 
  private:
   // Verification stays on unless the shop turned it off. Extra roots: WinHTTP cannot be given
-  // them, so it accepts an unknown root and PeerTrusted checks the chain against them.
+  // them, so it accepts an unknown root and PeerTrusted checks the chain against the system's
+  // roots and them.
   static bool applyTls(HINTERNET req, const TlsOptions& tls, win32::CertStore& roots,
                        bool& checkRoots) {
     if (!tls.verify) {
@@ -190,9 +210,12 @@ class WinHttpTransport final : public HttpTransport {
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_DATE_INVALID);
     }
+    // The peer is checked here on every request, not only with extra roots: WinHTTP may reuse
+    // a pooled connection that an earlier request accepted under other settings (Wine pools
+    // connections across sessions).
+    checkRoots = true;
     if (tls.caFile.empty()) return true;
     if (!win32::LoadPemCertificates(tls.caFile, roots)) return false;
-    checkRoots = true;
     return SetDword(req, WINHTTP_OPTION_SECURITY_FLAGS, SECURITY_FLAG_IGNORE_UNKNOWN_CA);
   }
 };

@@ -2,8 +2,9 @@
 // ca_file), for WinHTTP, which only trusts the system's roots.
 #pragma once
 
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs the types of windows.h.
+#include <wincrypt.h>
 
 #include <string>
 

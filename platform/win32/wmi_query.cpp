@@ -1,9 +1,10 @@
 #include "platform/win32/wmi_query.h"
 
+#include <windows.h>
+// The COM and WMI headers need the types of windows.h.
 #include <objbase.h>
 #include <oleauto.h>
 #include <wbemcli.h>
-#include <windows.h>
 
 #include "platform/win32/wide.h"
 

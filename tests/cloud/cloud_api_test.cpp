@@ -21,7 +21,7 @@ struct Line {
 
 struct Received {
   std::string requestLine;
-  std::vector<Line> headers;  // without Host and Content-Length, which the platform adds
+  std::vector<Line> headers;  // without the headers the platform adds
   std::string contentLength;
   std::string body;
 };
@@ -39,7 +39,10 @@ Received Parse(const std::string& raw) {
     size_t colon = line.find(": ");
     Line l{line.substr(0, colon), line.substr(colon + 2)};
     if (l.name == "Content-Length") r.contentLength = l.value;
-    if (l.name != "Host" && l.name != "Content-Length") r.headers.push_back(l);
+    // Added by the HTTP stack itself (WinHTTP adds Connection: Keep-Alive).
+    if (l.name != "Host" && l.name != "Content-Length" && l.name != "Connection") {
+      r.headers.push_back(l);
+    }
   }
   return r;
 }

@@ -49,6 +49,11 @@ std::vector<std::string> HeaderNames(const std::string& raw) {
   return names;
 }
 
+// Headers the HTTP stack adds by itself (WinHTTP adds Connection: Keep-Alive).
+bool PlatformAdded(const std::string& name) {
+  return name == "Host" || name == "Content-Length" || name == "Connection";
+}
+
 std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
 
 TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
@@ -63,7 +68,7 @@ TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
   EXPECT_EQ(RequestLine(out.Body), "POST /echo?x=1 HTTP/1.1");
   std::vector<std::string> names;
   for (const std::string& n : HeaderNames(out.Body)) {
-    if (n != "Host" && n != "Content-Length") names.push_back(n);
+    if (!PlatformAdded(n)) names.push_back(n);
   }
   EXPECT_EQ(names, (std::vector<std::string>{"User-Agent", "X-Token", "Accept", "Accept-Encoding",
                                              "Accept-Language", "Content-Type", "Cache-Control"}));
@@ -156,7 +161,7 @@ TEST_F(HttpClientTest, CharsetDeclaredInThePageDecidesTheText) {
 }
 
 TEST_F(HttpClientTest, CredentialsAndProxyGoOutAsBasic) {
-  HttpRequestInput in = To("http://origin.invalid/echo");
+  HttpRequestInput in = To("http://origin.invalid/auth");
   in.Proxy = "localhost:" + std::to_string(server_.httpPort);
   in.User = "user";
   in.Password = "pass";
@@ -164,7 +169,10 @@ TEST_F(HttpClientTest, CredentialsAndProxyGoOutAsBasic) {
   in.ProxyPassword = "ppass";
   HttpRequestOutput out;
   Run(in, out);
-  EXPECT_EQ(RequestLine(out.Body), "GET http://origin.invalid/echo HTTP/1.1");
+  // The proxy asks for its credentials (407) and the origin for its own (401) before the
+  // echo; either may also be sent up front.
+  EXPECT_EQ(out.Status, "200 OK");
+  EXPECT_EQ(RequestLine(out.Body).rfind("GET http://origin.invalid", 0), 0u) << out.Body;
   EXPECT_NE(out.Body.find("\r\nAuthorization: Basic dXNlcjpwYXNz\r\n"), std::string::npos);
   EXPECT_NE(out.Body.find("\r\nProxy-Authorization: Basic cHVzZXI6cHBhc3M=\r\n"),
             std::string::npos);

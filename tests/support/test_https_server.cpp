@@ -19,6 +19,8 @@
 //   /redirect?to=URL                    302 to URL
 //   /status/N                           status N with a short body
 //   /cookies                            three Set-Cookie lines (one with a lower-case name)
+//   /auth                               407 to a proxy request without Proxy-Authorization,
+//                                       401 without Authorization, else like /echo
 //   /html/utf-8 /html/big5 /html/GBK /html/late /html/plain
 //                                       "中文打印" in a page declaring that charset ("late":
 //                                       the utf-8 declaration after byte 1024; "plain": GBK
@@ -105,6 +107,7 @@ struct Request {
   std::string path;
   std::string query;
   bool close = false;
+  bool proxied = false;  // the request line named an absolute URL
 };
 
 std::string QueryValue(const std::string& query, const std::string& key) {
@@ -147,6 +150,7 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
   size_t sp1 = target.find(' ');
   size_t sp2 = target.find(' ', sp1 + 1);
   target = target.substr(sp1 + 1, sp2 - sp1 - 1);
+  request.proxied = target.find("://") != std::string::npos;
   if (size_t scheme = target.find("://"); scheme != std::string::npos) {
     size_t slash = target.find('/', scheme + 3);
     target = slash == std::string::npos ? "/" : target.substr(slash);
@@ -155,6 +159,13 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
   request.path = target.substr(0, q);
   request.query = q == std::string::npos ? "" : target.substr(q + 1);
   return true;
+}
+
+// True when the request head has a header of that (lower-case) name.
+bool HasHeader(const std::string& raw, const std::string& name) {
+  std::string head = raw.substr(0, raw.find("\r\n\r\n") + 2);
+  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return head.find("\r\n" + name + ":") != std::string::npos;
 }
 
 std::string Reason(int status) {
@@ -234,6 +245,17 @@ bool Answer(Conn& conn, const Request& r) {
     return conn.write(Response(200, "text/plain", "ok",
                                "Set-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n"
                                "set-cookie: c=3\r\n"));
+  }
+  if (p == "/auth") {
+    // Proxy credentials first (for a proxy request), then the origin's, as a real pair would.
+    if (r.proxied && !HasHeader(r.raw, "proxy-authorization")) {
+      return conn.write(Response(407, "text/plain", "proxy credentials",
+                                 "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"));
+    }
+    if (!HasHeader(r.raw, "authorization")) {
+      return conn.write(
+          Response(401, "text/plain", "credentials", "WWW-Authenticate: Basic realm=\"test\"\r\n"));
+    }
   }
   if (p.rfind("/html/", 0) == 0) {
     return conn.write(Response(200, "text/html", HtmlPage(p.substr(6))));
