@@ -80,6 +80,8 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   browser->onTitleChanged([&](const std::string& title) {
     if (!title.empty()) cashier->setTitle("Tillora - " + title);
   });
+  cashier->addTitleBarAction(3, "设置");
+  cashier->addTitleBarAction(4, "首页");
   cashier->setPosition(620, 20);
   cashier->show();
   browser->navigate(page.url());
@@ -91,7 +93,10 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
     toolkit->quit(0);
   });
   std::unique_ptr<Timer> watch = toolkit->createTimer([&] {
-    if (!browser->title().empty() && settle->interval() == 0) settle->setInterval(1000);
+    if (!browser->title().empty() && settle->interval() == 0) {
+      notice->show();  // must come up above the page
+      settle->setInterval(1000);
+    }
   });
   watch->setInterval(50);
   auto deadline = toolkit->createTimer([&] { toolkit->quit(1); });

@@ -46,7 +46,18 @@ class GtkControl : public ControlImpl {
   }
 
   void setVisibleImpl(bool visible) override {
-    visible ? gtk_widget_show(outer_.get()) : gtk_widget_hide(outer_.get());
+    if (!visible) {
+      gtk_widget_hide(outer_.get());
+      return;
+    }
+    if (gtk_widget_get_visible(outer_.get())) return;
+    // GtkFixed draws its children in the order they were put: putting the control back
+    // last raises it above its siblings (outer_ keeps it alive meanwhile).
+    int left = 0, top = 0;
+    gtk_container_child_get(GTK_CONTAINER(parent_), outer_.get(), "x", &left, "y", &top, nullptr);
+    gtk_container_remove(GTK_CONTAINER(parent_), outer_.get());
+    gtk_fixed_put(parent_, outer_.get(), left, top);
+    gtk_widget_show(outer_.get());
   }
 
   void setTextImpl(const std::string& text) override {

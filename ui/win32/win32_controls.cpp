@@ -38,7 +38,14 @@ class Win32Control : public ControlImpl {
     int height = kind_ == ControlKind::DropDownList ? r.height + kDropDownListHeight : r.height;
     MoveWindow(hwnd(), r.left, r.top, r.width, height, TRUE);
   }
-  void setVisibleImpl(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
+  void setVisibleImpl(bool visible) override {
+    if (!visible) {
+      ShowWindow(hwnd(), SW_HIDE);
+      return;
+    }
+    // Above its siblings, so a notice shown over the web browser is seen.
+    SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  }
   void setTextImpl(const std::string& text) override {
     SetWindowTextW(hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
   }
@@ -181,9 +188,10 @@ std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
   ControlClass cls = ClassOf(kind);
   std::wstring caption =
       kind == ControlKind::TabPage || kind == ControlKind::WebBrowser ? L"" : Wide(text);
-  HWND hwnd = CreateWindowExW(cls.exStyle, cls.className, caption.c_str(),
-                              WS_CHILD | WS_VISIBLE | cls.style, bounds.left, bounds.top,
-                              bounds.width, bounds.height, parent, nullptr, Instance(), nullptr);
+  HWND hwnd =
+      CreateWindowExW(cls.exStyle, cls.className, caption.c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | cls.style, bounds.left, bounds.top,
+                      bounds.width, bounds.height, parent, nullptr, Instance(), nullptr);
   std::unique_ptr<Win32Control> made;
   switch (kind) {
     case ControlKind::TabPage:
