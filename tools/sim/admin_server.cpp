@@ -65,6 +65,7 @@ std::string AdminServer::start(int port) {
   });
   if (targets_.cloud) routeCloud();
   if (!targets_.printers.empty()) routePrinters();
+  server_->set_keep_alive_timeout(2);
   if (!server_->bind_to_port("127.0.0.1", port)) {
     return "cannot listen on 127.0.0.1:" + std::to_string(port);
   }

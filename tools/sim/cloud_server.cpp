@@ -71,6 +71,8 @@ std::string CloudServer::start(const CertificateFiles& certificates) {
   server_->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
     Log("cloud", req.method + " " + req.path + " -> HTTP " + std::to_string(res.status));
   });
+  // Idle keep-alive connections hold up a stop until they time out; keep that short.
+  server_->set_keep_alive_timeout(2);
   if (!server_->bind_to_port(options_.host, options_.port)) {
     return "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
   }

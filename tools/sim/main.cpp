@@ -1,5 +1,6 @@
 // quorvel-sim: the world the print service talks to, on loopback: a cloud API that hands out
 // print tasks and collects reports, and ESC/POS network printers that show what they print.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -192,20 +193,19 @@ int Run(const std::vector<std::string>& args) {
   Log("sim", "ready; stop with Ctrl+C");
 
   const timespec tick{0, 200'000'000};
-  double sinceLastTask = 0;
+  auto nextTask = std::chrono::steady_clock::now();
   for (;;) {
     int sig = sigtimedwait(&signals, nullptr, &tick);
     if (sig == SIGINT || sig == SIGTERM) {
       Log("sim", std::string("stopping on ") + (sig == SIGINT ? "SIGINT" : "SIGTERM"));
       break;
     }
+    // The demo may trickle its tasks in, as orders arrive in a restaurant.
     if (sim.options.taskIntervalSeconds > 0 && !sim.samples.empty() &&
-        sim.demoQueued < sim.options.demoTasks) {
-      sinceLastTask += 0.2;
-      if (sim.demoQueued == 0 || sinceLastTask >= sim.options.taskIntervalSeconds) {
-        sinceLastTask = 0;
-        sim.queueDemoTask();
-      }
+        sim.demoQueued < sim.options.demoTasks && std::chrono::steady_clock::now() >= nextTask) {
+      sim.queueDemoTask();
+      nextTask +=
+          std::chrono::milliseconds(static_cast<int64_t>(sim.options.taskIntervalSeconds * 1000));
     }
   }
   sim.stop();

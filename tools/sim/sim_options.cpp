@@ -1,6 +1,7 @@
 #include "tools/sim/sim_options.h"
 
 #include <charconv>
+#include <cstdlib>
 
 namespace qv::sim {
 namespace {
@@ -147,10 +148,10 @@ std::string ParseOptions(const std::vector<std::string>& args, SimOptions& o) {
     } else if (flag == "--tasks") {
       error = number(o.demoTasks, 0);
     } else if (flag == "--task-interval") {
-      try {
-        o.taskIntervalSeconds = std::stod(v);
-      } catch (...) {
-        return "--task-interval: \"" + v + "\" is not a number";
+      char* end = nullptr;
+      o.taskIntervalSeconds = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end != '\0' || o.taskIntervalSeconds < 0) {
+        return "--task-interval: \"" + v + "\" is not a number of seconds";
       }
     } else if (flag == "--samples") {
       o.samplesDir = v;
