@@ -54,7 +54,7 @@ class ScriptedNetwork : public platform::Network {
 class NetworkPrinterTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(listener_.listening()) << "cannot listen on 9100"; }
-  LoopbackPrinter listener_{kPrinterAddress, kPort};
+  LoopbackPrinter listener_{kPrinterAddress, kPort, LoopbackPrinter::ReceiveBuffer::Small};
 };
 
 TEST_F(NetworkPrinterTest, PrintsTheExactBytesAndClosesWithFeedAndCut) {

@@ -18,11 +18,12 @@ stop_server() {
 
 case "$action" in
 start)
-  server=$3
+  server=$(realpath "$3")
   [ -x "$server" ] || { echo "test server not built: $server (build the linux tree first)" >&2; exit 1; }
   stop_server
   rm -rf "$dir"
   mkdir -p "$dir"
+  dir=$(realpath "$dir")
   cd "$dir"
   openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 3 \
     -subj "/CN=Quorvel Test Root" \

@@ -48,7 +48,7 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 
 }  // namespace
 
-LoopbackPrinter::LoopbackPrinter(std::string address, int port)
+LoopbackPrinter::LoopbackPrinter(std::string address, int port, ReceiveBuffer buffer)
     : address_(std::move(address)), port_(port) {
 #ifdef _WIN32
   WSADATA data;
@@ -58,10 +58,11 @@ LoopbackPrinter::LoopbackPrinter(std::string address, int port)
   if (s == kNoSocket) return;
   const int one = 1;
   setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&one), sizeof one);
-  // Small buffers, inherited by accepted connections, so a stalled reader blocks the
-  // sender after little data.
-  const int small = 4096;
-  setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  // Set on the listener, the buffer size is inherited by the accepted connections.
+  if (buffer == ReceiveBuffer::Small) {
+    const int small = 4096;
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&small), sizeof small);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<unsigned short>(port_));

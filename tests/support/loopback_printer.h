@@ -16,8 +16,13 @@ namespace qv::testing {
 
 class LoopbackPrinter {
  public:
+  // Small receive buffers make a stalled or slow reader block the sender after a few
+  // kilobytes; they also slow every job down, so only tests of those cases ask for them.
+  enum class ReceiveBuffer { System, Small };
+
   // Listens on address:port (a 127.x.y.z address). Check listening() before use.
-  explicit LoopbackPrinter(std::string address = "127.0.0.1", int port = 9100);
+  explicit LoopbackPrinter(std::string address = "127.0.0.1", int port = 9100,
+                           ReceiveBuffer buffer = ReceiveBuffer::System);
   ~LoopbackPrinter();
   LoopbackPrinter(const LoopbackPrinter&) = delete;
   LoopbackPrinter& operator=(const LoopbackPrinter&) = delete;
