@@ -160,8 +160,8 @@ class CoreIntegration : public ::testing::Test {
     std::random_device rd;
     f_.config.sid = "qvcore" + std::to_string(rd() % 1000000000);
     f_.config.server = server_.httpsHost();
-    lpt1_ = platform::JoinPath(f_.dir.path(), "lpt1.out");
-    ASSERT_TRUE(platform::WriteFile(lpt1_, ""));
+    lpt1_ = platform::JoinPath(f_.dir.path(), "parallel-port-1.out");
+    ASSERT_TRUE(platform::WriteFile(lpt1_, "")) << lpt1_;
     f_.state.pollSeconds = 1;
     f_.state.feedLines = 4;
     f_.state.autoCut = true;
