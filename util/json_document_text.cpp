@@ -68,7 +68,7 @@ bool NeedsUnicodeEscape(uint32_t cp) {
   return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD || (cp >= 0x600 && cp <= 0x604) ||
          cp == 0x70F || cp == 0x17B4 || cp == 0x17B5 || (cp >= 0x200C && cp <= 0x200F) ||
          (cp >= 0x2028 && cp <= 0x202F) || (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF ||
-         cp >= 0xFFF0;
+         (cp >= 0xFFF0 && cp <= 0xFFFF);
 }
 
 // Decodes the UTF-8 sequence at `i` (strings in a document are well-formed UTF-8); returns

@@ -249,10 +249,12 @@ TEST(JsonDocument, ToTextKeepsMemberOrderAndEscapes) {
   EXPECT_EQ(doc.MemberNames(""), (std::vector<std::string>{"b", "a", "c"}));
   EXPECT_TRUE(doc.MemberNames("b").empty());
 
-  ASSERT_TRUE(doc.Parse(
-      R"(["line\nfeed \"quoted\" back\\slash \/ tab\t \b\f\r","\u00ad\u0001\u007f\u0085\u2028\u200d\ufeff\uffff","中文 é €"])"));
+  ASSERT_TRUE(doc.Parse(R"(["line\nfeed \"quoted\" back\\slash \/ tab\t \b\f\r",)"
+                        R"("\u00ad\u0001\u007f\u0085\u2028\u200d\ufeff\uffff",)"
+                        R"("中文 é € \ud83d\ude00 \ufffd"])"));
   EXPECT_EQ(doc.ToText(), R"(["line\nfeed \"quoted\" back\\slash / tab\t \b\f\r",)"
-                          R"("\u00ad\u0001\u007f\u0085\u2028\u200d\ufeff\uffff","中文 é €"])");
+                          R"("\u00ad\u0001\u007f\u0085\u2028\u200d\ufeff\uffff",)"
+                          "\"中文 é € \xF0\x9F\x98\x80 \\ufffd\"]");
   EXPECT_EQ(doc.GetText("[0]").substr(0, 5), "line\n");
 }
 
