@@ -161,8 +161,10 @@ bool SplitUrl(std::string_view url, UrlParts& parts) {
   if (!port.empty() && !ParsePort(port, result.port)) return false;
   result.host = std::string(host);
   // A query right after the host keeps its place behind the root path.
-  if (path.empty() || path.front() != '/') result.path = "/";
-  result.path += path;
+  bool rooted = !path.empty() && path.front() == '/';
+  result.path.reserve(path.size() + 1);
+  if (!rooted) result.path.push_back('/');
+  result.path.append(path.data(), path.size());
   parts = std::move(result);
   return true;
 }
