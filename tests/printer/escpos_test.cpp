@@ -173,6 +173,14 @@ TEST(EscPos, QrCodeClampsAndEncodes) {
   }
 }
 
+TEST(EscPos, QrCodeRefusesDataNoLengthCanDescribe) {
+  RecordingPrinter p;
+  p.setOpenState(true);
+  EXPECT_TRUE(p.printQRCode(std::string(65532, '1'), 2, 4, 1, 0));
+  EXPECT_FALSE(p.printQRCode(std::string(65533, '1'), 2, 4, 1, 0));
+  EXPECT_EQ(p.transfers().size(), 1u);
+}
+
 TEST(EscPos, QrCodeOnAClosedPrinterFollowsTheDriver) {
   RecordingPrinter network(RecordingPrinter::ClosedQrCode::Refuse);
   EXPECT_FALSE(network.printQRCode("hi", 2, 4, 1, 0));
