@@ -57,33 +57,51 @@ CloudServer::CloudServer(CloudState& state, FaultPlan& faults, CloudOptions opti
 
 CloudServer::~CloudServer() { stop(); }
 
-std::string CloudServer::start(const CertificateFiles& certificates) {
-  server_ = std::make_unique<httplib::SSLServer>(certificates.certFile.c_str(),
-                                                 certificates.keyFile.c_str());
-  if (!server_->is_valid()) return "cannot load the server certificate or key";
+std::unique_ptr<httplib::SSLServer> CloudServer::makeServer(const CertificateFiles& certificates) {
+  auto server = std::make_unique<httplib::SSLServer>(certificates.certFile.c_str(),
+                                                     certificates.keyFile.c_str());
+  if (!server->is_valid()) return nullptr;
   for (const char* endpoint : {"wait", "report", "chk"}) {
     std::string name = endpoint;
-    server_->Post(std::string(kBasePath) + endpoint,
-                  [this, name](const httplib::Request& req, httplib::Response& res) {
-                    handle(req, res, name);
-                  });
+    server->Post(std::string(kBasePath) + endpoint,
+                 [this, name](const httplib::Request& req, httplib::Response& res) {
+                   handle(req, res, name);
+                 });
   }
-  server_->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+  server->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
     Log("cloud", req.method + " " + req.path + " -> HTTP " + std::to_string(res.status));
   });
   // Idle keep-alive connections hold up a stop until they time out; keep that short.
-  server_->set_keep_alive_timeout(2);
-  if (!server_->bind_to_port(options_.host, options_.port)) {
+  server->set_keep_alive_timeout(2);
+  return server;
+}
+
+std::string CloudServer::start(const CertificateFiles& certificates) {
+  auto server = makeServer(certificates);
+  if (!server) return "cannot load the server certificate or key";
+  if (!server->bind_to_port(options_.host, options_.port)) {
     return "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
   }
-  thread_ = std::thread([this] { server_->listen_after_bind(); });
+  servers_.push_back(std::move(server));
+  // Clients reach the cloud by the name localhost, which some systems resolve to ::1 first.
+  if (options_.host == "127.0.0.1") {
+    auto v6 = makeServer(certificates);
+    if (v6 && v6->bind_to_port("::1", options_.port)) servers_.push_back(std::move(v6));
+  }
+  for (auto& s : servers_) {
+    httplib::SSLServer* raw = s.get();
+    threads_.emplace_back([raw] { raw->listen_after_bind(); });
+  }
   return "";
 }
 
 void CloudServer::stop() {
   stopping_ = true;
-  if (server_) server_->stop();
-  if (thread_.joinable()) thread_.join();
+  for (auto& s : servers_) s->stop();
+  for (auto& t : threads_) {
+    if (t.joinable()) t.join();
+  }
+  threads_.clear();
 }
 
 void CloudServer::sleepMs(int ms) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tools/sim/certificates.h"
 #include "tools/sim/cloud_state.h"
@@ -49,12 +50,13 @@ class CloudServer {
   bool applyFault(const Fault& fault, const std::string& endpoint, httplib::Response& res,
                   Json& record);
   void sleepMs(int ms);
+  std::unique_ptr<httplib::SSLServer> makeServer(const CertificateFiles& certificates);
 
   CloudState& state_;
   FaultPlan& faults_;
   CloudOptions options_;
-  std::unique_ptr<httplib::SSLServer> server_;
-  std::thread thread_;
+  std::vector<std::unique_ptr<httplib::SSLServer>> servers_;  // IPv4, and ::1 for localhost
+  std::vector<std::thread> threads_;
   std::atomic<bool> stopping_{false};
 };
 
