@@ -263,7 +263,9 @@ struct JsonDocumentAccess {
     if (parent == nullptr) return false;
     const Step& last = steps.back();
     if (parent->is_object()) {
-      parent->get_ref<Value::object_t&>()[last.name] = std::move(value);
+      const std::string& name = last.name;
+      parent->get_ref<Value::object_t&>()[IsValidUtf8(name) ? name : SanitizeUtf8(name)] =
+          std::move(value);
       return true;
     }
     if (!parent->is_array()) return false;

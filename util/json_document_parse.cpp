@@ -19,7 +19,7 @@ bool IsBlank(std::string_view text) {
 // document recurses over its values, so a value must never be deeper than kMaxDepth.
 class ValueBuilder {
  public:
-  explicit ValueBuilder(Value& root) : root_(root) {}
+  explicit ValueBuilder(Value& root) : root_(&root) {}
 
   bool null() { return Put(nullptr) != nullptr; }
   bool boolean(bool v) { return Put(v) != nullptr; }
@@ -56,8 +56,8 @@ class ValueBuilder {
   template <typename T>
   Value* Put(T&& v) {
     if (open_.empty()) {
-      root_ = Value(std::forward<T>(v));
-      return &root_;
+      *root_ = Value(std::forward<T>(v));
+      return root_;
     }
     Value& parent = *open_.back();
     if (parent.is_array()) {
@@ -83,7 +83,7 @@ class ValueBuilder {
     return true;
   }
 
-  Value& root_;
+  Value* root_;
   std::vector<Value*> open_;
   Value* member_ = nullptr;
   bool tooDeep_ = false;
@@ -153,18 +153,20 @@ ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, 
   if (error) *error = JsonParseError{};
   if (IsBlank(text)) return ParseResult::Empty;
 
-  // The cloud's answers are meant to be UTF-8; one that is not is still read, with each bad
-  // byte standing as U+FFFD (nlohmann refuses ill-formed strings outright).
-  std::string sanitized;
-  if (!IsValidUtf8(text)) {
-    sanitized = SanitizeUtf8(text);
-    text = sanitized;
-  }
-
   ValueBuilder builder(out);
   bool ok = false;
+  std::string sanitized;
   try {
     ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);
+    // The cloud's answers are meant to be UTF-8; one that is not is still read, with each bad
+    // byte standing as U+FFFD (nlohmann refuses ill-formed strings outright). Checking only
+    // after a failure keeps the extra pass off the common path.
+    if (!ok && !builder.tooDeep() && !IsValidUtf8(text)) {
+      sanitized = SanitizeUtf8(text);
+      text = sanitized;
+      builder = ValueBuilder(out);
+      ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);
+    }
   } catch (const std::exception& e) {
     // Only an allocation failure can get here; report it like any other failed parse.
     out = nullptr;

@@ -1,4 +1,5 @@
 // The text form and the JSON text of document values.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -94,6 +95,12 @@ void AppendQuoted(std::string& out, std::string_view s) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (c >= 0x20 && c != '"' && c != '\\' && c < 0x7F) {
       ++i;
+      continue;
+    }
+    // Only sequences with these lead bytes can encode a character that needs an escape; CJK
+    // text, the bulk of a receipt, is stepped over without decoding.
+    if (c >= 0xC3 && c != 0xD8 && c != 0xDC && c != 0xE1 && c != 0xE2 && c != 0xEF) {
+      i = std::min(s.size(), i + (c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2));
       continue;
     }
     uint32_t cp = 0;

@@ -1,0 +1,89 @@
+// Reading one poll answer the way polling does: parse the answer, read code and total, take
+// data out as a document of its own, and read the seven fields of every task (SubDocument +
+// ToText, or GetText for the two text values). The answer holds 20 tasks, each with a print
+// content of 30 lines sent as a string holding the JSON array, as the cloud sends it.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+// Texts are built with append rather than chains of "+": GCC 12 at -O3 reports a false
+// -Wrestrict on "literal" + std::to_string(...).
+
+#include "util/json_document.h"
+
+namespace {
+
+std::string PrintContent() {
+  qv::JsonDocument lines;
+  lines.Parse("[]");
+  for (int i = 0; i < 30; ++i) {
+    std::string line = R"({"type":1,"bold":)";
+    line.append(std::to_string(i % 2)).append(R"(,"align":)").append(std::to_string(i % 3 + 1));
+    line.append(R"(,"widthEnlarge":1,"heightEnlarge":1,"text":"宫保鸡丁(微辣) x)");
+    line.append(std::to_string(i + 1)).append(R"(        ¥28.00"})");
+    lines.AddElement("", line, qv::JsonValueKind::Json);
+  }
+  return lines.ToText();
+}
+
+std::string PollAnswer() {
+  qv::JsonDocument answer;
+  answer.SetNumber("code", 200);
+  answer.SetNumber("total", 20);
+  answer.SetText("data", "[]", qv::JsonValueKind::Json);
+  const std::string content = PrintContent();
+  for (int i = 0; i < 20; ++i) {
+    qv::JsonDocument task;
+    task.SetNumber("app_id", 10001);
+    task.SetText("store_id", std::string("S").append(std::to_string(1000 + i)));
+    task.SetText("uni_key",
+                 std::string("20261210093015-").append(std::to_string(i)).append("-8f3a9c"));
+    task.SetNumber("print_type", 1 + i % 3);
+    task.SetText("print_sn", std::string("192.168.1.").append(std::to_string(100 + i)));
+    task.SetNumber("print_num", 1);
+    task.SetText("print_content", content);
+    answer.AddElement("data", task.ToText(), qv::JsonValueKind::Json);
+  }
+  return answer.ToText();
+}
+
+void ReadPollAnswer(benchmark::State& state) {
+  const std::string body = PollAnswer();
+  for (auto _ : state) {
+    qv::JsonDocument answer;
+    qv::JsonParseError error;
+    if (!answer.Parse(body, &error)) state.SkipWithError("answer does not parse");
+    benchmark::DoNotOptimize(answer.SubDocument("code").ToText());
+    benchmark::DoNotOptimize(answer.SubDocument("total").ToText());
+    qv::JsonDocument data;
+    data.Parse(answer.SubDocument("data").ToText(), &error);
+    const int n = data.Count("");
+    for (int i = 0; i < n; ++i) {
+      std::string at = "[";
+      at.append(std::to_string(i)).append("]");
+      benchmark::DoNotOptimize(data.SubDocument(at + "['app_id']").ToText());
+      benchmark::DoNotOptimize(data.SubDocument(at + "['store_id']").ToText());
+      benchmark::DoNotOptimize(data.GetText(at + "['uni_key']"));
+      benchmark::DoNotOptimize(data.SubDocument(at + "['print_type']").ToText());
+      benchmark::DoNotOptimize(data.GetText(at + "['print_sn']"));
+      benchmark::DoNotOptimize(data.SubDocument(at + "['print_num']").ToText());
+      benchmark::DoNotOptimize(data.SubDocument(at + "['print_content']").ToText());
+    }
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+  state.counters["answer_bytes"] = static_cast<double>(body.size());
+}
+BENCHMARK(ReadPollAnswer)->Unit(benchmark::kMicrosecond);
+
+// The parse alone, to show how the time divides.
+void ParsePollAnswer(benchmark::State& state) {
+  const std::string body = PollAnswer();
+  for (auto _ : state) {
+    qv::JsonDocument answer;
+    benchmark::DoNotOptimize(answer.Parse(body));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(ParsePollAnswer)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
