@@ -67,17 +67,26 @@ bool StartsWithName(std::string_view line, std::string_view name) {
   return true;
 }
 
+// libcurl reads "Name:" with nothing after the colon as "do not send Name"; "Name;" is its
+// spelling of a header with an empty value, which is what the line means.
+std::string CurlHeaderLine(std::string_view line) {
+  size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return std::string(line);
+  std::string_view value = line.substr(colon + 1);
+  if (value.find_first_not_of(" \t") != std::string_view::npos) return std::string(line);
+  return std::string(line.substr(0, colon)) + ";";
+}
+
 // Our header lines in order, then "Name:" entries that stop libcurl from adding headers of
 // its own that the block does not carry.
 bool BuildHeaderList(std::string_view block, Slist& list) {
   bool hasAccept = false, hasContentType = false;
-  curl_slist* head = nullptr;
-  auto append = [&](const std::string& line) {
-    curl_slist* next = curl_slist_append(head, line.c_str());
-    if (next == nullptr) return false;
-    head = next;
-    list.release();
-    list.reset(head);
+  auto append = [&list](const std::string& line) {
+    // curl_slist_append returns the head of the list it extended (the new node when the list
+    // was empty), or null leaving the list as it was.
+    curl_slist* head = curl_slist_append(list.get(), line.c_str());
+    if (head == nullptr) return false;
+    if (!list) list.reset(head);
     return true;
   };
   size_t start = 0;
@@ -89,7 +98,7 @@ bool BuildHeaderList(std::string_view block, Slist& list) {
     if (line.empty()) continue;
     hasAccept = hasAccept || StartsWithName(line, "Accept");
     hasContentType = hasContentType || StartsWithName(line, "Content-Type");
-    if (!append(std::string(line))) return false;
+    if (!append(CurlHeaderLine(line))) return false;
   }
   if (!append("Expect:") || !append("Proxy-Connection:")) return false;
   if (!hasAccept && !append("Accept:")) return false;

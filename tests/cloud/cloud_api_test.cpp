@@ -36,8 +36,9 @@ Received Parse(const std::string& raw) {
     size_t end = raw.find("\r\n", at);
     std::string line = raw.substr(at, end - at);
     at = end + 2;
-    size_t colon = line.find(": ");
-    Line l{line.substr(0, colon), line.substr(colon + 2)};
+    size_t colon = line.find(':');
+    size_t value = line.find_first_not_of(' ', colon + 1);
+    Line l{line.substr(0, colon), value == std::string::npos ? "" : line.substr(value)};
     if (l.name == "Content-Length") r.contentLength = l.value;
     // Added by the HTTP stack itself (WinHTTP adds Connection: Keep-Alive).
     if (l.name != "Host" && l.name != "Content-Length" && l.name != "Connection") {
@@ -121,6 +122,14 @@ TEST_F(CloudApiTest, PrinterListBodyIsSentUnescaped) {
   EXPECT_EQ(r.headers[2], (Line{"X-Token", "null"}));
   EXPECT_EQ(r.body, "X-Token=1&times=1700000000&mac=00:1A:2B:3C:4D:5E&md5=0123&plist=W10=&x");
   EXPECT_EQ(CloudApi::PrinterListBody(f), r.body);
+}
+
+TEST_F(CloudApiTest, ShortStoreIdStillSendsTheEntryHeaderEmpty) {
+  settings_.sid = "abc";
+  Received r = Parse(api_->RequestWaitingTasks());
+  ASSERT_GE(r.headers.size(), 4u);
+  EXPECT_EQ(r.headers[3].name, "Entry");
+  EXPECT_EQ(r.headers[3].value, "");
 }
 
 TEST_F(CloudApiTest, FailedExchangeGivesAnEmptyAnswer) {
