@@ -87,14 +87,19 @@ std::string ReceiptContent() {
 class BenchCloud : public TaskCloud {
  public:
   explicit BenchCloud(CloudApi& api) : api_(api), content_(ReceiptContent()) {}
+  // For the cost of the parts: print_type 4 is dropped unprinted and unreported; a local
+  // report answer leaves out the HTTPS exchange.
+  int printType = 1;
+  bool reportOverHttps = true;
   std::string FetchWaitingTasksBody() override {
     return R"({"code":200,"total":1,"data":[{"app_id":"a","store_id":"s","uni_key":"k)" +
-           std::to_string(++n_) + R"(","print_type":1,"print_sn":")" + kPrinterAddress +
-           R"(","print_num":2,"print_content":)" + content_ + "}]}";
+           std::to_string(++n_) + R"(","print_type":)" + std::to_string(printType) +
+           R"(,"print_sn":")" + kPrinterAddress + R"(","print_num":2,"print_content":)" + content_ +
+           "}]}";
   }
   std::string PostPrintReport(const std::string& uniKey, bool printed) override {
     if (printed) ++printed_;
-    return api_.SendPrintResult(uniKey, printed);
+    return reportOverHttps ? api_.SendPrintResult(uniKey, printed) : R"({"code":200})";
   }
   long printed() const { return printed_; }
 
@@ -155,6 +160,9 @@ class TaskRig {
     state_.pollInterval = 3;
   }
 
+  BenchCloud& cloud() { return cloud_; }
+  CloudApi& api() { return *api_; }
+
   // False when the task was not reported as printed.
   bool Run() {
     const long before = cloud_.printed();
@@ -210,6 +218,37 @@ void BM_WholeTaskJournaled(benchmark::State& state) { WholeTask(state, true); }
 void BM_WholeTaskInMemory(benchmark::State& state) { WholeTask(state, false); }
 BENCHMARK(BM_WholeTaskJournaled)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
 BENCHMARK(BM_WholeTaskInMemory)->Unit(benchmark::kMillisecond)->MinTime(3.0)->UseRealTime();
+
+// The parts of one task: the answer parsed and the task built, queued and taken (dropped as
+// an unknown type); the task printed with a local report answer; the HTTPS report alone.
+void BM_PartParseAndBuild(benchmark::State& state) {
+  test::TestServer server;
+  DiscardPrinter printer;
+  if (!Prepare(state, server, printer)) return;
+  TaskRig rig(server, false);
+  rig.cloud().printType = 4;
+  for (auto _ : state) rig.Run();
+}
+void BM_PartPrintWithoutReport(benchmark::State& state) {
+  test::TestServer server;
+  DiscardPrinter printer;
+  if (!Prepare(state, server, printer)) return;
+  TaskRig rig(server, false);
+  rig.cloud().reportOverHttps = false;
+  for (auto _ : state) {
+    if (!rig.Run()) state.SkipWithError("a task was not printed");
+  }
+}
+void BM_PartReportOverHttps(benchmark::State& state) {
+  test::TestServer server;
+  DiscardPrinter printer;
+  if (!Prepare(state, server, printer)) return;
+  TaskRig rig(server, false);
+  for (auto _ : state) benchmark::DoNotOptimize(rig.api().SendPrintResult("k", true));
+}
+BENCHMARK(BM_PartParseAndBuild)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PartPrintWithoutReport)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PartReportOverHttps)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_TaskMemory(benchmark::State& state) {
   test::TestServer server;

@@ -29,6 +29,15 @@ struct ContentLine {
   std::string text;
 };
 
+// "[i]", the path of element i of the root array. Built by appending: g++ 12 at -O3 warns
+// falsely (-Wrestrict) about the "[" + to_string(i) + "]" form.
+std::string ElementPath(size_t i) {
+  std::string path = "[";
+  path += std::to_string(i);
+  path += ']';
+  return path;
+}
+
 int IntAt(const JsonDocument& doc, const std::string& path) {
   return TextToInt(doc.SubDocument(path).ToText());
 }
@@ -37,7 +46,7 @@ std::vector<ContentLine> ReadTextLines(const JsonDocument& content) {
   std::vector<ContentLine> lines;
   const int count = content.Count("");
   for (int i = 0; i < count; ++i) {
-    const std::string at = "[" + std::to_string(i) + "]";
+    const std::string at = ElementPath(i);
     if (IntAt(content, at + ".type") != 1) continue;
     ContentLine line;
     line.bold = IntAt(content, at + ".bold") == 1 ? 1 : 0;
