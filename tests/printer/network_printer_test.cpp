@@ -14,8 +14,15 @@ namespace {
 
 using testing::LoopbackPrinter;
 
-// Addresses of this program's listeners; other test programs use other ones.
+// Addresses of this program's listeners; other test programs use other ones, and the
+// Linux, 32-bit and 64-bit Windows runs each have their own so they may run side by side.
+#if defined(_WIN64)
+constexpr const char* kPrinterAddress = "127.0.0.23";
+#elif defined(_WIN32)
+constexpr const char* kPrinterAddress = "127.0.0.22";
+#else
 constexpr const char* kPrinterAddress = "127.0.0.21";
+#endif
 constexpr const char* kSilentAddress = "127.0.0.29";  // nothing listens here
 constexpr int kPort = 9100;
 
