@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/core_services.h"
@@ -98,10 +99,8 @@ class Shell : private DebugView {
 
   // The auto-run setting the configuration window shows: what the user last saved there, or
   // the value read at start.
-  bool autoRunSetting() const {
-    return autoRunSaved_ >= 0 ? autoRunSaved_ == 1 : state().autoRunService;
-  }
-  void RememberAutoRunSetting(bool on) { autoRunSaved_ = on ? 1 : 0; }
+  bool autoRunSetting() const { return autoRunSaved_.value_or(state().autoRunService); }
+  void RememberAutoRunSetting(bool on) { autoRunSaved_ = on; }
 
   // The shutdown's end: true when neither a poll nor a print is running.
   bool Idle() const { return !state().pollBusy && !state().printBusy; }
@@ -113,7 +112,7 @@ class Shell : private DebugView {
   ShellDeployment deployment_;
   PrinterListReporter reporter_;
   ExportGesture exportGesture_;
-  int autoRunSaved_ = -1;
+  std::optional<bool> autoRunSaved_;
   ui::Window* storeConfigOwner_ = nullptr;
 
   // Destruction order matters: owned windows before their owners.
