@@ -39,13 +39,16 @@ JournalRestore TaskQueue::OpenJournal(const std::string& path, RunLog* log) {
   }
 
   result.setAsidePath = SetAsideName(path);
-  bool moved = platform::RenameFile(path, result.setAsidePath);
-  if (log_) {
-    log_->WriteRunLog(moved ? "任务队列文件无法读取，已改名为" + result.setAsidePath
-                            : "任务队列文件无法读取，也无法改名：" + path);
+  if (platform::RenameFile(path, result.setAsidePath)) {
+    if (log_) log_->WriteRunLog("任务队列文件无法读取，已改名为" + result.setAsidePath);
+    if (!tasks_.empty()) writeJournal();
+    return result;
   }
-  if (!moved) result.setAsidePath.clear();
-  if (!tasks_.empty()) writeJournal();
+  // Neither readable nor movable: writing over it would destroy what it may still hold, so
+  // this run keeps its queue in memory only.
+  result.setAsidePath.clear();
+  journalPath_.clear();
+  if (log_) log_->WriteRunLog("任务队列文件无法读取，也无法改名，本次运行不保存任务队列：" + path);
   return result;
 }
 

@@ -33,9 +33,10 @@ class TaskQueue {
   TaskQueue(const TaskQueue&) = delete;
   TaskQueue& operator=(const TaskQueue&) = delete;
 
-  // Reads the tasks kept at `path` into the (empty) queue and journals every later change
-  // there. A journal that cannot be read or is not ours is renamed aside and logged; the
-  // queue then starts empty. Write failures later are logged to `log` (may be null).
+  // Reads the tasks kept at `path` in front of the queue and journals every later change
+  // there. A journal that cannot be read or is not ours is renamed aside and logged, and the
+  // queue starts without it; one that cannot even be renamed is left alone and this run
+  // journals nothing. Write failures later are logged to `log` (may be null).
   JournalRestore OpenJournal(const std::string& path, RunLog* log);
 
   // Appends copies of the tasks in order and writes the journal once before returning;
