@@ -174,5 +174,50 @@ TEST(GtkSmoke, RealClicksTimersAndTray) {
   EXPECT_FALSE(tray->isShown());
 }
 
+TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr);
+  auto owner = toolkit->createWindow({.title = "设置", .clientWidth = 400, .clientHeight = 200});
+  owner->show();
+
+  // Timers keep running inside the dialog's own loop; this one answers like a user would.
+  // Without a window manager nobody focuses the dialog, so xdotool focuses it first.
+  std::string key;
+  std::string caption;
+  int attempts = 0;
+  auto answer = toolkit->createTimer([&] {
+    if (key.empty()) return;
+    if (++attempts == 1) std::system("import -window root ui_gtk_message.png");
+    if (attempts > 5) {
+      ADD_FAILURE() << "the dialog did not take the key";
+      GList* all = gtk_window_list_toplevels();
+      for (GList* w = all; w; w = w->next) {
+        if (GTK_IS_MESSAGE_DIALOG(w->data)) gtk_window_close(GTK_WINDOW(w->data));
+      }
+      g_list_free(all);
+      return;
+    }
+    std::system(
+        ("xdotool search --onlyvisible --name '^" + caption + "$' windowfocus key " + key).c_str());
+  });
+  answer->setInterval(700);
+
+  key = "Escape";
+  caption = "询问";
+  EXPECT_EQ(toolkit->showMessage(
+                {.text = "确定取消Quorvel打印服务端吗，取消后您将需要手动启动才能进行打印。",
+                 .caption = "询问",
+                 .buttons = MessageButtons::OkCancel,
+                 .icon = MessageIcon::Question,
+                 .owner = owner.get()}),
+            MessageResult::Cancel);
+  key = "Return";
+  caption = "错误";
+  attempts = 1;
+  EXPECT_EQ(toolkit->showMessage({.text = "门店ID填写错误，请核对！", .caption = "错误"}),
+            MessageResult::Ok);
+  key.clear();
+}
+
 }  // namespace
 }  // namespace qv::ui

@@ -145,9 +145,16 @@ class GtkToolkit : public Toolkit {
     GtkWindow* parent = nullptr;
     if (box.owner) parent = dynamic_cast<GtkWindowImpl&>(box.owner->windowImpl()).gtkWindow();
     bool okCancel = box.buttons == MessageButtons::OkCancel;
+    // Desktops draw no title bar on message dialogs (and Xvfb draws none at all): the caption
+    // ("错误", "提示"...) becomes the dialog's headline so that it is always seen.
+    const std::string& headline = box.caption.empty() ? box.text : box.caption;
     WidgetPtr dialog = AdoptWidget(gtk_message_dialog_new(
         parent, GTK_DIALOG_MODAL, MessageType(box.icon),
-        okCancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", box.text.c_str()));
+        okCancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", headline.c_str()));
+    if (!box.caption.empty()) {
+      gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog.get()), "%s",
+                                               box.text.c_str());
+    }
     gtk_window_set_title(GTK_WINDOW(dialog.get()), box.caption.c_str());
     if (!parent) gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog.get()));
