@@ -54,7 +54,7 @@ class CloudApiTest : public ::testing::Test {
     server_ = test::FindTestServer();
     ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
     settings_ = {
-        .server = server_.httpsHost(), .token = "null", .sid = "10001", .caFile = server_.caFile};
+        .server = server_.httpsHost(), .token = "null", .sid = "91001", .caFile = server_.caFile};
     auto clock = std::make_unique<testing::FakeClock>(LocalTime{2023, 11, 15, 6, 13, 20, 0});
     api_ = CloudApi::create([this] { return settings_; }, platform::HttpTransport::create(),
                             std::move(clock));
@@ -86,29 +86,30 @@ TEST_F(CloudApiTest, PollSendsTheStoreHeadersInWireOrderAndNoBody) {
   EXPECT_EQ(r.requestLine, "POST /api/v2/common/local/print/wait HTTP/1.1");
   ASSERT_EQ(r.headers.size(), 9u);
   std::vector<Line> expected = {{"User-Agent", kCloudUserAgent},
-                                {"Storeid", "10001"},
+                                {"Storeid", "91001"},
                                 {"X-Token", "null"},
                                 {"Entry", r.headers[3].value}};
   expected.insert(expected.end(), kDefaults.begin(), kDefaults.end());
   EXPECT_EQ(r.headers, expected);
-  ExpectEntry(r.headers[3].value, "10001");
+  ExpectEntry(r.headers[3].value, "91001");
   EXPECT_EQ(r.contentLength, "0");
   EXPECT_EQ(r.body, "");
 }
 
 TEST_F(CloudApiTest, ReportCarriesKeyAndOutcomeAndTokenOnlyInTheBody) {
-  settings_.sid = "20002";  // read afresh for every request
+  settings_.sid = "92002";  // read afresh for every request (store IDs no other test uses:
+                            // the test server scripts answers per store)
   Received r = Parse(api_->SendPrintResult("abc", false));
   EXPECT_EQ(r.requestLine, "POST /api/v2/common/local/print/report HTTP/1.1");
   ASSERT_EQ(r.headers.size(), 10u);
   std::vector<Line> expected = {{"User-Agent", kCloudUserAgent},
-                                {"Storeid", "20002"},
+                                {"Storeid", "92002"},
                                 {"Entry", r.headers[2].value},
                                 {"Uk", "abc"},
                                 {"Stat", "-1"}};
   expected.insert(expected.end(), kDefaults.begin(), kDefaults.end());
   EXPECT_EQ(r.headers, expected);
-  ExpectEntry(r.headers[2].value, "20002");
+  ExpectEntry(r.headers[2].value, "92002");
   EXPECT_EQ(r.body, "X-Token=1");
 
   EXPECT_NE(api_->SendPrintResult("k", true).find("\r\nStat: 1\r\n"), std::string::npos);
