@@ -55,8 +55,8 @@ class Control {
   void setBounds(const Rect& bounds);
   // The last bounds given at creation or by setBounds.
   Rect bounds() const { return bounds_; }
-  // Shows the control (controls are visible from creation unless hidden); a hidden control
-  // comes back above its siblings, so a notice shown over a web browser is seen.
+  // Shows the control (controls are visible from creation unless hidden). Controls lying over
+  // a web browser of the same window are drawn above the page.
   void show();
   // Hides the control; it keeps its bounds and content.
   void hide();

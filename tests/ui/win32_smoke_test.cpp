@@ -111,6 +111,7 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   auto cashier = toolkit->createWindow(
       {.title = "Tillora", .clientWidth = 500, .clientHeight = 300, .resizable = Resizable::Yes});
   WebBrowser* browser = cashier->addWebBrowser({0, 50, 500, 250});
+  cashier->addButton("按钮EX", {400, 72, 80, 64});
   TextBox* debug = cashier->addTextBox({0, 0, 500, 48});
   debug->appendText("[12:00:01]：开始打印\r\n");
   debug->appendText("[12:00:02]：打印完成\n");
@@ -172,6 +173,10 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   HWND cashierHwnd = FindWindowW(win32::kWindowClass, L"Tillora");
   ASSERT_NE(cashierHwnd, nullptr);
   EXPECT_TRUE(HasChildClass(cashierHwnd, L"Shell Embedding"));
+  // A button made after the browser lies above it.
+  HWND overButton = ChildWithText(cashierHwnd, "按钮EX");
+  ASSERT_NE(overButton, nullptr);
+  EXPECT_EQ(ChildWindowFromPointEx(cashierHwnd, {440, 100}, CWP_SKIPINVISIBLE), overButton);
   EXPECT_EQ(browser->url(), "about:blank");
   // Pages render in the newest engine mode: the emulation value names this executable.
   DWORD mode = 0;

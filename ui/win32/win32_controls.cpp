@@ -38,14 +38,9 @@ class Win32Control : public ControlImpl {
     int height = kind_ == ControlKind::DropDownList ? r.height + kDropDownListHeight : r.height;
     MoveWindow(hwnd(), r.left, r.top, r.width, height, TRUE);
   }
-  void setVisibleImpl(bool visible) override {
-    if (!visible) {
-      ShowWindow(hwnd(), SW_HIDE);
-      return;
-    }
-    // Above its siblings, so a notice shown over the web browser is seen.
-    SetWindowPos(hwnd(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
-  }
+  // Showing never restacks (creation order is tab order); controls lie above a web browser
+  // anyway (KeepBrowsersAtBottom).
+  void setVisibleImpl(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
   void setTextImpl(const std::string& text) override {
     SetWindowTextW(hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
   }
@@ -173,6 +168,19 @@ ControlClass ClassOf(ControlKind kind) {
   return {L"STATIC", 0, 0};
 }
 
+// Windows stacks each new child below its older siblings (creation order is tab order). A web
+// page fills most of its window, so it goes below every other control, made before or after
+// it, like the buttons over the cashier page.
+void KeepBrowsersAtBottom(HWND parent) {
+  wchar_t cls[64];
+  for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    if (GetClassNameW(child, cls, 64) && lstrcmpW(cls, kBrowserHostClass) == 0) {
+      SetWindowPos(child, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      return;  // one browser per window; the loop must not follow it to the bottom
+    }
+  }
+}
+
 }  // namespace
 
 void RouteCommand(WPARAM wParam, LPARAM lParam) {
@@ -204,6 +212,7 @@ std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
       made = std::make_unique<Win32Control>(hwnd, kind, control);
       break;
   }
+  KeepBrowsersAtBottom(parent);
   if (kind == ControlKind::TextBox) {
     // The debug view grows all day; lift the 32K default limit of multi-line edits.
     SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
