@@ -24,7 +24,32 @@ TEST(HeadlessLoop, TimersFireInDueOrderAndQuitEndsTheLoop) {
   EXPECT_EQ(ticks, (std::vector<std::string>{"fast", "fast", "fast", "slow"}));
 }
 
-TEST(HeadlessLoop, IntervalZeroStopsAndRestartCountsFromNow) {
+TEST(HeadlessLoop, RestartCountsFromNow) {
+  auto toolkit = CreateHeadlessToolkit();
+  std::vector<std::string> ticks;
+  std::unique_ptr<Timer> a, b, c;
+  a = toolkit->createTimer([&] {
+    ticks.push_back("a");
+    toolkit->quit(0);
+  });
+  b = toolkit->createTimer([&] {
+    ticks.push_back("b");
+    b->setInterval(0);
+    a->setInterval(30);  // due 30 ms after this tick, not at the 30 ms first planned
+  });
+  c = toolkit->createTimer([&] {
+    ticks.push_back("c");
+    c->setInterval(0);
+  });
+  a->setInterval(30);
+  b->setInterval(20);
+  c->setInterval(40);
+
+  EXPECT_EQ(toolkit->run(), 0);
+  EXPECT_EQ(ticks, (std::vector<std::string>{"b", "c", "a"}));
+}
+
+TEST(HeadlessLoop, IntervalZeroStops) {
   auto toolkit = CreateHeadlessToolkit();
   int stoppedTicks = 0;
   int ticks = 0;
