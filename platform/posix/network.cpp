@@ -99,12 +99,16 @@ class PosixTcpConnection : public TcpConnection {
     const Deadline deadline(timeoutMs);
     size_t sent = 0;
     while (sent < bytes.size()) {
-      if (!WaitFor(fd_.get(), POLLOUT, deadline)) return false;
+      // The socket is non-blocking: try first, and wait only when its buffer is full.
       // MSG_NOSIGNAL: a printer that hangs up must fail this send, not kill the service.
       const ssize_t n = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
       if (n > 0) {
         sent += static_cast<size_t>(n);
-      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+      } else if (n < 0 && errno == EINTR) {
+        continue;
+      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        return false;
+      } else if (!WaitFor(fd_.get(), POLLOUT, deadline)) {
         return false;
       }
     }

@@ -102,12 +102,14 @@ class WinsockConnection : public TcpConnection {
     const Deadline deadline(timeoutMs);
     size_t sent = 0;
     while (sent < bytes.size()) {
-      if (!WaitFor(socket_.get(), Readiness::Write, deadline)) return false;
+      // The socket is non-blocking: try first, and wait only when its buffer is full.
       const size_t chunk = std::min<size_t>(bytes.size() - sent, 1 << 30);
       const int n = send(socket_.get(), bytes.data() + sent, static_cast<int>(chunk), 0);
       if (n > 0) {
         sent += static_cast<size_t>(n);
       } else if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
+        return false;
+      } else if (!WaitFor(socket_.get(), Readiness::Write, deadline)) {
         return false;
       }
     }

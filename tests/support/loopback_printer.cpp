@@ -67,7 +67,7 @@ LoopbackPrinter::LoopbackPrinter(std::string address, int port, ReceiveBuffer bu
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<unsigned short>(port_));
   if (inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1 ||
-      bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 4) != 0) {
+      bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, SOMAXCONN) != 0) {
     CloseSocket(s);
     return;
   }
