@@ -138,7 +138,7 @@ std::string Simulator::writeConfig() {
   ServiceConfigValues values;
   values.sid = options.sid;
   values.server = "localhost:" + std::to_string(options.cloudPort);
-  values.caFile = certificates.caFile;
+  values.caFile = options.winePaths ? WinePath(certificates.caFile) : certificates.caFile;
   values.pollSeconds = options.pollSeconds;
   values.url = options.adminPort ? "http://127.0.0.1:" + std::to_string(options.adminPort) + "/"
                                  : "about:blank";

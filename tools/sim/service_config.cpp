@@ -7,6 +7,14 @@
 
 namespace qv::sim {
 
+std::string WinePath(const std::string& linuxPath) {
+  std::string path = "Z:" + linuxPath;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
 std::string WriteServiceConfig(const std::string& dir, const ServiceConfigValues& v,
                                std::string& error) {
   std::error_code ec;

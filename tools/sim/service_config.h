@@ -13,6 +13,9 @@ struct ServiceConfigValues {
   int pollSeconds = 2;
 };
 
+// The path a Windows program under Wine uses for a Linux path: drive Z: is the root.
+std::string WinePath(const std::string& linuxPath);
+
 // Writes `dir`/config.ini (section [set], GBK, CRLF), creating `dir` if needed; returns the
 // path, or an empty text with `error` set.
 std::string WriteServiceConfig(const std::string& dir, const ServiceConfigValues& values,

@@ -53,6 +53,7 @@ Cloud:
   --max-per-poll N        tasks handed out per poll (default 10)
   --write-config DIR      write DIR/config.ini for the print service
   --poll-seconds N        'time' written into that config.ini (default 2)
+  --wine-paths            write ca_file as Z:\... for the Windows build under Wine
 Printers:
   --printers A,B,...      loopback addresses (default 127.0.0.11,127.0.0.12);
                           task files may name them as print_sn "@1", "@2"...
@@ -96,6 +97,10 @@ std::string ParseOptions(const std::vector<std::string>& args, SimOptions& o) {
     if (flag == "-h" || flag == "--help") return "help";
     if (flag == "--quiet-receipts") {
       o.showReceipts = false;
+      continue;
+    }
+    if (flag == "--wine-paths") {
+      o.winePaths = true;
       continue;
     }
     if (i + 1 >= args.size()) return flag + " needs a value";

@@ -23,7 +23,8 @@ struct SimOptions {
   int maxTasksPerPoll = 10;
   std::vector<std::string> taskFiles;
   std::string writeConfigDir;
-  int pollSeconds = 2;  // `time` written into config.ini
+  int pollSeconds = 2;     // `time` written into config.ini
+  bool winePaths = false;  // write ca_file as a Z: path for the Windows build under Wine
   // Printers.
   std::vector<std::string> printers = {"127.0.0.11", "127.0.0.12"};
   int printerPort = 9100;
