@@ -177,6 +177,14 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   HWND overButton = ChildWithText(cashierHwnd, "按钮EX");
   ASSERT_NE(overButton, nullptr);
   EXPECT_EQ(ChildWindowFromPointEx(cashierHwnd, {440, 100}, CWP_SKIPINVISIBLE), overButton);
+  // Keys aimed at the page go to the browser first (Tab between the page's fields).
+  for (const Child& c : Children(cashierHwnd)) {
+    if (c.className == win32::kBrowserHostClass) {
+      PostMessageW(c.hwnd, WM_KEYDOWN, VK_TAB, 1);
+      PostMessageW(c.hwnd, WM_KEYUP, VK_TAB, 1);
+    }
+  }
+  Pump(*toolkit, 200);
   EXPECT_EQ(browser->url(), "about:blank");
   // Pages render in the newest engine mode: the emulation value names this executable.
   DWORD mode = 0;

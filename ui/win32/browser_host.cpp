@@ -153,8 +153,13 @@ class Bstr {
 
 }  // namespace
 
+namespace {
+constexpr wchar_t kHostProperty[] = L"QuorvelBrowserHost";
+}  // namespace
+
 BrowserHost::BrowserHost(HWND host, std::function<void(const std::string&)> onTitle)
     : host_(host), site_(new BrowserSite(host, std::move(onTitle))) {
+  SetPropW(host_, kHostProperty, this);
   ComPtr<IOleObject> object;
   if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                               object.putVoid()))) {
@@ -184,6 +189,7 @@ BrowserHost::BrowserHost(HWND host, std::function<void(const std::string&)> onTi
 }
 
 BrowserHost::~BrowserHost() {
+  RemovePropW(host_, kHostProperty);
   site_->detach();
   if (browser_) {
     if (cookie_ != 0) {
@@ -224,6 +230,32 @@ void BrowserHost::resize(int width, int height) {
     RECT area{0, 0, width, height};
     inPlace->SetObjectRects(&area, &area);
   }
+}
+
+bool BrowserHost::translateKey(MSG& message) {
+  if (!browser_) return false;
+  ComPtr<IOleInPlaceActiveObject> active;
+  if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, active.putVoid()))) {
+    return false;
+  }
+  return active->TranslateAccelerator(&message) == S_OK;
+}
+
+bool TranslateBrowserKey(MSG& message) {
+  if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+  for (HWND w = message.hwnd; w; w = GetParent(w)) {
+    if (auto* host = static_cast<BrowserHost*>(GetPropW(w, kHostProperty))) {
+      return host->translateKey(message);
+    }
+  }
+  return false;
+}
+
+bool InsideBrowser(HWND hwnd) {
+  for (HWND w = hwnd; w; w = GetParent(w)) {
+    if (GetPropW(w, kHostProperty)) return true;
+  }
+  return false;
 }
 
 void SetBrowserEmulation() {

@@ -29,6 +29,9 @@ class BrowserHost {
   void navigate(const std::string& url);
   // Fits the browser to the host's client area.
   void resize(int width, int height);
+  // Lets the page handle a keystroke first (Tab between fields, Delete, Ctrl+C...); true
+  // when it did and the message must not be dispatched.
+  bool translateKey(MSG& message);
 
  private:
   HWND host_;
@@ -36,6 +39,12 @@ class BrowserHost {
   IWebBrowser2* browser_ = nullptr;  // one reference held here
   DWORD cookie_ = 0;
 };
+
+// For the message loop: a keystroke aimed at a window inside a web browser goes to that
+// browser first. True when the browser handled it; false for every other window.
+bool TranslateBrowserKey(MSG& message);
+// Whether the window is a web browser's host or lies inside one.
+bool InsideBrowser(HWND hwnd);
 
 // Makes pages in this program render in the newest engine mode rather than the IE7 mode that
 // embedded browsers get by default (FEATURE_BROWSER_EMULATION for the executable's name,

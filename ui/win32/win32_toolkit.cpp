@@ -220,9 +220,15 @@ class Win32Toolkit : public Toolkit {
   void runImpl() override {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-      // Tab and Enter move between the controls of a window as in a dialog.
+      // Keys typed into the cashier page belong to the page (Tab between its fields, Enter
+      // to submit), not to the dialog navigation below.
+      if (win32::TranslateBrowserKey(message)) continue;
+      // Tab and Enter move between the controls of a window as in a dialog, except inside a
+      // web page, where the page decides.
       HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-      if (root && IsDialogMessageW(root, &message)) continue;
+      if (root && !win32::InsideBrowser(message.hwnd) && IsDialogMessageW(root, &message)) {
+        continue;
+      }
       TranslateMessage(&message);
       DispatchMessageW(&message);
     }
