@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 
@@ -154,8 +155,15 @@ void Simulator::stop() {
   if (cloudServer) cloudServer->stop();
   for (auto& p : printers) p->stop();
   if (cloud) {
-    Json s = cloud->summary();
-    Log("cloud", "final: " + JsonText(s));
+    // What the cloud received stays readable after the run, for scripts that summarise it.
+    Json records = Json::object();
+    records["summary"] = cloud->summary();
+    records["tasks"] = cloud->tasks();
+    records["reports"] = cloud->reports();
+    records["printer_lists"] = cloud->printerLists();
+    const auto path = std::filesystem::path(options.dir) / "cloud-records.json";
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << JsonText(records, 1) << "\n";
+    Log("cloud", "final: " + JsonText(records["summary"]) + "; records in " + path.string());
   }
   if (jobs) Log("printer", "final: " + std::to_string(jobs->jobs().size()) + " job(s) received");
 }
