@@ -418,7 +418,7 @@ class Toolkit {
   // Creates a tray icon, not yet shown, that runs `onClick` when the user acts on it.
   std::unique_ptr<TrayIcon> createTrayIcon(std::function<void()> onClick);
   // Shows a modal message box and returns the button chosen (closing it counts as Cancel for
-  // OK/Cancel boxes, OK otherwise). Works before run() too.
+  // OK/Cancel boxes, OK otherwise). Works before run() too; timers keep ticking meanwhile.
   MessageResult showMessage(const MessageBoxOptions& box);
   // Runs the event loop (windows, timers, tray) until quit(); returns quit's exit code.
   // Returns at once when quit() was called before.

@@ -126,6 +126,13 @@ class GtkToolkit : public Toolkit {
  public:
   GtkToolkit() : loop_(g_main_loop_new(nullptr, FALSE)), icon_(LoadProgramIcon()) {
     if (icon_) gtk_window_set_default_icon(icon_.get());
+    GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
+    std::string rules =
+        std::string("label.") + gtk::kWindowLabelClass + " { background-color: @theme_bg_color; }";
+    gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
+    gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
+                                              GTK_STYLE_PROVIDER(css.get()),
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   }
   ~GtkToolkit() override { g_main_loop_unref(loop_); }
 

@@ -196,7 +196,7 @@ class GtkTabPage : public GtkControl, public ContainerImpl {
   ContainerImpl* asContainer() override { return this; }
   std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
                                                  const Rect& bounds, Control& control) override {
-    return CreateGtkControl(GTK_FIXED(page_), kind, text, bounds, control);
+    return CreateGtkControl(GTK_FIXED(page_), Surface::TabPage, kind, text, bounds, control);
   }
 
  private:
@@ -213,7 +213,7 @@ GtkWidget* NewTextView() {
 
 }  // namespace
 
-std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, ControlKind kind,
+std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, ControlKind kind,
                                               const std::string& text, const Rect& bounds,
                                               Control& control) {
   std::unique_ptr<GtkControl> made;
@@ -221,6 +221,9 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, ControlKind kind,
     case ControlKind::Label: {
       GtkWidget* label = gtk_label_new(text.c_str());
       gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+      if (surface == Surface::Window) {
+        gtk_style_context_add_class(gtk_widget_get_style_context(label), kWindowLabelClass);
+      }
       made = std::make_unique<GtkControl>(fixed, label, label, kind, control);
       break;
     }
@@ -319,7 +322,7 @@ std::unique_ptr<ControlImpl> GtkWindowImpl::createControlImpl(ControlKind kind,
                                                               const std::string& text,
                                                               const Rect& bounds,
                                                               Control& control) {
-  return CreateGtkControl(GTK_FIXED(fixed_), kind, text, bounds, control);
+  return CreateGtkControl(GTK_FIXED(fixed_), Surface::Window, kind, text, bounds, control);
 }
 
 void GtkWindowImpl::setTitleImpl(const std::string& title) {

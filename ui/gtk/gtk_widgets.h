@@ -19,10 +19,17 @@ struct WidgetDeleter {
 using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDeleter>;
 WidgetPtr AdoptWidget(GtkWidget* widget);
 
+// Where a control sits: straight on a window, or on a tab page.
+enum class Surface { Window, TabPage };
+
 // Creates a native control of `kind` placed in `fixed`.
-std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, ControlKind kind,
+std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, ControlKind kind,
                                               const std::string& text, const Rect& bounds,
                                               Control& control);
+
+// Style class of labels placed straight on a window: they get the window's background, so
+// that a notice over the web page hides the page beneath it (see the toolkit's CSS).
+inline constexpr char kWindowLabelClass[] = "qv-window-label";
 
 class GtkWindowImpl : public WindowImpl {
  public:
