@@ -86,6 +86,29 @@ class SimProcess {
   pid_t pid_ = -1;
 };
 
+// A port nobody listens on right now, so that parallel test runs do not collide.
+int FreePort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0) {
+    port = ntohs(addr.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+std::string ReadLog(const std::filesystem::path& path) {
+  std::ifstream in(path);
+  std::string text;
+  std::getline(in, text, '\0');
+  return text;
+}
+
 bool WaitForAdmin(int port) {
   httplib::Client admin("127.0.0.1", port);
   for (int i = 0; i < 150; ++i) {
@@ -144,7 +167,7 @@ class PrinterLink {
 class SimTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    base_ = 20000 + static_cast<int>(getpid() % 20000);
+    for (int& port : ports_) port = FreePort();
     dir_ = std::filesystem::temp_directory_path() / ("qv-sim-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);
     cloud_ = new SimProcess(
@@ -165,15 +188,16 @@ class SimTest : public ::testing::Test {
     std::filesystem::remove_all(dir_, ec);
   }
   void SetUp() override {
-    ASSERT_TRUE(ready_) << "quorvel-sim did not start; see " << dir_;
+    ASSERT_TRUE(ready_) << "quorvel-sim did not start:\n"
+                        << ReadLog(dir_ / "cloud.log") << ReadLog(dir_ / "printer.log");
     PostJson(cloudAdmin(), "/reset", "{}");
     httplib::Client(std::string("127.0.0.1"), cloudAdmin()).Delete("/faults");
   }
 
-  static int cloudPort() { return base_; }
-  static int cloudAdmin() { return base_ + 1; }
-  static int printerAdmin() { return base_ + 2; }
-  static int printerPort() { return base_ + 3; }
+  static int cloudPort() { return ports_[0]; }
+  static int cloudAdmin() { return ports_[1]; }
+  static int printerAdmin() { return ports_[2]; }
+  static int printerPort() { return ports_[3]; }
 
   // A POST as the print service sends it, verified against the simulator's CA by name.
   static httplib::Result CloudPost(const std::string& endpoint, httplib::Headers headers,
@@ -197,7 +221,7 @@ class SimTest : public ::testing::Test {
     return body.is_object() && body.contains("code") ? body["code"] : Json();
   }
 
-  static inline int base_ = 0;
+  static inline int ports_[4] = {};
   static inline std::filesystem::path dir_;
   static inline SimProcess* cloud_ = nullptr;
   static inline SimProcess* printers_ = nullptr;
@@ -369,18 +393,19 @@ TEST(SimProcessTest, StopsCleanlyOnSigintAndSigterm) {
   const auto dir =
       std::filesystem::temp_directory_path() / ("qv-sim-stop-" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
-  const int port = 40000 + static_cast<int>(getpid() % 10000);
+  const int port = FreePort();
   for (int sig : {SIGINT, SIGTERM}) {
+    const int adminPort = FreePort();
     SimProcess sim({"printer", "--dir", dir.string(), "--printers", "127.0.0.93", "--printer-port",
-                    std::to_string(port), "--admin-port", std::to_string(port + 1)},
+                    std::to_string(port), "--admin-port", std::to_string(adminPort)},
                    (dir / "stop.log").string());
     ASSERT_TRUE(sim.running());
-    ASSERT_TRUE(WaitForAdmin(port + 1));
+    ASSERT_TRUE(WaitForAdmin(adminPort)) << ReadLog(dir / "stop.log");
     PrinterLink open("127.0.0.93", port);  // a job still open when the signal comes
     ASSERT_TRUE(open.connected());
     open.send("half a job");
     std::this_thread::sleep_for(300ms);  // let the printer take the connection
-    EXPECT_EQ(sim.stop(sig), 0) << "signal " << sig;
+    EXPECT_EQ(sim.stop(sig), 0) << "signal " << sig << "\n" << ReadLog(dir / "stop.log");
     std::string jobs;
     std::ifstream in(dir / "jobs" / "jobs.json");
     std::getline(in, jobs, '\0');

@@ -133,11 +133,11 @@ void AdminServer::routeCloud() {
   server_->Post("/faults", [&faults](const httplib::Request& req, httplib::Response& res) {
     Json body = ParseBody(req, res);
     if (body.is_discarded()) return;
-    Json specs = body.is_array() ? body : Json::array({body});
+    Json requested = body.is_array() ? body : Json::array({body});
     std::vector<Fault> parsed;
-    for (const Json& spec : specs) {
+    for (const Json& request : requested) {
       Fault fault;
-      std::string error = FaultPlan::Parse(spec, fault);
+      std::string error = FaultPlan::Parse(request, fault);
       if (!error.empty()) return Fail(res, error);
       parsed.push_back(fault);
     }

@@ -10,8 +10,9 @@ constexpr struct {
               {FaultKind::NonJson, "non_json"}, {FaultKind::Empty, "empty"},
               {FaultKind::Drop, "drop"},        {FaultKind::Code, "code"}};
 
-int IntMember(const Json& spec, const char* name, int fallback) {
-  return spec.contains(name) && spec[name].is_number_integer() ? spec[name].get<int>() : fallback;
+int IntMember(const Json& request, const char* name, int fallback) {
+  return request.contains(name) && request[name].is_number_integer() ? request[name].get<int>()
+                                                                     : fallback;
 }
 
 }  // namespace
@@ -23,12 +24,12 @@ std::string FaultKindName(FaultKind kind) {
   return "?";
 }
 
-std::string FaultPlan::Parse(const Json& spec, Fault& fault) {
+std::string FaultPlan::Parse(const Json& request, Fault& fault) {
   fault = Fault{};
-  if (!spec.is_object() || !spec.contains("kind") || !spec["kind"].is_string()) {
+  if (!request.is_object() || !request.contains("kind") || !request["kind"].is_string()) {
     return "a fault needs \"kind\"";
   }
-  const std::string kind = spec["kind"].get<std::string>();
+  const std::string kind = request["kind"].get<std::string>();
   bool known = false;
   for (const auto& k : kKinds) {
     if (kind == k.name) {
@@ -37,18 +38,18 @@ std::string FaultPlan::Parse(const Json& spec, Fault& fault) {
     }
   }
   if (!known) return "unknown fault kind \"" + kind + "\"";
-  fault.count = IntMember(spec, "count", 1);
-  fault.delayMs = IntMember(spec, "delay_ms", fault.kind == FaultKind::Slow ? 5000 : 0);
-  fault.code = IntMember(spec, "code", 500);
+  fault.count = IntMember(request, "count", 1);
+  fault.delayMs = IntMember(request, "delay_ms", fault.kind == FaultKind::Slow ? 5000 : 0);
+  fault.code = IntMember(request, "code", 500);
   if (fault.count < 0 || fault.delayMs < 0) return "count and delay_ms must not be negative";
-  if (spec.contains("endpoint") && spec["endpoint"].is_string()) {
-    fault.endpoint = spec["endpoint"].get<std::string>();
+  if (request.contains("endpoint") && request["endpoint"].is_string()) {
+    fault.endpoint = request["endpoint"].get<std::string>();
     if (fault.endpoint != "wait" && fault.endpoint != "report" && fault.endpoint != "chk") {
       return "endpoint must be wait, report or chk";
     }
   }
-  fault.consume =
-      spec.contains("consume") && spec["consume"].is_boolean() && spec["consume"].get<bool>();
+  fault.consume = request.contains("consume") && request["consume"].is_boolean() &&
+                  request["consume"].get<bool>();
   return "";
 }
 

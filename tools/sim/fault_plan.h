@@ -33,7 +33,7 @@ class FaultPlan {
  public:
   // Parses {"kind": "slow|http500|non_json|empty|drop|code", "count": N, "delay_ms": ms,
   // "code": n, "endpoint": "wait|report|chk", "consume": bool}; empty text = fine.
-  static std::string Parse(const Json& spec, Fault& fault);
+  static std::string Parse(const Json& request, Fault& fault);
 
   void add(Fault fault);
   void clear();
