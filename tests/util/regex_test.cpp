@@ -41,8 +41,13 @@ TEST(RegexSearch, CharsetSearchOverAFullHtmlHeadIsSafe) {
   ASSERT_TRUE(re.Search(kCharsetPattern, head));
   EXPECT_EQ(re.GroupText(1, 1), "utf-8");
 
-  const std::string longest(RegexSearch::kMaxSubjectBytes, 'x');
-  EXPECT_TRUE(re.Search("^(x|y)*$", longest));
+  std::string longest = "<meta " + std::string(RegexSearch::kMaxSubjectBytes, 'x');
+  longest.resize(RegexSearch::kMaxSubjectBytes - 12);
+  longest += "charset=big5";
+  ASSERT_EQ(longest.size(), RegexSearch::kMaxSubjectBytes);
+  ASSERT_TRUE(re.Search(kCharsetPattern, longest));
+  EXPECT_EQ(re.GroupText(1, 1), "big5");
+  ASSERT_TRUE(re.Search("^[xy]*$", std::string(RegexSearch::kMaxSubjectBytes, 'x')));
   EXPECT_EQ(re.MatchCount(), 1);
   EXPECT_FALSE(re.Search("x", longest + "x"));
   EXPECT_EQ(re.MatchCount(), 0);
