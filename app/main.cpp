@@ -1,0 +1,6 @@
+#include "app/program.h"
+#include "platform/process.h"
+
+int main(int argc, char** argv) {
+  return qv::app::RunProgram(qv::platform::CommandLineArguments(argc, argv));
+}

@@ -1,0 +1,27 @@
+#include "app/printer_list_adapters.h"
+
+#include "cloud/envelope.h"
+
+namespace qv::app {
+
+std::vector<shell::PrinterEntry> SpoolerPrinterSource::ListPrinters() {
+  std::vector<platform::PrinterInfo> records;
+  spooler_.listPrinters(records);
+  std::vector<shell::PrinterEntry> entries;
+  entries.reserve(records.size());
+  for (const platform::PrinterInfo& info : records) entries.push_back({info.printerName, info.portName});
+  return entries;
+}
+
+std::string CloudPrinterListUplink::TimeText() { return UnixTimeText(clock_.Now()); }
+
+std::string CloudPrinterListUplink::SendPrinterList(const ServiceConfig& target,
+                                                    const PrinterListFields& fields) {
+  const CloudSettings settings{target.server, target.token, target.sid, tls_.caFile,
+                               tls_.tlsVerify, 0};
+  auto cloud = CloudApi::create([settings] { return settings; },
+                                platform::HttpTransport::create(), platform::Clock::create());
+  return cloud->SendPrinterList(fields);
+}
+
+}  // namespace qv::app

@@ -1,0 +1,37 @@
+// The shell's printer-list report reaches the spooler and the cloud through these adapters.
+#pragma once
+
+#include "cloud/cloud_api.h"
+#include "core/service_state.h"
+#include "platform/clock.h"
+#include "printer/spooler_printer.h"
+#include "shell/printer_list.h"
+#include "shell/printer_report.h"
+
+namespace qv::app {
+
+// The installed printers of the system spooler.
+class SpoolerPrinterSource : public shell::PrinterSource {
+ public:
+  explicit SpoolerPrinterSource(SpoolerPrinter& spooler) : spooler_(spooler) {}
+  std::vector<shell::PrinterEntry> ListPrinters() override;
+
+ private:
+  SpoolerPrinter& spooler_;
+};
+
+// Sends the printer list to whichever server and store the caller names: the configuration
+// in effect, or the values the user is about to save (the server check).
+class CloudPrinterListUplink : public shell::PrinterListUplink {
+ public:
+  CloudPrinterListUplink(const ExtraSettings& tls, platform::Clock& clock)
+      : tls_(tls), clock_(clock) {}
+  std::string TimeText() override;
+  std::string SendPrinterList(const ServiceConfig& target, const PrinterListFields& fields) override;
+
+ private:
+  const ExtraSettings& tls_;
+  platform::Clock& clock_;
+};
+
+}  // namespace qv::app

@@ -1,0 +1,99 @@
+#include "app/program.h"
+
+#include <algorithm>
+
+#include "app/printer_list_adapters.h"
+#include "app/toolkit_choice.h"
+#include "cloud/cloud_api.h"
+#include "cloud/system_queries.h"
+#include "core/print_service.h"
+#include "core/startup.h"
+#include "platform/autostart.h"
+#include "platform/file_system.h"
+#include "platform/process.h"
+#include "printer/lpt_printer.h"
+#include "printer/network_printer.h"
+#include "printer/spooler_printer.h"
+#include "shell/shell.h"
+
+namespace qv::app {
+namespace {
+
+// The start sequence's view of the world outside the service core.
+class ProgramEnvironment : public StartupEnvironment {
+ public:
+  explicit ProgramEnvironment(ui::Toolkit& toolkit) : toolkit_(toolkit) {}
+
+  void ShowMessage(const std::string& text, const std::string& caption) override {
+    toolkit_.showMessage({text, caption, ui::MessageButtons::Ok, ui::MessageIcon::Information});
+  }
+  std::string MacAddress() override { return ReadMacAddress(); }
+  std::unique_ptr<platform::InstanceLock> AcquireInstance(const std::string& name) override {
+    return platform::InstanceLock::acquire(name);
+  }
+  void LaunchDetached(const std::string& path, const std::string& workingDir) override {
+    platform::LaunchDetached(path, workingDir);
+  }
+
+ private:
+  ui::Toolkit& toolkit_;
+};
+
+// Removes our own option from the arguments, so that it does not count as the unattended
+// start that any other argument means.
+bool TakeOption(std::vector<std::string>& args, const std::string& option) {
+  const auto it = std::find(args.begin(), args.end(), option);
+  if (it == args.end()) return false;
+  args.erase(it);
+  return true;
+}
+
+CloudSettings SettingsOf(const ServiceConfig& config, const ExtraSettings& extra) {
+  return CloudSettings{config.server, config.token, config.sid, extra.caFile, extra.tlsVerify, 0};
+}
+
+}  // namespace
+
+int RunProgram(std::vector<std::string> args) {
+  const Display display = TakeOption(args, "--headless") ? Display::Headless : Display::Desktop;
+
+  // The process-wide objects live until RunProgram returns; their destructors are the exit
+  // clean-up, in the reverse order of their creation.
+  ServiceConfig config;
+  ServiceState state;
+  NetworkPrinter networkPrinter;
+  SpoolerPrinter spoolerPrinter;
+  LptPrinter lptPrinter;
+  std::unique_ptr<platform::Clock> clock = platform::Clock::create();
+  std::unique_ptr<ui::Toolkit> toolkit = ChooseToolkit(display);
+
+  ProgramEnvironment environment(*toolkit);
+  std::unique_ptr<platform::InstanceLock> instance;
+  if (RunStartSequence(args, platform::ProgramDirectory(), environment, config, state, instance) ==
+      StartOutcome::SecondInstance) {
+    return 0;
+  }
+  lptPrinter.setPortPaths(state.extra.lpt1Path, state.extra.lpt2Path);
+
+  RunLog runLog(state.logDirectory, *clock);
+  DebugLog debugLog(state.debugViewEnabled, *clock);
+  if (!state.extra.tlsVerify) {
+    runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
+  }
+  std::unique_ptr<CloudApi> cloud =
+      CloudApi::create([&] { return SettingsOf(config, state.extra); },
+                       platform::HttpTransport::create(), platform::Clock::create());
+  OpenTaskJournal(state, runLog);
+  PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
+                       spoolerPrinter, lptPrinter);
+
+  SpoolerPrinterSource printers(spoolerPrinter);
+  CloudPrinterListUplink uplink(state.extra, *clock);
+  std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
+  shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
+                     shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));
+  shell.Start();
+  return toolkit->run();
+}
+
+}  // namespace qv::app
