@@ -3,15 +3,15 @@
 #include <cstdint>
 
 #include "util/text.h"
+#include "util/utf8_detail.h"
 
 namespace qv {
-namespace {
+namespace detail {
 
-constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes one code point at `i`; advances `i` past it. Ill-formed sequences yield U+FFFD
 // and advance by the maximal ill-formed prefix (at least one byte), as Unicode recommends.
-char32_t DecodeOne(std::string_view s, size_t& i) {
+char32_t DecodeUtf8(std::string_view s, size_t& i) {
   const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
   const uint8_t b0 = byte(i);
   if (b0 < 0x80) {
@@ -75,12 +75,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace
+}  // namespace detail
+
+using detail::AppendUtf8;
+using detail::kReplacement;
 
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     const size_t start = i;
-    if (DecodeOne(bytes, i) == kReplacement) {
+    if (detail::DecodeUtf8(bytes, i) == kReplacement) {
       // A literal U+FFFD (EF BF BD) is valid; anything else that decodes to it is not.
       if (i - start != 3 || bytes.substr(start, 3) != "\xEF\xBF\xBD") return false;
     }
@@ -92,7 +95,7 @@ std::string SanitizeUtf8(std::string_view bytes) {
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + 8);
-  for (size_t i = 0; i < bytes.size();) AppendUtf8(out, DecodeOne(bytes, i));
+  for (size_t i = 0; i < bytes.size();) AppendUtf8(out, detail::DecodeUtf8(bytes, i));
   return out;
 }
 
@@ -100,7 +103,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
-    const char32_t cp = DecodeOne(utf8, i);
+    const char32_t cp = detail::DecodeUtf8(utf8, i);
     if (cp >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
