@@ -371,6 +371,11 @@ void GtkWindowImpl::addTitleBarActionImpl(int code, const std::string& caption) 
   if (!header_) {
     header_ = gtk_header_bar_new();
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header_), TRUE);
+    // The window takes its title from a header bar given to it (an untitled bar would
+    // leave the window named after the program): hand the bar the title first.
+    const std::string title =
+        gtk_window_get_title(gtkWindow()) ? gtk_window_get_title(gtkWindow()) : "";
+    gtk_header_bar_set_title(GTK_HEADER_BAR(header_), title.c_str());
     gtk_window_set_titlebar(gtkWindow(), header_);
     gtk_widget_show(header_);
   }

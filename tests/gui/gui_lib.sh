@@ -1,0 +1,58 @@
+# Helpers shared by the whole-program window tests (sourced; bash). They drive real windows
+# on the X display of xvfb-run, which has no window manager: windows have no frames from a
+# manager, cannot be activated, and are found by title.
+
+# wait_window REGEX SECONDS: prints the ids of the visible windows whose title matches.
+wait_window() {
+  local ids
+  for _ in $(seq $(($2 * 5))); do
+    ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null)
+    [ -n "$ids" ] && { echo "$ids"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+# window_title ID: the window's _NET_WM_NAME (UTF-8), without quotes.
+window_title() {
+  xprop -id "$1" _NET_WM_NAME 2>/dev/null | sed -n 's/^_NET_WM_NAME([^)]*) = "\(.*\)"$/\1/p'
+}
+
+# wait_title ID TEXT SECONDS: waits until the window's title is exactly TEXT.
+wait_title() {
+  for _ in $(seq $(($3 * 5))); do
+    [ "$(window_title "$1")" = "$2" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# click_at ID X Y: a left click at a position relative to the window's top left corner.
+click_at() {
+  xdotool windowfocus "$1" 2>/dev/null
+  xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# shot ID FILE: a screenshot of one window (the file's folder is made).
+shot() {
+  mkdir -p "$(dirname "$2")"
+  import -window "$1" "$2" 2>/dev/null || echo "screenshot failed: $2"
+}
+
+# wait_count URL MINIMUM SECONDS: waits until the number the URL answers reaches MINIMUM
+# (the test server's count of wait requests of a store).
+wait_count() {
+  local n=0
+  for _ in $(seq $(($3 * 2))); do
+    n=$(curl -sk "$1" 2>/dev/null)
+    [ -n "$n" ] && [ "$n" -ge "$2" ] 2>/dev/null && { echo "$n"; return 0; }
+    sleep 0.5
+  done
+  echo "${n:-none}"
+  return 1
+}
+
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The whole program in real GTK/WebKitGTK windows (run under xvfb-run): the cashier window
+# follows the page's title, the settings action opens "设置", its status button brings up
+# "打印服务", whose start button starts polling the loopback cloud and whose settings button
+# opens "设置" again. Screenshots of each window go to the artifact folder.
+# Usage: program_gtk.sh <quorvel-print> <artifact dir>; needs QV_TEST_HTTPS_DIR (the test
+# server's state folder) and DISPLAY.
+set -u
+here=$(dirname "$0")
+. "$here/gui_lib.sh"
+program=$1
+artifacts=$2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+read -r https_port _ <"$QV_TEST_HTTPS_DIR/ports"
+cloud="https://localhost:$https_port"
+store="guigtk$$"
+curl -sk -X POST "$cloud/__cloud/open?store=$store" >/dev/null || fail "test server not reachable"
+
+# The cashier page, served on loopback, with a Chinese title.
+mkdir "$work/site"
+printf '<!doctype html><html><head><meta charset="utf-8"><title>收银台 测试页</title></head><body><h1>收银台</h1></body></html>' >"$work/site/index.html"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/http.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do
+  web_port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/http.log" | head -1)
+  [ -n "$web_port" ] && break
+  sleep 0.1
+done
+[ -n "$web_port" ] || fail "page server did not start: $(cat "$work/http.log")"
+
+mkdir "$work/run"
+cp "$program" "$work/run/quorvel-print"
+cat >"$work/run/config.ini" <<INI
+[set]
+sid=$store
+server=localhost:$https_port
+ca_file=$QV_TEST_HTTPS_DIR/ca.pem
+aurunpr=0
+time=1
+url=http://127.0.0.1:$web_port/index.html
+INI
+cd "$work/run"
+./quorvel-print >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+
+cashier=$(wait_window '^Tillora' 60 | head -1) || fail "no cashier window; $(cat "$work/program.log")"
+wait_title "$cashier" "Tillora - 收银台 测试页" 30 ||
+  fail "cashier title is '$(window_title "$cashier")', not 'Tillora - ' and the page's title"
+xdotool search --onlyvisible --name '^quorvel-print$' >/dev/null &&
+  fail "a visible window is named after the program"
+sleep 1  # let WebKit paint the page
+shot "$cashier" "$artifacts/gtk-cashier.png"
+
+# The header bar holds, from the right: close, maximize, minimize, "设置", "首页".
+width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+click_at "$cashier" $((width - 167)) 26
+config=$(wait_window '^设置$' 15 | head -1) || fail "the settings action opened no 设置 window"
+sleep 0.5
+shot "$config" "$artifacts/gtk-config-from-cashier.png"
+
+# "打印服务状态" at (305, 210) on the tab page, whose origin lies 37 pixels down (tab strip).
+click_at "$config" 376 265
+service=$(wait_window '^打印服务$' 15 | head -1) || fail "the status button opened no 打印服务 window"
+xdotool search --onlyvisible --name '^设置$' >/dev/null && fail "设置 stayed open after the status button"
+sleep 0.5
+shot "$service" "$artifacts/gtk-service-stopped.png"
+
+click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 20) ||
+  fail "the started service did not poll the cloud (wait requests: $waits)"
+echo "the service polled the loopback cloud $waits times"
+shot "$service" "$artifacts/gtk-service-running.png"
+
+click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
+config=$(wait_window '^设置$' 15 | head -1) || fail "打印设置 opened no 设置 window"
+sleep 0.5
+shot "$config" "$artifacts/gtk-config-from-service.png"
+
+# Closing the cashier window ends the program once no poll or print is under way.
+click_at "$cashier" $((width - 28)) 26
+for _ in $(seq 50); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 10 s after its window was closed"
+echo "cashier, settings and service windows work; screenshots in $artifacts"
