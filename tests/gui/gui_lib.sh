@@ -56,3 +56,12 @@ fail() {
   echo "FAIL: $*"
   exit 1
 }
+
+# wait_gone REGEX SECONDS: waits until no visible window's title matches.
+wait_gone() {
+  for _ in $(seq $(($2 * 5))); do
+    xdotool search --onlyvisible --name "$1" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# The whole Windows program under Wine on a virtual display (run under xvfb-run): the cashier
+# window "Tillora" and its settings action in the window menu, "设置", its status button
+# bringing up "打印服务", whose start button starts polling the loopback cloud over HTTPS
+# (with the test CA) and whose "打印设置" opens "设置" again; closing the cashier window ends
+# the program. Screenshots of each window go to the artifact folder.
+# Usage: program_wine.sh <quorvel-print.exe> <artifact dir>; needs WINEPREFIX,
+# QV_TEST_HTTPS_DIR (the test server's state folder) and DISPLAY.
+set -u
+here=$(dirname "$0")
+. "$here/gui_lib.sh"
+program=$1
+artifacts=$2
+work=$(mktemp -d)
+cleanup() {
+  wineserver -k 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+read -r https_port http_port <"$QV_TEST_HTTPS_DIR/ports"
+cloud="https://localhost:$https_port"
+store="guiwine$$"
+curl -sk -X POST "$cloud/__cloud/open?store=$store" >/dev/null || fail "test server not reachable"
+ca_file="Z:$(realpath "$QV_TEST_HTTPS_DIR/ca.pem" | tr / '\\')"
+
+cp "$program" "$work/quorvel-print.exe"
+printf '[set]\r\nsid=%s\r\nserver=localhost:%s\r\nca_file=%s\r\naurunpr=0\r\ntime=1\r\nurl=%s\r\n' \
+  "$store" "$https_port" "$ca_file" "http://localhost:$http_port/html/utf-8" >"$work/config.ini"
+cd "$work"
+wine ./quorvel-print.exe >"$work/program.log" 2>&1 &
+program_pid=$!
+
+cashier=$(wait_window '^Tillora' 90 | head -1) || fail "no cashier window; $(cat "$work/program.log")"
+splash=$(wait_window '^同步数据中$' 10 | head -1) || fail "no splash window"
+echo "cashier window: '$(window_title "$cashier")'"
+sleep 4  # past the splash's third tick (the printer list report); the splash stays
+shot "$cashier" "$artifacts/wine-cashier.png"
+shot "$splash" "$artifacts/wine-splash.png"
+
+# The settings action is the last but one item of the cashier's window menu (Alt+Space).
+click_at "$cashier" 300 600
+xdotool key alt+space
+sleep 1
+shot root "$artifacts/wine-cashier-window-menu.png"
+xdotool key Up Up Return
+config=$(wait_window '^设置$' 15 | head -1) || fail "the settings action opened no 设置 window"
+sleep 0.5
+shot "$config" "$artifacts/wine-config-from-cashier.png"
+
+# "打印服务状态" at (305, 210) on the tab page, whose origin lies 25 pixels down (tab strip).
+click_at "$config" 376 259
+service=$(wait_window '^打印服务$' 15 | head -1) || fail "the status button opened no 打印服务 window"
+wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
+sleep 0.5
+shot "$service" "$artifacts/wine-service-stopped.png"
+
+click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 30) ||
+  fail "the started service did not poll the cloud (wait requests: $waits)"
+echo "the service polled the loopback cloud $waits times over HTTPS"
+shot "$service" "$artifacts/wine-service-running.png"
+
+click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
+config=$(wait_window '^设置$' 15 | head -1) || fail "打印设置 opened no 设置 window"
+sleep 0.5
+shot "$config" "$artifacts/wine-config-from-service.png"
+
+# Closing the cashier window shows the exit notice and ends the program once idle.
+click_at "$cashier" 300 600
+xdotool key alt+F4
+sleep 0.5
+shot "$cashier" "$artifacts/wine-cashier-closing.png"
+start=$SECONDS
+for _ in $(seq 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.2
+done
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 20 s after its window was closed"
+echo "the program ended $((SECONDS - start)) s after the close; screenshots in $artifacts"
