@@ -29,6 +29,20 @@ class EscPosReceiptDriver : public ReceiptDriver {
   EscPosPrinter& p_;
 };
 
+// The network printer can tell, shortly after the last bytes, whether the printer hung up
+// on them.
+class NetworkReceiptDriver : public EscPosReceiptDriver {
+ public:
+  explicit NetworkReceiptDriver(NetworkPrinter& printer)
+      : EscPosReceiptDriver(printer), network_(printer) {}
+  // A reset from a printer on the local network arrives within milliseconds; the wait is
+  // short enough to keep one task per timer tick.
+  bool confirmDelivery() override { return network_.deliveryConfirmed(150); }
+
+ private:
+  NetworkPrinter& network_;
+};
+
 // The drivers must outlive this object.
 class DriverAccess : public PrinterAccess {
  public:
@@ -56,7 +70,7 @@ class DriverAccess : public PrinterAccess {
   NetworkPrinter& network_;
   SpoolerPrinter& spooler_;
   LptPrinter& lpt_;
-  EscPosReceiptDriver networkOps_;
+  NetworkReceiptDriver networkOps_;
   EscPosReceiptDriver spoolerOps_;
   EscPosReceiptDriver lptOps_;
 };

@@ -139,7 +139,8 @@ class TaskExecution {
       return;
     }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
-    if (!SendCopies(driver, s_.debugLog, ReadTextLines(content), task_, s_.state.autoCut)) {
+    if (!SendCopies(driver, s_.debugLog, ReadTextLines(content), task_, s_.state.autoCut) ||
+        !driver.confirmDelivery()) {
       // A ticket whose bytes did not all reach the printer is reported as failed, so that
       // the cloud and the staff know it is missing or incomplete.
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据发送失败]");

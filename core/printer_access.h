@@ -28,6 +28,8 @@ class ReceiptDriver {
   virtual bool cut() = 0;
   // Releases the printer after an optional feed and cut; false when the release failed.
   virtual bool close(int feedCount, int cutAfter) = 0;
+  // After the last copy: false when the printer is known to have lost part of the job.
+  virtual bool confirmDelivery() { return true; }
 };
 
 class PrinterAccess {

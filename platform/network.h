@@ -21,6 +21,12 @@ class TcpConnection {
   // Waits at most timeoutMs (0: no limit) for data and reads once, up to maxBytes; empty on
   // timeout, error or a connection the peer or close() ended.
   virtual std::string receiveOnce(int timeoutMs, size_t maxBytes) = 0;
+  // Waits at most waitMs for a sign that the peer reset the connection (a printer that hung
+  // up while bytes were still unread); true when it did. Data the peer sends does not count.
+  virtual bool peerReset(int waitMs) {
+    (void)waitMs;
+    return false;
+  }
   // Closes the socket; true when the system closed it without error. Afterwards every send
   // and receive fails, and a second close returns false.
   virtual bool close() = 0;

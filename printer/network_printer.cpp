@@ -50,6 +50,10 @@ std::string NetworkPrinter::receiveReply(int timeoutMs) {
   return connection_ ? connection_->receiveOnce(timeoutMs, kMaxReplyBytes) : std::string();
 }
 
+bool NetworkPrinter::deliveryConfirmed(int waitMs) {
+  return connection_ && !connection_->peerReset(waitMs);
+}
+
 bool NetworkPrinter::releaseTransport() { return connection_ && connection_->close(); }
 
 std::string NetworkPrinter::checkStatusText(int pingTimeoutMs) {

@@ -32,6 +32,12 @@ class NetworkPrinter : public EscPosPrinter {
   // ESC # with the low byte of n; false when not open.
   bool setEscHashMode(int n);
 
+  // After the last bytes of a job went out: waits at most waitMs and returns false when the
+  // printer reset the connection meanwhile (it hung up with bytes unread, so the ticket is
+  // incomplete), true otherwise. A send alone cannot tell: the bytes may still sit in the
+  // system's buffers when the printer goes away.
+  bool deliveryConfirmed(int waitMs);
+
   // Wait limit of every send, in milliseconds; 0 means no limit.
   int ioTimeoutMs() const { return ioTimeoutMs_; }
   // Address given to the last connect that got past the reachability check.

@@ -127,6 +127,18 @@ class PosixTcpConnection : public TcpConnection {
     return buffer;
   }
 
+  bool peerReset(int waitMs) override {
+    if (!fd_.ok()) return true;
+    if (!WaitFor(fd_.get(), POLLIN, Deadline(waitMs))) return false;
+    char byte;
+    ssize_t n;
+    do {
+      n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    // A reset shows as an error; an orderly close (0) means the printer read everything.
+    return n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+  }
+
   bool close() override { return fd_.ok() && fd_.reset(); }
 
  private:

@@ -127,6 +127,15 @@ class WinsockConnection : public TcpConnection {
     return buffer;
   }
 
+  bool peerReset(int waitMs) override {
+    if (!socket_.ok()) return true;
+    if (!WaitFor(socket_.get(), Readiness::Read, Deadline(waitMs))) return false;
+    char byte;
+    const int n = recv(socket_.get(), &byte, 1, MSG_PEEK);
+    // A reset shows as an error; an orderly close (0) means the printer read everything.
+    return n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK;
+  }
+
   bool close() override { return socket_.ok() && socket_.reset(); }
 
  private:
