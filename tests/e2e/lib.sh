@@ -1,0 +1,123 @@
+# Shared helpers of the end-to-end suites: the whole print service against quorvel-sim.
+# Source it after setting SIM (the quorvel-sim binary); every suite gets a work directory,
+# its own ports and loopback printer addresses, and a clean-up that stops what it started.
+
+work=$(mktemp -d "/tmp/qv-e2e-${SUITE:-suite}.XXXXXX")
+sim_pid=
+service_pid=
+admin=
+keep_work=0
+
+e2e_stop_pid() {  # pid: TERM, then KILL after 5 s
+  local pid=$1
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$pid" 2>/dev/null
+}
+
+e2e_cleanup() {
+  e2e_stop_service
+  e2e_stop_pid "$sim_pid"
+  [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
+  [ $keep_work -eq 1 ] || rm -rf "$work"
+}
+trap e2e_cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  echo "--- simulator log (last 80 lines)"
+  tail -n 80 "$work/sim.log" 2>/dev/null
+  echo "--- service output"
+  tail -n 40 "$work/service.out" 2>/dev/null
+  echo "--- run log"
+  for f in "$work"/run/log/*; do
+    [ -f "$f" ] && { echo "$(basename "$f"):"; iconv -f GBK -t UTF-8 "$f"; echo; }
+  done
+  exit 1
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# start_sim ARGS...: quorvel-sim demo (cloud, printers, admin) with no sample tasks, writing
+# the service's config.ini into $work/run.
+start_sim() {
+  local admin_port cloud_port
+  admin_port=$(free_port)
+  cloud_port=$(free_port)
+  admin=http://127.0.0.1:$admin_port
+  mkdir -p "$work/run"
+  "$SIM" demo --tasks 0 --dir "$work/sim" --cloud-port "$cloud_port" --admin-port "$admin_port" \
+    --write-config "$work/run" --poll-seconds 1 "$@" </dev/null >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 100); do
+    grep -q '\[sim\] ready' "$work/sim.log" && return 0
+    kill -0 "$sim_pid" 2>/dev/null || fail "quorvel-sim did not start"
+    sleep 0.1
+  done
+  fail "quorvel-sim not ready after 10 s"
+}
+
+# set_config KEY VALUE: replaces or adds a key of $work/run/config.ini (CRLF lines).
+set_config() {
+  local file=$work/run/config.ini
+  if grep -q "^$1=" "$file"; then
+    sed -i "s|^$1=.*\r\$|$1=$2\r|" "$file"
+  else
+    printf '%s=%s\r\n' "$1" "$2" >>"$file"
+  fi
+}
+
+# start_service: the Linux program, copied beside its config.ini, headless.
+start_service() {
+  cp -n "$PROGRAM" "$work/run/quorvel-print" 2>/dev/null
+  mkdir -p "$work/runtime"
+  chmod 700 "$work/runtime"
+  (cd "$work/run" && XDG_RUNTIME_DIR=$work/runtime exec ./quorvel-print --headless) \
+    </dev/null >>"$work/service.out" 2>&1 &
+  service_pid=$!
+}
+
+e2e_stop_service() {
+  if [ -n "$service_pid" ]; then
+    e2e_stop_pid "$service_pid"
+    wait "$service_pid" 2>/dev/null
+    service_pid=
+  fi
+}
+
+api() {  # METHOD PATH [BODY]
+  if [ $# -ge 3 ]; then
+    curl -sf --max-time 10 -X "$1" -H 'Content-Type: application/json' --data-binary "$3" "$admin$2"
+  else
+    curl -sf --max-time 10 -X "$1" "$admin$2"
+  fi
+}
+
+# wait_for SECONDS PYTHON-EXPRESSION: polls the admin interface until the expression is true;
+# it sees tasks, reports, jobs (parsed JSON of /tasks, /reports, /jobs).
+wait_for() {
+  local seconds=$1 expr=$2
+  local deadline=$((SECONDS + seconds))
+  while [ $SECONDS -lt $deadline ]; do
+    if check "$expr" 2>/dev/null; then return 0; fi
+    sleep 0.5
+  done
+  return 1
+}
+
+# check PYTHON-EXPRESSION: true when the expression holds for the simulator's records now.
+check() {
+  python3 - "$admin" "$1" <<'EOF'
+import json, sys, urllib.request
+admin, expr = sys.argv[1], sys.argv[2]
+def get(path):
+    with urllib.request.urlopen(admin + path, timeout=10) as r:
+        return json.load(r)
+tasks, reports, jobs = get("/tasks"), get("/reports"), get("/jobs")
+lists = get("/printer-lists")
+sys.exit(0 if eval(expr) else 1)
+EOF
+}
