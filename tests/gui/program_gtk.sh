@@ -67,8 +67,8 @@ config=$(wait_window '^设置$' 15 | head -1) || fail "the settings action opene
 sleep 0.5
 shot "$config" "$artifacts/gtk-config-from-cashier.png"
 
-# "打印服务状态" at (305, 210) on the tab page, whose origin lies 37 pixels down (tab strip).
-click_at "$config" 376 265
+# "打印服务状态" at (305, 210) on the tab page, whose origin lies about 23 pixels down.
+click_at "$config" 376 257
 service=$(wait_window '^打印服务$' 15 | head -1) || fail "the status button opened no 打印服务 window"
 wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
 sleep 0.5

@@ -127,8 +127,11 @@ class GtkToolkit : public Toolkit {
   GtkToolkit() : loop_(g_main_loop_new(nullptr, FALSE)), icon_(LoadProgramIcon()) {
     if (icon_) gtk_window_set_default_icon(icon_.get());
     GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
-    std::string rules =
-        std::string("label.") + gtk::kWindowLabelClass + " { background-color: @theme_bg_color; }";
+    // Tabs as low as the system's tab control: the theme's taller tab strip would push the
+    // lowest controls of a page laid out for it (the buttons of "设置") out of the window.
+    std::string rules = std::string("label.") + gtk::kWindowLabelClass +
+                        " { background-color: @theme_bg_color; }" +
+                        " notebook > header > tabs > tab { min-height: 0; padding: 2px 10px; }";
     gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                               GTK_STYLE_PROVIDER(css.get()),
