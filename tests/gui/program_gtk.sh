@@ -59,6 +59,7 @@ xdotool search --onlyvisible --name '^quorvel-print$' >/dev/null &&
   fail "a visible window is named after the program"
 sleep 1  # let WebKit paint the page
 shot "$cashier" "$artifacts/gtk-cashier.png"
+shot root "$artifacts/gtk-screen-start.png"  # window shots show windows above them as black
 
 # The header bar holds, from the right: close, maximize, minimize, "设置", "首页".
 width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
@@ -93,4 +94,20 @@ for _ in $(seq 50); do
   sleep 0.2
 done
 kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 10 s after its window was closed"
-echo "the program ended $((SECONDS - start)) s after the close; screenshots in $artifacts"
+echo "the program ended $((SECONDS - start)) s after the close"
+
+# With aurunpr=1 the splash's third tick opens the service window, which starts the service
+# and goes to the tray, and the splash goes away.
+sed -i 's/^aurunpr=0$/aurunpr=1/' config.ini
+./quorvel-print >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+cashier=$(wait_window '^Tillora' 60 | head -1) || fail "no cashier window at the second start"
+before=$(curl -sk "$cloud/__cloud/waits?store=$store")
+wait_gone '^同步数据中$' 15 || fail "the splash stayed with aurunpr=1"
+waits=$(wait_count "$cloud/__cloud/waits?store=$store" $((before + 2)) 20) ||
+  fail "aurunpr=1 did not start the service (wait requests: $before, then $waits)"
+xdotool search --onlyvisible --name '^打印服务$' >/dev/null && fail "the auto-run service window stayed up"
+shot root "$artifacts/gtk-screen-autorun.png"
+kill "$program_pid"
+echo "auto-run started polling without a window; screenshots in $artifacts"
