@@ -92,6 +92,7 @@ std::string CloudState::addOne(Json task) {
   }
   t.body = std::move(body);
   t.added = NowText();
+  t.addedMs = UnixMs();
   tasks_.push_back(std::move(t));
   return key;
 }
@@ -109,7 +110,7 @@ Json CloudState::takePollAnswer(int maxTasks, std::vector<std::string>& keys) {
       break;  // one answer carries `data` in one form; the next poll takes the rest
     }
     --t.remaining;
-    ++t.handedOut;
+    if (t.handedOut++ == 0) t.firstHandedOutMs = UnixMs();
     keys.push_back(t.body["uni_key"].get<std::string>());
     data.push_back(t.body);
   }
@@ -139,6 +140,7 @@ ReportOutcome CloudState::recordReport(const std::string& key, const std::string
   }
   Json entry = Json::object();
   entry["time"] = NowText();
+  entry["time_ms"] = UnixMs();
   entry["uk"] = key;
   entry["stat"] = stat;
   entry["known_task"] = outcome.knownTask;
@@ -169,6 +171,8 @@ Json CloudState::tasks() const {
     item["print_type"] = t.body["print_type"];
     item["print_sn"] = t.body["print_sn"];
     item["added"] = t.added;
+    item["added_ms"] = t.addedMs;
+    item["first_handed_out_ms"] = t.firstHandedOutMs;
     item["waiting"] = t.remaining > 0;
     item["handed_out"] = t.handedOut;
     item["reports"] = t.stats;

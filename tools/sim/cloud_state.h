@@ -65,6 +65,8 @@ class CloudState {
     int handedOut = 0;
     std::vector<std::string> stats;  // every reported outcome, in order
     std::string added;
+    long long addedMs = 0;
+    long long firstHandedOutMs = 0;  // 0 while never handed out
   };
 
   std::string addOne(Json task);

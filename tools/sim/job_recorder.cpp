@@ -42,6 +42,9 @@ void JobRecorder::record(PrintJob job) {
   summary["job"] = job.number;
   summary["started"] = job.started;
   summary["ended"] = job.ended;
+  summary["started_ms"] = job.startedMs;
+  summary["first_byte_ms"] = job.firstByteMs;
+  summary["ended_ms"] = job.endedMs;
   summary["bytes"] = job.bytes.size();
   summary["end"] = job.end;
   summary["dropped"] = job.dropped;

@@ -52,4 +52,10 @@ std::string NowText() {
   return buf;
 }
 
+long long UnixMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace qv::sim

@@ -16,4 +16,8 @@ void LogBlock(std::string_view text);
 // Local time now as "2026-12-10T03:04:05" (for records and file contents).
 std::string NowText();
 
+// Wall-clock milliseconds since 1970, so that a script can line up the cloud's and the
+// printers' records with its own measurements.
+long long UnixMs();
+
 }  // namespace qv::sim

@@ -189,6 +189,7 @@ void VirtualPrinter::accept() {
   conn->job.printer = address_;
   conn->job.port = port_;
   conn->job.started = NowText();
+  conn->job.startedMs = UnixMs();
   {
     std::lock_guard lock(mutex_);
     conn->job.number = ++jobCount_;
@@ -229,6 +230,7 @@ bool VirtualPrinter::readFrom(Connection& conn) {
 }
 
 void VirtualPrinter::take(Connection& conn, std::string_view bytes) {
+  if (conn.job.firstByteMs == 0 && !bytes.empty()) conn.job.firstByteMs = UnixMs();
   conn.job.bytes.append(bytes);
   const PrinterState s = state();
   for (const StatusQuery& query : conn.decoder.feed(bytes)) {
@@ -251,6 +253,7 @@ void VirtualPrinter::finish(Connection& conn, const std::string& end) {
   const PrinterState s = state();
   conn.job.receipt = conn.decoder.finish();
   conn.job.ended = NowText();
+  conn.job.endedMs = UnixMs();
   conn.job.end = end;
   conn.job.state = StateText(s);
   conn.job.printed = !(s.paperOut || s.coverOpen);

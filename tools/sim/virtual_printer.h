@@ -22,6 +22,9 @@ struct PrintJob {
   int number = 0;  // per printer, from 1
   std::string started;
   std::string ended;
+  long long startedMs = 0;    // wall clock (UnixMs) of the connection
+  long long firstByteMs = 0;  // of the first byte received, 0 when none came
+  long long endedMs = 0;
   std::string bytes;  // everything received
   Receipt receipt;
   bool printed = true;   // false when the printer could not print (paper out, cover open)
