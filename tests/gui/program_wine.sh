@@ -12,8 +12,11 @@ here=$(dirname "$0")
 program=$1
 artifacts=$2
 work=$(mktemp -d)
+program_pid=
+# Only our own process goes: other tests run in the same Wine prefix at the same time, so
+# "wineserver -k" would end them too.
 cleanup() {
-  wineserver -k 2>/dev/null
+  [ -n "$program_pid" ] && kill -9 "$program_pid" 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
