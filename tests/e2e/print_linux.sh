@@ -54,30 +54,14 @@ wait_for 90 'len(reports) >= 7' || fail "not every task was reported within 90 s
 sleep 2  # a late duplicate report or an extra job would show now
 e2e_stop_service
 
-python3 - "$work" <<'EOF' || fail "the printers or the cloud did not get what the tasks asked for"
-import glob, json, os, sys
+python3 - "$work" "$(dirname "$0")" <<'EOF' || fail "the printers or the cloud did not get what the tasks asked for"
+import json, sys
+sys.path.insert(0, sys.argv[2])
+from receipt_bytes import expected as expected_of, received as received_in
 work = sys.argv[1]
 tasks = {t["uni_key"]: t for t in json.load(open(f"{work}/tasks.json"))}
-FEED, CUT = 2, True
-
-def expected(key):
-    t = tasks[key]
-    out = b""
-    for _ in range(t["print_num"]):
-        for line in t["print_content"]:
-            if line.get("type") != 1:
-                continue
-            align = min(max(line.get("align", 0), 1), 3)
-            size = (line.get("widthEnlarge", 0) << 4) | line.get("heightEnlarge", 0)
-            out += b"\x1bE" + bytes([1 if line.get("bold") == 1 else 0])
-            out += b"\x1ba" + bytes([align - 1]) + b"\x1d!" + bytes([size])
-            out += line["text"].encode("gbk", errors="replace") + b"\r\n"
-        out += b"\r\n" * max(FEED, 1) + (b"\x1bm" if CUT else b"")
-    return out
-
-def received(printer):
-    files = sorted(glob.glob(f"{work}/sim/jobs/{printer}/job-*.bin"))
-    return [open(f, "rb").read() for f in files]
+expected = lambda key: expected_of(tasks[key], feed=2, cut=True)
+received = lambda printer: received_in(f"{work}/sim/jobs", printer)
 
 problems = []
 def same(what, got, want):
