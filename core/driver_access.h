@@ -37,7 +37,7 @@ class NetworkReceiptDriver : public EscPosReceiptDriver {
       : EscPosReceiptDriver(printer), network_(printer) {}
   // A reset from a printer on the local network arrives within milliseconds; the wait is
   // short enough to keep one task per timer tick.
-  bool confirmDelivery() override { return network_.deliveryConfirmed(150); }
+  bool confirmDelivery() override { return network_.deliveryConfirmed(100); }
 
  private:
   NetworkPrinter& network_;
