@@ -103,6 +103,25 @@ for p in problems:
 sys.exit(1 if problems else 0)
 EOF
 
+# Second run with cutting off and more feed lines than are used (at most 15).
+set_config au_c 0
+set_config au_row 20
+start_service
+api POST /tasks '{"uni_key": "e2e-no-cut", "print_sn": "127.0.0.41", "print_num": 2,
+  "print_content": [{"type": 1, "bold": 0, "align": 1, "text": "不切纸 两份"}]}' >/dev/null
+wait_for 60 'len(reports) >= 8' || fail "no report for the task without cutting"
+e2e_stop_service
+python3 - "$work" "$(dirname "$0")" <<'EOF' || fail "cutting off / feed limit not as configured"
+import sys
+sys.path.insert(0, sys.argv[2])
+from receipt_bytes import expected, received
+task = {"print_num": 2, "print_content": [{"type": 1, "bold": 0, "align": 1, "text": "不切纸 两份"}]}
+got, want = received(f"{sys.argv[1]}/sim/jobs", "127.0.0.41")[-1], expected(task, feed=15, cut=False)
+if got != want:
+    print(f"got  {got!r}\nwant {want!r}")
+    sys.exit(1)
+EOF
+
 # One run-log entry for each failure that the program writes down: the unreachable printer.
 logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
 grep -q 'IP打印机\[127.0.0.49\]连接失败' <<<"$logs" || fail "no run-log entry for the unreachable printer"
