@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
 # Under Wine, with a real (virtual) display: a second start shows exactly one message box
 # with the single-instance text and ends when it is closed; the first keeps running.
-# Usage: second_instance_wine.sh <quorvel-print.exe> <artifact dir>
-# Needs WINEPREFIX and DISPLAY (run under xvfb-run).
+# Usage: second_instance_wine.sh <quorvel-print.exe> <artifact dir> <Wine prefix>
+# Needs DISPLAY (run under xvfb-run). The prefix is this test's own: the single-instance rule
+# holds per prefix, and the clean-up ends every Wine process in it.
 set -u
 program=$1
 artifacts=$2
+export WINEPREFIX=$3
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  wineserver -w
+fi
 work=$(mktemp -d)
 mkdir -p "$artifacts"
 cleanup() {
