@@ -2,12 +2,13 @@
 # on the X display of xvfb-run, which has no window manager: windows have no frames from a
 # manager, cannot be activated, and are found by title.
 
-# wait_window REGEX SECONDS: prints the ids of the visible windows whose title matches.
+# wait_window REGEX SECONDS: prints the id of the first visible window whose title matches;
+# fails when none comes.
 wait_window() {
   local ids
   for _ in $(seq $(($2 * 5))); do
     ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null)
-    [ -n "$ids" ] && { echo "$ids"; return 0; }
+    [ -n "$ids" ] && { head -1 <<<"$ids"; return 0; }
     sleep 0.2
   done
   return 1
@@ -35,6 +36,7 @@ click_at() {
 
 # shot ID FILE: a screenshot of one window (the file's folder is made).
 shot() {
+  [ -n "$1" ] || fail "no window to take $2 of"  # import would wait for a click
   mkdir -p "$(dirname "$2")"
   import -window "$1" "$2" 2>/dev/null || echo "screenshot failed: $2"
 }
@@ -64,4 +66,12 @@ wait_gone() {
     sleep 0.2
   done
   return 1
+}
+
+# window_list: the titles of the visible windows, for failure messages.
+window_list() {
+  local id
+  for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+    printf "'%s' " "$(window_title "$id")"
+  done
 }

@@ -18,6 +18,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# The single-instance lock lives in XDG_RUNTIME_DIR: a private one keeps other tests that run
+# the program at the same time from counting as our first instance.
+export XDG_RUNTIME_DIR="$work/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 
 read -r https_port _ <"$QV_TEST_HTTPS_DIR/ports"
 cloud="https://localhost:$https_port"
@@ -52,7 +56,8 @@ cd "$work/run"
 program_pid=$!
 pids+=($program_pid)
 
-cashier=$(wait_window '^Tillora' 60 | head -1) || fail "no cashier window; $(cat "$work/program.log")"
+cashier=$(wait_window '^Tillora' 60) ||
+  fail "no cashier window; windows: $(window_list); log: $(cat "$work/program.log")"
 wait_title "$cashier" "Tillora - 收银台 测试页" 30 ||
   fail "cashier title is '$(window_title "$cashier")', not 'Tillora - ' and the page's title"
 xdotool search --onlyvisible --name '^quorvel-print$' >/dev/null &&
@@ -64,13 +69,13 @@ shot root "$artifacts/gtk-screen-start.png"  # window shots show windows above t
 # The header bar holds, from the right: close, maximize, minimize, "设置", "首页".
 width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
 click_at "$cashier" $((width - 167)) 26
-config=$(wait_window '^设置$' 15 | head -1) || fail "the settings action opened no 设置 window"
+config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
 sleep 0.5
 shot "$config" "$artifacts/gtk-config-from-cashier.png"
 
 # "打印服务状态" at (305, 210) on the tab page, whose origin lies about 23 pixels down.
 click_at "$config" 376 257
-service=$(wait_window '^打印服务$' 15 | head -1) || fail "the status button opened no 打印服务 window"
+service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
 wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
 sleep 0.5
 shot "$service" "$artifacts/gtk-service-stopped.png"
@@ -82,7 +87,7 @@ echo "the service polled the loopback cloud $waits times"
 shot "$service" "$artifacts/gtk-service-running.png"
 
 click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
-config=$(wait_window '^设置$' 15 | head -1) || fail "打印设置 opened no 设置 window"
+config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
 sleep 0.5
 shot "$config" "$artifacts/gtk-config-from-service.png"
 
@@ -102,7 +107,7 @@ sed -i 's/^aurunpr=0$/aurunpr=1/' config.ini
 ./quorvel-print >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
-cashier=$(wait_window '^Tillora' 60 | head -1) || fail "no cashier window at the second start"
+cashier=$(wait_window '^Tillora' 60) || fail "no cashier window at the second start"
 before=$(curl -sk "$cloud/__cloud/waits?store=$store")
 wait_gone '^同步数据中$' 15 || fail "the splash stayed with aurunpr=1"
 waits=$(wait_count "$cloud/__cloud/waits?store=$store" $((before + 2)) 20) ||

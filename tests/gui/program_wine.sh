@@ -4,22 +4,31 @@
 # bringing up "打印服务", whose start button starts polling the loopback cloud over HTTPS
 # (with the test CA) and whose "打印设置" opens "设置" again; closing the cashier window ends
 # the program. Screenshots of each window go to the artifact folder.
-# Usage: program_wine.sh <quorvel-print.exe> <artifact dir>; needs WINEPREFIX,
+# Usage: program_wine.sh <quorvel-print.exe> <artifact dir> <Wine prefix>; needs
 # QV_TEST_HTTPS_DIR (the test server's state folder) and DISPLAY.
+# The prefix is this test's own: the single-instance rule holds per prefix, so another test
+# running the program in a shared prefix would make ours the refused second instance.
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
 program=$1
 artifacts=$2
+export WINEPREFIX=$3
 work=$(mktemp -d)
-program_pid=
-# Only our own process goes: other tests run in the same Wine prefix at the same time, so
-# "wineserver -k" would end them too.
 cleanup() {
-  [ -n "$program_pid" ] && kill -9 "$program_pid" 2>/dev/null
+  wineserver -k 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  wineserver -w
+  # Wine's Tahoma, the font of its menus, has no Chinese.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
+    >/dev/null 2>&1
+  wineserver -w
+fi
 
 read -r https_port http_port <"$QV_TEST_HTTPS_DIR/ports"
 cloud="https://localhost:$https_port"
@@ -34,8 +43,9 @@ cd "$work"
 wine ./quorvel-print.exe >"$work/program.log" 2>&1 &
 program_pid=$!
 
-cashier=$(wait_window '^Tillora' 90 | head -1) || fail "no cashier window; $(cat "$work/program.log")"
-splash=$(wait_window '^同步数据中$' 10 | head -1) || fail "no splash window"
+cashier=$(wait_window '^Tillora' 90) ||
+  fail "no cashier window; windows: $(window_list); log: $(cat "$work/program.log")"
+splash=$(wait_window '^同步数据中$' 10) || fail "no splash window"
 echo "cashier window: '$(window_title "$cashier")'"
 sleep 4  # past the splash's third tick (the printer list report); the splash stays
 shot "$cashier" "$artifacts/wine-cashier.png"
@@ -48,13 +58,13 @@ xdotool key alt+space
 sleep 1
 shot root "$artifacts/wine-cashier-window-menu.png"
 xdotool key Up Up Return
-config=$(wait_window '^设置$' 15 | head -1) || fail "the settings action opened no 设置 window"
+config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
 sleep 0.5
 shot "$config" "$artifacts/wine-config-from-cashier.png"
 
 # "打印服务状态" at (305, 210) on the tab page, whose origin lies 25 pixels down (tab strip).
 click_at "$config" 376 259
-service=$(wait_window '^打印服务$' 15 | head -1) || fail "the status button opened no 打印服务 window"
+service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
 wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
 sleep 0.5
 shot "$service" "$artifacts/wine-service-stopped.png"
@@ -66,7 +76,7 @@ echo "the service polled the loopback cloud $waits times over HTTPS"
 shot "$service" "$artifacts/wine-service-running.png"
 
 click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
-config=$(wait_window '^设置$' 15 | head -1) || fail "打印设置 opened no 设置 window"
+config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
 sleep 0.5
 shot "$config" "$artifacts/wine-config-from-service.png"
 
