@@ -48,7 +48,11 @@ std::string PrinterListItems(const std::vector<PrinterEntry>& printers) {
 }
 
 std::string PrinterListJson(const std::vector<PrinterEntry>& printers) {
-  return "[" + PrinterListItems(printers) + "]";
+  // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) about "[" + text + "]".
+  std::string json = "[";
+  json += PrinterListItems(printers);
+  json += ']';
+  return json;
 }
 
 std::string PrinterListExportText(const std::vector<PrinterEntry>& printers) {
