@@ -212,6 +212,13 @@ std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
       made = std::make_unique<Win32Control>(hwnd, kind, control);
       break;
   }
+  if (kind == ControlKind::Label || kind == ControlKind::CheckBox ||
+      kind == ControlKind::DropDownList) {
+    // The layouts place a label, check box or list partly over an older neighbour
+    // ("打印服务：" reaches into the status text beside it). Below that neighbour its first
+    // characters would be cut off; above it, only the neighbour's empty right end is covered.
+    SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
   KeepBrowsersAtBottom(parent);
   if (kind == ControlKind::TextBox) {
     // The debug view grows all day; lift the 32K default limit of multi-line edits.
