@@ -54,6 +54,7 @@ start_sim() {
   sim_pid=$!
   for _ in $(seq 100); do
     grep -q '\[sim\] ready' "$work/sim.log" && return 0
+    grep -q '\[sim\] cannot start' "$work/sim.log" && fail "quorvel-sim could not start"
     kill -0 "$sim_pid" 2>/dev/null || fail "quorvel-sim did not start"
     sleep 0.1
   done
