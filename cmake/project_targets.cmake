@@ -89,3 +89,11 @@ function(qv_test name)
                          FIXTURES_REQUIRED wine_prefix)
   endif()
 endfunction()
+
+# Environment for a Windows test that shows windows: a Wine prefix of its own. All GUI
+# programs of one prefix share one desktop process, bound to the X display of the first of
+# them; a test on another virtual display would wait on it once that display is gone.
+function(qv_wine_gui_env out name)
+  set(${out} "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-${name};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+      PARENT_SCOPE)
+endfunction()
