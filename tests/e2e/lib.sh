@@ -7,6 +7,7 @@ sim_pid=
 service_pid=
 admin=
 keep_work=0
+cups_dir=
 
 e2e_stop_pid() {  # pid: TERM, then KILL after 5 s
   local pid=$1
@@ -20,6 +21,7 @@ e2e_cleanup() {
   e2e_stop_service
   e2e_stop_pid "$sim_pid"
   [ -n "$sim_pid" ] && wait "$sim_pid" 2>/dev/null
+  [ -n "$cups_dir" ] && sh "$(dirname "${BASH_SOURCE[0]}")/../printer/cups_fixture.sh" stop "$cups_dir"
   [ $keep_work -eq 1 ] || rm -rf "$work"
 }
 trap e2e_cleanup EXIT
@@ -121,4 +123,26 @@ tasks, reports, jobs = get("/tasks"), get("/reports"), get("/jobs")
 lists = get("/printer-lists")
 sys.exit(0 if eval(expr) else 1)
 EOF
+}
+
+# start_cups: a private CUPS scheduler in $work/cups with the raw queues qv_receipt and
+# qv_plain, whose devices are the files $work/cups/<queue>.out; CUPS_SERVER points the
+# programs started afterwards at it. The clean-up stops it.
+start_cups() {
+  cups_dir=$work/cups
+  chmod 755 "$work"  # the backend writes the device files as the unprivileged lp user
+  sh "$(dirname "${BASH_SOURCE[0]}")/../printer/cups_fixture.sh" start "$cups_dir" \
+    >"$work/cups-start.log" 2>&1 || { cat "$work/cups-start.log"; fail "the CUPS scheduler did not start"; }
+  export CUPS_SERVER=$cups_dir/cups.sock
+}
+
+# wait_for_size SECONDS FILE BYTES: waits until FILE holds at least BYTES bytes (a spooled
+# job reaches its device some time after the service handed it over).
+wait_for_size() {
+  local deadline=$((SECONDS + $1))
+  while [ $SECONDS -lt $deadline ]; do
+    [ "$(stat -c %s "$2" 2>/dev/null || echo 0)" -ge "$3" ] && return 0
+    sleep 0.5
+  done
+  return 1
 }
