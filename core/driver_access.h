@@ -29,8 +29,8 @@ class EscPosReceiptDriver : public ReceiptDriver {
   EscPosPrinter& p_;
 };
 
-// The network printer can tell, shortly after the last bytes, whether the printer hung up
-// on them.
+// The network printer can answer whether it has paper, and can tell, shortly after the last
+// bytes, whether the printer hung up on them.
 class NetworkReceiptDriver : public EscPosReceiptDriver {
  public:
   explicit NetworkReceiptDriver(NetworkPrinter& printer)
@@ -38,6 +38,10 @@ class NetworkReceiptDriver : public EscPosReceiptDriver {
   // A reset from a printer on the local network arrives within milliseconds; the wait is
   // short enough to keep one task per timer tick.
   bool confirmDelivery() override { return network_.deliveryConfirmed(100); }
+  // A printer out of paper takes the bytes and prints nothing; asked first, it says so.
+  // Printers on the shop's network answer within milliseconds; one that does not answer at
+  // all is printed to as before.
+  bool paperReady() override { return network_.paperState(200) != NetworkPrinter::PaperState::Out; }
 
  private:
   NetworkPrinter& network_;

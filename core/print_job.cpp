@@ -138,6 +138,11 @@ class TaskExecution {
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据解析错误]");
       return;
     }
+    if (!driver.paperReady()) {
+      // Sent to a printer without paper, the ticket would be lost yet reported printed.
+      FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[缺纸或纸盖开启]");
+      return;
+    }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
     if (!SendCopies(driver, s_.debugLog, ReadTextLines(content), task_, s_.state.autoCut) ||
         !driver.confirmDelivery()) {

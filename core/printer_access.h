@@ -28,6 +28,9 @@ class ReceiptDriver {
   virtual bool cut() = 0;
   // Releases the printer after an optional feed and cut; false when the release failed.
   virtual bool close(int feedCount, int cutAfter) = 0;
+  // Before the first copy: false when the printer says it has no paper (or its cover is
+  // open), so that nothing is sent to it; true when it has paper or cannot tell.
+  virtual bool paperReady() { return true; }
   // After the last copy: false when the printer is known to have lost part of the job.
   virtual bool confirmDelivery() { return true; }
 };

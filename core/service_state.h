@@ -20,10 +20,10 @@ struct ServiceConfig {
 // Settings that are not part of the cashier configuration proper but are read from the
 // same file: TLS trust and the device paths of the parallel ports on Linux.
 struct ExtraSettings {
-  std::string caFile;      // PEM file of extra trusted roots; empty for none
-  bool tlsVerify = true;   // false only when config.ini says tls_verify=0
-  std::string lpt1Path;    // device behind "LPT1" (Linux); empty for the default
-  std::string lpt2Path;    // device behind "LPT2" (Linux); empty for the default
+  std::string caFile;     // PEM file of extra trusted roots; empty for none
+  bool tlsVerify = true;  // false only when config.ini says tls_verify=0
+  std::string lpt1Path;   // device behind "LPT1" (Linux); empty for the default
+  std::string lpt2Path;   // device behind "LPT2" (Linux); empty for the default
 };
 
 // Process-wide state; only the UI thread touches it.

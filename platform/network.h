@@ -27,8 +27,9 @@ class TcpConnection {
     (void)waitMs;
     return false;
   }
-  // Closes the socket; true when the system closed it without error. Afterwards every send
-  // and receive fails, and a second close returns false.
+  // Ends our side, reads and drops what the peer still sends until it ends its side (at most
+  // half a second), then closes the socket; true when the system closed it without error.
+  // Afterwards every send and receive fails, and a second close returns false.
   virtual bool close() = 0;
 };
 

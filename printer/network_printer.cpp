@@ -1,5 +1,7 @@
 #include "printer/network_printer.h"
 
+#include <cstdint>
+
 #include "printer/escpos_commands.h"
 #include "util/text.h"
 
@@ -48,6 +50,15 @@ bool NetworkPrinter::transfer(std::string_view bytes) {
 
 std::string NetworkPrinter::receiveReply(int timeoutMs) {
   return connection_ ? connection_->receiveOnce(timeoutMs, kMaxReplyBytes) : std::string();
+}
+
+NetworkPrinter::PaperState NetworkPrinter::paperState(int waitMs) {
+  if (!transfer(escpos::kPaperSensorRequest)) return PaperState::Unknown;
+  const std::string reply = receiveReply(waitMs);
+  if (reply.empty()) return PaperState::Unknown;
+  constexpr uint8_t kPaperEnd = 0x0C;
+  return (static_cast<uint8_t>(reply[0]) & kPaperEnd) == kPaperEnd ? PaperState::Out
+                                                                   : PaperState::Present;
 }
 
 bool NetworkPrinter::deliveryConfirmed(int waitMs) {

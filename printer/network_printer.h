@@ -32,6 +32,13 @@ class NetworkPrinter : public EscPosPrinter {
   // ESC # with the low byte of n; false when not open.
   bool setEscHashMode(int n);
 
+  // What the paper sensor says before a job.
+  enum class PaperState { Present, Out, Unknown };
+  // Sends ESC v and waits at most waitMs for the reply: Out when it reports the paper end
+  // (bits 2 and 3, also set by an open cover), Present for any other reply, Unknown when the
+  // printer does not answer or the request could not be sent.
+  PaperState paperState(int waitMs);
+
   // After the last bytes of a job went out: waits at most waitMs and returns false when the
   // printer reset the connection meanwhile (it hung up with bytes unread, so the ticket is
   // incomplete), true otherwise. A send alone cannot tell: the bytes may still sit in the

@@ -90,6 +90,26 @@ bool ParseIpv4(const std::string& text, in_addr& out) {
   return ::inet_pton(AF_INET, text.c_str(), &out) == 1;
 }
 
+// How long a close waits for the printer to end its side after ours.
+constexpr int kFinishWaitMs = 500;
+
+// Ends the connection the way a printer expects: our side says it is done, then whatever the
+// printer still sends (a late status reply) is read until it closes too, for a bounded time.
+// Closing outright with bytes unread, or receiving bytes after the close, makes the system
+// reset the connection and throw away the part of the job still in the send buffer.
+void FinishSending(int fd) {
+  ::shutdown(fd, SHUT_WR);
+  const Deadline deadline(kFinishWaitMs);
+  char buffer[512];
+  while (WaitFor(fd, POLLIN, deadline)) {
+    ssize_t n;
+    do {
+      n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    if (n <= 0) return;
+  }
+}
+
 class PosixTcpConnection : public TcpConnection {
  public:
   explicit PosixTcpConnection(int fd) : fd_(fd) {}
@@ -139,7 +159,11 @@ class PosixTcpConnection : public TcpConnection {
     return n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
   }
 
-  bool close() override { return fd_.ok() && fd_.reset(); }
+  bool close() override {
+    if (!fd_.ok()) return false;
+    FinishSending(fd_.get());
+    return fd_.reset();
+  }
 
  private:
   Fd fd_;

@@ -93,6 +93,22 @@ bool ParseIpv4(const std::string& text, in_addr& out) {
   return inet_pton(AF_INET, text.c_str(), &out) == 1;
 }
 
+// How long a close waits for the printer to end its side after ours.
+constexpr int kFinishWaitMs = 500;
+
+// Ends the connection the way a printer expects: our side says it is done, then whatever the
+// printer still sends (a late status reply) is read until it closes too, for a bounded time.
+// Closing outright with bytes unread, or receiving bytes after the close, makes the system
+// reset the connection and throw away the part of the job still in the send buffer.
+void FinishSending(SOCKET s) {
+  shutdown(s, SD_SEND);
+  const Deadline deadline(kFinishWaitMs);
+  char buffer[512];
+  while (WaitFor(s, Readiness::Read, deadline)) {
+    if (recv(s, buffer, sizeof buffer, 0) <= 0) return;
+  }
+}
+
 class WinsockConnection : public TcpConnection {
  public:
   explicit WinsockConnection(SOCKET s) : socket_(s) {}
@@ -136,7 +152,11 @@ class WinsockConnection : public TcpConnection {
     return n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK;
   }
 
-  bool close() override { return socket_.ok() && socket_.reset(); }
+  bool close() override {
+    if (!socket_.ok()) return false;
+    FinishSending(socket_.get());
+    return socket_.reset();
+  }
 
  private:
   Socket socket_;

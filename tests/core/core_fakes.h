@@ -58,6 +58,7 @@ class RecordingDriver : public ReceiptDriver {
   bool printTextLine(const std::string& text) override { return Op("text " + text); }
   bool lineFeed(int count) override { return Op("feed " + std::to_string(count)); }
   bool cut() override { return Op("cut"); }
+  bool paperReady() override { return hasPaper; }
   bool close(int feedCount, int cutAfter) override {
     ops_.push_back(name_ + " close " + std::to_string(feedCount) + " " + std::to_string(cutAfter));
     return closeResults.empty() ? true : PopClose();
@@ -65,6 +66,7 @@ class RecordingDriver : public ReceiptDriver {
 
   int failFromOp = -1;  // the n-th formatting operation (0-based) and all later ones fail
   std::deque<bool> closeResults;
+  bool hasPaper = true;
 
  private:
   bool Op(const std::string& text) {

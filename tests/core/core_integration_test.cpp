@@ -53,6 +53,9 @@ std::string TicketBytes(const std::vector<Line>& lines, int copies, int feed) {
   return all;
 }
 
+// A network printer is asked for its paper sensor (ESC v) before the ticket.
+std::string NetworkJob(const std::string& ticket) { return "\x1b\x76" + ticket; }
+
 std::vector<Line> Receipt(const std::string& title, int count) {
   std::vector<Line> lines = {{1, 2, 1, 1, title}};
   for (int i = 1; i < count; ++i) {
@@ -178,9 +181,13 @@ class CoreIntegration : public ::testing::Test {
 };
 
 TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
-  LoopbackPrinter kitchen("127.77.0.1"), bar("127.77.0.2"), dropper("127.77.0.3");
-  ASSERT_TRUE(kitchen.listening() && bar.listening() && dropper.listening());
+  LoopbackPrinter kitchen("127.77.0.1"), bar("127.77.0.2"), dropper("127.77.0.3"),
+      noPaper("127.77.0.5");
+  ASSERT_TRUE(kitchen.listening() && bar.listening() && dropper.listening() && noPaper.listening());
   dropper.closeAfter(200);
+  // The kitchen printer answers that it has paper, the bar printer does not answer at all.
+  kitchen.answer("\x1b\x76", std::string(1, '\0'));
+  noPaper.answer("\x1b\x76", "\x0c");
 
   const auto order = Receipt("厨房单 #1", 40);
   const auto drinks = Receipt("吧台单", 3);
@@ -199,7 +206,8 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   cloud.QueueAnswer(Answer({TaskJson("t1", 1, "127.77.0.1", ContentJson(order), 2),
                             TaskJson("t2", 1, "127.77.0.3", ContentJson(big), 5), t3, t4,
                             TaskJson("t5", 4, "x", "[]")}));
-  cloud.QueueAnswer(Answer({t3, t4, TaskJson("t6", 1, "127.77.0.2", ContentJson(drinks))}));
+  cloud.QueueAnswer(Answer({t3, t4, TaskJson("t6", 1, "127.77.0.2", ContentJson(drinks)),
+                            TaskJson("t7", 1, "127.77.0.5", ContentJson(drinks))}));
   cloud.QueueAnswer("not json");
   cloud.QueueAnswer(R"({"code":500,"total":1,"data":[]})");
   cloud.QueueAnswer(R"({"code":200,"total":0,"data":[)" + t3 + "]}");
@@ -207,10 +215,12 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   Service s(f_, server_, lpt1_);
   s.poller.StartPolling();
   EXPECT_EQ(f_.state.taskQueue.size(), 5u);
-  for (int second = 0; second < 7; ++second) s.Tick();
+  for (int second = 0; second < 8; ++second) s.Tick();
 
-  EXPECT_EQ(kitchen.jobs(), std::vector<std::string>{TicketBytes(order, 2, 4)});
-  EXPECT_EQ(bar.jobs(), std::vector<std::string>{TicketBytes(drinks, 1, 4)});
+  EXPECT_EQ(kitchen.jobs(), std::vector<std::string>{NetworkJob(TicketBytes(order, 2, 4))});
+  EXPECT_EQ(bar.jobs(), std::vector<std::string>{NetworkJob(TicketBytes(drinks, 1, 4))});
+  // Nothing but the question goes to a printer without paper.
+  EXPECT_EQ(noPaper.jobs(), std::vector<std::string>{"\x1b\x76"});
   std::string lptBytes;
   ASSERT_TRUE(platform::ReadFile(lpt1_, lptBytes));
   EXPECT_EQ(lptBytes, TicketBytes(lptLines, 1, 4));
@@ -221,19 +231,21 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
     outcomes.push_back(r[0] + " " + r[1]);
     EXPECT_EQ(r[2], "X-Token=1");
   }
-  EXPECT_EQ(outcomes, (std::vector<std::string>{"t1 1", "t2 -1", "t3 1", "t4 -1", "t6 1"}));
+  EXPECT_EQ(outcomes,
+            (std::vector<std::string>{"t1 1", "t2 -1", "t3 1", "t4 -1", "t6 1", "t7 -1"}));
 
   const std::string log = AllLogText();
   for (const std::string& entry :
        {std::string("解析主包失败，错误行：1  错误内容：not json"), std::string("返回状态码错误"),
         std::string("IP打印机[127.77.0.3]连接成功但是打印失败，失败状态：[数据发送失败]"),
-        std::string("USB打印机[qv-no-such-printer]连接失败")}) {
+        std::string("USB打印机[qv-no-such-printer]连接失败"),
+        std::string("IP打印机[127.77.0.5]连接成功但是打印失败，失败状态：[缺纸或纸盖开启]")}) {
     EXPECT_NE(log.find(entry), std::string::npos) << entry << "\nin\n" << log;
   }
   EXPECT_TRUE(f_.state.taskQueue.empty());
   EXPECT_EQ(s.shell.queueLabel, "0条");
-  EXPECT_EQ(f_.state.recordCount, 8);  // t3 and t4 counted twice, the total-0 task not at all
-  EXPECT_EQ(s.view.pollLine, "查询[8]次/记录数[8]");  // the last polls found no task
+  EXPECT_EQ(f_.state.recordCount, 9);  // t3 and t4 counted twice, the total-0 task not at all
+  EXPECT_EQ(s.view.pollLine, "查询[9]次/记录数[9]");  // the last polls found no task
   EXPECT_NE(s.view.last.find("[No Task]"), std::string::npos);
   EXPECT_NE(s.view.previous.find("[No Task]"), std::string::npos);
 }
@@ -247,7 +259,7 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   for (int i = 1; i <= 4; ++i) {
     const auto lines = Receipt("单号 " + std::to_string(i), 5);
     tasks.push_back(TaskJson("r" + std::to_string(i), 1, "127.77.0.4", ContentJson(lines)));
-    tickets.push_back(TicketBytes(lines, 1, 4));
+    tickets.push_back(NetworkJob(TicketBytes(lines, 1, 4)));
   }
   CloudScript cloud(server_, f_.config.sid);
   cloud.QueueAnswer(Answer({tasks[0], tasks[1], tasks[2]}));

@@ -153,6 +153,17 @@ TEST_F(PrintJobTest, FailedTransferStopsTheTaskAndReportsItFailed) {
       std::vector<std::string>{"IP打印机[10.0.0.8]连接成功但是打印失败，失败状态：[数据发送失败]"});
 }
 
+TEST_F(PrintJobTest, PrinterWithoutPaperGetsNothingAndTheTaskFails) {
+  f.printers.network.hasPaper = false;
+  Run(Task(1, "10.0.0.9", R"([{"type":1,"text":"a"}])", 2));
+  EXPECT_EQ(f.printers.ops,
+            (std::vector<std::string>{"connect 10.0.0.9 9100 400 400 80", "network close 0 0"}));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 -1"});
+  EXPECT_EQ(f.LogMessages(),
+            std::vector<std::string>{
+                "IP打印机[10.0.0.9]连接成功但是打印失败，失败状态：[缺纸或纸盖开启]"});
+}
+
 TEST_F(PrintJobTest, RefusedCharacterSizeIsNoFailedTransfer) {
   Run(Task(1, "10.0.0.8", R"([{"type":1,"widthEnlarge":8,"heightEnlarge":-2,"text":"a"}])"));
   EXPECT_EQ(Stats(), std::vector<std::string>{"k1 1"});

@@ -53,8 +53,9 @@ TEST_F(StartupTest, SecondInstanceShowsOneMessageAndTouchesNothing) {
   env_.otherInstanceRuns = true;
   EXPECT_EQ(Start(), StartOutcome::SecondInstance);
   EXPECT_EQ(env_.instanceName, "asifjslajgojglafs");
-  EXPECT_EQ(env_.messages, std::vector<std::string>{
-                               "友情提醒:|程序已经有一个实例运行，如果找不到请在右下角系统托盘查看!"});
+  EXPECT_EQ(env_.messages,
+            std::vector<std::string>{
+                "友情提醒:|程序已经有一个实例运行，如果找不到请在右下角系统托盘查看!"});
   EXPECT_FALSE(platform::DirectoryExists(platform::JoinPath(dir_.path(), "log")));
   EXPECT_EQ(state_.macAddress, "");
 }

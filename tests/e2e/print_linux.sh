@@ -57,10 +57,11 @@ e2e_stop_service
 python3 - "$work" "$(dirname "$0")" <<'EOF' || fail "the printers or the cloud did not get what the tasks asked for"
 import json, sys
 sys.path.insert(0, sys.argv[2])
-from receipt_bytes import expected as expected_of, received as received_in
+from receipt_bytes import expected as expected_of, network_job, received as received_in
 work = sys.argv[1]
 tasks = {t["uni_key"]: t for t in json.load(open(f"{work}/tasks.json"))}
 expected = lambda key: expected_of(tasks[key], feed=2, cut=True)
+network = lambda key: network_job(tasks[key], feed=2, cut=True)
 received = lambda printer: received_in(f"{work}/sim/jobs", printer)
 
 problems = []
@@ -68,8 +69,8 @@ def same(what, got, want):
     if got != want:
         problems.append(f"{what}:\n  got  {got!r}\n  want {want!r}")
 
-same("127.0.0.41 jobs", received("127.0.0.41"), [expected("e2e-net-a")])
-same("127.0.0.42 jobs", received("127.0.0.42"), [expected("e2e-net-b")])
+same("127.0.0.41 jobs", received("127.0.0.41"), [network("e2e-net-a")])
+same("127.0.0.42 jobs", received("127.0.0.42"), [network("e2e-net-b")])
 same("LPT1 device", open(f"{work}/lpt/port-a.bin", "rb").read(),
      expected("e2e-lpt-1") + expected("e2e-usb"))
 same("LPT2 device", open(f"{work}/lpt/port-b.bin", "rb").read(), expected("e2e-lpt-2"))
@@ -114,9 +115,9 @@ e2e_stop_service
 python3 - "$work" "$(dirname "$0")" <<'EOF' || fail "cutting off / feed limit not as configured"
 import sys
 sys.path.insert(0, sys.argv[2])
-from receipt_bytes import expected, received
+from receipt_bytes import network_job, received
 task = {"print_num": 2, "print_content": [{"type": 1, "bold": 0, "align": 1, "text": "不切纸 两份"}]}
-got, want = received(f"{sys.argv[1]}/sim/jobs", "127.0.0.41")[-1], expected(task, feed=15, cut=False)
+got, want = received(f"{sys.argv[1]}/sim/jobs", "127.0.0.41")[-1], network_job(task, feed=15, cut=False)
 if got != want:
     print(f"got  {got!r}\nwant {want!r}")
     sys.exit(1)

@@ -62,13 +62,13 @@ sleep 2
 python3 - "$work" "$(dirname "$0")" "$admin" <<'EOF' || fail "the printers or the cloud did not get what the tasks asked for"
 import json, sys, urllib.request
 sys.path.insert(0, sys.argv[2])
-from receipt_bytes import expected, received
+from receipt_bytes import network_job, received
 work, admin = sys.argv[1], sys.argv[3]
 tasks = {t["uni_key"]: t for t in json.load(open(f"{work}/tasks.json"))}
 get = lambda p: json.load(urllib.request.urlopen(admin + p, timeout=10))
 problems = []
 for printer, key in (("127.0.0.46", "wine-net-a"), ("127.0.0.47", "wine-net-b")):
-    got, want = received(f"{work}/sim/jobs", printer), [expected(tasks[key], 2, True)]
+    got, want = received(f"{work}/sim/jobs", printer), [network_job(tasks[key], 2, True)]
     if got != want:
         problems.append(f"{printer}:\n  got  {got!r}\n  want {want!r}")
 stats = {}

@@ -1,6 +1,9 @@
 """The ESC/POS bytes the print service sends for a task: for every copy, each content line
 of type 1 as bold (ESC E), alignment (ESC a), size (GS !), GBK text and CR LF; then the feed
-lines (at least one CR LF) and, with cutting on, ESC m."""
+lines (at least one CR LF) and, with cutting on, ESC m. A network printer is first asked
+for its paper sensor (ESC v)."""
+
+PAPER_QUERY = b"\x1bv"
 
 
 def expected(task, feed, cut):
@@ -16,6 +19,11 @@ def expected(task, feed, cut):
             out += line["text"].encode("gbk", errors="replace") + b"\r\n"
         out += b"\r\n" * max(feed, 1) + (b"\x1bm" if cut else b"")
     return out
+
+
+def network_job(task, feed, cut):
+    """A network printer's whole job: the paper question, then the receipt."""
+    return PAPER_QUERY + expected(task, feed, cut)
 
 
 def received(jobs_dir, printer):

@@ -180,6 +180,21 @@ TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
   EXPECT_FALSE(hurried.printRasterImage(std::string(16 << 20, 'x'), 1, 1, 0));
 }
 
+TEST_F(NetworkPrinterTest, AnswerLeftUnreadDoesNotCostTheJobsLastBytes) {
+  // The printer answers a status question inside the job; nobody reads the answer. A close
+  // with unread bytes would reset the connection and drop what still waits to be sent.
+  listener_.answer("\x1b\x76", std::string(1, '\0'));
+  listener_.readSlowly(8192, 2);
+  const std::string rest(512 << 10, 'r');
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 0, 80));
+  ASSERT_TRUE(printer.printText("\x1b\x76", Newline::No));
+  ASSERT_TRUE(printer.printText(rest, Newline::No));
+  EXPECT_TRUE(printer.close(0, 0));
+  ASSERT_TRUE(listener_.waitForClosedJobs(1, 20000));
+  EXPECT_EQ(listener_.bytes().size(), 2 + rest.size());
+}
+
 TEST_F(NetworkPrinterTest, PrinterHangingUpMidJobFailsSendsWithoutKillingTheProcess) {
   listener_.closeAfter(10);
   NetworkPrinter printer;
@@ -219,6 +234,34 @@ TEST(NetworkPrinterStatus, CheckStatusTextReadsThePaperSensor) {
   }
   NetworkPrinter neverConnected;
   EXPECT_EQ(neverConnected.checkStatusText(200), "通讯故障或超时");
+}
+
+TEST(NetworkPrinterStatus, PaperStateReadsThePaperEndBits) {
+  using State = NetworkPrinter::PaperState;
+  struct Case {
+    std::string reply;  // empty: the printer does not answer
+    State state;
+  };
+  for (const Case& c : std::vector<Case>{
+           {std::string(1, '\0'), State::Present},
+           {"\x0c", State::Out},
+           {"\x2f", State::Out},      // paper end with other bits set
+           {"\x03", State::Present},  // near the end still prints
+           {"", State::Unknown},
+       }) {
+    SCOPED_TRACE(static_cast<int>(c.state));
+    LoopbackPrinter listener(kPrinterAddress, kPort);
+    ASSERT_TRUE(listener.listening());
+    if (!c.reply.empty()) listener.answer("\x1b\x76", c.reply);
+    NetworkPrinter printer;
+    ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
+    EXPECT_EQ(printer.paperState(c.reply.empty() ? 100 : 2000), c.state);
+    EXPECT_TRUE(printer.close(0, 0));
+    ASSERT_TRUE(listener.waitForClosedJobs(1, 5000));
+    EXPECT_EQ(listener.bytes(), "\x1b\x76");
+  }
+  NetworkPrinter neverConnected;
+  EXPECT_EQ(neverConnected.paperState(100), State::Unknown);
 }
 
 TEST(NetworkPrinterStatus, QueryStatusReadsEachReply) {
