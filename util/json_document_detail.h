@@ -1,5 +1,5 @@
-// Internals shared by the files of JsonDocument: the value store, the parser and the two text
-// forms. Not for use outside util/json_document*.cpp.
+// Internals shared by the files of JsonDocument: the value store, the readers and the two text
+// forms. Not for use outside util/json_document*.cpp and their tests.
 #pragma once
 
 #include <string>
@@ -22,6 +22,14 @@ enum class ParseResult { Value, Empty, Error };
 // and `error`, when given, is filled); `error` is cleared otherwise. `depth` receives the
 // nesting depth of the value (0 for a scalar).
 ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth);
+
+// The two readers behind ParseJson. The quick one reads well-formed JSON in valid UTF-8 only
+// and returns false on anything else (out is then unspecified); where it returns true, the
+// careful one gives the same value. The careful one is nlohmann's parser: it also reads texts
+// with ill-formed UTF-8 and fills the error record.
+bool ReadJsonQuickly(std::string_view text, Value& out, int& depth);
+ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError* error,
+                               int& depth);
 
 // The text form of a value (strings as they are, numbers in their shortest form, arrays
 // joined by ",", objects as "[object Object]", null as "").

@@ -147,7 +147,8 @@ void FillError(std::string_view text, std::size_t offset, int32_t number, std::s
 
 }  // namespace
 
-ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth) {
+ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError* error,
+                               int& depth) {
   out = nullptr;
   depth = 0;
   if (error) *error = JsonParseError{};
@@ -164,6 +165,7 @@ ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, 
     if (!ok && !builder.tooDeep() && !IsValidUtf8(text)) {
       sanitized = SanitizeUtf8(text);
       text = sanitized;
+      if (ReadJsonQuickly(text, out, depth)) return ParseResult::Value;
       builder = ValueBuilder(out);
       ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);
     }
@@ -191,6 +193,12 @@ ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, 
     }
   }
   return ParseResult::Error;
+}
+
+ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth) {
+  if (error) *error = JsonParseError{};
+  if (!IsBlank(text) && ReadJsonQuickly(text, out, depth)) return ParseResult::Value;
+  return ParseJsonCarefully(text, out, error, depth);
 }
 
 }  // namespace qv::json_detail

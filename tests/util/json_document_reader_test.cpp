@@ -1,0 +1,126 @@
+// The quick reader against nlohmann's parser: wherever the quick one accepts a text it must
+// build exactly the value nlohmann builds (kinds of numbers included), and it must leave every
+// text it cannot read exactly to nlohmann.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "util/json_document_detail.h"
+
+namespace qv::json_detail {
+namespace {
+
+// Same kind and same content all the way down; nlohmann's == would let 1 equal 1.0.
+bool SameValue(const Value& a, const Value& b) {
+  if (a.type() != b.type()) return false;
+  if (a.is_number_float()) {
+    const double x = a.get<double>(), y = b.get<double>();
+    return std::memcmp(&x, &y, sizeof x) == 0;
+  }
+  if (a.is_array()) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!SameValue(a[i], b[i])) return false;
+    }
+    return true;
+  }
+  if (a.is_object()) {
+    const auto& x = a.get_ref<const Value::object_t&>();
+    const auto& y = b.get_ref<const Value::object_t&>();
+    if (x.size() != y.size()) return false;
+    for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j) {
+      if (i->first != j->first || !SameValue(i->second, j->second)) return false;
+    }
+    return true;
+  }
+  return a == b;
+}
+
+std::string Nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
+
+TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
+  struct Case {
+    std::string text;
+    bool quick;  // the quick reader reads it (else it must refuse)
+  };
+  std::vector<Case> cases{
+      {R"({"a":1,"b":[true,false,null],"c":{"d":"e"},"":""})", true},
+      {" \t\r\n[1 , 2 ,{ \"k\" : [ ] } ]\n ", true},
+      {"[]", true},
+      {"{}", true},
+      {R"("\"\\\/\b\f\n\r\t")", true},
+      {R"("\u00e9\u4E2D\ud83d\ude00\u0000\u2400x")", true},
+      {"\"中文 ¥ é \xF0\x9F\x98\x80 \xE2\x90\x80 \xEF\xBF\xBD\"", true},
+      {R"({"a":1,"b":2,"a":[3]})", true},  // a repeated name: first place, last value
+      {"[0,-0,-0.0,1e5,1E+5,1.5e-3,-12.75,5e-324,0.30000000000000004]", true},
+      {"[18446744073709551615,18446744073709551616,-9223372036854775808]", true},
+      {"[-9223372036854775809,123456789012345678901234567890]", true},
+      {Nested(JsonDocument::kMaxDepth), true},
+      {"7", true},
+      {"null", true},
+      // Left to nlohmann: out of range, syntax errors, bad escapes, ill-formed UTF-8.
+      {"[1e400]", false},
+      {"[-1e400]", false},
+      {"[1e-400]", false},
+      {Nested(JsonDocument::kMaxDepth + 1), false},
+      {R"("\ud83d")", false},
+      {R"("\ude00")", false},
+      {R"("\ud83d\u0041")", false},
+      {R"("\u12")", false},
+      {R"("\x")", false},
+      {"\"a\x01"
+       "b\"",
+       false},
+      {"\"\xC0\x80\"", false},
+      {"\"\xED\xA0\x80\"", false},
+      {"\"\xF4\x90\x80\x80\"", false},
+      {"\"\xE4\xB8\"", false},
+      {"\"\xE4\xB8", false},
+      {"\"abc", false},
+      {"[01]", false},
+      {"[1.]", false},
+      {"[.5]", false},
+      {"[-]", false},
+      {"[1e]", false},
+      {"[+1]", false},
+      {"[0x10]", false},
+      {"[1,]", false},
+      {R"({"a":1,})", false},
+      {R"({"a" 1})", false},
+      {"{1:2}", false},
+      {"{'a':1}", false},
+      {"[tru]", false},
+      {"nul", false},
+      {"[1] [2]", false},
+      {"[", false},
+      {"[1}", false},
+      {std::string("[1]\0", 4), false},
+  };
+  // Escapes and multi-byte characters at every place within and across the 8-byte words
+  // that plain text is scanned in.
+  for (int at = 0; at < 17; ++at) {
+    const std::string run(at, 'a');
+    cases.push_back({"[\"" + run + "\\\"" + run + "\\n\"]", true});
+    cases.push_back({"[\"" + run + "宫保鸡丁\\u00e9" + run + "\"]", true});
+    cases.push_back({"[\"" + run + "\x01\"]", false});
+    cases.push_back({"[\"" + run + "\xE5\xAE\"]", false});
+    cases.push_back({"[\"" + run, false});
+  }
+
+  for (const Case& c : cases) {
+    Value quick, careful;
+    int quickDepth = -1, carefulDepth = -1;
+    const bool read = ReadJsonQuickly(c.text, quick, quickDepth);
+    EXPECT_EQ(read, c.quick) << c.text;
+    if (!read) continue;
+    ASSERT_EQ(ParseJsonCarefully(c.text, careful, nullptr, carefulDepth), ParseResult::Value)
+        << c.text;
+    EXPECT_TRUE(SameValue(quick, careful)) << c.text;
+    EXPECT_EQ(quickDepth, carefulDepth) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace qv::json_detail
