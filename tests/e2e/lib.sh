@@ -6,7 +6,7 @@ work=$(mktemp -d "/tmp/qv-e2e-${SUITE:-suite}.XXXXXX")
 sim_pid=
 service_pid=
 admin=
-keep_work=0
+keep_work=${QV_E2E_KEEP:-0}  # 1: leave the work directory for a look after the run
 cups_dir=
 
 e2e_stop_pid() {  # pid: TERM, then KILL after 5 s
