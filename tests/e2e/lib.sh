@@ -146,3 +146,10 @@ wait_for_size() {
   done
   return 1
 }
+
+# add_cups_queue NAME FILE: one more raw queue on the suite's scheduler, printing into FILE.
+add_cups_queue() {
+  : >"$2"
+  chmod 666 "$2"
+  lpadmin -p "$1" -E -v "parallel:$2" >>"$work/cups-start.log" 2>&1 || fail "lpadmin refused the queue $1"
+}

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Linux program, headless, printing through a running CUPS scheduler of its own: tasks
-# for two raw queues (copies, feed lines, cuts), a queue that does not exist, and a second
-# run without cutting. Checks the exact bytes each queue's device received, one report per
-# task with the right outcome, the run log and the scheduler's answer to the missing queue.
+# for three raw queues, one with a Chinese name (copies, feed lines, cuts), a queue that does
+# not exist, and a second run without cutting. Checks the exact bytes each queue's device
+# received, one report per task with the right outcome, the run log and the scheduler's
+# answer to the missing queue.
 # Usage: spooler_linux.sh <quorvel-print> <quorvel-sim>
 set -u
 PROGRAM=$1
@@ -11,6 +12,7 @@ SUITE=spooler
 source "$(dirname "$0")/lib.sh"
 
 start_cups
+add_cups_queue 收银台 "$cups_dir/cashier.out"  # a queue named as shops name them
 start_sim --printers 127.0.0.51  # no network task; the simulator wants one printer
 set_config au_row 2
 set_config au_c 1
@@ -25,6 +27,8 @@ cat >"$work/tasks.json" <<'EOF'
    {"type": 1, "bold": 0, "align": 9, "text": "合计：38.00"}]},
  {"uni_key": "sp-plain", "print_type": 2, "print_sn": "qv_plain", "print_num": 1,
   "print_content": [{"type": 1, "bold": 1, "align": 1, "heightEnlarge": 1, "text": "后厨单 A08 麻婆豆腐"}]},
+ {"uni_key": "sp-cashier", "print_type": 2, "print_sn": "收银台", "print_num": 1,
+  "print_content": [{"type": 1, "bold": 0, "align": 2, "text": "收银台小票 合计：12.50"}]},
  {"uni_key": "sp-missing", "print_type": 2, "print_sn": "qv_nosuch", "print_num": 1,
   "print_content": [{"type": 1, "text": "无此打印机"}]}
 ]
@@ -45,14 +49,17 @@ EOF
 }
 expected_bytes "$work/tasks.json" sp-receipt 2 1 >"$work/want-receipt.bin"
 expected_bytes "$work/tasks.json" sp-plain 2 1 >"$work/want-plain.bin"
+expected_bytes "$work/tasks.json" sp-cashier 2 1 >"$work/want-cashier.bin"
 
 start_service
-wait_for 90 'len(reports) >= 3' || fail "not every task was reported within 90 s"
+wait_for 90 'len(reports) >= 4' || fail "not every task was reported within 90 s"
 # The scheduler runs the backend after the service handed the job over.
 wait_for_size 60 "$cups_dir/qv_receipt.out" "$(stat -c %s "$work/want-receipt.bin")" ||
   fail "qv_receipt's device did not get the whole job"
 wait_for_size 60 "$cups_dir/qv_plain.out" "$(stat -c %s "$work/want-plain.bin")" ||
   fail "qv_plain's device did not get the whole job"
+wait_for_size 60 "$cups_dir/cashier.out" "$(stat -c %s "$work/want-cashier.bin")" ||
+  fail "收银台's device did not get the whole job"
 sleep 2  # a late duplicate report or a second job would show now
 e2e_stop_service
 
@@ -60,13 +67,15 @@ cmp "$cups_dir/qv_receipt.out" "$work/want-receipt.bin" ||
   fail "qv_receipt's device bytes differ: $(od -c "$cups_dir/qv_receipt.out" | head -20)"
 cmp "$cups_dir/qv_plain.out" "$work/want-plain.bin" ||
   fail "qv_plain's device bytes differ: $(od -c "$cups_dir/qv_plain.out" | head -20)"
+cmp "$cups_dir/cashier.out" "$work/want-cashier.bin" ||
+  fail "收银台's device bytes differ: $(od -c "$cups_dir/cashier.out" | head -20)"
 python3 - "$admin" <<'EOF' || fail "the reports are wrong"
 import json, sys, urllib.request
 reports = json.load(urllib.request.urlopen(sys.argv[1] + "/reports", timeout=10))
 got = {}
 for r in reports:
     got.setdefault(r["uk"], []).append(r["stat"])
-want = {"sp-receipt": ["1"], "sp-plain": ["1"], "sp-missing": ["-1"]}
+want = {"sp-receipt": ["1"], "sp-plain": ["1"], "sp-cashier": ["1"], "sp-missing": ["-1"]}
 if got != want:
     print(f"reports {got}, want {want}")
     sys.exit(1)
@@ -78,8 +87,8 @@ logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done
 grep -q 'USB打印机\[qv_nosuch\]连接失败' <<<"$logs" || fail "no run-log entry for the missing queue"
 grep -q 'Create-Job client-error-not-found' "$cups_dir/log/access_log" ||
   fail "the scheduler never refused a job for the missing queue: $(cat "$cups_dir/log/access_log")"
-[ "$(grep -c 'Create-Job successful-ok' "$cups_dir/log/access_log")" -eq 2 ] ||
-  fail "not exactly two jobs reached the scheduler: $(cat "$cups_dir/log/access_log")"
+[ "$(grep -c 'Create-Job successful-ok' "$cups_dir/log/access_log")" -eq 3 ] ||
+  fail "not exactly three jobs reached the scheduler: $(cat "$cups_dir/log/access_log")"
 
 # Second run: cutting off, five feed lines, three copies.
 set_config au_c 0
