@@ -65,6 +65,8 @@ class GtkTimer : public TimerImpl {
 // the click. The indicator needs its image as a file, so the built-in PNG is written to the
 // user's cache directory once.
 class GtkTray : public TrayIconImpl {
+  static constexpr const char* kTrayIconName = "quorvel-print-tray";
+
  public:
   explicit GtkTray(TrayIcon& icon) : icon_(icon) {}
   ~GtkTray() override {
@@ -84,11 +86,15 @@ class GtkTray : public TrayIconImpl {
   void create() {
     std::string dir = std::string(g_get_user_cache_dir()) + "/quorvel-print";
     g_mkdir_with_parents(dir.c_str(), 0700);
-    std::string file = dir + "/quorvel-print.png";
+    // Without a StatusNotifier host the indicator falls back to an XEmbed tray icon, which
+    // takes an icon name that names a file in the working directory for that file. The working
+    // directory is the program's, where "quorvel-print" is the executable: the icon would be
+    // empty, so its name is one no file there carries.
+    std::string file = dir + "/" + kTrayIconName + ".png";
     g_file_set_contents(file.c_str(), reinterpret_cast<const char*>(kProgramIconPng),
                         static_cast<gssize>(kProgramIconPngSize), nullptr);
     indicator_.reset(app_indicator_new_with_path(
-        "quorvel-print", "quorvel-print", APP_INDICATOR_CATEGORY_APPLICATION_STATUS, dir.c_str()));
+        "quorvel-print", kTrayIconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS, dir.c_str()));
     menu_ = AdoptWidget(gtk_menu_new());
     item_ = gtk_menu_item_new_with_label("显示");
     g_signal_connect(item_, "activate", G_CALLBACK(OnShow), this);
