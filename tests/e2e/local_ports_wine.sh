@@ -4,7 +4,9 @@
 # CUPS_SERVER), a queue that does not exist, LPT1 (Wine's dosdevices/lpt1, linked to a file
 # of the suite), an LPT2 that does not open and LPT3, which no machine has. Checks the exact
 # bytes the queues' devices and the port file received, one report per task with the right
-# outcome, and the run log.
+# outcome, and the run log. A CUPS queue refusing jobs is left out: Wine's EndDocPrinter
+# hands the job to the scheduler after the program is done with it and reports success
+# whatever the scheduler answers (Windows' own spooler would keep such a job queued).
 # Usage: local_ports_wine.sh <quorvel-print.exe> <quorvel-sim (Linux)>; needs WINEPREFIX.
 # Without a display it runs itself under xvfb-run.
 set -u

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Linux program, headless, printing through a running CUPS scheduler of its own: tasks
 # for three raw queues, one with a Chinese name (copies, feed lines, cuts), a queue that does
-# not exist, and a second run without cutting. Checks the exact bytes each queue's device
-# received, one report per task with the right outcome, the run log and the scheduler's
-# answer to the missing queue.
+# not exist, one that refuses jobs, and a second run without cutting. Checks the exact bytes
+# each queue's device received, one report per task with the right outcome, the run log and
+# the scheduler's answers to the queues that failed.
 # Usage: spooler_linux.sh <quorvel-print> <quorvel-sim>
 set -u
 PROGRAM=$1
@@ -13,6 +13,8 @@ source "$(dirname "$0")/lib.sh"
 
 start_cups
 add_cups_queue 收银台 "$cups_dir/cashier.out"  # a queue named as shops name them
+add_cups_queue qv_closed "$cups_dir/closed.out"
+cupsreject qv_closed || fail "cupsreject failed"  # a queue that refuses new jobs
 start_sim --printers 127.0.0.51  # no network task; the simulator wants one printer
 set_config au_row 2
 set_config au_c 1
@@ -29,6 +31,8 @@ cat >"$work/tasks.json" <<'EOF'
   "print_content": [{"type": 1, "bold": 1, "align": 1, "heightEnlarge": 1, "text": "后厨单 A08 麻婆豆腐"}]},
  {"uni_key": "sp-cashier", "print_type": 2, "print_sn": "收银台", "print_num": 1,
   "print_content": [{"type": 1, "bold": 0, "align": 2, "text": "收银台小票 合计：12.50"}]},
+ {"uni_key": "sp-closed", "print_type": 2, "print_sn": "qv_closed", "print_num": 1,
+  "print_content": [{"type": 1, "text": "不收单的打印机"}]},
  {"uni_key": "sp-missing", "print_type": 2, "print_sn": "qv_nosuch", "print_num": 1,
   "print_content": [{"type": 1, "text": "无此打印机"}]}
 ]
@@ -52,7 +56,7 @@ expected_bytes "$work/tasks.json" sp-plain 2 1 >"$work/want-plain.bin"
 expected_bytes "$work/tasks.json" sp-cashier 2 1 >"$work/want-cashier.bin"
 
 start_service
-wait_for 90 'len(reports) >= 4' || fail "not every task was reported within 90 s"
+wait_for 90 'len(reports) >= 5' || fail "not every task was reported within 90 s"
 # The scheduler runs the backend after the service handed the job over.
 wait_for_size 60 "$cups_dir/qv_receipt.out" "$(stat -c %s "$work/want-receipt.bin")" ||
   fail "qv_receipt's device did not get the whole job"
@@ -75,18 +79,24 @@ reports = json.load(urllib.request.urlopen(sys.argv[1] + "/reports", timeout=10)
 got = {}
 for r in reports:
     got.setdefault(r["uk"], []).append(r["stat"])
-want = {"sp-receipt": ["1"], "sp-plain": ["1"], "sp-cashier": ["1"], "sp-missing": ["-1"]}
+want = {"sp-receipt": ["1"], "sp-plain": ["1"], "sp-cashier": ["1"], "sp-closed": ["-1"],
+        "sp-missing": ["-1"]}
 if got != want:
     print(f"reports {got}, want {want}")
     sys.exit(1)
 EOF
 
-# The missing queue: the run log names it, and the scheduler itself refused the job (the
-# service asked it rather than giving up on the client side).
+# The missing and the closed queue: the run log names them, and the scheduler itself refused
+# their jobs (the service asked it rather than giving up on the client side).
 logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
-grep -q 'USB打印机\[qv_nosuch\]连接失败' <<<"$logs" || fail "no run-log entry for the missing queue"
+for queue in qv_nosuch qv_closed; do
+  grep -q "USB打印机\[$queue\]连接失败" <<<"$logs" || fail "no run-log entry for $queue"
+done
 grep -q 'Create-Job client-error-not-found' "$cups_dir/log/access_log" ||
   fail "the scheduler never refused a job for the missing queue: $(cat "$cups_dir/log/access_log")"
+grep -q 'Create-Job server-error-not-accepting-jobs' "$cups_dir/log/access_log" ||
+  fail "the scheduler never refused a job for the closed queue: $(cat "$cups_dir/log/access_log")"
+[ ! -s "$cups_dir/closed.out" ] || fail "the closed queue printed"
 [ "$(grep -c 'Create-Job successful-ok' "$cups_dir/log/access_log")" -eq 3 ] ||
   fail "not exactly three jobs reached the scheduler: $(cat "$cups_dir/log/access_log")"
 
