@@ -2,9 +2,9 @@
 # Faults around the Windows program under Wine (WinHTTP, Winsock, the task journal on a
 # Windows file system), one after the other in one prefix: a cloud answering the polls with
 # 500, garbage and a dropped connection; a printer nobody listens on; a printer dropping the
-# connection mid-job; then the program killed with tasks queued and started again. The
-# program must keep going, never report a task it did not deliver as printed, and never
-# print a task twice.
+# connection mid-job; a printer out of paper; then the program killed with tasks queued and
+# started again. The program must keep going, never report a task it did not deliver as
+# printed, and never print a task twice.
 # Usage: faults_wine.sh <quorvel-print.exe> <quorvel-sim (Linux)>; needs WINEPREFIX.
 # Without a display it runs itself under xvfb-run.
 set -u
@@ -16,9 +16,10 @@ SUITE=wine-faults
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wine_lib.sh"
 
-good=127.0.0.53
-dropping=127.0.0.54
-unreachable=127.0.0.55  # nothing listens there
+good=127.0.0.57
+dropping=127.0.0.58
+unreachable=127.0.0.59  # nothing listens there
+wine_prefix_ready
 start_sim --printers "$good,$dropping" --wine-paths
 set_config au_row 1
 set_config au_c 1
@@ -66,7 +67,15 @@ api POST /printers/$dropping '{"drop_after_bytes": 100, "drop_jobs": 1}' >/dev/n
 add_task wf-dropped "$dropping" 300 2 2000
 reported wf-dropped 90
 
-# 4. Killed with tasks queued: six tasks come in one poll and drain one a second, so most
+# 4. A printer out of paper answers the paper question so: the ticket is not sent.
+api POST /printers/$good '{"paper_out": true}' >/dev/null
+add_task wf-paper-out "$good" 3 1
+reported wf-paper-out 60
+wait_for 30 "any(j['printer'] == '$good' and not j['lines'] for j in jobs)" ||
+  fail "the printer without paper never saw its job end"
+api POST /printers/$good '{"paper_out": false}' >/dev/null
+
+# 5. Killed with tasks queued: six tasks come in one poll and drain one a second, so most
 # are still queued when the first has reached the printer. The kill follows the first job
 # file at once (the admin interface would be slower to ask).
 queued_tasks=$(for n in 1 2 3 4 5 6; do task_json "wf-queued-$n" "$good" 20 1; done | python3 -c '
@@ -95,7 +104,7 @@ python3 - "$admin" "$work" "$(dirname "$0")" <<'EOF' || fail "outcomes wrong (se
 import json, sys, urllib.request
 admin, work = sys.argv[1], sys.argv[2]
 sys.path.insert(0, sys.argv[3])
-from receipt_bytes import network_job
+from receipt_bytes import PAPER_QUERY, network_job
 get = lambda p: json.load(urllib.request.urlopen(admin + p, timeout=10))
 reports, jobs = get("/reports"), get("/jobs")
 stats = {}
@@ -120,6 +129,10 @@ want(stats.get("wf-unreachable") == ["-1"], f"wf-unreachable: reports {stats.get
 want(stats.get("wf-dropped") == ["-1"], f"wf-dropped: reports {stats.get('wf-dropped')}, want [-1]")
 dropped = jobs_of("wf-dropped")
 want(len(dropped) == 1 and dropped[0]["dropped"], f"wf-dropped: not one job seen dropped: {dropped}")
+want(stats.get("wf-paper-out") == ["-1"], f"wf-paper-out: reports {stats.get('wf-paper-out')}, want [-1]")
+asked_only = [j for j in jobs if bytes_of(j) == PAPER_QUERY]
+want(len(asked_only) == 1 and not jobs_of("wf-paper-out"),
+     f"wf-paper-out: the printer without paper got more than the question: {jobs_of('wf-paper-out')}")
 
 queued = [f"wf-queued-{n}" for n in range(1, 7)]
 complete = {}

@@ -27,7 +27,7 @@ wine_prefix_ready
 ln -sfn "$work/lpt1.out" "$WINEPREFIX/dosdevices/lpt1"
 ln -sfn "$work/no-such-dir/lpt2.out" "$WINEPREFIX/dosdevices/lpt2"
 
-start_sim --printers 127.0.0.52 --wine-paths  # no network task; the simulator wants one printer
+start_sim --printers 127.0.0.56 --wine-paths  # no network task; the simulator wants one printer
 set_config au_row 2
 set_config au_c 1
 

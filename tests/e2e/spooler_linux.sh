@@ -15,7 +15,7 @@ start_cups
 add_cups_queue 收银台 "$cups_dir/cashier.out"  # a queue named as shops name them
 add_cups_queue qv_closed "$cups_dir/closed.out"
 cupsreject qv_closed || fail "cupsreject failed"  # a queue that refuses new jobs
-start_sim --printers 127.0.0.51  # no network task; the simulator wants one printer
+start_sim --printers 127.0.0.55  # no network task; the simulator wants one printer
 set_config au_row 2
 set_config au_c 1
 
