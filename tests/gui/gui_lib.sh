@@ -75,3 +75,97 @@ window_list() {
     printf "'%s' " "$(window_title "$id")"
   done
 }
+
+# close_window ID: asks the window to close as a window manager's close button does (the
+# WM_DELETE_WINDOW message); the virtual display has no manager to do it.
+close_window() {
+  python3 - "$1" <<'PY'
+import ctypes, ctypes.util, sys
+x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
+x11.XOpenDisplay.restype = ctypes.c_void_p
+x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x11.XInternAtom.restype = ctypes.c_ulong
+x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
+                           ctypes.c_void_p]
+x11.XFlush.argtypes = [ctypes.c_void_p]
+x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+class ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
+                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
+                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
+
+class Event(ctypes.Union):
+    _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+display = x11.XOpenDisplay(None)
+if not display:
+    sys.exit("no X display")
+window = int(sys.argv[1], 0)
+event = Event()
+event.xclient.type = 33  # ClientMessage
+event.xclient.window = window
+event.xclient.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+event.xclient.format = 32
+event.xclient.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+sent = x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
+x11.XFlush(display)
+x11.XCloseDisplay(display)
+sys.exit(0 if sent else 1)
+PY
+}
+
+# answer_box TITLE SECONDS: waits for a message box titled TITLE and presses its default
+# button (Return); fails when none comes.
+answer_box() {
+  local box
+  box=$(wait_window "$1" "$2") || return 1
+  xdotool windowfocus "$box" 2>/dev/null
+  xdotool key --window "$box" Return
+  wait_gone_id "$box" 10
+}
+
+# wait_gone_id ID SECONDS: waits until the window is no longer mapped.
+wait_gone_id() {
+  for _ in $(seq $(($2 * 5))); do
+    xwininfo -id "$1" 2>/dev/null | grep -q 'IsViewable' || return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# start_tray: an XEmbed tray (trayer) at the top right of the screen, as a desktop's panel
+# holds one; sets tray_pid and tray_panel (its panel window, where icons dock).
+start_tray() {
+  trayer --edge top --align right --widthtype pixel --width 200 --heighttype pixel \
+    --height 40 >"${work:-/tmp}/tray.log" 2>&1 &
+  tray_pid=$!
+  for _ in $(seq 50); do
+    tray_panel=$(xdotool search --classname '^panel$' 2>/dev/null | head -1)
+    [ -n "$tray_panel" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+# docked_icon PANEL NAME SECONDS: waits for a window whose name matches NAME, at least 16
+# pixels wide and high, among the tray's descendants; prints "id widthxheight".
+docked_icon() {
+  local line id width height
+  for _ in $(seq $(($3 * 5))); do
+    line=$(xwininfo -id "$1" -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$2\"" | head -1)
+    if [ -n "$line" ]; then
+      id=$(awk '{print $1}' <<<"$line")
+      read -r width height < <(grep -oE '[0-9]+x[0-9]+\+' <<<"$line" | head -1 | tr 'x+' '  ')
+      if [ "${width:-0}" -ge 16 ] && [ "${height:-0}" -ge 16 ]; then
+        echo "$id ${width}x$height"
+        return 0
+      fi
+    fi
+    sleep 0.2
+  done
+  echo "$line"
+  return 1
+}

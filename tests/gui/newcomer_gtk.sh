@@ -1,0 +1,122 @@
+#!/usr/bin/env bash
+# A newcomer's first day with the GTK program (run under xvfb-run): started with a config.ini
+# that names neither server nor store, it says so and asks for the store information; the
+# server and store ID typed into "设置" are checked against the loopback cloud and saved; the
+# service started from "打印服务" prints a task on the virtual printer and reports it; closed,
+# the service window goes to the tray, whose icon docks in an XEmbed tray; closing the cashier
+# window while a task is being reported ends the program after that report, not before.
+# Screenshots of the windows go to the artifact folder.
+# Usage: newcomer_gtk.sh <quorvel-print> <quorvel-sim> <artifact dir>; needs DISPLAY.
+set -u
+here=$(dirname "$0")
+. "$here/gui_lib.sh"
+. "$here/newcomer_lib.sh"
+program=$1
+sim=$2
+artifacts=$3
+store=20261061
+printer=127.0.0.61
+program_pid=
+fail() {
+  echo "FAIL: $*"
+  echo "--- windows: $(window_list)"
+  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
+  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
+  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
+  exit 1
+}
+cleanup() {
+  stop_pid "$program_pid"
+  stop_newcomer_world
+}
+trap cleanup EXIT
+# The single-instance lock lives in XDG_RUNTIME_DIR: a private one keeps other tests that run
+# the program at the same time from counting as our first instance.
+export XDG_RUNTIME_DIR="$work/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+start_sim "$sim" "$store" "$printer"
+start_page "收银台 新店"
+start_tray || fail "the tray did not start"
+
+# What a newcomer has: no server, no store. The page stays on loopback (the default address
+# is the cloud's), and the simulator's CA is trusted through ca_file.
+mkdir "$work/run"
+cp "$program" "$work/run/quorvel-print"
+printf '[set]\r\nca_file=%s\r\nurl=%s\r\n' "$ca_pem" "$page_url" >"$work/run/config.ini"
+(cd "$work/run" && exec ./quorvel-print) >"$work/program.log" 2>&1 &
+program_pid=$!
+
+# --- 1. The store information ----------------------------------------------------------------
+answer_box '^信息：$' 60 || fail "no message about the empty server"
+answer_box '^信息：$' 30 || fail "no message about the empty store ID"
+cashier=$(wait_window '^Tillora' 60) || fail "no cashier window"
+wait_title "$cashier" "Tillora - 收银台 新店" 30 ||
+  fail "cashier title is '$(window_title "$cashier")', not 'Tillora - ' and the page's title"
+config=$(wait_window '^设置$' 30) || fail "the program did not ask for the store information"
+service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
+sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
+
+# Without a window manager the owned 设置 is not kept above its owner 打印服务.
+xdotool windowraise "$config"
+click_at "$config" 300 49  # server box at (102, 10), 392 x 32, on the tab page (23 px down)
+xdotool type --delay 20 "localhost:$cloud_port"
+click_at "$config" 170 87  # store box at (102, 48), 151 x 32
+xdotool type --delay 20 "$store"
+sleep 0.5
+shot "$config" "$artifacts/gtk-newcomer-config.png"
+click_at "$config" 507 257  # "保存" at (459, 210), 96 x 48
+answer_box '^完成$' 30 || fail "saving showed no 完成 box"
+[ "$(ini_value "$work/run/config.ini" server)" = "localhost:$cloud_port" ] &&
+  [ "$(ini_value "$work/run/config.ini" sid)" = "$store" ] ||
+  fail "config.ini after saving: $(tr -d '\r' <"$work/run/config.ini")"
+sim_wait 10 'len(lists) == 1' || fail "the cloud recorded no printer list for the save"
+echo "store configured: config.ini has server and sid, the cloud has the printer list"
+
+# --- 2. The service prints -------------------------------------------------------------------
+click_at "$config" 376 257  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
+wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
+click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+add_task newcomer-1 "$printer" "新店开张 第一单"
+sim_wait 60 'any(r["stat"] == "1" for r in report("newcomer-1"))' ||
+  fail "the first task was not reported printed: $(sim_value 'reports')"
+sim_check 'any("新店开张 第一单" in j["lines"] for j in jobs if j["printer"] == "'$printer'")' ||
+  fail "the printer did not print the first task: $(sim_value 'jobs')"
+echo "the started service printed the first task and reported it"
+shot "$service" "$artifacts/gtk-newcomer-service.png"
+
+# --- 3. The tray -----------------------------------------------------------------------------
+close_window "$service"
+wait_gone '^打印服务$' 10 || fail "打印服务 stayed on the screen when closed while running"
+icon=$(docked_icon "$tray_panel" 'Quorvel打印服务端' 20) ||
+  fail "no icon docked in the tray (found: '$icon')"
+echo "the tray holds the icon: $icon"
+shot root "$artifacts/gtk-newcomer-screen.png"
+shot "$cashier" "$artifacts/gtk-newcomer-cashier.png"
+
+# --- 4. Closing while a task is under way ----------------------------------------------------
+# The cloud answers the next report 6 s late: the print run lasts that long.
+api POST /faults '{"kind": "slow", "endpoint": "report", "delay_ms": 6000, "count": 1}' >/dev/null ||
+  fail "the simulator refused the fault"
+add_task newcomer-2 "$printer" "第二单 慢回执"
+wait_log "$work/sim.log" 'POST report: answering 6000 ms late' 60 ||
+  fail "the second task's report did not come"
+width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+click_at "$cashier" $((width - 28)) 26  # the header bar's close button
+closed_ms=$(now_ms)
+deadline=$((SECONDS + 40))
+while kill -0 "$program_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+ended_ms=$(now_ms)
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 40 s after its window was closed"
+wait "$program_pid" 2>/dev/null
+program_pid=
+reported_ms=$(sim_value 'report("newcomer-2")[0]["time_ms"] if report("newcomer-2") else 0')
+[ "$reported_ms" -gt 0 ] || fail "the program ended without reporting the task under way"
+sim_check 'report("newcomer-2")[0]["stat"] == "1"' || fail "the task under way was not reported printed"
+sim_check 'any("第二单 慢回执" in j["lines"] for j in jobs)' || fail "the second task was not printed"
+[ "$ended_ms" -ge "$reported_ms" ] || fail "the program ended before the report of the task under way"
+[ $((ended_ms - reported_ms)) -le 10000 ] ||
+  fail "the program ended $((ended_ms - reported_ms)) ms after the last report"
+echo "closed at $closed_ms; reported at $reported_ms; ended at $ended_ms" \
+  "($((ended_ms - reported_ms)) ms after the report)"
+echo "screenshots in $artifacts"

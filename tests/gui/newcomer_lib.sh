@@ -1,0 +1,134 @@
+# Helpers of the newcomer window tests (sourced after gui_lib.sh; bash): the simulator (a
+# cloud on loopback HTTPS with its admin interface, and one virtual network printer) and a
+# loopback page for the cashier window. Sets work, sim_pid, admin, cloud_port, ca_pem,
+# page_url; stop_newcomer_world stops what was started here.
+
+work=$(mktemp -d "/tmp/qv-newcomer.XXXXXX")
+sim_pid=
+page_pid=
+tray_pid=
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+stop_pid() {  # pid: TERM, then KILL after 5 s
+  [ -n "$1" ] || return 0
+  kill -TERM "$1" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$1" 2>/dev/null || return 0; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null
+}
+
+stop_newcomer_world() {
+  stop_pid "$tray_pid"
+  stop_pid "$page_pid"
+  stop_pid "$sim_pid"
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+
+# start_sim SIM STORE PRINTER: the simulator serving STORE, with one printer at PRINTER.
+start_sim() {
+  local admin_port
+  admin_port=$(free_port)
+  cloud_port=$(free_port)
+  admin=http://127.0.0.1:$admin_port
+  "$1" demo --tasks 0 --dir "$work/sim" --sid "$2" --printers "$3" --cloud-port "$cloud_port" \
+    --admin-port "$admin_port" --quiet-receipts </dev/null >"$work/sim.log" 2>&1 &
+  sim_pid=$!
+  for _ in $(seq 150); do
+    grep -q '\[sim\] ready' "$work/sim.log" && break
+    kill -0 "$sim_pid" 2>/dev/null || fail "the simulator did not start: $(cat "$work/sim.log")"
+    sleep 0.1
+  done
+  grep -q '\[sim\] ready' "$work/sim.log" || fail "the simulator was not ready after 15 s"
+  ca_pem=$work/sim/certs/ca.pem
+}
+
+api() {  # METHOD PATH [JSON BODY]
+  if [ $# -ge 3 ]; then
+    curl -sf --max-time 10 -X "$1" -H 'Content-Type: application/json' --data-binary "$3" "$admin$2"
+  else
+    curl -sf --max-time 10 -X "$1" "$admin$2"
+  fi
+}
+
+# sim_check PYTHON-EXPRESSION: true when it holds for the simulator's records now; it sees
+# tasks, reports, jobs, lists (the parsed /tasks, /reports, /jobs, /printer-lists) and
+# report(key), the reports of one task.
+sim_check() {
+  python3 - "$admin" "$1" <<'PY'
+import json, sys, urllib.request
+admin, expr = sys.argv[1], sys.argv[2]
+def get(path):
+    with urllib.request.urlopen(admin + path, timeout=10) as r:
+        return json.load(r)
+tasks, reports, jobs, lists = get("/tasks"), get("/reports"), get("/jobs"), get("/printer-lists")
+report = lambda key: [r for r in reports if r["uk"] == key]
+sys.exit(0 if eval(expr) else 1)
+PY
+}
+
+# sim_wait SECONDS PYTHON-EXPRESSION: polls until the expression holds.
+sim_wait() {
+  local deadline=$((SECONDS + $1))
+  while [ $SECONDS -lt $deadline ]; do
+    sim_check "$2" 2>/dev/null && return 0
+    sleep 0.5
+  done
+  return 1
+}
+
+# sim_value PYTHON-EXPRESSION: prints the expression's value (same names as sim_check).
+sim_value() {
+  python3 - "$admin" "$1" <<'PY'
+import json, sys, urllib.request
+admin, expr = sys.argv[1], sys.argv[2]
+def get(path):
+    with urllib.request.urlopen(admin + path, timeout=10) as r:
+        return json.load(r)
+tasks, reports, jobs, lists = get("/tasks"), get("/reports"), get("/jobs"), get("/printer-lists")
+report = lambda key: [r for r in reports if r["uk"] == key]
+print(eval(expr))
+PY
+}
+
+# add_task KEY PRINTER TEXT: one network print task with one line of text.
+add_task() {
+  api POST /tasks "{\"uni_key\": \"$1\", \"print_type\": 1, \"print_sn\": \"$2\", \"print_num\": 1,
+    \"print_content\": [{\"type\": 1, \"bold\": 1, \"align\": 2, \"text\": \"$3\"}]}" >/dev/null ||
+    fail "the simulator refused task $1"
+}
+
+# start_page TITLE: serves a cashier page with that title on loopback; sets page_url.
+start_page() {
+  mkdir -p "$work/site"
+  printf '<!doctype html><html><head><meta charset="utf-8"><title>%s</title></head><body><h1>%s</h1></body></html>' \
+    "$1" "$1" >"$work/site/index.html"
+  python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/page.log" 2>&1 &
+  page_pid=$!
+  local port=
+  for _ in $(seq 100); do
+    port=$(sed -n 's/.*port \([0-9]*\).*/\1/p' "$work/page.log" 2>/dev/null | head -1)
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || fail "the page server did not start: $(cat "$work/page.log")"
+  page_url=http://127.0.0.1:$port/index.html
+}
+
+# ini_value FILE KEY: the value of KEY in an INI file with CRLF or LF lines.
+ini_value() {
+  tr -d '\r' <"$1" | sed -n "s/^$2=//p" | tail -1
+}
+
+now_ms() { date +%s%3N; }
+
+# wait_log FILE TEXT SECONDS: waits until a line of FILE holds TEXT.
+wait_log() {
+  for _ in $(seq $(($3 * 5))); do
+    grep -qF "$2" "$1" 2>/dev/null && return 0
+    sleep 0.2
+  done
+  return 1
+}
