@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Linux program, headless, printing through a running CUPS scheduler of its own: tasks
 # for three raw queues, one with a Chinese name (copies, feed lines, cuts), a queue that does
-# not exist, one that refuses jobs, and a second run without cutting. Checks the exact bytes
-# each queue's device received, one report per task with the right outcome, the run log and
-# the scheduler's answers to the queues that failed.
+# not exist, one that refuses jobs, a second run without cutting, and a scheduler that stops.
+# Checks the exact bytes each queue's device received, one report per task with the right
+# outcome, the run log and the scheduler's answers to the queues that failed.
 # Usage: spooler_linux.sh <quorvel-print> <quorvel-sim>
 set -u
 PROGRAM=$1
@@ -118,4 +118,11 @@ sleep 1
 cmp "$cups_dir/qv_plain.out" "$work/want-no-cut.bin" ||
   fail "the job without cutting differs: $(od -c "$cups_dir/qv_plain.out" | head -20)"
 check "[r['stat'] for r in reports if r['uk'] == 'sp-no-cut'] == ['1']" || fail "sp-no-cut not reported printed once"
-echo "every queue's device got exactly its bytes; the missing queue failed with the scheduler's refusal"
+# The scheduler stops while the service runs: the next task fails, and the service goes on.
+sh "$(dirname "$0")/../printer/cups_fixture.sh" stop "$cups_dir"
+api POST /tasks '{"uni_key": "sp-no-scheduler", "print_type": 2, "print_sn": "qv_plain",
+  "print_content": [{"type": 1, "text": "调度程序已停止"}]}' >/dev/null || fail "the simulator refused the task"
+wait_for 60 "[r['stat'] for r in reports if r['uk'] == 'sp-no-scheduler'] == ['-1']" ||
+  fail "the task for the stopped scheduler was not reported failed"
+kill -0 "$service_pid" 2>/dev/null || fail "the service ended"
+echo "every queue's device got exactly its bytes; the missing and closed queues and the stopped scheduler failed"
