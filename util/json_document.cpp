@@ -9,11 +9,41 @@
 
 namespace qv {
 
+using json_detail::kBackslashStandIn;
 using json_detail::Value;
+
+namespace {
+
+// Empties every container below `value`, deepest first. nlohmann destroys a container by
+// moving all its descendants onto a heap stack first, which costs more than building them;
+// containers emptied beforehand are freed directly. Values never nest deeper than about
+// kMaxDepth, so the recursion is bounded.
+void Release(Value& value) {
+  if (value.is_array()) {
+    auto& elements = value.get_ref<Value::array_t&>();
+    for (Value& element : elements) {
+      if (element.is_structured()) Release(element);
+    }
+    elements.clear();
+  } else if (value.is_object()) {
+    auto& members = value.get_ref<Value::object_t&>();
+    for (auto& member : members) {
+      if (member.second.is_structured()) Release(member.second);
+    }
+    members.clear();
+  }
+}
+
+}  // namespace
 
 struct JsonDocument::Root {
   Value value = Value::object();
   bool present = true;  // false after parsing an empty text: the root is absent, not null
+
+  Root() = default;
+  Root(const Root&) = delete;
+  Root& operator=(const Root&) = delete;
+  ~Root() { Release(value); }
 };
 
 namespace {
@@ -305,7 +335,12 @@ struct JsonDocumentAccess {
       doc.root_->value = nullptr;
       doc.root_->present = false;
     } else if (value->is_string()) {
-      doc.Parse(json_detail::RestoreBackslashes(value->get_ref<const std::string&>()));
+      const std::string& text = value->get_ref<const std::string&>();
+      if (text.find(kBackslashStandIn) == std::string::npos) {
+        doc.Parse(text);  // the common case reads the stored text without a copy
+      } else {
+        doc.Parse(json_detail::RestoreBackslashes(text));
+      }
     } else {
       doc.root_->value = *value;
     }
@@ -318,6 +353,7 @@ using Access = JsonDocumentAccess;
 JsonDocument::JsonDocument() : root_(std::make_shared<Root>()) {}
 
 bool JsonDocument::Parse(std::string_view text, JsonParseError* error) {
+  Release(root_->value);
   int depth = 0;
   const auto result = json_detail::ParseJson(text, root_->value, error, depth);
   root_->present = result != json_detail::ParseResult::Empty;
@@ -325,6 +361,7 @@ bool JsonDocument::Parse(std::string_view text, JsonParseError* error) {
 }
 
 void JsonDocument::Clear() {
+  Release(root_->value);
   root_->value = Value::object();
   root_->present = true;
 }

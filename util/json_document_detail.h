@@ -42,6 +42,9 @@ void AppendJsonText(std::string& out, const Value& value);
 // numbers: exponent form at 1e21 and above and below 1e-6, no point for integral values.
 std::string NumberText(double number);
 
+// U+2400 (SYMBOL FOR NULL) in UTF-8. Stored strings use it as a stand-in for a backslash.
+inline constexpr std::string_view kBackslashStandIn = "\xE2\x90\x80";
+
 // Returns `text` with every U+2400 character turned into a backslash.
 std::string RestoreBackslashes(std::string_view text);
 

@@ -111,9 +111,9 @@ class QuickReader {
       case '[':
         return ReadArray(out);
       case '"': {
-        std::string s;
-        if (!ReadString(s)) return false;
-        out = Value(std::move(s));
+        std::string_view text;
+        if (!ReadString(text)) return false;
+        out = Value(text);
         return true;
       }
       case 't':
@@ -196,15 +196,15 @@ class QuickReader {
     }
     while (more) {
       if (p_ == end_ || *p_ != '"') return false;
-      std::string name;
+      std::string_view name;
       if (!ReadString(name)) return false;
+      names_.emplace_back(name);
       SkipBlanks();
       if (p_ == end_ || *p_ != ':') return false;
       ++p_;
       SkipBlanks();
       Value member;
       if (!ReadValue(member)) return false;
-      names_.push_back(std::move(name));
       values_.push_back(std::move(member));
       if (!NextOrClose('}', more)) return false;
     }
@@ -231,15 +231,16 @@ class QuickReader {
     members.Value::object_t::Container::emplace_back(std::move(name), std::move(value));
   }
 
-  // Reads the string that starts at the quote under p_. A string without escapes is copied
-  // as it stands; one with escapes is decoded into the scratch buffer first, so the result is
+  // Reads the string that starts at the quote under p_; `text` shows its characters until
+  // the next string is read. A string without escapes is shown where it stands in the input;
+  // one with escapes is decoded into the scratch buffer, so that the string made of it is
   // allocated once at its final size.
-  bool ReadString(std::string& out) {
+  bool ReadString(std::string_view& text) {
     const char* start = ++p_;
     char* unused = nullptr;
     if (!ReadRun<false>(unused)) return false;
     if (*p_ == '"') {
-      out.assign(start, p_);
+      text = std::string_view(start, p_ - start);
       ++p_;
       return true;
     }
@@ -252,7 +253,7 @@ class QuickReader {
     while (*p_ == '\\') {
       if (!ReadEscape(dst) || !ReadRun<true>(dst)) return false;
     }
-    out.assign(scratch_.get(), dst);
+    text = std::string_view(scratch_.get(), dst - scratch_.get());
     ++p_;  // the closing quote
     return true;
   }
@@ -279,13 +280,21 @@ class QuickReader {
       const auto c = static_cast<unsigned char>(*p_);
       if (c == '"' || c == '\\') return true;
       if (c < 0x20) return false;
-      const std::size_t length = c < 0x80 ? 1 : Utf8SequenceLength(p_, end_);
-      if (length == 0) return false;
-      if constexpr (kCopy) {
-        std::memcpy(dst, p_, length);
-        dst += length;
+      if (c < 0x80) {  // only in the last 7 bytes of the text
+        if constexpr (kCopy) *dst++ = static_cast<char>(c);
+        ++p_;
+        continue;
       }
-      p_ += length;
+      // Non-ASCII characters come in runs (a dish name); take the run before the next word.
+      do {
+        const std::size_t length = Utf8SequenceLength(p_, end_);
+        if (length == 0) return false;
+        if constexpr (kCopy) {
+          std::memcpy(dst, p_, end_ - p_ >= 4 ? 4 : length);  // a fixed size copies inline
+          dst += length;
+        }
+        p_ += length;
+      } while (p_ != end_ && static_cast<unsigned char>(*p_) >= 0x80);
     }
   }
 

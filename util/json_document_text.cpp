@@ -1,36 +1,37 @@
 // The text form and the JSON text of document values.
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 
 #include "util/json_document_detail.h"
 
 namespace qv::json_detail {
 namespace {
 
-// U+2400 (SYMBOL FOR NULL) in UTF-8. Stored strings use it as a stand-in for a backslash.
-constexpr std::string_view kBackslashStandIn = "\xE2\x90\x80";
-
 // Integers up to 2^53 are exact doubles, so their shortest text is their decimal text.
 constexpr int64_t kExactIntegerLimit = int64_t{1} << 53;
 
-std::string IntegerText(int64_t value) {
+void AppendInteger(std::string& out, int64_t value) {
   char buffer[24];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  return std::string(buffer, result.ptr);
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
 }
 
-std::string NumberValueText(const Value& value) {
+void AppendNumberValue(std::string& out, const Value& value) {
   if (value.is_number_integer() && !value.is_number_unsigned()) {
     const int64_t v = value.get<int64_t>();
-    if (v >= -kExactIntegerLimit && v <= kExactIntegerLimit) return IntegerText(v);
+    if (v >= -kExactIntegerLimit && v <= kExactIntegerLimit) return AppendInteger(out, v);
   } else if (value.is_number_unsigned()) {
     const uint64_t v = value.get<uint64_t>();
-    if (v <= static_cast<uint64_t>(kExactIntegerLimit)) return IntegerText(static_cast<int64_t>(v));
+    if (v <= static_cast<uint64_t>(kExactIntegerLimit)) {
+      return AppendInteger(out, static_cast<int64_t>(v));
+    }
   }
-  return NumberText(value.get<double>());
+  out += NumberText(value.get<double>());
 }
 
 void AppendTextForm(std::string& out, const Value& value) {
@@ -44,7 +45,7 @@ void AppendTextForm(std::string& out, const Value& value) {
     case Value::value_t::number_integer:
     case Value::value_t::number_unsigned:
     case Value::value_t::number_float:
-      out += NumberValueText(value);
+      AppendNumberValue(out, value);
       break;
     case Value::value_t::object:
       out += "[object Object]";
@@ -87,72 +88,131 @@ std::size_t DecodeAt(std::string_view s, std::size_t i, uint32_t& cp) {
   return len;
 }
 
-void AppendQuoted(std::string& out, std::string_view s) {
+constexpr uint64_t kOnes = 0x0101010101010101;
+constexpr uint64_t kHighBits = 0x8080808080808080;
+
+constexpr uint64_t HasByte(uint64_t word, unsigned char byte) {
+  const uint64_t x = word ^ (kOnes * byte);
+  return (x - kOnes) & ~x & kHighBits;
+}
+
+// The high bit of each of the 8 bytes at `p` that may need an escape (a control character,
+// quote, backslash, DEL or non-ASCII byte); the lowest set bit marks the first such byte
+// exactly (bits above it may be spurious).
+inline uint64_t SpecialBytes(const char* p) {
+  static_assert(std::endian::native == std::endian::little, "byte order of the word scan");
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  const uint64_t control = (word - kOnes * 0x20) & ~word & kHighBits;
+  return (control | HasByte(word, '"') | HasByte(word, '\\') | HasByte(word, 0x7F) | word) &
+         kHighBits;
+}
+
+// Writes the escape of the character `cp` (`length` bytes at `from`) to `dst` when it needs
+// one; otherwise copies its bytes. Returns the end of what it wrote.
+char* PutCharacter(char* dst, const char* from, std::size_t length, uint32_t cp) {
   static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t run = 0;  // start of the bytes not yet copied
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c >= 0x20 && c != '"' && c != '\\' && c < 0x7F) {
-      ++i;
-      continue;
-    }
-    // Only sequences with these lead bytes can encode a character that needs an escape; CJK
-    // text, the bulk of a receipt, is stepped over without decoding.
-    if (c >= 0xC3 && c != 0xD8 && c != 0xDC && c != 0xE1 && c != 0xE2 && c != 0xEF) {
-      i = std::min(s.size(), i + (c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2));
-      continue;
-    }
-    uint32_t cp = 0;
-    const std::size_t len = DecodeAt(s, i, cp);
-    const char* escape = nullptr;
-    switch (cp) {
-      case '"':
-        escape = "\\\"";
-        break;
-      case '\\':
-        escape = "\\\\";
-        break;
-      case '\b':
-        escape = "\\b";
-        break;
-      case '\t':
-        escape = "\\t";
-        break;
-      case '\n':
-        escape = "\\n";
-        break;
-      case '\f':
-        escape = "\\f";
-        break;
-      case '\r':
-        escape = "\\r";
-        break;
-      // The stand-in reads as a backslash everywhere; written escaped, the JSON text reads
-      // back to the same string.
-      case 0x2400:
-        escape = "\\\\";
-        break;
-      default:
-        break;
-    }
-    if (escape == nullptr && !NeedsUnicodeEscape(cp)) {
-      i += len;
-      continue;
-    }
-    out.append(s, run, i - run);
-    if (escape != nullptr) {
-      out += escape;
-    } else {
-      const char u[] = {
-          '\\',          'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
-          kHex[cp & 0xF]};
-      out.append(u, sizeof u);
-    }
-    i += len;
-    run = i;
+  char letter = 0;
+  switch (cp) {
+    case '"':
+      letter = '"';
+      break;
+    case '\\':
+      letter = '\\';
+      break;
+    case '\b':
+      letter = 'b';
+      break;
+    case '\t':
+      letter = 't';
+      break;
+    case '\n':
+      letter = 'n';
+      break;
+    case '\f':
+      letter = 'f';
+      break;
+    case '\r':
+      letter = 'r';
+      break;
+    // The stand-in reads as a backslash everywhere; written escaped, the JSON text reads back
+    // to the same string.
+    case 0x2400:
+      letter = '\\';
+      break;
+    default:
+      break;
   }
-  out.append(s, run);
+  if (letter != 0) {
+    dst[0] = '\\';
+    dst[1] = letter;
+    return dst + 2;
+  }
+  if (NeedsUnicodeEscape(cp)) {
+    const char u[] = {
+        '\\',          'u', kHex[(cp >> 12) & 0xF], kHex[(cp >> 8) & 0xF], kHex[(cp >> 4) & 0xF],
+        kHex[cp & 0xF]};
+    std::memcpy(dst, u, sizeof u);
+    return dst + sizeof u;
+  }
+  std::memcpy(dst, from, length);
+  return dst + length;
+}
+
+// Writes `s` quoted and escaped. The text goes in slices: the output is first sized for the
+// longest escaping of a slice (6 bytes for each byte, plus room for a word store and a
+// character that straddles the slice's end) and cut back to what was written afterwards, so
+// the bytes are stored through a plain pointer.
+void AppendQuoted(std::string& out, std::string_view s) {
+  constexpr std::size_t kSlice = 256;
+  out += '"';
+  std::size_t at = out.size();
+  const char* const end = s.data() + s.size();
+  for (const char* p = s.data(); p != end;) {
+    const std::size_t slice = std::min<std::size_t>(kSlice, end - p);
+    const char* const stop = p + slice;
+    out.resize(at + slice * 6 + 16);
+    char* dst = out.data() + at;
+    while (p < stop) {
+      // Plain ASCII, most of any text, goes a word at a time.
+      if (end - p >= 8) {
+        const uint64_t special = SpecialBytes(p);
+        std::memcpy(dst, p, 8);
+        if (special == 0) {
+          p += 8;
+          dst += 8;
+          continue;
+        }
+        const int plain = std::countr_zero(special) / 8;
+        p += plain;
+        dst += plain;
+        if (p >= stop) break;
+      }
+      const unsigned char c = static_cast<unsigned char>(*p);
+      if (c >= 0x20 && c != '"' && c != '\\' && c < 0x7F) {
+        *dst++ = static_cast<char>(c);
+        ++p;
+        continue;
+      }
+      // Only sequences with these lead bytes can encode a character that needs an escape;
+      // CJK text, the bulk of a receipt, is copied without decoding.
+      if (c >= 0xC3 && c != 0xD8 && c != 0xDC && c != 0xE1 && c != 0xE2 && c != 0xEF) {
+        const std::size_t length = std::min<std::size_t>(end - p, c >= 0xF0   ? 4
+                                                                  : c >= 0xE0 ? 3
+                                                                              : 2);
+        std::memcpy(dst, p, length);
+        dst += length;
+        p += length;
+        continue;
+      }
+      uint32_t cp = 0;
+      const std::size_t length = DecodeAt(s, p - s.data(), cp);
+      dst = PutCharacter(dst, p, length, cp);
+      p += length;
+    }
+    at = dst - out.data();
+  }
+  out.resize(at);
   out += '"';
 }
 
@@ -221,7 +281,7 @@ void AppendJsonText(std::string& out, const Value& value) {
       break;
     case Value::value_t::number_integer:
     case Value::value_t::number_unsigned:
-      out += NumberValueText(value);
+      AppendNumberValue(out, value);
       break;
     case Value::value_t::number_float: {
       const double number = value.get<double>();

@@ -1,8 +1,11 @@
-// The quick reader against nlohmann's parser: wherever the quick one accepts a text it must
-// build exactly the value nlohmann builds (kinds of numbers included), and it must leave every
-// text it cannot read exactly to nlohmann.
+// The quick paths against plain ones: wherever the quick reader accepts a text it must build
+// exactly the value nlohmann builds (kinds of numbers included) and leave every other text to
+// nlohmann; the word-at-a-time string writer must write what a character-by-character one
+// writes, wherever a character that needs an escape stands.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -119,6 +122,78 @@ TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
         << c.text;
     EXPECT_TRUE(SameValue(quick, careful)) << c.text;
     EXPECT_EQ(quickDepth, carefulDepth) << c.text;
+  }
+}
+
+// Writes `s` (well-formed UTF-8) one character at a time: the short escapes, the stand-in
+// U+2400 as an escaped backslash, \u escapes for the controls, format characters and
+// separators, everything else as it is.
+std::string QuotedOneByOne(const std::string& s) {
+  std::string out = "\"";
+  for (std::size_t i = 0; i < s.size();) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    uint32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+    const std::string shortEscapes = "\"\\\b\t\n\f\r";
+    const std::string letters = "\"\\btnfr";
+    if (cp < 0x80 && shortEscapes.find(static_cast<char>(cp)) != std::string::npos) {
+      out += '\\';
+      out += letters[shortEscapes.find(static_cast<char>(cp))];
+    } else if (cp == 0x2400) {
+      out += "\\\\";
+    } else if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0xAD ||
+               (cp >= 0x600 && cp <= 0x604) || cp == 0x70F || cp == 0x17B4 || cp == 0x17B5 ||
+               (cp >= 0x200C && cp <= 0x200F) || (cp >= 0x2028 && cp <= 0x202F) ||
+               (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF || (cp >= 0xFFF0 && cp <= 0xFFFF)) {
+      char u[8];
+      std::snprintf(u, sizeof u, "\\u%04x", static_cast<unsigned>(cp));
+      out += u;
+    } else {
+      out.append(s, i, length);
+    }
+    i += length;
+  }
+  return out + "\"";
+}
+
+TEST(JsonWriter, EscapesWhereverTheCharacterStands) {
+  const std::vector<std::string> characters{"\"",
+                                            "\\",
+                                            "\n",
+                                            "\b",
+                                            "\x01",
+                                            "\x1f",
+                                            "\x7f",
+                                            "/",
+                                            "~",
+                                            "\xC2\x85",
+                                            "\xC2\xAD",
+                                            "\xC3\xA9",
+                                            "\xD8\x80",
+                                            "\xDC\x8F",
+                                            "\xE1\x9E\xB4",
+                                            "\xE2\x80\x8D",
+                                            "\xE2\x80\xA8",
+                                            "\xE2\x81\xA0",
+                                            "\xE2\x90\x80",
+                                            "\xE2\x82\xAC",
+                                            "\xEF\xBB\xBF",
+                                            "\xEF\xBF\xB0",
+                                            "\xEF\xBF\xBF",
+                                            "\xEF\xBF\xBD",
+                                            "宫",
+                                            "\xF0\x9F\x98\x80"};
+  for (const std::string& c : characters) {
+    // Before, inside and after 8-byte words, and across the 256-byte slices of the writer.
+    for (std::size_t before : {0, 1, 5, 7, 8, 9, 15, 16, 17, 250, 254, 255, 256, 257, 300}) {
+      for (std::size_t after : {0, 3, 8, 20}) {
+        const std::string s = std::string(before, 'a') + c + "宫保" + c + std::string(after, 'z');
+        std::string written = "x";
+        AppendJsonText(written, Value(s));
+        ASSERT_EQ(written, "x" + QuotedOneByOne(s)) << before << " " << c;
+      }
+    }
   }
 }
 
