@@ -150,12 +150,13 @@ start_tray() {
   return 1
 }
 
-# docked_icon PANEL NAME SECONDS: waits for a window whose name matches NAME, at least 16
-# pixels wide and high, among the tray's descendants; prints "id widthxheight".
+# docked_icon PANEL PATTERN SECONDS: waits for a window among the tray's descendants whose
+# xwininfo line (name, then class) matches the extended regex PATTERN and which is at least 16
+# pixels wide and high; prints "id widthxheight".
 docked_icon() {
   local line id width height
   for _ in $(seq $(($3 * 5))); do
-    line=$(xwininfo -id "$1" -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ \"$2\"" | head -1)
+    line=$(xwininfo -id "$1" -tree 2>/dev/null | grep -E "^ +0x[0-9a-f]+ .*$2" | head -1)
     if [ -n "$line" ]; then
       id=$(awk '{print $1}' <<<"$line")
       read -r width height < <(grep -oE '[0-9]+x[0-9]+\+' <<<"$line" | head -1 | tr 'x+' '  ')

@@ -88,7 +88,7 @@ shot "$service" "$artifacts/gtk-newcomer-service.png"
 # --- 3. The tray -----------------------------------------------------------------------------
 close_window "$service"
 wait_gone '^打印服务$' 10 || fail "打印服务 stayed on the screen when closed while running"
-icon=$(docked_icon "$tray_panel" 'Quorvel打印服务端' 20) ||
+icon=$(docked_icon "$tray_panel" '"Quorvel打印服务端": ' 20) ||
   fail "no icon docked in the tray (found: '$icon')"
 echo "the tray holds the icon: $icon"
 shot root "$artifacts/gtk-newcomer-screen.png"

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# A newcomer's first day with the Windows program under Wine (run under xvfb-run): started
+# with a config.ini that names neither server nor store, it says so and asks for the store
+# information; the server and store ID typed into "设置" are checked against the loopback
+# cloud over HTTPS and saved; the service started from "打印服务" prints a task on the virtual
+# printer and reports it; closed, the service window goes to the tray, whose icon Wine docks
+# in an XEmbed tray; closing the cashier window while a task is being reported ends the
+# program after that report, not before. Screenshots of the windows go to the artifact folder.
+# Usage: newcomer_wine.sh <quorvel-print.exe> <quorvel-sim (Linux)> <artifact dir>; needs
+# DISPLAY and WINEPREFIX (a prefix of this test's own: one instance runs per prefix).
+set -u
+here=$(dirname "$0")
+. "$here/gui_lib.sh"
+. "$here/newcomer_lib.sh"
+program=$1
+sim=$2
+artifacts=$3
+store=20261062
+printer=127.0.0.62
+program_pid=
+[ -x "$sim" ] || fail "$sim is missing (build the linux tree first)"
+fail() {
+  echo "FAIL: $*"
+  echo "--- windows: $(window_list)"
+  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
+  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
+  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
+  exit 1
+}
+cleanup() {
+  wineserver -k 2>/dev/null
+  stop_newcomer_world
+}
+trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  wineboot --init >/dev/null 2>&1
+  wineserver -w
+  # Wine's Tahoma, the font of its menus and message boxes, has no Chinese.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
+    >/dev/null 2>&1
+  wineserver -w
+fi
+
+start_sim "$sim" "$store" "$printer"
+start_tray || fail "the tray did not start"
+
+# What a newcomer has: no server, no store. The simulator's CA is trusted through ca_file;
+# the cashier page is about:blank, since Wine has no engine to show a real one.
+mkdir "$work/run"
+cp "$program" "$work/run/quorvel-print.exe"
+printf '[set]\r\nca_file=%s\r\nurl=about:blank\r\n' "Z:$(tr / '\\' <<<"$ca_pem")" \
+  >"$work/run/config.ini"
+(cd "$work/run" && exec wine ./quorvel-print.exe) >"$work/program.log" 2>&1 &
+program_pid=$!
+
+# --- 1. The store information ----------------------------------------------------------------
+answer_box '^信息：$' 90 || fail "no message about the empty server"
+answer_box '^信息：$' 30 || fail "no message about the empty store ID"
+cashier=$(wait_window '^Tillora' 60) || fail "no cashier window"
+config=$(wait_window '^设置$' 30) || fail "the program did not ask for the store information"
+service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
+sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
+
+click_at "$config" 300 51  # server box at (102, 10), 392 x 32, on the tab page (25 px down)
+xdotool type --delay 20 "localhost:$cloud_port"
+click_at "$config" 170 89  # store box at (102, 48), 151 x 32
+xdotool type --delay 20 "$store"
+sleep 0.5
+shot "$config" "$artifacts/wine-newcomer-config.png"
+click_at "$config" 507 259  # "保存" at (459, 210), 96 x 48
+answer_box '^完成$' 30 || fail "saving showed no 完成 box"
+[ "$(ini_value "$work/run/config.ini" server)" = "localhost:$cloud_port" ] &&
+  [ "$(ini_value "$work/run/config.ini" sid)" = "$store" ] ||
+  fail "config.ini after saving: $(tr -d '\r' <"$work/run/config.ini")"
+sim_wait 10 'len(lists) == 1' || fail "the cloud recorded no printer list for the save"
+echo "store configured: config.ini has server and sid, the cloud has the printer list"
+
+# --- 2. The service prints -------------------------------------------------------------------
+click_at "$config" 376 259  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
+wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
+click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+add_task newcomer-1 "$printer" "新店开张 第一单"
+sim_wait 90 'any(r["stat"] == "1" for r in report("newcomer-1"))' ||
+  fail "the first task was not reported printed: $(sim_value 'reports')"
+sim_check 'any("新店开张 第一单" in j["lines"] for j in jobs if j["printer"] == "'$printer'")' ||
+  fail "the printer did not print the first task: $(sim_value 'jobs')"
+echo "the started service printed the first task and reported it"
+shot "$service" "$artifacts/wine-newcomer-service.png"
+
+# --- 3. The tray -----------------------------------------------------------------------------
+close_window "$service"
+wait_gone '^打印服务$' 15 || fail "打印服务 stayed on the screen when closed while running"
+# Wine's docked icons are windows of its explorer.exe, without a name.
+icon=$(docked_icon "$tray_panel" '\("explorer.exe" "explorer.exe"\)' 20) ||
+  fail "no icon docked in the tray (found: '$icon')"
+echo "the tray holds the icon: $icon"
+shot root "$artifacts/wine-newcomer-screen.png"
+shot "$cashier" "$artifacts/wine-newcomer-cashier.png"
+
+# --- 4. Closing while a task is under way ----------------------------------------------------
+# The cloud answers the next report 6 s late: the print run lasts that long.
+api POST /faults '{"kind": "slow", "endpoint": "report", "delay_ms": 6000, "count": 1}' >/dev/null ||
+  fail "the simulator refused the fault"
+add_task newcomer-2 "$printer" "第二单 慢回执"
+wait_log "$work/sim.log" 'POST report: answering 6000 ms late' 90 ||
+  fail "the second task's report did not come"
+close_window "$cashier"  # the window has no caption without a window manager
+closed_ms=$(now_ms)
+deadline=$((SECONDS + 60))
+while kill -0 "$program_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+ended_ms=$(now_ms)
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 60 s after its window was closed"
+wait "$program_pid" 2>/dev/null
+program_pid=
+reported_ms=$(sim_value 'report("newcomer-2")[0]["time_ms"] if report("newcomer-2") else 0')
+[ "$reported_ms" -gt 0 ] || fail "the program ended without reporting the task under way"
+sim_check 'report("newcomer-2")[0]["stat"] == "1"' || fail "the task under way was not reported printed"
+sim_check 'any("第二单 慢回执" in j["lines"] for j in jobs)' || fail "the second task was not printed"
+[ "$ended_ms" -ge "$reported_ms" ] || fail "the program ended before the report of the task under way"
+# Without a window manager Wine waits 2 s for each window it hides to be withdrawn, so the end
+# comes several seconds after the exit timer's first idle tick.
+[ $((ended_ms - reported_ms)) -le 20000 ] ||
+  fail "the program ended $((ended_ms - reported_ms)) ms after the last report"
+echo "closed at $closed_ms; reported at $reported_ms; ended at $ended_ms" \
+  "($((ended_ms - reported_ms)) ms after the report)"
+echo "screenshots in $artifacts"
