@@ -159,20 +159,61 @@ char* PutCharacter(char* dst, const char* from, std::size_t length, uint32_t cp)
   return dst + length;
 }
 
-// Writes `s` quoted and escaped. The text goes in slices: the output is first sized for the
-// longest escaping of a slice (6 bytes for each byte, plus room for a word store and a
-// character that straddles the slice's end) and cut back to what was written afterwards, so
-// the bytes are stored through a plain pointer.
-void AppendQuoted(std::string& out, std::string_view s) {
+// JSON text under construction. The string grows ahead of what is written (zero-filled
+// room, doubled when short) so that bytes are stored through a plain pointer; Finish cuts it
+// back to what was written.
+class TextSink {
+ public:
+  explicit TextSink(std::string& out) : out_(out), length_(out.size()) {}
+
+  // A pointer to at least `n` writable bytes after what was written; Commit says how far
+  // they were used.
+  char* Room(std::size_t n) {
+    if (out_.size() - length_ < n) out_.resize(std::max(out_.size() * 2, length_ + n + 64));
+    return out_.data() + length_;
+  }
+  void Commit(const char* end) { length_ = static_cast<std::size_t>(end - out_.data()); }
+
+  void Put(char c) { *Room(1) = c, ++length_; }
+  void Put(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    length_ += text.size();
+  }
+  void Finish() { out_.resize(length_); }
+
+ private:
+  std::string& out_;
+  std::size_t length_;
+};
+
+void PutNumberValue(TextSink& out, const Value& value) {
+  int64_t exact = 0;
+  if (value.is_number_integer() && !value.is_number_unsigned()) {
+    exact = value.get<int64_t>();
+    if (exact < -kExactIntegerLimit || exact > kExactIntegerLimit) {
+      return out.Put(NumberText(value.get<double>()));
+    }
+  } else {
+    const uint64_t v = value.get<uint64_t>();
+    if (v > static_cast<uint64_t>(kExactIntegerLimit))
+      return out.Put(NumberText(value.get<double>()));
+    exact = static_cast<int64_t>(v);
+  }
+  char* at = out.Room(24);
+  out.Commit(std::to_chars(at, at + 24, exact).ptr);
+}
+
+// Writes `s` quoted and escaped. The text goes in slices, each given room for its longest
+// escaping (6 bytes for each byte, plus a word store and a character that straddles the
+// slice's end).
+void AppendQuoted(TextSink& out, std::string_view s) {
   constexpr std::size_t kSlice = 256;
-  out += '"';
-  std::size_t at = out.size();
+  out.Put('"');
   const char* const end = s.data() + s.size();
   for (const char* p = s.data(); p != end;) {
     const std::size_t slice = std::min<std::size_t>(kSlice, end - p);
     const char* const stop = p + slice;
-    out.resize(at + slice * 6 + 16);
-    char* dst = out.data() + at;
+    char* dst = out.Room(slice * 6 + 16);
     while (p < stop) {
       // Plain ASCII, most of any text, goes a word at a time.
       if (end - p >= 8) {
@@ -210,10 +251,9 @@ void AppendQuoted(std::string& out, std::string_view s) {
       dst = PutCharacter(dst, p, length, cp);
       p += length;
     }
-    at = dst - out.data();
+    out.Commit(dst);
   }
-  out.resize(at);
-  out += '"';
+  out.Put('"');
 }
 
 }  // namespace
@@ -271,54 +311,64 @@ std::string TextForm(const Value& value) {
   return out;
 }
 
-void AppendJsonText(std::string& out, const Value& value) {
+namespace {
+
+void PutJson(TextSink& out, const Value& value) {
   switch (value.type()) {
     case Value::value_t::null:
-      out += "null";
+      out.Put("null");
       break;
     case Value::value_t::boolean:
-      out += value.get<bool>() ? "true" : "false";
+      out.Put(value.get<bool>() ? "true" : "false");
       break;
     case Value::value_t::number_integer:
     case Value::value_t::number_unsigned:
-      AppendNumberValue(out, value);
+      PutNumberValue(out, value);
       break;
     case Value::value_t::number_float: {
       const double number = value.get<double>();
-      out += std::isfinite(number) ? NumberText(number) : "null";
+      out.Put(std::isfinite(number) ? NumberText(number) : "null");
       break;
     }
     case Value::value_t::string:
       AppendQuoted(out, value.get_ref<const std::string&>());
       break;
     case Value::value_t::array: {
-      out += '[';
+      out.Put('[');
       bool first = true;
-      for (const Value& element : value) {
-        if (!first) out += ',';
+      for (const Value& element : value.get_ref<const Value::array_t&>()) {
+        if (!first) out.Put(',');
         first = false;
-        AppendJsonText(out, element);
+        PutJson(out, element);
       }
-      out += ']';
+      out.Put(']');
       break;
     }
     case Value::value_t::object: {
-      out += '{';
+      out.Put('{');
       bool first = true;
       for (const auto& [name, member] : value.get_ref<const Value::object_t&>()) {
-        if (!first) out += ',';
+        if (!first) out.Put(',');
         first = false;
         AppendQuoted(out, name);
-        out += ':';
-        AppendJsonText(out, member);
+        out.Put(':');
+        PutJson(out, member);
       }
-      out += '}';
+      out.Put('}');
       break;
     }
     default:  // binary and discarded values have no JSON form
-      out += "null";
+      out.Put("null");
       break;
   }
+}
+
+}  // namespace
+
+void AppendJsonText(std::string& out, const Value& value) {
+  TextSink sink(out);
+  PutJson(sink, value);
+  sink.Finish();
 }
 
 }  // namespace qv::json_detail
