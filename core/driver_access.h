@@ -47,6 +47,18 @@ class NetworkReceiptDriver : public EscPosReceiptDriver {
   NetworkPrinter& network_;
 };
 
+// A spooler job prints only once the spooler accepts its end, so the end comes before the
+// task is reported; the close afterwards only releases the printer.
+class SpoolerReceiptDriver : public EscPosReceiptDriver {
+ public:
+  explicit SpoolerReceiptDriver(SpoolerPrinter& printer)
+      : EscPosReceiptDriver(printer), spooler_(printer) {}
+  bool confirmDelivery() override { return spooler_.finishJob(); }
+
+ private:
+  SpoolerPrinter& spooler_;
+};
+
 // The drivers must outlive this object.
 class DriverAccess : public PrinterAccess {
  public:
@@ -75,7 +87,7 @@ class DriverAccess : public PrinterAccess {
   SpoolerPrinter& spooler_;
   LptPrinter& lpt_;
   NetworkReceiptDriver networkOps_;
-  EscPosReceiptDriver spoolerOps_;
+  SpoolerReceiptDriver spoolerOps_;
   EscPosReceiptDriver lptOps_;
 };
 

@@ -31,7 +31,8 @@ class ReceiptDriver {
   // Before the first copy: false when the printer says it has no paper (or its cover is
   // open), so that nothing is sent to it; true when it has paper or cannot tell.
   virtual bool paperReady() { return true; }
-  // After the last copy: false when the printer is known to have lost part of the job.
+  // After the last copy: false when the printer is known to have lost part of the job, or
+  // the spooler refused to take the finished job.
   virtual bool confirmDelivery() { return true; }
 };
 

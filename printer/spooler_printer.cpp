@@ -18,6 +18,7 @@ bool SpoolerPrinter::open(const std::string& printerName, int paperWidth, std::s
   setPaperWidth(paperWidth);
   // A job still open from an earlier task is ended first so it prints on its own.
   job_.reset();
+  jobAccepted_ = false;
   job_ = spooler_->startRawJob(printerName, errorText);
   setOpen(job_ != nullptr);
   return isOpen();
@@ -27,11 +28,18 @@ bool SpoolerPrinter::writeBytes(std::string_view data) { return job_ && job_->wr
 
 bool SpoolerPrinter::transfer(std::string_view bytes) { return writeBytes(bytes); }
 
+bool SpoolerPrinter::finishJob() {
+  if (job_) {
+    jobAccepted_ = job_->finish();
+    job_.reset();
+  }
+  return jobAccepted_;
+}
+
 bool SpoolerPrinter::releaseTransport() {
-  if (!job_) return false;
-  const bool ok = job_->finish();
-  job_.reset();
-  return ok;
+  const bool accepted = finishJob();
+  jobAccepted_ = false;  // a second close has nothing to release
+  return accepted;
 }
 
 }  // namespace qv

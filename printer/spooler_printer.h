@@ -27,6 +27,9 @@ class SpoolerPrinter : public EscPosPrinter {
   bool open(const std::string& printerName, int paperWidth, std::string& errorText);
   // Hands the bytes to the current job; false when there is none or the spooler refused.
   bool writeBytes(std::string_view data);
+  // Ends the current job so the spooler prints it; true when the spooler accepted it. Later
+  // transfers fail; the next close releases nothing more and returns this result.
+  bool finishJob();
 
  protected:
   bool transfer(std::string_view bytes) override;
@@ -35,6 +38,7 @@ class SpoolerPrinter : public EscPosPrinter {
  private:
   std::unique_ptr<platform::Spooler> spooler_;
   std::unique_ptr<platform::SpoolJob> job_;
+  bool jobAccepted_ = false;  // result of the last finish, until the close that reports it
 };
 
 }  // namespace qv

@@ -35,11 +35,13 @@ class WinspoolJob : public SpoolJob {
 
   bool finish() override {
     if (printer_ == nullptr) return false;
-    EndPagePrinter(printer_);
-    EndDocPrinter(printer_);
+    // A document the spooler would not end is not printed: every step counts, and every
+    // step is taken so the handle is released either way.
+    const bool pageEnded = EndPagePrinter(printer_) != 0;
+    const bool documentEnded = EndDocPrinter(printer_) != 0;
     const bool closed = ClosePrinter(printer_) != 0;
     printer_ = nullptr;
-    return closed;
+    return pageEnded && documentEnded && closed;
   }
 
  private:

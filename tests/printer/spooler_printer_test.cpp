@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -102,6 +103,42 @@ TEST_F(SpoolerPrinterTest, PrintsOneRawJobWithTheExactBytes) {
   EXPECT_TRUE(printer.isOpen());
   EXPECT_FALSE(printer.writeBytes("x"));
   EXPECT_FALSE(printer.setBold(1));
+  EXPECT_FALSE(printer.close(0, 0));
+}
+
+TEST_F(SpoolerPrinterTest, FinishedJobPrintsBeforeTheClose) {
+  ClearDevice("qv_plain");
+  SpoolerPrinter printer;
+  std::string error;
+  ASSERT_TRUE(printer.open("qv_plain", 80, error));
+  EXPECT_TRUE(printer.printText("finish", Newline::No));
+  EXPECT_TRUE(printer.finishJob());
+  EXPECT_EQ(WaitForDevice("qv_plain", 6), "finish");
+  EXPECT_FALSE(printer.writeBytes("x"));
+  EXPECT_TRUE(printer.close(0, 0));  // reports the finish, sends nothing more
+  EXPECT_FALSE(printer.close(0, 0));
+}
+
+// A spooler that takes every byte but refuses to end the document.
+class RefusingSpooler : public platform::Spooler {
+  class Job : public platform::SpoolJob {
+    bool write(std::string_view) override { return true; }
+    bool finish() override { return false; }
+  };
+
+ public:
+  std::vector<PrinterInfo> listPrinters() override { return {}; }
+  std::unique_ptr<platform::SpoolJob> startRawJob(const std::string&, std::string&) override {
+    return std::make_unique<Job>();
+  }
+};
+
+TEST(SpoolerPrinterJob, RefusedEndIsAFailure) {
+  SpoolerPrinter printer(std::make_unique<RefusingSpooler>());
+  std::string error;
+  ASSERT_TRUE(printer.open("any", 80, error));
+  EXPECT_TRUE(printer.printText("lost", Newline::Yes));
+  EXPECT_FALSE(printer.finishJob());
   EXPECT_FALSE(printer.close(0, 0));
 }
 
