@@ -86,4 +86,23 @@ void ParsePollAnswer(benchmark::State& state) {
 }
 BENCHMARK(ParsePollAnswer)->Unit(benchmark::kMicrosecond);
 
+// Writing the parsed answer back as JSON text, the other half of taking data out.
+void WritePollAnswer(benchmark::State& state) {
+  const std::string body = PollAnswer();
+  qv::JsonDocument answer;
+  answer.Parse(body);
+  for (auto _ : state) benchmark::DoNotOptimize(answer.ToText());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+BENCHMARK(WritePollAnswer)->Unit(benchmark::kMicrosecond);
+
+// One print content (30 lines) read out of its string and written back, 20 of which make up
+// most of ReadPollAnswer: many small values, so allocation shows here.
+void ReadPrintContent(benchmark::State& state) {
+  qv::JsonDocument task;
+  task.SetText("print_content", PrintContent());
+  for (auto _ : state) benchmark::DoNotOptimize(task.SubDocument("print_content").ToText());
+}
+BENCHMARK(ReadPrintContent)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

@@ -1,13 +1,16 @@
 // libFuzzer target: arbitrary bytes through JsonDocument. Whatever the input, parsing must not
-// crash, and a parsed document written as JSON text must read back to the same text.
+// crash, the quick reader must build what nlohmann's parser builds wherever it reads a text at
+// all, and a parsed document written as JSON text must read back to the same text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <string_view>
 
 #include "util/json_document.h"
+#include "util/json_document_detail.h"
 
 namespace {
 
@@ -19,6 +22,34 @@ namespace {
       std::abort();                                                \
     }                                                              \
   } while (false)
+
+using qv::json_detail::Value;
+
+// Same kind and same content all the way down (nlohmann's == lets 1 equal 1.0).
+bool SameValue(const Value& a, const Value& b) {
+  if (a.type() != b.type()) return false;
+  if (a.is_number_float()) {
+    const double x = a.get<double>(), y = b.get<double>();
+    return std::memcmp(&x, &y, sizeof x) == 0;
+  }
+  if (a.is_array()) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      if (!SameValue(a[i], b[i])) return false;
+    }
+    return true;
+  }
+  if (a.is_object()) {
+    const auto& x = a.get_ref<const Value::object_t&>();
+    const auto& y = b.get_ref<const Value::object_t&>();
+    if (x.size() != y.size()) return false;
+    for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j) {
+      if (i->first != j->first || !SameValue(i->second, j->second)) return false;
+    }
+    return true;
+  }
+  return a == b;
+}
 
 // Reads a few paths the way the service reads a poll answer and a print content.
 void ReadLikeThePoller(const qv::JsonDocument& doc) {
@@ -36,6 +67,16 @@ void ReadLikeThePoller(const qv::JsonDocument& doc) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
+  Value quick;
+  int quickDepth = 0;
+  if (qv::json_detail::ReadJsonQuickly(input, quick, quickDepth)) {
+    Value careful;
+    int carefulDepth = 0;
+    CHECK(qv::json_detail::ParseJsonCarefully(input, careful, nullptr, carefulDepth) ==
+          qv::json_detail::ParseResult::Value);
+    CHECK(SameValue(quick, careful));
+    CHECK(quickDepth == carefulDepth);
+  }
   qv::JsonDocument doc;
   qv::JsonParseError error;
   const bool ok = doc.Parse(input, &error);
