@@ -170,3 +170,15 @@ docked_icon() {
   echo "$line"
   return 1
 }
+
+# shot_area ID FILE: the screen's pixels where the window lies (Wine's child controls can come
+# out black in a shot of the window itself).
+shot_area() {
+  local geometry
+  geometry=$(xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF}
+    /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF}
+    END {if (w) printf "%sx%s+%s+%s", w, h, x, y}')
+  [ -n "$geometry" ] || fail "no window to take $2 of"
+  mkdir -p "$(dirname "$2")"
+  import -window root -crop "$geometry" +repage "$2" 2>/dev/null || echo "screenshot failed: $2"
+}

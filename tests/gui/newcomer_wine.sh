@@ -66,8 +66,8 @@ click_at "$config" 300 51  # server box at (102, 10), 392 x 32, on the tab page 
 xdotool type --delay 20 "localhost:$cloud_port"
 click_at "$config" 170 89  # store box at (102, 48), 151 x 32
 xdotool type --delay 20 "$store"
-sleep 0.5
-shot "$config" "$artifacts/wine-newcomer-config.png"
+sleep 2
+shot_area "$config" "$artifacts/wine-newcomer-config.png"
 click_at "$config" 507 259  # "保存" at (459, 210), 96 x 48
 answer_box '^完成$' 30 || fail "saving showed no 完成 box"
 [ "$(ini_value "$work/run/config.ini" server)" = "localhost:$cloud_port" ] &&
@@ -90,7 +90,13 @@ shot "$service" "$artifacts/wine-newcomer-service.png"
 
 # --- 3. The tray -----------------------------------------------------------------------------
 close_window "$service"
-wait_gone '^打印服务$' 15 || fail "打印服务 stayed on the screen when closed while running"
+# Once in several runs on a loaded machine Wine let the synthetic close message go unanswered;
+# a user would click again, and so does the test (and says so).
+wait_gone '^打印服务$' 10 || { echo "打印服务 still shown 10 s after the close: closing again"
+  close_window "$service"; wait_gone '^打印服务$' 15; } || {
+  shot root "$artifacts/wine-newcomer-service-close.png"
+  fail "打印服务 stayed on the screen when closed while running"
+}
 # Wine's docked icons are windows of its explorer.exe, without a name.
 icon=$(docked_icon "$tray_panel" '\("explorer.exe" "explorer.exe"\)' 20) ||
   fail "no icon docked in the tray (found: '$icon')"
