@@ -93,6 +93,22 @@ icon=$(docked_icon "$tray_panel" '"Quorvel打印服务端": ' 20) ||
 echo "the tray holds the icon: $icon"
 shot root "$artifacts/gtk-newcomer-screen.png"
 shot "$cashier" "$artifacts/gtk-newcomer-cashier.png"
+# A click on the icon opens its menu, whose one item "显示" brings the service window back.
+xdotool mousemove --window "${icon%% *}" 16 16 click 1
+menu=
+for _ in $(seq 50); do  # the menu: a visible window named after the program, wider than 20
+  for id in $(xdotool search --onlyvisible --name '^quorvel-print$' 2>/dev/null); do
+    w=$(xdotool getwindowgeometry "$id" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
+    [ "${w:-0}" -gt 20 ] && menu=$id
+  done
+  [ -n "$menu" ] && break
+  sleep 0.2
+done
+[ -n "$menu" ] || fail "a click on the tray icon opened no menu"
+click_at "$menu" 50 16
+wait_window '^打印服务$' 10 >/dev/null || fail "the tray menu's 显示 did not show 打印服务"
+docked_icon "$tray_panel" '"Quorvel打印服务端": ' 5 >/dev/null || fail "the tray icon went with 显示"
+echo "the tray icon's 显示 brought 打印服务 back; the icon stays"
 
 # --- 4. Closing while a task is under way ----------------------------------------------------
 # The cloud answers the next report 6 s late: the print run lasts that long.
