@@ -103,6 +103,12 @@ icon=$(docked_icon "$tray_panel" '\("explorer.exe" "explorer.exe"\)' 20) ||
 echo "the tray holds the icon: $icon"
 shot root "$artifacts/wine-newcomer-screen.png"
 shot "$cashier" "$artifacts/wine-newcomer-cashier.png"
+# A click on the icon brings the service window back; the icon stays.
+xdotool mousemove --window "${icon%% *}" 10 19 click 1
+wait_window '^打印服务$' 15 >/dev/null || fail "a click on the tray icon did not show 打印服务"
+docked_icon "$tray_panel" '\("explorer.exe" "explorer.exe"\)' 5 >/dev/null ||
+  fail "the tray icon went with the click"
+echo "a click on the tray icon brought 打印服务 back; the icon stays"
 
 # --- 4. Closing while a task is under way ----------------------------------------------------
 # The cloud answers the next report 6 s late: the print run lasts that long.
