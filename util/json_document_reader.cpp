@@ -278,7 +278,18 @@ class QuickReader {
       }
       if (p_ == end_) return false;
       const auto c = static_cast<unsigned char>(*p_);
-      if (c == '"' || c == '\\') return true;
+      if (c == '"') return true;
+      if (c == '\\') {
+        if constexpr (!kCopy) return true;
+        // The two-character escapes of a quote or a backslash are most of the escapes in a
+        // print content sent as a string; take them here rather than leave the run.
+        if (end_ - p_ >= 2 && (p_[1] == '"' || p_[1] == '\\')) {
+          *dst++ = p_[1];
+          p_ += 2;
+          continue;
+        }
+        return true;
+      }
       if (c < 0x20) return false;
       if (c < 0x80) {  // only in the last 7 bytes of the text
         if constexpr (kCopy) *dst++ = static_cast<char>(c);
@@ -290,7 +301,11 @@ class QuickReader {
         const std::size_t length = Utf8SequenceLength(p_, end_);
         if (length == 0) return false;
         if constexpr (kCopy) {
-          std::memcpy(dst, p_, end_ - p_ >= 4 ? 4 : length);  // a fixed size copies inline
+          if (end_ - p_ >= 4) {
+            std::memcpy(dst, p_, 4);  // a fixed size copies inline; the extra byte is overwritten
+          } else {
+            std::memcpy(dst, p_, length);
+          }
           dst += length;
         }
         p_ += length;

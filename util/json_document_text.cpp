@@ -230,7 +230,14 @@ void AppendQuoted(TextSink& out, std::string_view s) {
         if (p >= stop) break;
       }
       const unsigned char c = static_cast<unsigned char>(*p);
-      if (c >= 0x20 && c != '"' && c != '\\' && c < 0x7F) {
+      if (c == '"' || c == '\\') {  // the common escapes, in a print content sent as a string
+        dst[0] = '\\';
+        dst[1] = static_cast<char>(c);
+        dst += 2;
+        ++p;
+        continue;
+      }
+      if (c >= 0x20 && c < 0x7F) {
         *dst++ = static_cast<char>(c);
         ++p;
         continue;
@@ -241,7 +248,11 @@ void AppendQuoted(TextSink& out, std::string_view s) {
         const std::size_t length = std::min<std::size_t>(end - p, c >= 0xF0   ? 4
                                                                   : c >= 0xE0 ? 3
                                                                               : 2);
-        std::memcpy(dst, p, length);
+        if (end - p >= 4) {
+          std::memcpy(dst, p, 4);  // a fixed size copies inline; the extra byte is overwritten
+        } else {
+          std::memcpy(dst, p, length);
+        }
         dst += length;
         p += length;
         continue;

@@ -106,6 +106,8 @@ TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
   for (int at = 0; at < 17; ++at) {
     const std::string run(at, 'a');
     cases.push_back({"[\"" + run + "\\\"" + run + "\\n\"]", true});
+    cases.push_back({"[\"" + run + "\\\\\\\"\\/" + run + "\"]", true});
+    cases.push_back({"\"" + run + "\\", false});
     cases.push_back({"[\"" + run + "宫保鸡丁\\u00e9" + run + "\"]", true});
     cases.push_back({"[\"" + run + "\x01\"]", false});
     cases.push_back({"[\"" + run + "\xE5\xAE\"]", false});
