@@ -137,15 +137,21 @@ wait_gone_id() {
 }
 
 # start_tray: an XEmbed tray (trayer) at the top right of the screen, as a desktop's panel
-# holds one; sets tray_pid and tray_panel (its panel window, where icons dock).
+# holds one; sets tray_pid and tray_panel (its panel window, where icons dock). Now and then
+# trayer ends at once without a word: it is started again.
 start_tray() {
-  trayer --edge top --align right --widthtype pixel --width 200 --heighttype pixel \
-    --height 40 >"${work:-/tmp}/tray.log" 2>&1 &
-  tray_pid=$!
-  for _ in $(seq 50); do
-    tray_panel=$(xdotool search --classname '^panel$' 2>/dev/null | head -1)
-    [ -n "$tray_panel" ] && return 0
-    sleep 0.2
+  for _ in 1 2 3; do
+    trayer --edge top --align right --widthtype pixel --width 200 --heighttype pixel \
+      --height 40 >>"${work:-/tmp}/tray.log" 2>&1 &
+    tray_pid=$!
+    for _ in $(seq 50); do
+      tray_panel=$(xdotool search --classname '^panel$' 2>/dev/null | head -1)
+      [ -n "$tray_panel" ] && return 0
+      kill -0 "$tray_pid" 2>/dev/null || break
+      sleep 0.2
+    done
+    kill "$tray_pid" 2>/dev/null
+    echo "trayer did not come up; starting it again"
   done
   return 1
 }
