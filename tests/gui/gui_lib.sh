@@ -118,13 +118,17 @@ PY
 }
 
 # answer_box TITLE SECONDS: waits for a message box titled TITLE and presses its default
-# button (Return); fails when none comes.
+# button (Return), again while the box stays (a key that came before the box could take it
+# is lost); fails when none comes or it does not go.
 answer_box() {
   local box
   box=$(wait_window "$1" "$2") || return 1
-  xdotool windowfocus "$box" 2>/dev/null
-  xdotool key --window "$box" Return
-  wait_gone_id "$box" 10
+  for _ in 1 2 3 4 5; do
+    xdotool windowfocus "$box" 2>/dev/null
+    xdotool key --window "$box" Return
+    wait_gone_id "$box" 4 && return 0
+  done
+  return 1
 }
 
 # wait_gone_id ID SECONDS: waits until the window is no longer mapped.
