@@ -132,3 +132,24 @@ wait_log() {
   done
   return 1
 }
+
+# After 保存: the 完成 box, server and sid in config.ini, and the printer list in the cloud.
+# Uses work, cloud_port and store of the calling test.
+expect_store_saved() {
+  answer_box '^完成$' 30 || fail "saving showed no 完成 box"
+  [ "$(ini_value "$work/run/config.ini" server)" = "localhost:$cloud_port" ] &&
+    [ "$(ini_value "$work/run/config.ini" sid)" = "$store" ] ||
+    fail "config.ini after saving: $(tr -d '\r' <"$work/run/config.ini")"
+  sim_wait 10 'len(lists) == 1' || fail "the cloud recorded no printer list for the save"
+  echo "store configured: config.ini has server and sid, the cloud has the printer list"
+}
+
+# expect_first_task_printed SECONDS: a task for the test's printer prints and is reported 1.
+expect_first_task_printed() {
+  add_task newcomer-1 "$printer" "新店开张 第一单"
+  sim_wait "$1" 'any(r["stat"] == "1" for r in report("newcomer-1"))' ||
+    fail "the first task was not reported printed: $(sim_value 'reports')"
+  sim_check 'any("新店开张 第一单" in j["lines"] for j in jobs if j["printer"] == "'$printer'")' ||
+    fail "the printer did not print the first task: $(sim_value 'jobs')"
+  echo "the started service printed the first task and reported it"
+}

@@ -69,23 +69,13 @@ xdotool type --delay 20 "$store"
 sleep 2
 shot_area "$config" "$artifacts/wine-newcomer-config.png"
 click_at "$config" 507 259  # "保存" at (459, 210), 96 x 48
-answer_box '^完成$' 30 || fail "saving showed no 完成 box"
-[ "$(ini_value "$work/run/config.ini" server)" = "localhost:$cloud_port" ] &&
-  [ "$(ini_value "$work/run/config.ini" sid)" = "$store" ] ||
-  fail "config.ini after saving: $(tr -d '\r' <"$work/run/config.ini")"
-sim_wait 10 'len(lists) == 1' || fail "the cloud recorded no printer list for the save"
-echo "store configured: config.ini has server and sid, the cloud has the printer list"
+expect_store_saved
 
 # --- 2. The service prints -------------------------------------------------------------------
 click_at "$config" 376 259  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
 wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
 click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
-add_task newcomer-1 "$printer" "新店开张 第一单"
-sim_wait 90 'any(r["stat"] == "1" for r in report("newcomer-1"))' ||
-  fail "the first task was not reported printed: $(sim_value 'reports')"
-sim_check 'any("新店开张 第一单" in j["lines"] for j in jobs if j["printer"] == "'$printer'")' ||
-  fail "the printer did not print the first task: $(sim_value 'jobs')"
-echo "the started service printed the first task and reported it"
+expect_first_task_printed 90
 shot "$service" "$artifacts/wine-newcomer-service.png"
 
 # --- 3. The tray -----------------------------------------------------------------------------
