@@ -13,25 +13,6 @@ source "$(dirname "$0")/lib.sh"
 start_sim --printers 127.0.0.43,127.0.0.44
 set_config au_row 1
 
-# task KEY PRINTER LINES COPIES [PAD]: adds a task whose lines all carry the key (and PAD
-# more characters each).
-task() {
-  python3 - "$@" <<'EOF'
-import json, sys
-key, printer, lines, copies = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
-pad = "." * (int(sys.argv[5]) if len(sys.argv) > 5 else 0)
-content = [{"type": 1, "bold": 0, "align": 1, "text": f"{key} 第{i}行 红烧牛肉面 x1 28.00{pad}"}
-           for i in range(lines)]
-print(json.dumps({"uni_key": key, "print_sn": printer, "print_num": copies,
-                  "print_content": content}, ensure_ascii=False))
-EOF
-}
-add_task() {
-  task "$@" | curl -sf --max-time 30 -H 'Content-Type: application/json' --data-binary @- \
-    "$admin/tasks" >/dev/null || fail "cannot add task $1"
-}
-reported() { wait_for "${2:-60}" "any(r['uk'] == '$1' for r in reports)" || fail "no report for $1"; }
-
 start_service
 wait_for 30 'len(lists) >= 1' || fail "the service did not start talking to the cloud"
 

@@ -24,26 +24,6 @@ start_sim --printers "$good,$dropping" --wine-paths
 set_config au_row 1
 set_config au_c 1
 
-# task_json KEY PRINTER LINES COPIES [PAD]: a task whose lines all start with the key (PAD
-# more characters each), kept in $work/tasks/KEY.json for the expected bytes; add_task sends
-# it to the cloud.
-mkdir -p "$work/tasks"
-task_json() {
-  python3 - "$@" <<'EOF' | tee "$work/tasks/$1.json"
-import json, sys
-key, printer, lines, copies = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
-pad = "." * (int(sys.argv[5]) if len(sys.argv) > 5 else 0)
-content = [{"type": 1, "bold": i % 2, "align": 1 + i % 3, "text": f"{key} 第{i}行 红烧牛肉面 x1 28.00{pad}"}
-           for i in range(lines)]
-print(json.dumps({"uni_key": key, "print_sn": printer, "print_num": copies,
-                  "print_content": content}, ensure_ascii=False))
-EOF
-}
-add_task() {
-  task_json "$@" | curl -sf --max-time 30 -H 'Content-Type: application/json' --data-binary @- \
-    "$admin/tasks" >/dev/null || fail "cannot add task $1"
-}
-reported() { wait_for "${2:-60}" "any(r['uk'] == '$1' for r in reports)" || fail "no report for $1"; }
 
 start_wine_service
 

@@ -153,3 +153,25 @@ add_cups_queue() {
   chmod 666 "$2"
   lpadmin -p "$1" -E -v "parallel:$2" >>"$work/cups-start.log" 2>&1 || fail "lpadmin refused the queue $1"
 }
+
+# task_json KEY PRINTER LINES COPIES [PAD]: a task whose lines all start with the key (PAD
+# more characters each), kept in $work/tasks/KEY.json for the expected bytes; add_task sends
+# it to the cloud.
+task_json() {
+  mkdir -p "$work/tasks"
+  python3 - "$@" <<'EOF' | tee "$work/tasks/$1.json"
+import json, sys
+key, printer, lines, copies = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
+pad = "." * (int(sys.argv[5]) if len(sys.argv) > 5 else 0)
+content = [{"type": 1, "bold": i % 2, "align": 1 + i % 3, "text": f"{key} 第{i}行 红烧牛肉面 x1 28.00{pad}"}
+           for i in range(lines)]
+print(json.dumps({"uni_key": key, "print_sn": printer, "print_num": copies,
+                  "print_content": content}, ensure_ascii=False))
+EOF
+}
+add_task() {
+  task_json "$@" | curl -sf --max-time 30 -H 'Content-Type: application/json' --data-binary @- \
+    "$admin/tasks" >/dev/null || fail "cannot add task $1"
+}
+# reported KEY [SECONDS]: waits for the cloud to record a report of the task.
+reported() { wait_for "${2:-60}" "any(r['uk'] == '$1' for r in reports)" || fail "no report for $1"; }
