@@ -24,7 +24,7 @@ enum class ParseResult { Value, Empty, Error };
 ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, int& depth);
 
 // The two readers behind ParseJson. The quick one reads well-formed JSON in valid UTF-8 only
-// and returns false on anything else (out is then unspecified); where it returns true, the
+// and returns false on anything else (out may then hold anything); where it returns true, the
 // careful one gives the same value. The careful one is nlohmann's parser: it also reads texts
 // with ill-formed UTF-8 and fills the error record.
 bool ReadJsonQuickly(std::string_view text, Value& out, int& depth);
