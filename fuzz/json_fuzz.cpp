@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/json_same_value.h"
 #include "util/json_document.h"
 #include "util/json_document_detail.h"
 
@@ -25,31 +26,7 @@ namespace {
 
 using qv::json_detail::Value;
 
-// Same kind and same content all the way down (nlohmann's == lets 1 equal 1.0).
-bool SameValue(const Value& a, const Value& b) {
-  if (a.type() != b.type()) return false;
-  if (a.is_number_float()) {
-    const double x = a.get<double>(), y = b.get<double>();
-    return std::memcmp(&x, &y, sizeof x) == 0;
-  }
-  if (a.is_array()) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (!SameValue(a[i], b[i])) return false;
-    }
-    return true;
-  }
-  if (a.is_object()) {
-    const auto& x = a.get_ref<const Value::object_t&>();
-    const auto& y = b.get_ref<const Value::object_t&>();
-    if (x.size() != y.size()) return false;
-    for (auto i = x.begin(), j = y.begin(); i != x.end(); ++i, ++j) {
-      if (i->first != j->first || !SameValue(i->second, j->second)) return false;
-    }
-    return true;
-  }
-  return a == b;
-}
+using qv::testing::SameValue;
 
 // Reads a few paths the way the service reads a poll answer and a print content.
 void ReadLikeThePoller(const qv::JsonDocument& doc) {
