@@ -67,25 +67,28 @@ class Deadline {
 
 enum class Readiness { Read, Write };
 
-// select() until the socket is ready or the deadline passes. For writes, a failed
-// non-blocking connect shows in the exception set; it counts as ready so the caller's next
-// call reports the error.
+// select() until the socket is ready or the deadline passes. A reset or a close by the peer
+// makes a socket readable. For writes, a failed non-blocking connect shows only in the
+// exception set; it counts as ready so the caller's next call reports the error. A read wait
+// lists the socket in one set only: Wine's server (8.0) can abort on an assertion when one
+// socket signals in two sets of the same select, which took the whole Wine session down
+// after a printer closed its side.
 bool WaitFor(SOCKET s, Readiness what, const Deadline& deadline) {
   fd_set ready;
   fd_set failed;
   FD_ZERO(&ready);
   FD_ZERO(&failed);
   FD_SET(s, &ready);
-  FD_SET(s, &failed);
+  if (what == Readiness::Write) FD_SET(s, &failed);
   timeval limit{};
   if (!deadline.unlimited()) {
     const long ms = deadline.remainingMs();
     limit.tv_sec = ms / 1000;
     limit.tv_usec = (ms % 1000) * 1000;
   }
-  const int rc = select(0, what == Readiness::Read ? &ready : nullptr,
-                        what == Readiness::Write ? &ready : nullptr, &failed,
-                        deadline.unlimited() ? nullptr : &limit);
+  const int rc = select(
+      0, what == Readiness::Read ? &ready : nullptr, what == Readiness::Write ? &ready : nullptr,
+      what == Readiness::Write ? &failed : nullptr, deadline.unlimited() ? nullptr : &limit);
   return rc > 0;
 }
 
