@@ -13,29 +13,14 @@
 #include <vector>
 
 #include "util/json_document_detail.h"
+#include "util/json_word_scan.h"
 
 namespace qv::json_detail {
 namespace {
 
-constexpr uint64_t kOnes = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-// True when some byte of `word` equals `byte`.
-constexpr uint64_t HasByte(uint64_t word, unsigned char byte) {
-  const uint64_t x = word ^ (kOnes * byte);
-  return (x - kOnes) & ~x & kHighBits;
-}
-
-// The high bit of each of the 8 bytes at `p` that ends a plain run of string text (a control
-// character, quote, backslash or non-ASCII byte); the lowest set bit marks the first such
-// byte exactly (bits above it may be spurious).
-inline uint64_t SpecialBytes(const char* p) {
-  static_assert(std::endian::native == std::endian::little, "byte order of the word scan");
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  const uint64_t control = (word - kOnes * 0x20) & ~word & kHighBits;
-  return (control | HasByte(word, '"') | HasByte(word, '\\') | word) & kHighBits;
-}
+// The first byte of the 8 at `p` that ends a plain run of string text is at the lowest set
+// bit.
+inline uint64_t SpecialBytes(const char* p) { return StringStopBytes(LoadWord(p)); }
 
 inline bool IsBlankByte(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 

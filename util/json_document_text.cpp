@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "util/json_document_detail.h"
+#include "util/json_word_scan.h"
 
 namespace qv::json_detail {
 namespace {
@@ -88,24 +89,11 @@ std::size_t DecodeAt(std::string_view s, std::size_t i, uint32_t& cp) {
   return len;
 }
 
-constexpr uint64_t kOnes = 0x0101010101010101;
-constexpr uint64_t kHighBits = 0x8080808080808080;
-
-constexpr uint64_t HasByte(uint64_t word, unsigned char byte) {
-  const uint64_t x = word ^ (kOnes * byte);
-  return (x - kOnes) & ~x & kHighBits;
-}
-
-// The high bit of each of the 8 bytes at `p` that may need an escape (a control character,
-// quote, backslash, DEL or non-ASCII byte); the lowest set bit marks the first such byte
-// exactly (bits above it may be spurious).
+// The high bit of each of the 8 bytes at `p` that may need an escape (those that end a plain
+// run of string text, and DEL); the lowest set bit marks the first such byte exactly.
 inline uint64_t SpecialBytes(const char* p) {
-  static_assert(std::endian::native == std::endian::little, "byte order of the word scan");
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  const uint64_t control = (word - kOnes * 0x20) & ~word & kHighBits;
-  return (control | HasByte(word, '"') | HasByte(word, '\\') | HasByte(word, 0x7F) | word) &
-         kHighBits;
+  const uint64_t word = LoadWord(p);
+  return StringStopBytes(word) | HasByte(word, 0x7F);
 }
 
 // Writes the escape of the character `cp` (`length` bytes at `from`) to `dst` when it needs
