@@ -90,10 +90,19 @@ function(qv_test name)
   endif()
 endfunction()
 
+# The Wine prefix of a Windows test that needs one of its own, in `out`: the wine_prefix
+# fixture makes it as a copy of the tree's prefix before the first test runs.
+function(qv_wine_prefix out name)
+  set(prefix ${CMAKE_BINARY_DIR}/wineprefix-${name})
+  set_property(GLOBAL APPEND PROPERTY QV_WINE_PREFIXES ${prefix})
+  set(${out} ${prefix} PARENT_SCOPE)
+endfunction()
+
 # Environment for a Windows test that shows windows: a Wine prefix of its own. All GUI
 # programs of one prefix share one desktop process, bound to the X display of the first of
 # them; a test on another virtual display would wait on it once that display is gone.
 function(qv_wine_gui_env out name)
-  set(${out} "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-${name};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
+  qv_wine_prefix(prefix ${name})
+  set(${out} "WINEPREFIX=${prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
       PARENT_SCOPE)
 endfunction()
