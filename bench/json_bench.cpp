@@ -1,7 +1,8 @@
 // Reading one poll answer the way polling does: parse the answer, read code and total, take
-// data out as a document of its own, and read the seven fields of every task (SubDocument +
-// ToText, or GetText for the two text values). The answer holds 20 tasks, each with a print
-// content of 30 lines sent as a string holding the JSON array, as the cloud sends it.
+// data out as a document of its own, and read the seven fields of every task (the JSON text
+// of each member's sub-document, or GetText for the two text values). The answer holds 20
+// tasks, each with a print content of 30 lines sent as a string holding the JSON array, as
+// the cloud sends it.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -53,21 +54,20 @@ void ReadPollAnswer(benchmark::State& state) {
     qv::JsonDocument answer;
     qv::JsonParseError error;
     if (!answer.Parse(body, &error)) state.SkipWithError("answer does not parse");
-    benchmark::DoNotOptimize(answer.SubDocument("code").ToText());
-    benchmark::DoNotOptimize(answer.SubDocument("total").ToText());
-    qv::JsonDocument data;
-    data.Parse(answer.SubDocument("data").ToText(), &error);
+    benchmark::DoNotOptimize(answer.SubDocumentText("code"));
+    benchmark::DoNotOptimize(answer.SubDocumentText("total"));
+    const qv::JsonDocument data = answer.SubDocument("data");
     const int n = data.Count("");
     for (int i = 0; i < n; ++i) {
       std::string at = "[";
       at.append(std::to_string(i)).append("]");
-      benchmark::DoNotOptimize(data.SubDocument(at + "['app_id']").ToText());
-      benchmark::DoNotOptimize(data.SubDocument(at + "['store_id']").ToText());
+      benchmark::DoNotOptimize(data.SubDocumentText(at + "['app_id']"));
+      benchmark::DoNotOptimize(data.SubDocumentText(at + "['store_id']"));
       benchmark::DoNotOptimize(data.GetText(at + "['uni_key']"));
-      benchmark::DoNotOptimize(data.SubDocument(at + "['print_type']").ToText());
+      benchmark::DoNotOptimize(data.SubDocumentText(at + "['print_type']"));
       benchmark::DoNotOptimize(data.GetText(at + "['print_sn']"));
-      benchmark::DoNotOptimize(data.SubDocument(at + "['print_num']").ToText());
-      benchmark::DoNotOptimize(data.SubDocument(at + "['print_content']").ToText());
+      benchmark::DoNotOptimize(data.SubDocumentText(at + "['print_num']"));
+      benchmark::DoNotOptimize(data.SubDocumentText(at + "['print_content']"));
     }
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
@@ -97,12 +97,20 @@ void WritePollAnswer(benchmark::State& state) {
 BENCHMARK(WritePollAnswer)->Unit(benchmark::kMicrosecond);
 
 // One print content (30 lines) read out of its string and written back, 20 of which make up
-// most of ReadPollAnswer: many small values, so allocation shows here.
-void ReadPrintContent(benchmark::State& state) {
+// most of ReadPollAnswer: through a document of its own (many small values, so allocation
+// shows) and rewritten straight from the string as polling does.
+void ReadPrintContentThroughDocument(benchmark::State& state) {
   qv::JsonDocument task;
   task.SetText("print_content", PrintContent());
   for (auto _ : state) benchmark::DoNotOptimize(task.SubDocument("print_content").ToText());
 }
-BENCHMARK(ReadPrintContent)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ReadPrintContentThroughDocument)->Unit(benchmark::kMicrosecond);
+
+void RewritePrintContent(benchmark::State& state) {
+  qv::JsonDocument task;
+  task.SetText("print_content", PrintContent());
+  for (auto _ : state) benchmark::DoNotOptimize(task.SubDocumentText("print_content"));
+}
+BENCHMARK(RewritePrintContent)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -63,20 +63,20 @@ std::string ElementPath(size_t i) {
 // Reads a task member as its compact JSON text turned into an integer, so that 1 and "1"
 // both give 1.
 int32_t IntAt(const JsonDocument& doc, const std::string& path) {
-  return TextToInt(doc.SubDocument(path).ToText());
+  return TextToInt(doc.SubDocumentText(path));
 }
 
 PrintTask BuildTask(const JsonDocument& data, size_t i, int32_t feedLines) {
   const std::string at = ElementPath(i);
   PrintTask task;
-  task.app_id = data.SubDocument(at + "['app_id']").ToText();
-  task.store_id = data.SubDocument(at + "['store_id']").ToText();
+  task.app_id = data.SubDocumentText(at + "['app_id']");
+  task.store_id = data.SubDocumentText(at + "['store_id']");
   task.uni_key = data.GetText(at + "['uni_key']");
   task.print_type = IntAt(data, at + "['print_type']");
   task.print_sn = data.GetText(at + "['print_sn']");
   task.print_num = std::clamp(IntAt(data, at + "['print_num']"), kMinCopies, kMaxCopies);
   // A content sent as a string holding the array comes out as the array's own text here.
-  task.print_content = data.SubDocument(at + "['print_content']").ToText();
+  task.print_content = data.SubDocumentText(at + "['print_content']");
   task.status = 0;
   task.feed_lines = std::min(feedLines, kMaxFeedLines);
   return task;
@@ -152,8 +152,12 @@ bool Poller::PollPrintTasks() {
     st.pollBusy = false;
     return true;
   }
-  JsonDocument data;
-  if (!data.Parse(answer.SubDocument("data").ToText(), &error)) {
+  // data taken out as a document of its own holds what its JSON text would read back as,
+  // without writing and re-reading the whole answer on every poll. Either way the one
+  // failure is an absent or null data, which has no syntax error to point at (line 0).
+  const JsonDocument data = answer.SubDocument("data");
+  if (!data.Exists("")) {
+    error = JsonParseError{};
     st.pollBusy = false;
     SetLastMessage(NextPollStamp() + "[DE_2]");
     s_.runLog.WriteRunLog("解析data失败，错误行：" + std::to_string(error.Line) + "  错误内容：" +

@@ -39,7 +39,7 @@ std::string ElementPath(size_t i) {
 }
 
 int IntAt(const JsonDocument& doc, const std::string& path) {
-  return TextToInt(doc.SubDocument(path).ToText());
+  return TextToInt(doc.SubDocumentText(path));
 }
 
 std::vector<ContentLine> ReadTextLines(const JsonDocument& content) {

@@ -17,7 +17,7 @@ bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome 
     s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
     return false;
   }
-  const std::string code = answer.SubDocument("code").ToText();
+  const std::string code = answer.SubDocumentText("code");
   if (TextToInt(code) != 200) {
     s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code);
     return false;

@@ -1,6 +1,7 @@
 // libFuzzer target: arbitrary bytes through JsonDocument. Whatever the input, parsing must not
 // crash, the quick reader must build what nlohmann's parser builds wherever it reads a text at
-// all, and a parsed document written as JSON text must read back to the same text.
+// all, the rewriter must write what the writer writes of that value, and a parsed document
+// written as JSON text must read back to the same text.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -32,7 +33,7 @@ using qv::testing::SameValue;
 void ReadLikeThePoller(const qv::JsonDocument& doc) {
   for (const char* path : {"code", "data", "[0]['print_content']", "[0].text", "da[1]", "da"}) {
     qv::JsonDocument sub = doc.SubDocument(path);
-    std::string text = sub.ToText();
+    CHECK(doc.SubDocumentText(path) == sub.ToText());
     (void)doc.GetText(path);
     (void)doc.Count(path);
     (void)doc.LeafValues(path, qv::JsonLeaves::Recursive);
@@ -46,13 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   Value quick;
   int quickDepth = 0;
-  if (qv::json_detail::ReadJsonQuickly(input, quick, quickDepth)) {
+  const bool quickRead = qv::json_detail::ReadJsonQuickly(input, quick, quickDepth);
+  if (quickRead) {
     Value careful;
     int carefulDepth = 0;
     CHECK(qv::json_detail::ParseJsonCarefully(input, careful, nullptr, carefulDepth) ==
           qv::json_detail::ParseResult::Value);
     CHECK(SameValue(quick, careful));
     CHECK(quickDepth == carefulDepth);
+  }
+  std::string rewritten;
+  if (qv::json_detail::RewriteJsonQuickly(input, rewritten)) {
+    CHECK(quickRead);
+    std::string written;
+    qv::json_detail::AppendJsonText(written, quick);
+    CHECK(rewritten == written);
   }
   qv::JsonDocument doc;
   qv::JsonParseError error;

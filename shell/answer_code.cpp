@@ -10,7 +10,7 @@ bool ReadAnswerCode(const std::string& answer, int& code) {
   // Read leniently: a stray invalid byte elsewhere must not turn a code 200 into a failure.
   JsonDocument doc;
   if (!doc.Parse(SanitizeUtf8(answer))) return false;
-  code = TextToInt(doc.SubDocument("code").ToText());
+  code = TextToInt(doc.SubDocumentText("code"));
   return true;
 }
 

@@ -34,6 +34,18 @@ void Release(Value& value) {
   }
 }
 
+// True when the first byte of `text` after blanks is one that begins no JSON text: a plain
+// word such as a store code, which reads as a null root. (A byte above 0x7F may begin a byte
+// order mark, which the careful reader skips.)
+bool StartsWithNoJsonValue(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string_view::npos) return false;
+  const auto c = static_cast<unsigned char>(text[first]);
+  if (c >= 0x80) return false;
+  return std::string_view("{[\"-0123456789tfn").find(static_cast<char>(c)) ==
+         std::string_view::npos;
+}
+
 }  // namespace
 
 struct JsonDocument::Root {
@@ -454,6 +466,26 @@ int32_t JsonDocument::Count(std::string_view path) const {
 
 JsonDocument JsonDocument::SubDocument(std::string_view path) const {
   return Access::Detach(Access::Find(*this, path));
+}
+
+std::string JsonDocument::SubDocumentText(std::string_view path) const {
+  const Value* value = Access::Find(*this, path);
+  if (value == nullptr) return {};
+  std::string out;
+  if (!value->is_string()) {
+    json_detail::AppendJsonText(out, *value);
+    return out;
+  }
+  // A string holding JSON text (a print content) is rewritten as it stands; anything the
+  // rewriter leaves (text that does not read, stand-ins to restore, repeated names) takes
+  // the way through a document.
+  const std::string& text = value->get_ref<const std::string&>();
+  if (StartsWithNoJsonValue(text)) return "null";
+  if (text.find(kBackslashStandIn) == std::string::npos &&
+      json_detail::RewriteJsonQuickly(text, out)) {
+    return out;
+  }
+  return SubDocument(path).ToText();
 }
 
 bool JsonDocument::AddElement(std::string_view path, std::string_view value, JsonValueKind kind,

@@ -111,6 +111,9 @@ class JsonDocument {
   // that value, a string holding anything else a null root; an absent value an absent root.
   JsonDocument SubDocument(std::string_view path) const;
 
+  // SubDocument(path).ToText(), written without building that document.
+  std::string SubDocumentText(std::string_view path) const;
+
   // Appends `value` (a string, or parsed JSON) to the array at `path`, or inserts it first;
   // a value at `path` that is not an array is replaced by an empty array first.
   bool AddElement(std::string_view path, std::string_view value,

@@ -2,6 +2,9 @@
 // forms. Not for use outside util/json_document*.cpp and their tests.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -35,8 +38,56 @@ ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError
 // joined by ",", objects as "[object Object]", null as "").
 std::string TextForm(const Value& value);
 
+// JSON text under construction. The string grows ahead of what is written (zero-filled
+// room, doubled when short) so that bytes are stored through a plain pointer; Finish cuts it
+// back to what was written.
+class JsonTextSink {
+ public:
+  explicit JsonTextSink(std::string& out) : out_(out), length_(out.size()) {}
+
+  // A pointer to at least `n` writable bytes after what was written; Commit says how far
+  // they were used.
+  char* Room(std::size_t n) {
+    if (out_.size() - length_ < n) out_.resize(std::max(out_.size() * 2, length_ + n + 64));
+    return out_.data() + length_;
+  }
+  void Commit(const char* end) { length_ = static_cast<std::size_t>(end - out_.data()); }
+
+  void Put(char c) { *Room(1) = c, ++length_; }
+  void Put(std::string_view text) {
+    std::memcpy(Room(text.size()), text.data(), text.size());
+    length_ += text.size();
+  }
+  void Finish() { out_.resize(length_); }
+
+ private:
+  std::string& out_;
+  std::size_t length_;
+};
+
+// Writes the compact JSON text of a value.
+void PutJson(JsonTextSink& out, const Value& value);
+
+// True when the JSON text form writes the character `cp` as an escape, not as it is.
+bool WrittenEscaped(uint32_t cp);
+
+// False when no character whose UTF-8 form begins with `byte` (0x80 or above) is written
+// escaped: only these lead bytes begin the forms of such characters.
+constexpr bool MayBeWrittenEscaped(unsigned char byte) {
+  return byte < 0xC3 || byte == 0xD8 || byte == 0xDC || byte == 0xE1 || byte == 0xE2 ||
+         byte == 0xEF;
+}
+
+// Writes `text` as a JSON string: quoted, with the escapes of the JSON text form.
+void PutQuoted(JsonTextSink& out, std::string_view text);
+
 // Appends the compact JSON text of a value.
 void AppendJsonText(std::string& out, const Value& value);
+
+// Writes the JSON text that ReadJsonQuickly followed by AppendJsonText would give for `text`,
+// without building the value. False, with `out` holding anything, wherever ReadJsonQuickly
+// would give up, and also for an object that repeats a name or has very many members.
+bool RewriteJsonQuickly(std::string_view text, std::string& out);
 
 // The shortest decimal text that reads back as `number`, laid out as JavaScript writes
 // numbers: exponent form at 1e21 and above and below 1e-6, no point for integral values.

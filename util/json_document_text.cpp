@@ -147,34 +147,7 @@ char* PutCharacter(char* dst, const char* from, std::size_t length, uint32_t cp)
   return dst + length;
 }
 
-// JSON text under construction. The string grows ahead of what is written (zero-filled
-// room, doubled when short) so that bytes are stored through a plain pointer; Finish cuts it
-// back to what was written.
-class TextSink {
- public:
-  explicit TextSink(std::string& out) : out_(out), length_(out.size()) {}
-
-  // A pointer to at least `n` writable bytes after what was written; Commit says how far
-  // they were used.
-  char* Room(std::size_t n) {
-    if (out_.size() - length_ < n) out_.resize(std::max(out_.size() * 2, length_ + n + 64));
-    return out_.data() + length_;
-  }
-  void Commit(const char* end) { length_ = static_cast<std::size_t>(end - out_.data()); }
-
-  void Put(char c) { *Room(1) = c, ++length_; }
-  void Put(std::string_view text) {
-    std::memcpy(Room(text.size()), text.data(), text.size());
-    length_ += text.size();
-  }
-  void Finish() { out_.resize(length_); }
-
- private:
-  std::string& out_;
-  std::size_t length_;
-};
-
-void PutNumberValue(TextSink& out, const Value& value) {
+void PutNumberValue(JsonTextSink& out, const Value& value) {
   int64_t exact = 0;
   if (value.is_number_integer() && !value.is_number_unsigned()) {
     exact = value.get<int64_t>();
@@ -194,7 +167,9 @@ void PutNumberValue(TextSink& out, const Value& value) {
 // Writes `s` quoted and escaped. The text goes in slices, each given room for its longest
 // escaping (6 bytes for each byte, plus a word store and a character that straddles the
 // slice's end).
-void AppendQuoted(TextSink& out, std::string_view s) {
+}  // namespace
+
+void PutQuoted(JsonTextSink& out, std::string_view s) {
   constexpr std::size_t kSlice = 256;
   out.Put('"');
   const char* const end = s.data() + s.size();
@@ -230,9 +205,8 @@ void AppendQuoted(TextSink& out, std::string_view s) {
         ++p;
         continue;
       }
-      // Only sequences with these lead bytes can encode a character that needs an escape;
       // CJK text, the bulk of a receipt, is copied without decoding.
-      if (c >= 0xC3 && c != 0xD8 && c != 0xDC && c != 0xE1 && c != 0xE2 && c != 0xEF) {
+      if (!MayBeWrittenEscaped(c)) {
         const std::size_t length = std::min<std::size_t>(end - p, c >= 0xF0   ? 4
                                                                   : c >= 0xE0 ? 3
                                                                               : 2);
@@ -255,7 +229,9 @@ void AppendQuoted(TextSink& out, std::string_view s) {
   out.Put('"');
 }
 
-}  // namespace
+bool WrittenEscaped(uint32_t cp) {
+  return cp == '"' || cp == '\\' || cp == 0x2400 || NeedsUnicodeEscape(cp);
+}
 
 std::string NumberText(double number) {
   if (std::isnan(number)) return "NaN";
@@ -310,9 +286,7 @@ std::string TextForm(const Value& value) {
   return out;
 }
 
-namespace {
-
-void PutJson(TextSink& out, const Value& value) {
+void PutJson(JsonTextSink& out, const Value& value) {
   switch (value.type()) {
     case Value::value_t::null:
       out.Put("null");
@@ -330,7 +304,7 @@ void PutJson(TextSink& out, const Value& value) {
       break;
     }
     case Value::value_t::string:
-      AppendQuoted(out, value.get_ref<const std::string&>());
+      PutQuoted(out, value.get_ref<const std::string&>());
       break;
     case Value::value_t::array: {
       out.Put('[');
@@ -349,7 +323,7 @@ void PutJson(TextSink& out, const Value& value) {
       for (const auto& [name, member] : value.get_ref<const Value::object_t&>()) {
         if (!first) out.Put(',');
         first = false;
-        AppendQuoted(out, name);
+        PutQuoted(out, name);
         out.Put(':');
         PutJson(out, member);
       }
@@ -362,10 +336,8 @@ void PutJson(TextSink& out, const Value& value) {
   }
 }
 
-}  // namespace
-
 void AppendJsonText(std::string& out, const Value& value) {
-  TextSink sink(out);
+  JsonTextSink sink(out);
   PutJson(sink, value);
   sink.Finish();
 }

@@ -1,7 +1,8 @@
 // The quick paths against plain ones: wherever the quick reader accepts a text it must build
 // exactly the value nlohmann builds (kinds of numbers included) and leave every other text to
-// nlohmann; the word-at-a-time string writer must write what a character-by-character one
-// writes, wherever a character that needs an escape stands.
+// nlohmann; the rewriter must write what the writer writes of that value, or leave the text; the
+// word-at-a-time string writer must write what a character-by-character one writes, wherever a
+// character that needs an escape stands.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -20,11 +21,15 @@ using qv::testing::SameValue;
 
 std::string Nested(int depth) { return std::string(depth, '[') + std::string(depth, ']'); }
 
-TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
+TEST(JsonReader, QuickReaderAndRewriterAgreeWithNlohmann) {
   struct Case {
     std::string text;
-    bool quick;  // the quick reader reads it (else it must refuse)
+    bool quick;            // the quick reader reads it (else it must refuse)
+    bool rewrite = quick;  // the rewriter writes it (else it leaves it to a document)
   };
+  std::string manyMembers = "{";
+  for (int i = 0; i < 65; ++i) manyMembers += (i ? ",\"" : "\"") + std::to_string(i) + "\":0";
+  manyMembers += "}";
   std::vector<Case> cases{
       {R"({"a":1,"b":[true,false,null],"c":{"d":"e"},"":""})", true},
       {" \t\r\n[1 , 2 ,{ \"k\" : [ ] } ]\n ", true},
@@ -33,7 +38,9 @@ TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
       {R"("\"\\\/\b\f\n\r\t")", true},
       {R"("\u00e9\u4E2D\ud83d\ude00\u0000\u2400x")", true},
       {"\"中文 ¥ é \xF0\x9F\x98\x80 \xE2\x90\x80 \xEF\xBF\xBD\"", true},
-      {R"({"a":1,"b":2,"a":[3]})", true},  // a repeated name: first place, last value
+      {R"({"a":1,"b":2,"a":[3]})", true, false},   // a repeated name: first place, last value
+      {R"([{"a":1},{"a":2,"b":{"a":3}}])", true},  // the same name in different objects
+      {manyMembers, true, false},
       {"[0,-0,-0.0,1e5,1E+5,1.5e-3,-12.75,5e-324,0.30000000000000004]", true},
       {"[18446744073709551615,18446744073709551616,-9223372036854775808]", true},
       {"[-9223372036854775809,123456789012345678901234567890]", true},
@@ -96,7 +103,14 @@ TEST(JsonReader, QuickReaderAgreesWithNlohmann) {
     int quickDepth = -1, carefulDepth = -1;
     const bool read = ReadJsonQuickly(c.text, quick, quickDepth);
     EXPECT_EQ(read, c.quick) << c.text;
+    std::string rewritten;
+    EXPECT_EQ(RewriteJsonQuickly(c.text, rewritten), c.rewrite) << c.text;
     if (!read) continue;
+    std::string written;
+    AppendJsonText(written, quick);
+    if (c.rewrite) {
+      EXPECT_EQ(rewritten, written) << c.text;
+    }
     ASSERT_EQ(ParseJsonCarefully(c.text, careful, nullptr, carefulDepth), ParseResult::Value)
         << c.text;
     EXPECT_TRUE(SameValue(quick, careful)) << c.text;
@@ -136,34 +150,42 @@ std::string QuotedOneByOne(const std::string& s) {
   return out + "\"";
 }
 
+// Characters that the writer escapes or that border on those that it escapes, with the
+// multi-byte forms whose lead bytes the quick paths treat apart.
+const std::vector<std::string> kCharacters{"\"",
+                                           "\\",
+                                           "\n",
+                                           "\b",
+                                           "\x01",
+                                           "\x1f",
+                                           "\x7f",
+                                           "/",
+                                           "~",
+                                           "\xC2\x85",
+                                           "\xC2\xAD",
+                                           "\xC3\xA9",
+                                           "\xD8\x80",
+                                           "\xDC\x8F",
+                                           "\xE1\x9E\xB4",
+                                           "\xE2\x80\x8D",
+                                           "\xE2\x80\xA8",
+                                           "\xE2\x81\xA0",
+                                           "\xE2\x90\x80",
+                                           "\xE2\x82\xAC",
+                                           "\xEF\xBB\xBF",
+                                           "\xEF\xBF\xB0",
+                                           "\xEF\xBF\xBF",
+                                           "\xEF\xBF\xBD",
+                                           "宫",
+                                           "\xF0\x9F\x98\x80",
+                                           "\xE0\xA4\x85",
+                                           "\xED\x9F\xBF",
+                                           "\xEF\xBC\x8C",
+                                           "\xE2\x80\x94",
+                                           "\xC2\xA5"};
+
 TEST(JsonWriter, EscapesWhereverTheCharacterStands) {
-  const std::vector<std::string> characters{"\"",
-                                            "\\",
-                                            "\n",
-                                            "\b",
-                                            "\x01",
-                                            "\x1f",
-                                            "\x7f",
-                                            "/",
-                                            "~",
-                                            "\xC2\x85",
-                                            "\xC2\xAD",
-                                            "\xC3\xA9",
-                                            "\xD8\x80",
-                                            "\xDC\x8F",
-                                            "\xE1\x9E\xB4",
-                                            "\xE2\x80\x8D",
-                                            "\xE2\x80\xA8",
-                                            "\xE2\x81\xA0",
-                                            "\xE2\x90\x80",
-                                            "\xE2\x82\xAC",
-                                            "\xEF\xBB\xBF",
-                                            "\xEF\xBF\xB0",
-                                            "\xEF\xBF\xBF",
-                                            "\xEF\xBF\xBD",
-                                            "宫",
-                                            "\xF0\x9F\x98\x80"};
-  for (const std::string& c : characters) {
+  for (const std::string& c : kCharacters) {
     // Before, inside and after 8-byte words, and across the 256-byte slices of the writer.
     for (std::size_t before : {0, 1, 5, 7, 8, 9, 15, 16, 17, 250, 254, 255, 256, 257, 300}) {
       for (std::size_t after : {0, 3, 8, 20}) {
@@ -171,6 +193,33 @@ TEST(JsonWriter, EscapesWhereverTheCharacterStands) {
         std::string written = "x";
         AppendJsonText(written, Value(s));
         ASSERT_EQ(written, "x" + QuotedOneByOne(s)) << before << " " << c;
+      }
+    }
+  }
+}
+
+// The rewriter against the reader and the writer, with each character raw and escaped in
+// names and values, at every place within and across the words the quick paths scan in.
+TEST(JsonRewriter, WritesWhatTheWriterWritesOfTheValueRead) {
+  for (const std::string& c : kCharacters) {
+    const std::string escaped = QuotedOneByOne(c);
+    for (const std::string& form : {c, escaped.substr(1, escaped.size() - 2)}) {
+      for (std::size_t before : {0, 1, 6, 7, 8, 9, 15, 16, 17, 40}) {
+        const std::string run(before, 'a');
+        const std::string text = " {\"" + run + form + "\" : [\"" + run + form +
+                                 "宫\", -0, 1.50]," + "\"n\":{\"" + form + "\":\"x" + form + run +
+                                 "\"}}";
+        Value value;
+        int depth = 0;
+        if (!ReadJsonQuickly(text, value, depth)) continue;  // a raw control character
+        std::string written, rewritten;
+        AppendJsonText(written, value);
+        if (!RewriteJsonQuickly(text, rewritten)) {
+          // Only a name with an escape is left to a document.
+          ASSERT_NE(form.find('\\'), std::string::npos) << text;
+          continue;
+        }
+        ASSERT_EQ(rewritten, written) << text;
       }
     }
   }

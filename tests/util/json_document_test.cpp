@@ -158,6 +158,30 @@ TEST(JsonDocument, SubDocumentsAreIndependentAndReadStringsAsJson) {
   EXPECT_EQ(list.ElementDocument(2, "").ToText(), "");
 }
 
+TEST(JsonDocument, SubDocumentTextIsTheSubDocumentsText) {
+  std::string many = "{";
+  for (int i = 0; i < 70; ++i) many += (i ? ",\\\"m" : "\\\"m") + std::to_string(i) + "\\\":1";
+  many += "}";
+  const std::string deep = std::string(JsonDocument::kMaxDepth + 1, '[') + "]";
+  JsonDocument doc;
+  ASSERT_TRUE(doc.Parse(R"({"o":{"a":[1,"x"]},"j":"[{\"k\":true}]","w":"abc","e":"","b":"  ",
+      "nl":"null","n":"12","z":null,"x":"a\\b","t":true,"d":-0.0,
+      "content":" [ {\"text\" : \"宫保\\u00ad\\n\", \"big\":1e21, \"m\":-0, \"f\":0.10} ] ",
+      "dup":"{\"a\":1,\"b\":2,\"a\":3}","s":"[\"x)"
+                        "\xE2\x90\x80\xE2\x90\x80"
+                        R"(\"]","many":")" +
+                        many + R"(","deep":")" + deep + R"("})"));
+  for (const std::string& name : doc.MemberNames("")) {
+    EXPECT_EQ(doc.SubDocumentText(name), doc.SubDocument(name).ToText()) << name;
+  }
+  EXPECT_EQ(doc.SubDocumentText("missing"), "");
+  EXPECT_EQ(doc.SubDocumentText("content"),
+            R"([{"text":"宫保\u00ad\n","big":1e+21,"m":0,"f":0.1}])");
+  EXPECT_EQ(doc.SubDocumentText("dup"), R"({"a":3,"b":2})");
+  EXPECT_EQ(doc.SubDocumentText("s"), R"(["x\\"])");
+  EXPECT_EQ(doc.SubDocumentText("deep"), "null");
+}
+
 TEST(JsonDocument, CopiesShareTheirRoot) {
   JsonDocument first;
   JsonDocument second = first;

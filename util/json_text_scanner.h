@@ -1,0 +1,348 @@
+// The scanning half of the quick JSON reader: blanks, strings, numbers, words and the nesting
+// count, shared by the reader that builds values and the one that rewrites JSON text. Each
+// step reads well-formed JSON in valid UTF-8 only and returns false on anything else, leaving
+// the decision and the error record to the careful reader.
+#pragma once
+
+#include <bit>
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "util/json_document_detail.h"
+#include "util/json_word_scan.h"
+
+namespace qv::json_detail {
+
+// The first byte of the 8 at `p` that ends a plain run of string text is at the lowest set
+// bit.
+inline uint64_t ReadStopBytes(const char* p) { return StringStopBytes(LoadWord(p)); }
+
+inline bool IsBlankByte(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+inline bool InRange(const char* p, unsigned char low, unsigned char high) {
+  const auto c = static_cast<unsigned char>(*p);
+  return c >= low && c <= high;
+}
+
+// Length of the well-formed UTF-8 sequence at `p` (lead byte 0x80 or above), or 0 when it is
+// ill-formed or cut off by `end`: the ranges of Unicode's table of well-formed byte sequences.
+inline std::size_t Utf8SequenceLength(const char* p, const char* end) {
+  const auto lead = static_cast<unsigned char>(*p);
+  const std::size_t left = static_cast<std::size_t>(end - p);
+  if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && InRange(p + 1, 0x80, 0xBF) ? 2 : 0;
+  if (lead >= 0xE0 && lead <= 0xEF) {
+    if (left < 3 || !InRange(p + 2, 0x80, 0xBF)) return 0;
+    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
+    return InRange(p + 1, low, high) ? 3 : 0;
+  }
+  if (lead >= 0xF0 && lead <= 0xF4) {
+    if (left < 4 || !InRange(p + 2, 0x80, 0xBF) || !InRange(p + 3, 0x80, 0xBF)) return 0;
+    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
+    return InRange(p + 1, low, high) ? 4 : 0;
+  }
+  return 0;
+}
+
+// Writes the UTF-8 form of `cp` at `dst`; returns the end of what it wrote.
+inline char* EncodeUtf8(uint32_t cp, char* dst) {
+  const auto byte = [](uint32_t b) { return static_cast<char>(b); };
+  if (cp < 0x80) {
+    *dst++ = byte(cp);
+  } else if (cp < 0x800) {
+    *dst++ = byte(0xC0 | (cp >> 6));
+    *dst++ = byte(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    *dst++ = byte(0xE0 | (cp >> 12));
+    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
+    *dst++ = byte(0x80 | (cp & 0x3F));
+  } else {
+    *dst++ = byte(0xF0 | (cp >> 18));
+    *dst++ = byte(0x80 | ((cp >> 12) & 0x3F));
+    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
+    *dst++ = byte(0x80 | (cp & 0x3F));
+  }
+  return dst;
+}
+
+class JsonScanner {
+ protected:
+  explicit JsonScanner(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
+
+  void SkipBlanks() {
+    while (p_ != end_ && IsBlankByte(*p_)) ++p_;
+  }
+
+  // Steps over `word` ("true", "false" or "null") at p_.
+  bool SkipWord(std::string_view word) {
+    if (static_cast<std::size_t>(end_ - p_) < word.size() ||
+        std::memcmp(p_, word.data(), word.size()) != 0) {
+      return false;
+    }
+    p_ += word.size();
+    return true;
+  }
+
+  bool Open() {
+    ++p_;
+    if (++depth_ > JsonDocument::kMaxDepth) return false;
+    if (depth_ > maxDepth_) maxDepth_ = depth_;
+    SkipBlanks();
+    return true;
+  }
+
+  // After an element or member: true with `more` set when a "," or the `close` byte follows.
+  bool NextOrClose(char close, bool& more) {
+    SkipBlanks();
+    if (p_ == end_) return false;
+    if (*p_ == ',') {
+      ++p_;
+      SkipBlanks();
+      more = true;
+      return true;
+    }
+    if (*p_ != close) return false;
+    ++p_;
+    --depth_;
+    more = false;
+    return true;
+  }
+
+  // Reads the string that starts at the quote under p_; `text` shows its characters until
+  // the next string is read. A string without escapes is shown where it stands in the input;
+  // one with escapes is decoded into the scratch buffer, so that the string made of it is
+  // allocated once at its final size.
+  bool ReadString(std::string_view& text) {
+    const char* start = ++p_;
+    char* unused = nullptr;
+    if (!ReadRun<false>(unused)) return false;
+    if (*p_ == '"') {
+      text = std::string_view(start, p_ - start);
+      ++p_;
+      return true;
+    }
+    // Decoding never lengthens a text, so the decoded string fits in the text's size; the
+    // run copier stores whole words and needs 8 bytes more.
+    if (!scratch_) scratch_ = std::make_unique_for_overwrite<char[]>((end_ - start) + 16);
+    char* dst = scratch_.get();
+    std::memcpy(dst, start, p_ - start);
+    dst += p_ - start;
+    while (*p_ == '\\') {
+      if (!ReadEscape(dst) || !ReadRun<true>(dst)) return false;
+    }
+    text = std::string_view(scratch_.get(), dst - scratch_.get());
+    ++p_;  // the closing quote
+    return true;
+  }
+
+  // Steps over string text up to a quote or backslash, copying it to `dst` when kCopy; false
+  // at the end of the text, at a control character or at ill-formed UTF-8. Plain ASCII goes
+  // a word at a time.
+  template <bool kCopy>
+  bool ReadRun(char*& dst) {
+    // Working on local copies keeps both pointers in registers: stores through `dst` could
+    // otherwise alias the members.
+    const char* p = p_;
+    char* out = dst;
+    const bool ok = RunFrom<kCopy>(p, out);
+    p_ = p;
+    dst = out;
+    return ok;
+  }
+
+  template <bool kCopy>
+  bool RunFrom(const char*& p, char*& dst) const {
+    const char* const end = end_;
+    for (;;) {
+      while (end - p >= 8) {
+        const uint64_t special = ReadStopBytes(p);
+        if constexpr (kCopy) std::memcpy(dst, p, 8);
+        if (special != 0) {
+          const int plain = std::countr_zero(special) / 8;
+          p += plain;
+          if constexpr (kCopy) dst += plain;
+          break;
+        }
+        p += 8;
+        if constexpr (kCopy) dst += 8;
+      }
+      if (p == end) return false;
+      const auto c = static_cast<unsigned char>(*p);
+      if (c == '"') return true;
+      if (c == '\\') {
+        if constexpr (!kCopy) return true;
+        // The two-character escapes of a quote or a backslash are most of the escapes in a
+        // print content sent as a string; take them here rather than leave the run.
+        if (end - p >= 2 && (p[1] == '"' || p[1] == '\\')) {
+          *dst++ = p[1];
+          p += 2;
+          continue;
+        }
+        return true;
+      }
+      if (c < 0x20) return false;
+      if (c < 0x80) {  // only in the last 7 bytes of the text
+        if constexpr (kCopy) *dst++ = static_cast<char>(c);
+        ++p;
+        continue;
+      }
+      // Non-ASCII characters come in runs (a dish name); take the run before the next word.
+      do {
+        const std::size_t length = Utf8SequenceLength(p, end);
+        if (length == 0) return false;
+        if constexpr (kCopy) {
+          if (end - p >= 4) {
+            std::memcpy(dst, p, 4);  // a fixed size copies inline; the extra byte is overwritten
+          } else {
+            std::memcpy(dst, p, length);
+          }
+          dst += length;
+        }
+        p += length;
+      } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
+    }
+  }
+
+  bool ReadHex4(uint32_t& value) {
+    if (end_ - p_ < 4) return false;
+    value = 0;
+    for (int i = 0; i < 4; ++i) {
+      const char c = *p_++;
+      uint32_t digit;
+      if (c >= '0' && c <= '9') {
+        digit = static_cast<uint32_t>(c - '0');
+      } else if (c >= 'a' && c <= 'f') {
+        digit = static_cast<uint32_t>(c - 'a' + 10);
+      } else if (c >= 'A' && c <= 'F') {
+        digit = static_cast<uint32_t>(c - 'A' + 10);
+      } else {
+        return false;
+      }
+      value = (value << 4) | digit;
+    }
+    return true;
+  }
+
+  // Decodes the escape at the backslash under p_ to `dst`. A \u escape of a surrogate must be
+  // a high one followed by a low one.
+  bool ReadEscape(char*& dst) {
+    if (++p_ == end_) return false;
+    const char c = *p_++;
+    switch (c) {
+      case '"':
+      case '\\':
+      case '/':
+        *dst++ = c;
+        return true;
+      case 'b':
+        *dst++ = '\b';
+        return true;
+      case 'f':
+        *dst++ = '\f';
+        return true;
+      case 'n':
+        *dst++ = '\n';
+        return true;
+      case 'r':
+        *dst++ = '\r';
+        return true;
+      case 't':
+        *dst++ = '\t';
+        return true;
+      case 'u':
+        break;
+      default:
+        return false;
+    }
+    uint32_t cp;
+    if (!ReadHex4(cp)) return false;
+    if (cp >= 0xDC00 && cp <= 0xDFFF) return false;
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      uint32_t low;
+      if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
+      p_ += 2;
+      if (!ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+    }
+    dst = EncodeUtf8(cp, dst);
+    return true;
+  }
+
+  bool SkipDigits() {
+    const char* start = p_;
+    while (p_ != end_ && *p_ >= '0' && *p_ <= '9') ++p_;
+    return p_ != start;
+  }
+
+  // Steps over the number at p_; `integral` says whether it has neither fraction nor
+  // exponent.
+  bool SkipNumber(bool& integral) {
+    if (*p_ == '-') ++p_;
+    if (p_ == end_) return false;
+    if (*p_ == '0') {
+      ++p_;
+    } else if (!SkipDigits()) {
+      return false;
+    }
+    integral = true;
+    if (p_ != end_ && *p_ == '.') {
+      ++p_;
+      if (!SkipDigits()) return false;
+      integral = false;
+    }
+    if (p_ != end_ && (*p_ == 'e' || *p_ == 'E')) {
+      ++p_;
+      if (p_ != end_ && (*p_ == '+' || *p_ == '-')) ++p_;
+      if (!SkipDigits()) return false;
+      integral = false;
+    }
+    return true;
+  }
+
+  bool ReadNumber(Value& out) {
+    const char* start = p_;
+    bool integral = false;
+    return SkipNumber(integral) && NumberValue(start, p_, integral, out);
+  }
+
+  // The value of the number text [start, end): an integer without fraction or exponent,
+  // unsigned when positive, signed when negative, and a double only when it does not fit;
+  // any other number is a double.
+  static bool NumberValue(const char* start, const char* end, bool integral, Value& out) {
+    if (integral) {
+      if (*start == '-') {
+        int64_t value;
+        const auto result = std::from_chars(start, end, value);
+        if (result.ec == std::errc() && result.ptr == end) {
+          out = Value(value);
+          return true;
+        }
+      } else {
+        uint64_t value;
+        const auto result = std::from_chars(start, end, value);
+        if (result.ec == std::errc() && result.ptr == end) {
+          out = Value(value);
+          return true;
+        }
+      }
+    }
+    // Out of range (overflow to infinity, underflow) is left to the careful reader.
+    double value;
+    const auto result = std::from_chars(start, end, value);
+    if (result.ec != std::errc() || result.ptr != end) return false;
+    out = Value(value);
+    return true;
+  }
+
+  const char* p_;
+  const char* end_;
+  int depth_ = 0;
+  int maxDepth_ = 0;
+  std::unique_ptr<char[]> scratch_;  // decoded strings with escapes, allocated on first use
+};
+
+}  // namespace qv::json_detail
