@@ -34,7 +34,7 @@ namespace {
 constexpr const char* kPrinterAddress = "127.88.0.1";
 
 // A printer that swallows every byte of every connection, so the benchmark keeps nothing,
-// and answers the paper question that opens each job as a printer with paper does.
+// and answers the paper questions before and after each ticket as a printer with paper does.
 class DiscardPrinter {
  public:
   DiscardPrinter() {
@@ -62,12 +62,14 @@ class DiscardPrinter {
     while (!stop_) {
       int c = accept(fd_, nullptr, nullptr);
       if (c < 0) continue;
-      ssize_t n = read(c, buffer, sizeof buffer);
-      if (n >= 2 && buffer[0] == '\x1b' && buffer[1] == '\x76') {
-        const char hasPaper = 0;
-        if (write(c, &hasPaper, 1) != 1) n = 0;
+      // The question is the last thing the service sends before it waits for the answer.
+      ssize_t n;
+      while ((n = read(c, buffer, sizeof buffer)) > 0) {
+        if (n >= 2 && buffer[n - 2] == '\x1b' && buffer[n - 1] == '\x76') {
+          const char hasPaper = 0;
+          if (write(c, &hasPaper, 1) != 1) break;
+        }
       }
-      while (n > 0) n = read(c, buffer, sizeof buffer);
       close(c);
     }
   }

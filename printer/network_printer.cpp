@@ -62,7 +62,9 @@ NetworkPrinter::PaperState NetworkPrinter::paperState(int waitMs) {
 }
 
 bool NetworkPrinter::deliveryConfirmed(int waitMs) {
-  return connection_ && !connection_->peerReset(waitMs);
+  // A printer answers ESC v only after reading everything sent before it, so its answer
+  // ends the wait at once; one that does not answer costs the whole wait for a reset.
+  return connection_ && transfer(escpos::kPaperSensorRequest) && !connection_->peerReset(waitMs);
 }
 
 bool NetworkPrinter::releaseTransport() { return connection_ && connection_->close(); }

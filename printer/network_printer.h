@@ -39,9 +39,10 @@ class NetworkPrinter : public EscPosPrinter {
   // printer does not answer or the request could not be sent.
   PaperState paperState(int waitMs);
 
-  // After the last bytes of a job went out: waits at most waitMs and returns false when the
-  // printer reset the connection meanwhile (it hung up with bytes unread, so the ticket is
-  // incomplete), true otherwise. A send alone cannot tell: the bytes may still sit in the
+  // After the last bytes of a job went out: asks the paper question again and returns false
+  // when the question cannot be sent or the printer resets the connection within waitMs (it
+  // hung up with bytes unread, so the ticket is incomplete); true once it answers, closes
+  // in order or waitMs passes. A send alone cannot tell: the bytes may still sit in the
   // system's buffers when the printer goes away.
   bool deliveryConfirmed(int waitMs);
 

@@ -53,8 +53,9 @@ std::string TicketBytes(const std::vector<Line>& lines, int copies, int feed) {
   return all;
 }
 
-// A network printer is asked for its paper sensor (ESC v) before the ticket.
-std::string NetworkJob(const std::string& ticket) { return "\x1b\x76" + ticket; }
+// A network printer is asked for its paper sensor (ESC v) before the ticket and again after
+// it, to know it read the ticket.
+std::string NetworkJob(const std::string& ticket) { return "\x1b\x76" + ticket + "\x1b\x76"; }
 
 std::vector<Line> Receipt(const std::string& title, int count) {
   std::vector<Line> lines = {{1, 2, 1, 1, title}};

@@ -1,7 +1,7 @@
 """The ESC/POS bytes the print service sends for a task: for every copy, each content line
 of type 1 as bold (ESC E), alignment (ESC a), size (GS !), GBK text and CR LF; then the feed
-lines (at least one CR LF) and, with cutting on, ESC m. A network printer is first asked
-for its paper sensor (ESC v)."""
+lines (at least one CR LF) and, with cutting on, ESC m. A network printer is asked for its
+paper sensor (ESC v) before the receipt and again after it."""
 
 PAPER_QUERY = b"\x1bv"
 
@@ -22,8 +22,8 @@ def expected(task, feed, cut):
 
 
 def network_job(task, feed, cut):
-    """A network printer's whole job: the paper question, then the receipt."""
-    return PAPER_QUERY + expected(task, feed, cut)
+    """A network printer's whole job: the paper question, the receipt, the question again."""
+    return PAPER_QUERY + expected(task, feed, cut) + PAPER_QUERY
 
 
 def received(jobs_dir, printer):

@@ -195,6 +195,26 @@ TEST_F(NetworkPrinterTest, AnswerLeftUnreadDoesNotCostTheJobsLastBytes) {
   EXPECT_EQ(listener_.bytes().size(), 2 + rest.size());
 }
 
+TEST_F(NetworkPrinterTest, DeliveryIsConfirmedOnlyByAPrinterThatReadTheTicket) {
+  // The paper question after the ticket is answered once the printer has read the ticket.
+  listener_.answer("\x1b\x76", std::string(1, '\0'));
+  NetworkPrinter printer;
+  ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 1000, 80));
+  ASSERT_TRUE(printer.printText("ticket", Newline::No));
+  EXPECT_TRUE(printer.deliveryConfirmed(5000));
+  EXPECT_TRUE(printer.close(0, 0));
+  ASSERT_TRUE(listener_.waitForClosedJobs(1, 5000));
+  EXPECT_EQ(listener_.jobs().back(), "ticket\x1b\x76");
+
+  // A printer that hung up with most of the ticket unread never got it.
+  listener_.closeAfter(10);
+  NetworkPrinter dropped;
+  ASSERT_TRUE(dropped.connect(kPrinterAddress, kPort, 0, 1000, 80));
+  (void)dropped.printText(std::string(256 << 10, 'x'), Newline::No);
+  ASSERT_TRUE(listener_.waitForClosedJobs(2, 5000));
+  EXPECT_FALSE(dropped.deliveryConfirmed(5000));
+}
+
 TEST_F(NetworkPrinterTest, PrinterHangingUpMidJobFailsSendsWithoutKillingTheProcess) {
   listener_.closeAfter(10);
   NetworkPrinter printer;
