@@ -50,6 +50,10 @@ class QuickReader : JsonScanner {
     }
   }
 
+  auto Blanks() {
+    return [this] { SkipBlanks(); };
+  }
+
   bool ReadWord(std::string_view word, Value&& value, Value& out) {
     if (!SkipWord(word)) return false;
     out = std::move(value);
@@ -59,18 +63,14 @@ class QuickReader : JsonScanner {
   // Elements and members gather on shared stacks and move into their container at its end,
   // so each container is allocated once at its final size.
   bool ReadArray(Value& out) {
-    if (!Open()) return false;
     const std::size_t base = values_.size();
-    bool more = p_ == end_ || *p_ != ']';
-    if (!more) {
-      ++p_;
-      --depth_;
-    }
+    bool more = false;
+    if (!OpenContainer(']', more, Blanks())) return false;
     while (more) {
       Value element;
       if (!ReadValue(element)) return false;
       values_.push_back(std::move(element));
-      if (!NextOrClose(']', more)) return false;
+      if (!NextOrClose(']', more, Blanks())) return false;
     }
     out = Value::array();
     auto& elements = out.get_ref<Value::array_t&>();
@@ -81,26 +81,19 @@ class QuickReader : JsonScanner {
   }
 
   bool ReadObject(Value& out) {
-    if (!Open()) return false;
     const std::size_t base = values_.size();
-    bool more = p_ == end_ || *p_ != '}';
-    if (!more) {
-      ++p_;
-      --depth_;
-    }
+    bool more = false;
+    if (!OpenContainer('}', more, Blanks())) return false;
     while (more) {
       if (p_ == end_ || *p_ != '"') return false;
       std::string_view name;
       if (!ReadString(name)) return false;
       names_.emplace_back(name);
-      SkipBlanks();
-      if (p_ == end_ || *p_ != ':') return false;
-      ++p_;
-      SkipBlanks();
+      if (!NameSeparator(Blanks())) return false;
       Value member;
       if (!ReadValue(member)) return false;
       values_.push_back(std::move(member));
-      if (!NextOrClose('}', more)) return false;
+      if (!NextOrClose('}', more, Blanks())) return false;
     }
     out = Value::object();
     auto& members = out.get_ref<Value::object_t&>();

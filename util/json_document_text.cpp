@@ -210,12 +210,7 @@ void PutQuoted(JsonTextSink& out, std::string_view s) {
         const std::size_t length = std::min<std::size_t>(end - p, c >= 0xF0   ? 4
                                                                   : c >= 0xE0 ? 3
                                                                               : 2);
-        if (end - p >= 4) {
-          std::memcpy(dst, p, 4);  // a fixed size copies inline; the extra byte is overwritten
-        } else {
-          std::memcpy(dst, p, length);
-        }
-        dst += length;
+        dst = CopyCharacter(dst, p, end, length);
         p += length;
         continue;
       }

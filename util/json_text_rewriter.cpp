@@ -186,41 +186,15 @@ class QuickRewriter : JsonScanner {
     return true;
   }
 
-  // After '[' or '{': true with `more` set when the container has a first element.
-  bool OpenContainer(char close, bool& more) {
-    ++p_;
-    if (++depth_ > JsonDocument::kMaxDepth) return false;
-    SkipBlanksOut();
-    more = p_ == end_ || *p_ != close;
-    if (!more) {
-      ++p_;
-      --depth_;
-    }
-    return true;
-  }
-
-  // After an element or member: true with `more` set when a "," or the `close` byte follows.
-  bool NextOrCloseOut(char close, bool& more) {
-    SkipBlanksOut();
-    if (p_ == end_) return false;
-    if (*p_ == ',') {
-      ++p_;
-      SkipBlanksOut();
-      more = true;
-      return true;
-    }
-    if (*p_ != close) return false;
-    ++p_;
-    --depth_;
-    more = false;
-    return true;
+  auto BlanksOut() {
+    return [this] { SkipBlanksOut(); };
   }
 
   bool WriteArray() {
     bool more = false;
-    if (!OpenContainer(']', more)) return false;
+    if (!OpenContainer(']', more, BlanksOut())) return false;
     while (more) {
-      if (!WriteValue() || !NextOrCloseOut(']', more)) return false;
+      if (!WriteValue() || !NextOrClose(']', more, BlanksOut())) return false;
     }
     return true;
   }
@@ -228,15 +202,13 @@ class QuickRewriter : JsonScanner {
   bool WriteObject() {
     const std::size_t base = names_.size();
     bool more = false;
-    if (!OpenContainer('}', more)) return false;
+    if (!OpenContainer('}', more, BlanksOut())) return false;
     while (more) {
       std::string_view name;
       if (p_ == end_ || *p_ != '"' || !ReadName(name) || !NewName(base, name)) return false;
-      SkipBlanksOut();
-      if (p_ == end_ || *p_ != ':') return false;
-      ++p_;
-      SkipBlanksOut();
-      if (!WriteValue() || !NextOrCloseOut('}', more)) return false;
+      if (!NameSeparator(BlanksOut()) || !WriteValue() || !NextOrClose('}', more, BlanksOut())) {
+        return false;
+      }
     }
     names_.resize(base);
     return true;

@@ -87,21 +87,31 @@ class JsonScanner {
     return true;
   }
 
-  bool Open() {
+  // After the '[' or '{' under p_: counts the level (false when too deep) and steps over the
+  // gap after it; sets `more` when an element follows, or steps over the `close` byte of an
+  // empty container. `skipGap` steps over blanks.
+  template <typename SkipGap>
+  bool OpenContainer(char close, bool& more, SkipGap skipGap) {
     ++p_;
     if (++depth_ > JsonDocument::kMaxDepth) return false;
     if (depth_ > maxDepth_) maxDepth_ = depth_;
-    SkipBlanks();
+    skipGap();
+    more = p_ == end_ || *p_ != close;
+    if (!more) {
+      ++p_;
+      --depth_;
+    }
     return true;
   }
 
   // After an element or member: true with `more` set when a "," or the `close` byte follows.
-  bool NextOrClose(char close, bool& more) {
-    SkipBlanks();
+  template <typename SkipGap>
+  bool NextOrClose(char close, bool& more, SkipGap skipGap) {
+    skipGap();
     if (p_ == end_) return false;
     if (*p_ == ',') {
       ++p_;
-      SkipBlanks();
+      skipGap();
       more = true;
       return true;
     }
@@ -109,6 +119,16 @@ class JsonScanner {
     ++p_;
     --depth_;
     more = false;
+    return true;
+  }
+
+  // After a member's name: steps over the ':' and the gaps around it.
+  template <typename SkipGap>
+  bool NameSeparator(SkipGap skipGap) {
+    skipGap();
+    if (p_ == end_ || *p_ != ':') return false;
+    ++p_;
+    skipGap();
     return true;
   }
 
@@ -194,14 +214,7 @@ class JsonScanner {
       do {
         const std::size_t length = Utf8SequenceLength(p, end);
         if (length == 0) return false;
-        if constexpr (kCopy) {
-          if (end - p >= 4) {
-            std::memcpy(dst, p, 4);  // a fixed size copies inline; the extra byte is overwritten
-          } else {
-            std::memcpy(dst, p, length);
-          }
-          dst += length;
-        }
+        if constexpr (kCopy) dst = CopyCharacter(dst, p, end, length);
         p += length;
       } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
     }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -32,6 +33,18 @@ inline uint64_t LoadWord(const char* p) {
 constexpr uint64_t StringStopBytes(uint64_t word) {
   const uint64_t control = (word - kOnes * 0x20) & ~word & kHighBits;
   return (control | HasByte(word, '"') | HasByte(word, '\\') | word) & kHighBits;
+}
+
+// Copies the `length`-byte character at `p` (text ending at `end`) to `dst` and returns the
+// end of the copy. With four bytes readable a fixed-size store copies inline; a byte stored
+// past the character is overwritten by the next store.
+inline char* CopyCharacter(char* dst, const char* p, const char* end, std::size_t length) {
+  if (end - p >= 4) {
+    std::memcpy(dst, p, 4);
+  } else {
+    std::memcpy(dst, p, length);
+  }
+  return dst + length;
 }
 
 }  // namespace qv::json_detail
