@@ -86,15 +86,17 @@ class GtkTray : public TrayIconImpl {
   void create() {
     std::string dir = std::string(g_get_user_cache_dir()) + "/quorvel-print";
     g_mkdir_with_parents(dir.c_str(), 0700);
-    // Without a StatusNotifier host the indicator falls back to an XEmbed tray icon, which
-    // takes an icon name that names a file in the working directory for that file. The working
-    // directory is the program's, where "quorvel-print" is the executable: the icon would be
-    // empty, so its name is one no file there carries.
+    // The icon is named by its absolute file path, which status notifier hosts and the XEmbed
+    // fallback both load. An icon theme path instead (app_indicator_new_with_path) makes the
+    // fallback walk the theme's search path past its end on every status change, a known
+    // crash of the Debian 12 library. The file name is one no file in the program's working
+    // directory carries ("quorvel-print" there is the executable, which the fallback would
+    // take for the image).
     std::string file = dir + "/" + kTrayIconName + ".png";
     g_file_set_contents(file.c_str(), reinterpret_cast<const char*>(kProgramIconPng),
                         static_cast<gssize>(kProgramIconPngSize), nullptr);
-    indicator_.reset(app_indicator_new_with_path(
-        "quorvel-print", kTrayIconName, APP_INDICATOR_CATEGORY_APPLICATION_STATUS, dir.c_str()));
+    indicator_.reset(app_indicator_new("quorvel-print", file.c_str(),
+                                       APP_INDICATOR_CATEGORY_APPLICATION_STATUS));
     menu_ = AdoptWidget(gtk_menu_new());
     item_ = gtk_menu_item_new_with_label("显示");
     g_signal_connect(item_, "activate", G_CALLBACK(OnShow), this);
