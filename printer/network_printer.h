@@ -46,7 +46,9 @@ class NetworkPrinter : public EscPosPrinter {
   // system's buffers when the printer goes away.
   bool deliveryConfirmed(int waitMs);
 
-  // Wait limit of every send, in milliseconds; 0 means no limit.
+  // Wait limit of every send, in milliseconds; 0 means no limit. The operations' bytes are
+  // held and sent together, before any wait for the printer (a reply, the delivery check, the
+  // close), so an operation's failure to send may show in a later one's result.
   int ioTimeoutMs() const { return ioTimeoutMs_; }
   // Address given to the last connect that got past the reachability check.
   const std::string& address() const { return address_; }
@@ -58,9 +60,14 @@ class NetworkPrinter : public EscPosPrinter {
 
  private:
   bool reachable(const std::string& address, int port, int timeoutMs);
+  // Sends the held bytes; false when they could not all go out or nothing is connected.
+  bool sendHeld();
 
   std::unique_ptr<platform::Network> network_;
   std::unique_ptr<platform::TcpConnection> connection_;
+  bool connected_ = false;  // connection_ is open: connected and not yet closed
+  bool broken_ = false;     // a send on connection_ failed
+  std::string held_;        // bytes of operations not yet sent
   std::string address_;
   int port_ = 0;
   int ioTimeoutMs_ = 0;
