@@ -153,15 +153,13 @@ bool Poller::PollPrintTasks() {
     return true;
   }
   // data taken out as a document of its own holds what its JSON text would read back as,
-  // without writing and re-reading the whole answer on every poll. Either way the one
-  // failure is an absent or null data, which has no syntax error to point at (line 0).
+  // without writing and re-reading the whole answer on every poll. Its one failure is an
+  // absent or null data, which has no syntax error to point at: line 0, no text.
   const JsonDocument data = answer.SubDocument("data");
   if (!data.Exists("")) {
-    error = JsonParseError{};
     st.pollBusy = false;
     SetLastMessage(NextPollStamp() + "[DE_2]");
-    s_.runLog.WriteRunLog("解析data失败，错误行：" + std::to_string(error.Line) + "  错误内容：" +
-                          error.Text);
+    s_.runLog.WriteRunLog("解析data失败，错误行：0  错误内容：");
     return false;
   }
   const int n = data.Count("");

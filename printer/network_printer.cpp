@@ -48,13 +48,12 @@ bool NetworkPrinter::connect(const std::string& address, int port, int pingTimeo
   broken_ = false;
   connection_.reset();
   connection_ = network_->connectTcp(address, port, kConnectTimeoutMs);
-  connected_ = connection_ != nullptr;
-  setOpen(connected_);
+  setOpen(connection_ != nullptr);
   return isOpen();
 }
 
 bool NetworkPrinter::transfer(std::string_view bytes) {
-  if (!connected_ || broken_) return false;
+  if (!connection_ || broken_) return false;
   if (held_.size() + bytes.size() <= kHoldLimit) {
     held_.append(bytes);
     return true;
@@ -69,7 +68,7 @@ bool NetworkPrinter::transfer(std::string_view bytes) {
 }
 
 bool NetworkPrinter::sendHeld() {
-  if (!connected_ || broken_) return false;
+  if (!connection_ || broken_) return false;
   if (held_.empty()) return true;
   // After a failed send the connection is of no further use: what it held is dropped, and
   // every later transfer fails as its own send would have.
@@ -99,10 +98,11 @@ bool NetworkPrinter::deliveryConfirmed(int waitMs) {
 }
 
 bool NetworkPrinter::releaseTransport() {
-  if (!connected_) return false;
+  if (!connection_) return false;
   sendHeld();  // the closing feed and cut, whose results never decided the close's
-  connected_ = false;
-  return connection_->close();
+  const bool closed = connection_->close();
+  connection_.reset();
+  return closed;
 }
 
 std::string NetworkPrinter::checkStatusText(int pingTimeoutMs) {

@@ -64,10 +64,9 @@ class NetworkPrinter : public EscPosPrinter {
   bool sendHeld();
 
   std::unique_ptr<platform::Network> network_;
-  std::unique_ptr<platform::TcpConnection> connection_;
-  bool connected_ = false;  // connection_ is open: connected and not yet closed
-  bool broken_ = false;     // a send on connection_ failed
-  std::string held_;        // bytes of operations not yet sent
+  std::unique_ptr<platform::TcpConnection> connection_;  // none before connect, after close
+  bool broken_ = false;                                  // a send on connection_ failed
+  std::string held_;                                     // bytes of operations not yet sent
   std::string address_;
   int port_ = 0;
   int ioTimeoutMs_ = 0;

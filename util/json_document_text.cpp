@@ -84,8 +84,7 @@ std::size_t DecodeAt(std::string_view s, std::size_t i, uint32_t& cp) {
     cp = lead < 0x80 ? lead : 0xFFFD;
     return 1;
   }
-  cp = lead & (0x7F >> len);
-  for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (b(i + k) & 0x3F);
+  cp = CodePointAt(reinterpret_cast<const unsigned char*>(s.data() + i), len);
   return len;
 }
 

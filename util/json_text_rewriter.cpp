@@ -20,46 +20,6 @@ namespace {
 // More members than this make the search for a repeated name slower than building the value.
 constexpr std::size_t kMaxMembers = 64;
 
-// Decodes the well-formed UTF-8 sequence of `length` bytes at `p`.
-uint32_t CodePointAt(const unsigned char* p, std::size_t length) {
-  uint32_t cp = p[0] & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (p[k] & 0x3F);
-  return cp;
-}
-
-// True when the writer writes `text` (well-formed UTF-8 without control characters, quotes
-// or backslashes, as the scanner leaves a string without escapes) exactly as it stands. The
-// text lies in a buffer that goes on to `readable`, so that a short text (a member name) is
-// looked at in one word.
-bool WrittenAsItStands(std::string_view text, const char* readable) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (p != end) {
-    const auto left = static_cast<std::size_t>(end - p);
-    if (readable - p >= 8) {
-      uint64_t word = LoadWord(p);
-      if (left < 8) word &= ~uint64_t{0} >> (64 - 8 * left);
-      if ((word & kHighBits) == 0 && HasByte(word, 0x7F) == 0) {
-        p += std::min<std::size_t>(left, 8);
-        continue;
-      }
-    }
-    const auto c = static_cast<unsigned char>(*p);
-    if (c < 0x80) {
-      if (c == 0x7F) return false;
-      ++p;
-      continue;
-    }
-    const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
-    if (MayBeWrittenEscaped(c) &&
-        WrittenEscaped(CodePointAt(reinterpret_cast<const unsigned char*>(p), length))) {
-      return false;
-    }
-    p += length;
-  }
-  return true;
-}
-
 class QuickRewriter : JsonScanner {
  public:
   QuickRewriter(std::string_view text, JsonTextSink& out)
@@ -121,7 +81,6 @@ class QuickRewriter : JsonScanner {
     std::string_view text;
     if (!ReadString(text)) return false;
     escaped = text.data() != quote + 1;
-    if (!escaped && WrittenAsItStands(text, end_)) return true;
     CopyUpTo(quote);
     PutQuoted(out_, text);
     copyFrom_ = p_;
