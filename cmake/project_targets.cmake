@@ -98,10 +98,12 @@ function(qv_wine_prefix out name)
   set(${out} ${prefix} PARENT_SCOPE)
 endfunction()
 
-# Environment for a Windows test that shows windows: a Wine prefix of its own. All GUI
-# programs of one prefix share one desktop process, bound to the X display of the first of
-# them; a test on another virtual display would wait on it once that display is gone.
-function(qv_wine_gui_env out name)
+# Environment for a Windows test that needs a Wine session of its own: a prefix of its own.
+# All GUI programs of one prefix share one desktop process, bound to the X display of the
+# first of them; a test on another virtual display would wait on it once that display is gone.
+# Wine's spooler reads the printer list once per session, in the environment of the first
+# program that loads it; a test that prints through a CUPS scheduler of its own must be first.
+function(qv_wine_own_env out name)
   qv_wine_prefix(prefix ${name})
   set(${out} "WINEPREFIX=${prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
       PARENT_SCOPE)
