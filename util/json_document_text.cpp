@@ -163,11 +163,10 @@ void PutNumberValue(JsonTextSink& out, const Value& value) {
   out.Commit(std::to_chars(at, at + 24, exact).ptr);
 }
 
-// Writes `s` quoted and escaped. The text goes in slices, each given room for its longest
-// escaping (6 bytes for each byte, plus a word store and a character that straddles the
-// slice's end).
 }  // namespace
 
+// The text goes in slices, each given room for its longest escaping (6 bytes for each byte,
+// plus a word store and a character that straddles the slice's end).
 void PutQuoted(JsonTextSink& out, std::string_view s) {
   constexpr std::size_t kSlice = 256;
   out.Put('"');
