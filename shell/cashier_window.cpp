@@ -20,6 +20,7 @@ CashierWindow::CashierWindow(Shell& shell, const std::string& url) : shell_(shel
   browser_ = window_->addWebBrowser({0, kStripHeight, kClientWidth, kClientHeight - kStripHeight});
   exitNotice_ =
       window_->addLabel("结束任务中请稍等", {0, 0, kNoticeSize.width, kNoticeSize.height});
+  exitNotice_->setAlignment(ui::TextAlign::Center);
   exitNotice_->hide();
   ui::Button* test = window_->addButton("按钮EX", {1080, 72, 80, 64});
   test->onClick([this] { browser_->navigate(shell_.deployment().testHomePage); });

@@ -58,7 +58,9 @@ void ServiceWindow::ToggleService() {
   if (shell_.config().sid.empty()) {
     running_ = false;
     if (!state.launchedWithArgs) {
+      const std::weak_ptr<const void> alive = window_->lifetime();
       ShowMessage("请先配置门店信息", "提示");
+      if (alive.expired()) return;  // this object went with its window while the box was open
       shell_.OpenStoreConfig(window_.get());
     }
     return;

@@ -13,11 +13,13 @@ StoreConfigWindow::StoreConfigWindow(Shell& shell, ui::Window* owner) : shell_(s
   server_ = page->addEditBox("", {102, 10, 392, 32});
   page->addLabel("门店ID：", {11, 53, 96, 26});
   storeId_ = page->addEditBox("", {102, 48, 151, 32});
-  page->addLabel("打印完成走纸：", {-5, 90, 111, 26});
+  // These two captions start left of the page and end at the box they name: aligned to the
+  // right, the text ends at the box and its first characters stay on the page.
+  page->addLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(ui::TextAlign::Right);
   feed_ = page->addEditBox("5", {102, 88, 81, 32});
   page->addLabel("行(范围0-15行,默认5行)", {185, 93, 214, 26});
   cut_ = page->addCheckBox("打印完成是否切纸", {263, 134, 152, 26});
-  page->addLabel("将USB打印替换为：", {-13, 135, 143, 26});
+  page->addLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(ui::TextAlign::Right);
   usb_ = page->addDropDownList({123, 131, 120, 32});
   usb_->addItem("保持USB打印", 0);
   usb_->addItem("LPT1", 1);
@@ -74,12 +76,16 @@ void StoreConfigWindow::Save() {
 }
 
 void StoreConfigWindow::OnAutostartClicked() {
+  // The question runs the event loop. Should this window be gone by the answer, the answer
+  // still goes to the autostart entry, but there is no check box left to show it.
+  const std::weak_ptr<const void> alive = window_->lifetime();
   const bool shown = ToggleAutostart(
       autostart_->isChecked(), shell_.context().autostart, shell_.deployment().programPath, [this] {
         return shell_.toolkit().showMessage(
                    {kAutostartRemovalQuestion, "询问", ui::MessageButtons::OkCancel,
                     ui::MessageIcon::Question, window_.get()}) == ui::MessageResult::Ok;
       });
+  if (alive.expired()) return;
   autostart_->setChecked(shown);
 }
 

@@ -39,6 +39,8 @@ class ControlImpl {
   virtual void setTextImpl(const std::string& text) = 0;
   // The caption or the text as the user left it.
   virtual std::string textImpl() const = 0;
+  // Where a label's text lies within its bounds.
+  virtual void setAlignmentImpl(TextAlign) {}
   // Check mark of a check box; must not report a click.
   virtual void setCheckedImpl(bool) {}
   virtual bool checkedImpl() const { return false; }
@@ -78,6 +80,19 @@ class WindowImpl : public ContainerImpl {
   virtual void bringToFrontImpl() = 0;
   virtual void addTitleBarActionImpl(int code, const std::string& caption) = 0;
 };
+
+// Where a window first appears: its outer frame, and whether it is shown maximised.
+struct Placement {
+  Rect frame;
+  bool maximised = false;
+  bool operator==(const Placement&) const = default;
+};
+
+// The first placement of a window whose outer frame has size `frame` on a monitor whose work
+// area (the screen less the taskbar or panels) is `workArea`: centred in it. A frame larger
+// than the work area must still show its title bar and stay reachable: a resizable window
+// fills the work area, maximised; a fixed one starts at the work area's top left corner.
+Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable);
 
 // A native repeating timer.
 class TimerImpl {

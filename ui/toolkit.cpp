@@ -63,6 +63,10 @@ void Control::hide() {
 
 void Label::setText(const std::string& text) { impl().setTextImpl(text); }
 std::string Label::text() const { return impl().textImpl(); }
+void Label::setAlignment(TextAlign align) {
+  align_ = align;
+  impl().setAlignmentImpl(align);
+}
 
 void Button::setText(const std::string& text) { impl().setTextImpl(text); }
 std::string Button::text() const { return impl().textImpl(); }
@@ -218,6 +222,10 @@ void Window::addTitleBarAction(int code, const std::string& caption) {
 }
 
 bool Window::requestClose() {
+  // A box is open: the handler that opened it is still running and may need any window once
+  // the box is answered (its owner above all). The backends disable the windows as well; this
+  // holds for a close that reaches us anyway.
+  if (toolkit_ && toolkit_->messageOpen()) return false;
   if (onCloseRequest_) {
     auto ask = onCloseRequest_;
     if (ask() == CloseReply::Refuse) return false;
@@ -279,6 +287,7 @@ Toolkit::~Toolkit() = default;
 
 std::unique_ptr<Window> Toolkit::createWindow(const WindowOptions& options) {
   std::unique_ptr<Window> window(new Window(options));
+  window->toolkit_ = this;
   window->impl_ = createWindowImpl(options, *window);
   return window;
 }
@@ -295,7 +304,25 @@ std::unique_ptr<TrayIcon> Toolkit::createTrayIcon(std::function<void()> onClick)
   return icon;
 }
 
-MessageResult Toolkit::showMessage(const MessageBoxOptions& box) { return showMessageImpl(box); }
+MessageResult Toolkit::showMessage(const MessageBoxOptions& box) {
+  ++openMessages_;
+  const MessageResult result = showMessageImpl(box);
+  --openMessages_;
+  return result;
+}
+
+Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable) {
+  const bool fits = frame.width <= workArea.width && frame.height <= workArea.height;
+  if (!fits && resizable == Resizable::Yes) return {workArea, true};
+  // Per axis: centred when it fits, else from the work area's start, so that the title bar
+  // and the left edge stay on the screen.
+  auto start = [](int size, int areaStart, int areaSize) {
+    return size <= areaSize ? areaStart + (areaSize - size) / 2 : areaStart;
+  };
+  return {{start(frame.width, workArea.left, workArea.width),
+           start(frame.height, workArea.top, workArea.height), frame.width, frame.height},
+          false};
+}
 
 int Toolkit::run() {
   if (!quitPending_) runImpl();

@@ -81,6 +81,9 @@ class Control {
   bool visible_ = true;
 };
 
+// Where a label's text lies within its bounds.
+enum class TextAlign { Left, Center, Right };
+
 // A one-line text that the user cannot edit.
 class Label final : public Control {
  public:
@@ -89,6 +92,14 @@ class Label final : public Control {
   void setText(const std::string& text);
   // The shown text.
   std::string text() const;
+  // Places the text at the left edge (the default), the middle or the right edge of the
+  // bounds. A right-aligned label whose bounds start left of its parent keeps its text whole
+  // as long as the text fits the visible part.
+  void setAlignment(TextAlign align);
+  TextAlign alignment() const { return align_; }
+
+ private:
+  TextAlign align_ = TextAlign::Left;
 };
 
 // A push button.
@@ -296,10 +307,18 @@ class Window final : public Container {
   // Raises the window above all others once (top-most, then at once not top-most).
   void bringToFront();
   // Acts as the user's close request: asks the close handler; when allowed, hides the window
-  // and runs the closed handler. Returns true when the window was closed.
+  // and runs the closed handler. Returns true when the window was closed. Refused without
+  // asking while a message box is open (see Toolkit::showMessage).
   bool requestClose();
-  // Adds a title-bar action with its numeric code; call before the first show().
+  // Adds a title-bar action with its numeric code; call before the first show(). GTK shows it
+  // as a header-bar button. A Win32 title bar has no room for buttons of ours: there it is an
+  // item of the window menu and also a button at the right end of the top of the client area
+  // (8 pixels from the top, 34 high), which a window with actions keeps free.
   void addTitleBarAction(int code, const std::string& caption);
+  // A token that expires when this window is destroyed. A handler that runs the event loop
+  // (a message box does) takes one before and checks it after, before it touches the window
+  // or the object that owns it again.
+  std::weak_ptr<const void> lifetime() const { return alive_; }
 
   // Asked when the user wants to close the window; without a handler the close is allowed.
   void onCloseRequest(std::function<CloseReply()> handler) { onCloseRequest_ = std::move(handler); }
@@ -329,6 +348,8 @@ class Window final : public Container {
   void titleBarActionEvent(int code);
 
   std::unique_ptr<WindowImpl> impl_;
+  Toolkit* toolkit_ = nullptr;
+  std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
   std::string title_;
   bool visible_ = false;
   std::function<CloseReply()> onCloseRequest_;
@@ -398,7 +419,8 @@ struct MessageBoxOptions {
   std::string caption{};
   MessageButtons buttons = MessageButtons::Ok;
   MessageIcon icon = MessageIcon::None;
-  // Without an owner the box is modal to the whole program.
+  // The window the box stands over; without one it is centred on the screen. Either way the
+  // box is modal to the whole program.
   Window* owner = nullptr;
 };
 
@@ -417,9 +439,14 @@ class Toolkit {
   std::unique_ptr<Timer> createTimer(std::function<void()> onTick);
   // Creates a tray icon, not yet shown, that runs `onClick` when the user acts on it.
   std::unique_ptr<TrayIcon> createTrayIcon(std::function<void()> onClick);
-  // Shows a modal message box and returns the button chosen (closing it counts as Cancel for
-  // OK/Cancel boxes, OK otherwise). Works before run() too; timers keep ticking meanwhile.
+  // Shows a message box and returns the button chosen (closing it counts as Cancel for
+  // OK/Cancel boxes, OK otherwise). The box is modal to every window of the program, whatever
+  // its owner: none takes input or can be closed by the user until it is answered, so no
+  // window goes away under a box of its own. Works before run() too; timers keep ticking
+  // meanwhile.
   MessageResult showMessage(const MessageBoxOptions& box);
+  // Whether a message box is open now.
+  bool messageOpen() const { return openMessages_ > 0; }
   // Runs the event loop (windows, timers, tray) until quit(); returns quit's exit code.
   // Returns at once when quit() was called before.
   int run();
@@ -443,6 +470,7 @@ class Toolkit {
  private:
   bool quitPending_ = false;
   int exitCode_ = 0;
+  int openMessages_ = 0;
 };
 
 }  // namespace qv::ui

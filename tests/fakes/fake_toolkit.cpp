@@ -1,6 +1,7 @@
 #include "tests/fakes/fake_toolkit.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace qv::test {
 
@@ -157,6 +158,7 @@ ui::MessageResult FakeToolkit::showMessageImpl(const ui::MessageBoxOptions& box)
     answers_.pop_front();
   }
   messages_.push_back({box, answer});
+  if (auto action = std::exchange(whileOpen_, nullptr)) action();
   return answer;
 }
 

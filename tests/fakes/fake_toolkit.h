@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,9 @@ class FakeToolkit : public ui::Toolkit {
   void scriptAnswers(std::initializer_list<ui::MessageResult> answers) {
     answers_.insert(answers_.end(), answers);
   }
+  // Runs `action` while the next message box is open (recorded, not yet answered), as the
+  // user or a timer acting on the program meanwhile would.
+  void whileNextMessageOpen(std::function<void()> action) { whileOpen_ = std::move(action); }
 
   // Tray icon state: whether one is up and its tooltip.
   bool trayShown() const { return trayShown_; }
@@ -108,6 +112,7 @@ class FakeToolkit : public ui::Toolkit {
   std::vector<ui::TrayIcon*> trayIcons_;
   std::vector<Message> messages_;
   std::deque<ui::MessageResult> answers_;
+  std::function<void()> whileOpen_;
   bool trayShown_ = false;
   std::string trayTooltip_;
   bool quitCalled_ = false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/config.h"
+#include "shell/autostart_toggle.h"
 #include "shell/cashier_window.h"
 #include "shell/debug_window.h"
 #include "shell/polling_window.h"
@@ -161,6 +162,7 @@ TEST_F(ShellWindows, ShutdownWaitsForThePrintUnderWay) {
   Label* notice = toolkit.find<Label>(*cashier, "结束任务中请稍等");
   EXPECT_TRUE(notice->isVisible());
   EXPECT_EQ(notice->bounds(), (ui::Rect{1280 / 2 - 144, 800 / 2 - 32, 288, 64}));
+  EXPECT_EQ(notice->alignment(), ui::TextAlign::Center);
   // Only the exit timer runs now: no new poll or print starts.
   int running = 0;
   for (int ms : toolkit.timerIntervals()) running += ms > 0 ? 1 : 0;
@@ -274,6 +276,9 @@ TEST_F(StoreConfigWindowTest, FillsFromTheSettingsInEffect) {
   EXPECT_EQ(toolkit.first<ui::DropDownList>(window)->selectedValue(), 2);
   EXPECT_TRUE(Find<CheckBox>("设置", "开机自动启动")->isChecked());
   EXPECT_FALSE(Find<CheckBox>("设置", "自动运行打印服务")->isChecked());
+  // Both start left of the page: their text ends at the box they name instead.
+  EXPECT_EQ(Find<Label>("设置", "打印完成走纸：")->alignment(), ui::TextAlign::Right);
+  EXPECT_EQ(Find<Label>("设置", "将USB打印替换为：")->alignment(), ui::TextAlign::Right);
 }
 
 TEST_F(StoreConfigWindowTest, SaveShowsTheCorrectedValuesAndTheOutcome) {
@@ -318,6 +323,59 @@ TEST_F(StoreConfigWindowTest, AutostartUncheckAskedAndCancelled) {
   EXPECT_FALSE(box->isChecked());
   box->click();
   EXPECT_EQ(autostart.command, deployment.programPath + " auto");
+}
+
+// The autostart question from 设置 opened by the stopped 打印服务: closing 打印服务 meanwhile
+// would take 设置 (and the question's owner) with it.
+struct AutostartQuestion : ShellWindows {
+  CheckBox* OpenFromStoppedService() {
+    state.autoRunService = false;
+    autostart.command = deployment.programPath + " auto";
+    Started();
+    shell->OpenServiceWindow();
+    Find<Button>("打印服务", "打印设置")->click();
+    return Find<CheckBox>("设置", "开机自动启动");
+  }
+};
+
+TEST_F(AutostartQuestion, TheUserCannotCloseAnyWindowWhileItIsOpen) {
+  CheckBox* box = OpenFromStoppedService();
+  ui::Window* service = Window("打印服务");
+  toolkit.whileNextMessageOpen([&] {
+    EXPECT_FALSE(service->requestClose());
+    EXPECT_FALSE(Window("设置")->requestClose());
+    EXPECT_FALSE(Window("Tillora")->requestClose());
+  });
+  box->click();
+  ASSERT_EQ(MessageTexts(), std::vector<std::string>{kAutostartRemovalQuestion});
+  EXPECT_EQ(toolkit.messages()[0].box.owner, Window("设置"));
+  EXPECT_TRUE(autostart.command.empty()) << "answered OK";
+  ASSERT_NE(shell->storeConfig(), nullptr);
+  EXPECT_FALSE(box->isChecked());
+  EXPECT_TRUE(service->isVisible());
+  EXPECT_TRUE(Window("Tillora")->isVisible());
+
+  EXPECT_TRUE(service->requestClose()) << "stopped: closes once the box is answered";
+  EXPECT_EQ(Window("设置"), nullptr) << "and takes 设置 with it";
+}
+
+// Windows that go while a box is open, by any other way than the user's close: the handler
+// that opened the box must not touch them afterwards (ASan reports it if it does).
+TEST_F(AutostartQuestion, HandlersDoNotTouchWindowsThatWentWhileItWasOpen) {
+  CheckBox* box = OpenFromStoppedService();
+  toolkit.whileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
+  box->click();
+  EXPECT_EQ(Window("设置"), nullptr);
+  EXPECT_TRUE(autostart.command.empty()) << "the answer still counts";
+
+  // The same for the start button's "请先配置门店信息", which then opens 设置 over 打印服务.
+  config.sid.clear();
+  shell->OpenServiceWindow();
+  shell->DestroyStoreConfig();
+  toolkit.whileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
+  Find<Button>("打印服务", "启动服务")->click();
+  EXPECT_EQ(MessageTexts().back(), "请先配置门店信息");
+  EXPECT_EQ(Window("设置"), nullptr);
 }
 
 TEST_F(StoreConfigWindowTest, AutoRunBoxWritesAtOnceAndLeavesTheServiceAlone) {

@@ -45,6 +45,44 @@ GtkWindow* NativeWindow(Window& window) {
   return dynamic_cast<gtk::GtkWindowImpl&>(window.windowImpl()).gtkWindow();
 }
 
+// Runs the toolkit's loop for about `ms` milliseconds.
+void Pump(Toolkit& toolkit, int ms) {
+  auto stop = toolkit.createTimer([&] { toolkit.quit(0); });
+  stop->setInterval(ms);
+  toolkit.run();
+}
+
+GtkWidget* FindLabel(GtkWidget* widget, const std::string& text) {
+  if (GTK_IS_LABEL(widget) && text == gtk_label_get_text(GTK_LABEL(widget))) return widget;
+  if (!GTK_IS_CONTAINER(widget)) return nullptr;
+  GtkWidget* found = nullptr;
+  GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
+  for (GList* c = children; c && !found; c = c->next) found = FindLabel(GTK_WIDGET(c->data), text);
+  g_list_free(children);
+  return found;
+}
+
+// Where the drawn text of a label lies on the window or tab page that holds it: the left edge
+// of its first character and the right edge of its last.
+struct Span {
+  int left;
+  int right;
+};
+Span TextSpan(Window& window, const std::string& text) {
+  GtkWidget* label = FindLabel(GTK_WIDGET(NativeWindow(window)), text);
+  if (!label) return {-1000, -1000};
+  GtkAllocation own{};
+  gtk_widget_get_allocation(label, &own);
+  int layoutX = 0, layoutY = 0;
+  gtk_label_get_layout_offsets(GTK_LABEL(label), &layoutX, &layoutY);
+  int originX = 0, originY = 0;
+  gtk_widget_translate_coordinates(label, gtk_widget_get_parent(label), 0, 0, &originX, &originY);
+  PangoRectangle ink{}, logical{};
+  pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(label)), &ink, &logical);
+  const int left = originX + layoutX - own.x + logical.x;
+  return {left, left + logical.width};
+}
+
 TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr) << "no X display (run under xvfb-run)";
@@ -55,7 +93,9 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   TabPage* tab = settings->addTabPage("打印服务设置", {0, 0, 580, 280});
   tab->addLabel("服务器地址：", {11, 15, 96, 26});
   EditBox* server = tab->addEditBox("cloud.example", {102, 10, 392, 32});
-  tab->addLabel("打印完成走纸：", {-5, 90, 111, 26});
+  // The two captions that start left of the page, right-aligned as the shell has them.
+  tab->addLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
+  tab->addLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
   DropDownList* usb = tab->addDropDownList({123, 131, 120, 32});
   usb->addItem("保持USB打印", 0);
   usb->addItem("LPT1", 1);
@@ -72,6 +112,7 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   auto cashier = toolkit->createWindow(
       {.title = "Tillora", .clientWidth = 640, .clientHeight = 420, .resizable = Resizable::Yes});
   Label* notice = cashier->addLabel("结束任务中请稍等", {176, 178, 288, 64});
+  notice->setAlignment(TextAlign::Center);
   notice->hide();
   WebBrowser* browser = cashier->addWebBrowser({0, 50, 640, 370});
   TextBox* log = cashier->addTextBox({0, 0, 640, 48});
@@ -113,6 +154,17 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   EXPECT_EQ(save->text(), "保存");
   EXPECT_EQ(log->text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
   EXPECT_EQ(cashier->clientSize(), (Size{640, 420}));
+
+  // Right-aligned captions end where their bounds end and begin on the page, not left of it;
+  // the centred notice has as much room on either side.
+  for (const auto& [text, right] : std::vector<std::pair<std::string, int>>{
+           {"打印完成走纸：", 106}, {"将USB打印替换为：", 130}}) {
+    const Span span = TextSpan(*settings, text);
+    EXPECT_GE(span.left, 0) << text;
+    EXPECT_EQ(span.right, right) << text;
+  }
+  const Span noticeText = TextSpan(*cashier, "结束任务中请稍等");
+  EXPECT_NEAR(noticeText.left - 176, 176 + 288 - noticeText.right, 1);
 
   // The window's close button asks the shell: refused first, then allowed.
   bool allow = false;
@@ -179,6 +231,16 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   ASSERT_NE(toolkit, nullptr);
   auto owner = toolkit->createWindow({.title = "设置", .clientWidth = 400, .clientHeight = 200});
   owner->show();
+  // Another window of the program, asked to close while the box is open.
+  auto other =
+      toolkit->createWindow({.title = "打印服务", .clientWidth = 300, .clientHeight = 200});
+  other->setPosition(500, 0);
+  other->show();
+  int otherCloses = 0;
+  other->onCloseRequest([&] {
+    ++otherCloses;
+    return CloseReply::Allow;
+  });
 
   // Timers keep running inside the dialog's own loop; this one answers like a user would.
   // Without a window manager nobody focuses the dialog, so xdotool focuses it first.
@@ -187,7 +249,10 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   int attempts = 0;
   auto answer = toolkit->createTimer([&] {
     if (key.empty()) return;
-    if (++attempts == 1) std::system("import -window root ui_gtk_message.png");
+    if (++attempts == 1) {
+      std::system("import -window root ui_gtk_message.png");
+      gtk_window_close(NativeWindow(*other));  // the window manager's close, while the box is up
+    }
     if (attempts > 5) {
       ADD_FAILURE() << "the dialog did not take the key";
       GList* all = gtk_window_list_toplevels();
@@ -211,12 +276,52 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
                  .icon = MessageIcon::Question,
                  .owner = owner.get()}),
             MessageResult::Cancel);
+  EXPECT_EQ(otherCloses, 0) << "a window closed under the box";
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(NativeWindow(*other))));
+  gtk_window_close(NativeWindow(*other));
+  while (gtk_events_pending()) gtk_main_iteration();
+  EXPECT_EQ(otherCloses, 1) << "closes again once the box is answered";
+
   key = "Return";
   caption = "错误";
   attempts = 1;
   EXPECT_EQ(toolkit->showMessage({.text = "门店ID填写错误，请核对！", .caption = "错误"}),
             MessageResult::Ok);
   key.clear();
+}
+
+// A window larger than the screen (1280 x 720 here) fills the monitor's work area instead of
+// reaching past its edges; one that fits is centred.
+TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr);
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(gdk_display_get_default());
+  if (!monitor) monitor = gdk_display_get_monitor(gdk_display_get_default(), 0);
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+
+  auto cashier = toolkit->createWindow(
+      {.title = "Tillora", .clientWidth = 1280, .clientHeight = 800, .resizable = Resizable::Yes});
+  cashier->addTitleBarAction(3, "设置");
+  cashier->show();
+  auto service =
+      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  service->show();
+  Pump(*toolkit, 700);
+
+  // Frames on the screen. Client-side decorations (the header bar) keep a margin of a few
+  // pixels around the window for their resize border, which may lie off the screen.
+  constexpr int kMargin = 5;
+  GdkRectangle big{}, small{};
+  gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(NativeWindow(*cashier))), &big);
+  gdk_window_get_frame_extents(gtk_widget_get_window(GTK_WIDGET(NativeWindow(*service))), &small);
+  EXPECT_NEAR(big.x, area.x, kMargin);
+  EXPECT_NEAR(big.y, area.y, kMargin);
+  EXPECT_NEAR(big.x + big.width, area.x + area.width, kMargin);
+  EXPECT_NEAR(big.y + big.height, area.y + area.height, kMargin) << "fills the work area";
+  EXPECT_NEAR(small.x - area.x, area.x + area.width - (small.x + small.width), 1);
+  EXPECT_NEAR(small.y - area.y, area.y + area.height - (small.y + small.height), 1);
+  std::system("import -window root ui_gtk_placement.png");
 }
 
 }  // namespace

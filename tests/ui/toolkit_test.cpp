@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/fakes/fake_toolkit.h"
+#include "ui/backend.h"
 
 namespace qv::ui {
 namespace {
@@ -73,6 +74,55 @@ TEST(Toolkit, CloseRequestsCanBeRefusedAndAClosedWindowMayBeDestroyedAtOnce) {
   EXPECT_TRUE(window->requestClose());
   EXPECT_EQ(window, nullptr);
   EXPECT_TRUE(fake.windows().empty());
+}
+
+TEST(Toolkit, WhileAMessageBoxIsOpenNoWindowCanBeClosed) {
+  FakeToolkit fake;
+  auto owner = fake.createWindow({.title = "设置"});
+  auto other = fake.createWindow({.title = "打印服务"});
+  int asked = 0;
+  for (Window* w : {owner.get(), other.get()}) {
+    w->show();
+    w->onCloseRequest([&] {
+      ++asked;
+      return CloseReply::Allow;
+    });
+  }
+  const std::weak_ptr<const void> alive = other->lifetime();
+  other->onClosed([&] { other.reset(); });
+
+  fake.whileNextMessageOpen([&] {
+    EXPECT_TRUE(fake.messageOpen());
+    EXPECT_FALSE(other->requestClose());
+    EXPECT_FALSE(owner->requestClose());
+  });
+  fake.showMessage({.text = "确定吗", .buttons = MessageButtons::OkCancel, .owner = owner.get()});
+  EXPECT_EQ(asked, 0) << "the close handlers are not even asked";
+  EXPECT_TRUE(fake.state(*other)->visible);
+  EXPECT_FALSE(fake.messageOpen());
+
+  EXPECT_TRUE(other->requestClose());
+  EXPECT_TRUE(alive.expired()) << "the token goes with the window";
+}
+
+// Where a window first appears on a 1366 x 728 work area below a 40-pixel panel.
+TEST(Toolkit, FirstPlacementKeepsTheWindowOnItsMonitor) {
+  const Rect area{0, 40, 1366, 728};
+  struct Case {
+    Size frame;
+    Resizable resizable;
+    Placement expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{540, 330}, Resizable::No, {{413, 239, 540, 330}, false}},     // centred
+           {{1366, 728}, Resizable::Yes, {{0, 40, 1366, 728}, false}},     // exactly fits
+           {{1296, 839}, Resizable::Yes, {{0, 40, 1366, 728}, true}},      // too high
+           {{1400, 600}, Resizable::Yes, {{0, 40, 1366, 728}, true}},      // too wide
+           {{1051, 791}, Resizable::No, {{157, 40, 1051, 791}, false}},    // title bar stays
+           {{1400, 300}, Resizable::No, {{0, 254, 1400, 300}, false}}}) {  // left edge stays
+    EXPECT_EQ(FirstPlacement(c.frame, area, c.resizable), c.expected)
+        << c.frame.width << "x" << c.frame.height;
+  }
 }
 
 TEST(Toolkit, TimersTrayAndMessagesAreScriptable) {

@@ -48,6 +48,65 @@ bool HasChildClass(HWND parent, const std::wstring& cls) {
   return false;
 }
 
+// The first and the last column (in the control's client coordinates) where the control,
+// painted on white, has dark pixels: where its text begins and ends. {-1, -1} without any.
+std::pair<int, int> InkColumns(HWND control) {
+  RECT area{};
+  GetClientRect(control, &area);
+  HDC screen = GetDC(control);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, area.right, area.bottom);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  std::pair<int, int> ink{-1, -1};
+  for (int x = 0; x < area.right; ++x) {
+    for (int y = 0; y < area.bottom; ++y) {
+      COLORREF c = GetPixel(dc, x, y);
+      if (GetRValue(c) + GetGValue(c) + GetBValue(c) < 384) {
+        if (ink.first < 0) ink.first = x;
+        ink.second = x;
+        break;
+      }
+    }
+  }
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(control, screen);
+  return ink;
+}
+
+// The width of the control's text in its own font.
+int TextWidth(HWND control) {
+  std::wstring text = win32::Wide(win32::WindowText(control));
+  HDC dc = GetDC(control);
+  HGDIOBJ old =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return size.cx;
+}
+
+// The child's rectangle in its parent's client coordinates.
+RECT RectInParent(HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool MenuHasItem(HMENU menu, const std::string& text) {
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    wchar_t item[64] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), item, 64, MF_BYPOSITION);
+    if (win32::Narrow(item) == text) return true;
+  }
+  return false;
+}
+
 // Runs the toolkit's loop for about `ms` milliseconds.
 void Pump(Toolkit& toolkit, int ms) {
   auto stop = toolkit.createTimer([&] { toolkit.quit(0); });
@@ -101,6 +160,9 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   usb->selectValue(0);
   int usbChanges = 0;
   usb->onSelectionChanged([&] { ++usbChanges; });
+  // The two captions that start left of the page, right-aligned as the shell has them.
+  page->addLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
+  page->addLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
   CheckBox* autostart = page->addCheckBox("开机自动启动", {8, 177, 129, 26});
   std::vector<bool> autostartSeen;
   autostart->onClick([&] { autostartSeen.push_back(autostart->isChecked()); });
@@ -112,6 +174,11 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
       {.title = "Tillora", .clientWidth = 500, .clientHeight = 300, .resizable = Resizable::Yes});
   WebBrowser* browser = cashier->addWebBrowser({0, 50, 500, 250});
   cashier->addButton("按钮EX", {400, 72, 80, 64});
+  cashier->addLabel("结束任务中请稍等", {106, 118, 288, 64})->setAlignment(TextAlign::Center);
+  cashier->addTitleBarAction(3, "设置");
+  cashier->addTitleBarAction(4, "首页");
+  std::vector<int> actions;
+  cashier->onTitleBarAction([&](int code) { actions.push_back(code); });
   TextBox* debug = cashier->addTextBox({0, 0, 500, 48});
   debug->appendText("[12:00:01]：开始打印\r\n");
   debug->appendText("[12:00:02]：打印完成\n");
@@ -164,6 +231,19 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   }
   EXPECT_EQ(usbChanges, 1);
   EXPECT_EQ(usb->selectedValue(), 2);
+  // Right-aligned captions end where their bounds end and begin on the page, not left of it;
+  // the centred notice has as much room on either side.
+  for (const auto& [text, hidden] :
+       std::vector<std::pair<std::string, int>>{{"打印完成走纸：", 5}, {"将USB打印替换为：", 13}}) {
+    HWND label = ChildWithText(settingsHwnd, text);
+    ASSERT_NE(label, nullptr) << text;
+    RECT bounds{};
+    GetClientRect(label, &bounds);
+    const int first = InkColumns(label).first;
+    EXPECT_GE(first, hidden) << text << ": begins left of the page";
+    // The first stroke lies a pixel or two inside the first character's cell.
+    EXPECT_NEAR(first, bounds.right - TextWidth(label), 3) << text << ": does not end at the box";
+  }
   SendMessageW(serviceHwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
   EXPECT_EQ(rightClicks, 1);
   EXPECT_EQ(server->text(), "cloud.example");
@@ -172,6 +252,31 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   // The browser control exists (Wine's "Shell Embedding" window) and holds about:blank.
   HWND cashierHwnd = FindWindowW(win32::kWindowClass, L"Tillora");
   ASSERT_NE(cashierHwnd, nullptr);
+  HWND notice = ChildWithText(cashierHwnd, "结束任务中请稍等");
+  const auto [noticeFirst, noticeLast] = InkColumns(notice);
+  EXPECT_NEAR(noticeFirst, 288 - 1 - noticeLast, 2) << "the notice's text is centred";
+
+  // The title-bar actions: buttons at the right end of the top of the client area, the first
+  // rightmost, and items of the window menu still.
+  HWND settingsAction = ChildWithText(cashierHwnd, "设置");
+  HWND homeAction = ChildWithText(cashierHwnd, "首页");
+  ASSERT_NE(settingsAction, nullptr);
+  ASSERT_NE(homeAction, nullptr);
+  const RECT settingsAt = RectInParent(settingsAction);
+  const RECT homeAt = RectInParent(homeAction);
+  EXPECT_EQ(settingsAt.right, 500 - 8);
+  EXPECT_LT(homeAt.right, settingsAt.left);
+  EXPECT_EQ(settingsAt.top, 8);
+  EXPECT_LE(settingsAt.bottom, 50) << "inside the strip above the page";
+  EXPECT_EQ(ChildWindowFromPointEx(cashierHwnd, {(settingsAt.left + settingsAt.right) / 2, 20},
+                                   CWP_SKIPINVISIBLE),
+            settingsAction);
+  SendMessageW(homeAction, BM_CLICK, 0, 0);
+  SendMessageW(settingsAction, BM_CLICK, 0, 0);
+  EXPECT_EQ(actions, (std::vector<int>{4, 3}));
+  HMENU windowMenu = GetSystemMenu(cashierHwnd, FALSE);
+  EXPECT_TRUE(MenuHasItem(windowMenu, "设置"));
+  EXPECT_TRUE(MenuHasItem(windowMenu, "首页"));
   EXPECT_TRUE(HasChildClass(cashierHwnd, L"Shell Embedding"));
   // A button made after the browser lies above it.
   HWND overButton = ChildWithText(cashierHwnd, "按钮EX");
@@ -198,6 +303,7 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   cashier->setClientSize(600, 400);
   EXPECT_EQ(cashier->clientSize(), (Size{600, 400}));
   EXPECT_GE(resized, 1);
+  EXPECT_EQ(RectInParent(settingsAction).right, 600 - 8) << "the buttons follow the right edge";
 
   // The picture shows the state after the clicks; Wine lets the Unix program run on its own,
   // so the windows stay up (and keep painting) for a while after starting it.
@@ -223,6 +329,100 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   settings.reset();
   cashier.reset();
   Pump(*toolkit, 100);
+}
+
+// A box owned by one window keeps every window of the program: the others are disabled while
+// it is open, and a close that reaches one of them anyway is refused.
+TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
+  auto toolkit = CreateWin32Toolkit();
+  ASSERT_NE(toolkit, nullptr);
+  auto service =
+      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  int closes = 0;
+  service->onCloseRequest([&] {
+    ++closes;
+    return CloseReply::Allow;
+  });
+  service->show();
+  auto settings = toolkit->createWindow(
+      {.title = "设置", .clientWidth = 570, .clientHeight = 290, .owner = service.get()});
+  settings->show();
+  Pump(*toolkit, 300);
+  HWND serviceHwnd = FindWindowW(win32::kWindowClass, L"打印服务");
+  HWND settingsHwnd = FindWindowW(win32::kWindowClass, L"设置");
+
+  bool serviceEnabled = true;
+  bool settingsEnabled = true;
+  bool answered = false;
+  auto answer = toolkit->createTimer([&] {
+    HWND box = FindWindowW(L"#32770", L"询问");
+    if (!box || answered) return;
+    serviceEnabled = IsWindowEnabled(serviceHwnd);
+    settingsEnabled = IsWindowEnabled(settingsHwnd);
+    SendMessageW(serviceHwnd, WM_CLOSE, 0, 0);  // what a close button would send
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    answered = true;
+  });
+  answer->setInterval(200);
+  EXPECT_EQ(toolkit->showMessage({.text = "确定取消Quorvel打印服务端吗？",
+                                  .caption = "询问",
+                                  .buttons = MessageButtons::OkCancel,
+                                  .icon = MessageIcon::Question,
+                                  .owner = settings.get()}),
+            MessageResult::Cancel);
+  answer->setInterval(0);
+  EXPECT_TRUE(answered);
+  EXPECT_FALSE(serviceEnabled) << "another window took input under the box";
+  EXPECT_FALSE(settingsEnabled) << "the owner took input under its box";
+  EXPECT_EQ(closes, 0);
+  EXPECT_TRUE(IsWindowVisible(serviceHwnd));
+  EXPECT_TRUE(IsWindowEnabled(serviceHwnd));
+  EXPECT_TRUE(IsWindowEnabled(settingsHwnd));
+  SendMessageW(serviceHwnd, WM_CLOSE, 0, 0);
+  EXPECT_EQ(closes, 1) << "closes again once the box is answered";
+  settings.reset();
+  service.reset();
+}
+
+// A window larger than the work area (the 1280 x 720 screen here) is maximised into it, its
+// restored size fitting as well; one that fits is centred.
+TEST(Win32Smoke, FirstPlacementKeepsWindowsOnTheScreen) {
+  auto toolkit = CreateWin32Toolkit();
+  ASSERT_NE(toolkit, nullptr);
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  auto cashier = toolkit->createWindow(
+      {.title = "Tillora", .clientWidth = 1280, .clientHeight = 800, .resizable = Resizable::Yes});
+  cashier->addTitleBarAction(3, "设置");
+  cashier->show();
+  auto service =
+      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  service->show();
+  Pump(*toolkit, 500);
+
+  HWND cashierHwnd = FindWindowW(win32::kWindowClass, L"Tillora");
+  EXPECT_TRUE(IsZoomed(cashierHwnd));
+  RECT client{};
+  GetClientRect(cashierHwnd, &client);
+  MapWindowPoints(cashierHwnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  EXPECT_GE(client.left, area.left);
+  EXPECT_GE(client.top, area.top);
+  EXPECT_LE(client.right, area.right);
+  EXPECT_LE(client.bottom, area.bottom);
+  EXPECT_EQ(cashier->clientSize().width, client.right - client.left);
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof(placement);
+  GetWindowPlacement(cashierHwnd, &placement);
+  EXPECT_LE(placement.rcNormalPosition.bottom - placement.rcNormalPosition.top,
+            area.bottom - area.top)
+      << "restored, it fits as well";
+
+  RECT frame{};
+  GetWindowRect(FindWindowW(win32::kWindowClass, L"打印服务"), &frame);
+  EXPECT_NEAR(frame.left - area.left, area.right - frame.right, 1);
+  EXPECT_NEAR(frame.top - area.top, area.bottom - frame.bottom, 1);
+  Screenshot(L"ui_win32_placement.png");
+  Pump(*toolkit, 2000);
 }
 
 }  // namespace

@@ -166,6 +166,9 @@ class GtkToolkit : public Toolkit {
     // Desktops draw no title bar on message dialogs (and Xvfb draws none at all): the caption
     // ("错误", "提示"...) becomes the dialog's headline so that it is always seen.
     const std::string& headline = box.caption.empty() ? box.text : box.caption;
+    // A modal dialog holds the grab of its window group, which is every window of ours (none
+    // has a group of its own): the others take no input, and GTK drops the window manager's
+    // close requests for them, until the box is answered.
     WidgetPtr dialog = AdoptWidget(gtk_message_dialog_new(
         parent, GTK_DIALOG_MODAL, MessageType(box.icon),
         okCancel ? GTK_BUTTONS_OK_CANCEL : GTK_BUTTONS_OK, "%s", headline.c_str()));
@@ -174,6 +177,8 @@ class GtkToolkit : public Toolkit {
                                                box.text.c_str());
     }
     gtk_window_set_title(GTK_WINDOW(dialog.get()), box.caption.c_str());
+    // Enter answers OK, as it does in a Windows message box.
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog.get()), GTK_RESPONSE_OK);
     if (!parent) gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
     gint response = gtk_dialog_run(GTK_DIALOG(dialog.get()));
     if (!okCancel) return MessageResult::Ok;

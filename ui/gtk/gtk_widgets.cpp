@@ -107,6 +107,13 @@ class GtkControl : public ControlImpl {
     return text ? text : "";
   }
 
+  void setAlignmentImpl(TextAlign align) override {
+    float x = 0.0f;
+    if (align == TextAlign::Center) x = 0.5f;
+    if (align == TextAlign::Right) x = 1.0f;
+    gtk_label_set_xalign(GTK_LABEL(inner_), x);
+  }
+
   void setCheckedImpl(bool checked) override {
     quiet_ = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(inner_), checked);
@@ -286,8 +293,8 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
   gtk_window_set_title(w, options.title.c_str());
   if (icon) gtk_window_set_icon(w, icon);
   if (options.owner) {
-    auto& owner = dynamic_cast<GtkWindowImpl&>(options.owner->windowImpl());
-    gtk_window_set_transient_for(w, owner.gtkWindow());
+    owner_ = dynamic_cast<GtkWindowImpl&>(options.owner->windowImpl()).gtkWindow();
+    gtk_window_set_transient_for(w, owner_);
     gtk_window_set_skip_taskbar_hint(w, TRUE);
   }
   gtk_window_set_position(w, GTK_WIN_POS_CENTER);
@@ -331,6 +338,7 @@ void GtkWindowImpl::setTitleImpl(const std::string& title) {
 
 void GtkWindowImpl::setVisibleImpl(bool visible) {
   if (visible) {
+    if (!placed_) placeFirst();
     gtk_window_present(gtkWindow());
   } else {
     gtk_widget_hide(window_.get());
@@ -352,7 +360,40 @@ Size GtkWindowImpl::clientSizeImpl() const {
   return gtk_widget_get_realized(events_) && allocated_.width > 1 ? allocated_ : requested_;
 }
 
-void GtkWindowImpl::setPositionImpl(int left, int top) { gtk_window_move(gtkWindow(), left, top); }
+void GtkWindowImpl::setPositionImpl(int left, int top) {
+  placed_ = true;  // the caller's place, not ours
+  gtk_window_move(gtkWindow(), left, top);
+}
+
+void GtkWindowImpl::placeFirst() {
+  placed_ = true;
+  GdkDisplay* display = gtk_widget_get_display(window_.get());
+  GdkMonitor* monitor = nullptr;
+  if (owner_ && gtk_widget_get_realized(GTK_WIDGET(owner_))) {
+    monitor = gdk_display_get_monitor_at_window(display, gtk_widget_get_window(GTK_WIDGET(owner_)));
+  }
+  if (!monitor) monitor = gdk_display_get_primary_monitor(display);
+  if (!monitor) monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return;
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  // Before the first show this is the size the window will ask for, header bar included.
+  int width = 0, height = 0;
+  gtk_window_get_size(gtkWindow(), &width, &height);
+  const Placement place = FirstPlacement({width, height}, {area.x, area.y, area.width, area.height},
+                                         resizable_ ? Resizable::Yes : Resizable::No);
+  // A window that fits is centred by GTK itself (GTK_WIN_POS_CENTER does what FirstPlacement
+  // says). One that does not is given the work area and maximised: a window manager honours
+  // the maximised state; without one the size keeps it on the screen all the same.
+  if (!place.maximised) return;
+  // The size given to gtk_window_resize leaves out the header bar.
+  int header = 0;
+  if (header_) gtk_widget_get_preferred_height(header_, nullptr, &header);
+  gtk_window_set_position(gtkWindow(), GTK_WIN_POS_NONE);
+  gtk_window_move(gtkWindow(), place.frame.left, place.frame.top);
+  gtk_window_resize(gtkWindow(), place.frame.width, place.frame.height - header);
+  gtk_window_maximize(gtkWindow());
+}
 
 Rect GtkWindowImpl::frameBoundsImpl() const {
   int left = 0, top = 0, width = 0, height = 0;

@@ -50,6 +50,8 @@ class GtkWindowImpl : public WindowImpl {
   void addTitleBarActionImpl(int code, const std::string& caption) override;
 
  private:
+  // Places the window on its monitor before it is first shown (FirstPlacement).
+  void placeFirst();
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
   static void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self);
@@ -59,7 +61,9 @@ class GtkWindowImpl : public WindowImpl {
   GtkWidget* events_ = nullptr;  // event box over the client area: right clicks
   GtkWidget* fixed_ = nullptr;
   GtkWidget* header_ = nullptr;  // header bar, made when the first title-bar action comes
+  GtkWindow* owner_ = nullptr;
   bool resizable_;
+  bool placed_ = false;  // positioned by the caller or by placeFirst()
   Size requested_;
   Size allocated_;
 };

@@ -19,6 +19,7 @@ class MemoryControl : public ControlImpl, public ContainerImpl {
   void setVisibleImpl(bool v) override { visible = v; }
   void setTextImpl(const std::string& t) override { text = t; }
   std::string textImpl() const override { return text; }
+  void setAlignmentImpl(TextAlign a) override { align = a; }
   void setCheckedImpl(bool c) override { checked = c; }
   bool checkedImpl() const override { return checked; }
   void addItemImpl(const std::string& item) override { items.push_back(item); }
@@ -37,6 +38,7 @@ class MemoryControl : public ControlImpl, public ContainerImpl {
   Rect bounds;
   Control& control;
   bool visible = true;
+  TextAlign align = TextAlign::Left;
   bool checked = false;
   std::vector<std::string> items;
   int selected = -1;

@@ -62,7 +62,8 @@ inline constexpr wchar_t kBrowserHostClass[] = L"QuorvelBrowserHost";
 inline constexpr wchar_t kMessageClass[] = L"QuorvelMessages";
 void RegisterWindowClasses();
 
-// Routes WM_COMMAND of a child control to the control object stored in its user data.
-void RouteCommand(WPARAM wParam, LPARAM lParam);
+// Routes WM_COMMAND of a child control to the control object stored in its user data; false
+// when the command comes from no such control.
+bool RouteCommand(WPARAM wParam, LPARAM lParam);
 
 }  // namespace qv::ui::win32

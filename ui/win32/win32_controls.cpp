@@ -21,6 +21,20 @@ std::string WithCrLf(const std::string& text) {
 // A drop-down list's window height includes its open list; this much shows several items.
 constexpr int kDropDownListHeight = 160;
 
+// The static control type of a label. SS_CENTERIMAGE, set beside it, keeps each one a single
+// line centred vertically.
+LONG_PTR LabelType(TextAlign align) {
+  switch (align) {
+    case TextAlign::Center:
+      return SS_CENTER;
+    case TextAlign::Right:
+      return SS_RIGHT;
+    case TextAlign::Left:
+      break;
+  }
+  return SS_LEFTNOWORDWRAP;
+}
+
 class Win32Control : public ControlImpl {
  public:
   Win32Control(HWND hwnd, ControlKind kind, Control& control)
@@ -45,6 +59,14 @@ class Win32Control : public ControlImpl {
     SetWindowTextW(hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
   }
   std::string textImpl() const override { return WindowText(hwnd()); }
+
+  // A static control reads its alignment from its style when it paints.
+  void setAlignmentImpl(TextAlign align) override {
+    LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
+    style |= LabelType(align);
+    SetWindowLongPtrW(hwnd(), GWL_STYLE, style);
+    InvalidateRect(hwnd(), nullptr, TRUE);
+  }
 
   void setCheckedImpl(bool checked) override {
     SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -183,11 +205,23 @@ void KeepBrowsersAtBottom(HWND parent) {
 
 }  // namespace
 
-void RouteCommand(WPARAM wParam, LPARAM lParam) {
+bool RouteCommand(WPARAM wParam, LPARAM lParam) {
   auto child = reinterpret_cast<HWND>(lParam);
-  if (!child) return;  // menus and accelerators
+  if (!child) return false;  // menus and accelerators
   auto* control = reinterpret_cast<Win32Control*>(GetWindowLongPtrW(child, GWLP_USERDATA));
-  if (control) control->command(HIWORD(wParam));
+  if (!control) return false;
+  control->command(HIWORD(wParam));
+  return true;
+}
+
+HWND CreateActionButton(HWND parent, UINT id, const std::string& caption) {
+  HWND button =
+      CreateWindowExW(0, L"BUTTON", Wide(caption).c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0,
+                      0, parent, reinterpret_cast<HMENU>(UINT_PTR{id}), Instance(), nullptr);
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
+  KeepBrowsersAtBottom(parent);
+  return button;
 }
 
 std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,

@@ -14,4 +14,8 @@ std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
                                                 const std::string& text, const Rect& bounds,
                                                 Control& control);
 
+// Creates a push button child of `parent` that reports its clicks as WM_COMMAND with `id`
+// (it is no control of the toolkit's); the caller places it.
+HWND CreateActionButton(HWND parent, UINT id, const std::string& caption);
+
 }  // namespace qv::ui::win32

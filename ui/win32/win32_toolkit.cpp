@@ -7,6 +7,8 @@
 #include <shellapi.h>
 
 #include <map>
+#include <optional>
+#include <vector>
 
 #include "ui/backend.h"
 #include "ui/win32/browser_host.h"
@@ -188,6 +190,35 @@ UINT MessageFlags(const MessageBoxOptions& box) {
   return flags;
 }
 
+// A box with an owner disables only that owner. For as long as it lives, this disables every
+// other enabled top-level window of the thread (so the program's other windows can be neither
+// used nor closed), and then enables them again. The owner is left to the box, which enables
+// it before it goes, so that the owner and not another program gets the focus back.
+class OtherWindowsDisabled {
+ public:
+  explicit OtherWindowsDisabled(HWND owner) : owner_(owner) {
+    EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
+    for (HWND hwnd : disabled_) EnableWindow(hwnd, FALSE);
+  }
+  ~OtherWindowsDisabled() {
+    for (HWND hwnd : disabled_) {
+      if (IsWindow(hwnd)) EnableWindow(hwnd, TRUE);
+    }
+  }
+  OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+  OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+ private:
+  static BOOL CALLBACK Collect(HWND hwnd, LPARAM data) {
+    auto* self = reinterpret_cast<OtherWindowsDisabled*>(data);
+    if (hwnd != self->owner_ && IsWindowEnabled(hwnd)) self->disabled_.push_back(hwnd);
+    return TRUE;
+  }
+
+  HWND owner_;
+  std::vector<HWND> disabled_;
+};
+
 class Win32Toolkit : public Toolkit {
  public:
   Win32Toolkit() = default;
@@ -211,6 +242,8 @@ class Win32Toolkit : public Toolkit {
   MessageResult showMessageImpl(const MessageBoxOptions& box) override {
     HWND owner = nullptr;
     if (box.owner) owner = dynamic_cast<win32::Win32WindowImpl&>(box.owner->windowImpl()).hwnd();
+    std::optional<OtherWindowsDisabled> others;
+    if (owner) others.emplace(owner);
     int answer =
         MessageBoxW(owner, Wide(box.text).c_str(), Wide(box.caption).c_str(), MessageFlags(box));
     if (box.buttons == MessageButtons::Ok) return MessageResult::Ok;

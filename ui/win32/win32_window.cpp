@@ -1,13 +1,50 @@
 #include "ui/win32/win32_window.h"
 
+#include <algorithm>
+
 #include "ui/win32/win32_controls.h"
 
 namespace qv::ui::win32 {
 namespace {
 
 // System-menu ids must stay below 0xF000 with their low four bits clear (Windows uses them).
+// The action buttons carry the same ids as control ids.
 constexpr UINT kFirstActionId = 0x1000;
 UINT ActionId(int code) { return kFirstActionId + (static_cast<UINT>(code) << 4); }
+bool IsActionId(UINT id) { return id >= kFirstActionId && id < 0xF000 && (id & 0xF) == 0; }
+int ActionCode(UINT id) { return static_cast<int>((id - kFirstActionId) >> 4); }
+
+// Where the action buttons sit: the top right corner of the client area.
+constexpr int kActionTop = 8;
+constexpr int kActionHeight = 34;
+constexpr int kActionMargin = 8;
+constexpr int kActionGap = 6;
+constexpr int kActionMinWidth = 64;
+constexpr int kActionPadding = 24;
+
+// The work area (screen less the taskbar) of the monitor that shows `owner`, or of the primary
+// monitor.
+Rect WorkArea(HWND owner) {
+  HMONITOR monitor = owner ? MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY)
+                           : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  MONITORINFO info{};
+  info.cbSize = sizeof(info);
+  RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (GetMonitorInfoW(monitor, &info)) area = info.rcWork;
+  return {area.left, area.top, area.right - area.left, area.bottom - area.top};
+}
+
+// The width of a button that shows `hwnd`'s caption in the controls' font.
+int ButtonWidth(HWND hwnd) {
+  std::wstring text = Wide(WindowText(hwnd));
+  SIZE extent{};
+  HDC dc = GetDC(hwnd);
+  HGDIOBJ old = SelectObject(dc, UiFont());
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd, dc);
+  return std::max(kActionMinWidth, static_cast<int>(extent.cx) + kActionPadding);
+}
 
 }  // namespace
 
@@ -18,16 +55,16 @@ Win32WindowImpl::Win32WindowImpl(const WindowOptions& options, Window& window)
                  : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN) {
   RECT frame{0, 0, options.clientWidth, options.clientHeight};
   AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
-  int width = frame.right - frame.left;
-  int height = frame.bottom - frame.top;
-  int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   // An owned window (hWndParent of a top-level window) stays above its owner and gets no
   // taskbar button.
   HWND owner = nullptr;
   if (options.owner) owner = dynamic_cast<Win32WindowImpl&>(options.owner->windowImpl()).hwnd();
-  hwnd_.reset(CreateWindowExW(exStyle_, kWindowClass, Wide(options.title).c_str(), style_, left,
-                              top, width, height, owner, nullptr, Instance(), this));
+  const Placement place = FirstPlacement({frame.right - frame.left, frame.bottom - frame.top},
+                                         WorkArea(owner), options.resizable);
+  hwnd_.reset(CreateWindowExW(exStyle_, kWindowClass, Wide(options.title).c_str(), style_,
+                              place.frame.left, place.frame.top, place.frame.width,
+                              place.frame.height, owner, nullptr, Instance(), this));
+  maximiseOnShow_ = place.maximised;
   client_ = {options.clientWidth, options.clientHeight};
 }
 
@@ -49,7 +86,10 @@ void Win32WindowImpl::setTitleImpl(const std::string& title) {
 
 void Win32WindowImpl::setVisibleImpl(bool visible) {
   if (visible) {
-    ShowWindow(hwnd(), IsIconic(hwnd()) ? SW_RESTORE : SW_SHOW);
+    int how = IsIconic(hwnd()) ? SW_RESTORE : SW_SHOW;
+    if (maximiseOnShow_) how = SW_SHOWMAXIMIZED;
+    maximiseOnShow_ = false;
+    ShowWindow(hwnd(), how);
     SetForegroundWindow(hwnd());
   } else {
     ShowWindow(hwnd(), SW_HIDE);
@@ -85,9 +125,21 @@ void Win32WindowImpl::bringToFrontImpl() {
 }
 
 void Win32WindowImpl::addTitleBarActionImpl(int code, const std::string& caption) {
-  HMENU menu = GetSystemMenu(hwnd(), FALSE);
-  if (!menu) return;
-  AppendMenuW(menu, MF_STRING, ActionId(code), Wide(caption).c_str());
+  // The window menu (Alt+Space) keeps the actions for the keyboard; the buttons show them.
+  if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
+    AppendMenuW(menu, MF_STRING, ActionId(code), Wide(caption).c_str());
+  }
+  actionButtons_.push_back(CreateActionButton(hwnd(), ActionId(code), caption));
+  layOutActionButtons();
+}
+
+void Win32WindowImpl::layOutActionButtons() {
+  int right = clientSizeImpl().width - kActionMargin;
+  for (HWND button : actionButtons_) {
+    const int width = ButtonWidth(button);
+    MoveWindow(button, right - width, kActionTop, width, kActionHeight, TRUE);
+    right -= width + kActionGap;
+  }
 }
 
 LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -103,13 +155,23 @@ LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Size now{LOWORD(lParam), HIWORD(lParam)};
       if (wParam == SIZE_MINIMIZED || now == client_) break;
       client_ = now;
+      layOutActionButtons();
       WindowEvents::Resized(window_);
       return 0;
     }
     case WM_SYSCOMMAND: {
       UINT id = static_cast<UINT>(wParam & 0xFFF0);
-      if (id >= kFirstActionId && id < 0xF000) {
-        WindowEvents::TitleBarAction(window_, static_cast<int>((id - kFirstActionId) >> 4));
+      if (IsActionId(id)) {
+        WindowEvents::TitleBarAction(window_, ActionCode(id));
+        return 0;
+      }
+      break;
+    }
+    case WM_COMMAND: {
+      // Our controls were routed already; what is left may be an action button.
+      UINT id = LOWORD(wParam);
+      if (HIWORD(wParam) == BN_CLICKED && lParam != 0 && IsActionId(id)) {
+        WindowEvents::TitleBarAction(window_, ActionCode(id));
         return 0;
       }
       break;
@@ -122,10 +184,7 @@ LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CALLBACK Win32WindowImpl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
-  if (message == WM_COMMAND) {
-    RouteCommand(wParam, lParam);
-    return 0;
-  }
+  if (message == WM_COMMAND && RouteCommand(wParam, lParam)) return 0;
   if (message == WM_CTLCOLORSTATIC) {
     // Labels and check boxes take the background of the window or page they sit on.
     auto dc = reinterpret_cast<HDC>(wParam);

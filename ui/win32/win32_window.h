@@ -1,6 +1,8 @@
 // Win32 top-level and owned windows behind ui::Window.
 #pragma once
 
+#include <vector>
+
 #include "ui/backend.h"
 #include "ui/win32/win32_common.h"
 
@@ -29,12 +31,18 @@ class Win32WindowImpl : public WindowImpl {
 
  private:
   LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  // Puts the title-bar action buttons side by side at the right end of the client area's top.
+  void layOutActionButtons();
 
   Window& window_;
   HwndPtr hwnd_;
   DWORD style_;
   DWORD exStyle_ = 0;
   Size client_{};
+  // Set when the window did not fit its monitor: the first show maximises it.
+  bool maximiseOnShow_ = false;
+  // The buttons of the title-bar actions, first added first (rightmost); children of hwnd_.
+  std::vector<HWND> actionButtons_;
 };
 
 }  // namespace qv::ui::win32
