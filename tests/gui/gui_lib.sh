@@ -192,3 +192,19 @@ shot_area() {
   mkdir -p "$(dirname "$2")"
   import -window root -crop "$geometry" +repage "$2" 2>/dev/null || echo "screenshot failed: $2"
 }
+
+# expect_fills_screen ID NAME: fails unless the window covers the screen without reaching past
+# it, give or take the few pixels of border that a maximised frame keeps off the screen (and,
+# where the X window is only the client area, as Wine's are, the title bar above it).
+expect_fills_screen() {
+  local screen_w screen_h x y w h slack=8 caption=40
+  read -r screen_w screen_h < <(xdotool getdisplaygeometry)
+  read -r x y w h < <(xwininfo -id "$1" 2>/dev/null | awk '/Absolute upper-left X/ {x=$NF}
+    /Absolute upper-left Y/ {y=$NF} /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}')
+  echo "$2: ${w}x$h at $x,$y on a ${screen_w}x$screen_h screen"
+  [ "$x" -ge $((-slack)) ] && [ "$y" -ge $((-slack)) ] &&
+    [ $((x + w)) -le $((screen_w + slack)) ] && [ $((y + h)) -le $((screen_h + slack)) ] ||
+    fail "$2 reaches past the edges of the screen"
+  [ "$w" -ge $((screen_w - slack)) ] && [ "$h" -ge $((screen_h - slack - caption)) ] ||
+    fail "$2 does not fill the screen it does not fit"
+}

@@ -291,7 +291,7 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
 }
 
 // A window larger than the screen (1280 x 720 here) fills the monitor's work area instead of
-// reaching past its edges; one that fits is centred.
+// reaching past its edges, its controls where they were; one that fits is centred.
 TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr);
@@ -303,6 +303,8 @@ TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {
   auto cashier = toolkit->createWindow(
       {.title = "Tillora", .clientWidth = 1280, .clientHeight = 800, .resizable = Resizable::Yes});
   cashier->addTitleBarAction(3, "设置");
+  // A button past the right edge of the window, where it stays.
+  cashier->addButton("按钮EX", {1240, 72, 80, 64});
   cashier->show();
   auto service =
       toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
@@ -321,6 +323,14 @@ TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {
   EXPECT_NEAR(big.y + big.height, area.y + area.height, kMargin) << "fills the work area";
   EXPECT_NEAR(small.x - area.x, area.x + area.width - (small.x + small.width), 1);
   EXPECT_NEAR(small.y - area.y, area.y + area.height - (small.y + small.height), 1);
+  // The controls keep their places: the window does not scroll them to the left to bring the
+  // focused button into view.
+  GtkWidget* client = gtk_bin_get_child(GTK_BIN(NativeWindow(*cashier)));
+  GtkWidget* test = gtk_widget_get_parent(FindLabel(client, "按钮EX"));
+  int testX = 0, testY = 0;
+  gtk_widget_translate_coordinates(test, client, 0, 0, &testX, &testY);
+  EXPECT_EQ(testX, 1240);
+  EXPECT_EQ(testY, 72);
   std::system("import -window root ui_gtk_placement.png");
 }
 

@@ -307,6 +307,12 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
                                  GTK_POLICY_EXTERNAL);
   fixed_ = gtk_fixed_new();
   gtk_container_add(GTK_CONTAINER(scroller), fixed_);
+  // The controls keep their design positions whatever the window's size: a window narrower
+  // than its controls cuts off their right end rather than scrolling them all to the left to
+  // bring a focused control (the cashier window's test button) into view.
+  GtkWidget* viewport = gtk_bin_get_child(GTK_BIN(scroller));
+  gtk_container_set_focus_hadjustment(GTK_CONTAINER(viewport), nullptr);
+  gtk_container_set_focus_vadjustment(GTK_CONTAINER(viewport), nullptr);
   gtk_container_add(GTK_CONTAINER(events_), scroller);
   gtk_container_add(GTK_CONTAINER(w), events_);
   gtk_widget_show_all(events_);
