@@ -208,3 +208,36 @@ expect_fills_screen() {
   [ "$w" -ge $((screen_w - slack)) ] && [ "$h" -ge $((screen_h - slack - caption)) ] ||
     fail "$2 does not fill the screen it does not fit"
 }
+
+# expect_question_keeps_windows SERVICE PAGE_TOP KIND: the autostart question of 设置 opened
+# from 打印服务 (window SERVICE, the service stopped). Closing 打印服务 while the question is
+# open would take 设置, the question's owner, with it: opens 设置 from 打印服务, ticks and
+# unticks 开机自动启动 (on the tab page whose origin lies PAGE_TOP pixels down), asks 打印服务
+# to close while the question is up, and answers it OK. The close must have no effect, the
+# answer must remove the entry, and the program and both windows must still be there; then
+# 设置 is closed. The caller defines autostart_entry (true while the entry exists), program_pid,
+# work and artifacts; the screenshots are named after KIND.
+expect_question_keeps_windows() {
+  local service=$1 box_y=$(($2 + 177 + 13)) kind=$3 config
+  click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
+  config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
+  click_at "$config" 20 "$box_y"  # "开机自动启动" at (8, 177), 129 x 26: ticked
+  for _ in $(seq 10); do autostart_entry && break; sleep 0.5; done
+  autostart_entry || fail "ticking 开机自动启动 wrote no autostart entry"
+  click_at "$config" 20 "$box_y"  # unticked: the question comes
+  wait_window '^询问$' 15 >/dev/null || fail "unticking 开机自动启动 asked no question"
+  close_window "$service"
+  sleep 1
+  shot root "$artifacts/$kind-question-service-closed.png"
+  answer_box '^询问$' 10 || fail "the question did not go on Return"
+  sleep 1
+  kill -0 "$program_pid" 2>/dev/null ||
+    fail "the program ended after the question: $(tail -5 "$work/program.log")"
+  xdotool search --onlyvisible --name '^打印服务$' >/dev/null || fail "打印服务 closed under the question"
+  config=$(wait_window '^设置$' 5) || fail "设置 went under its own question"
+  autostart_entry && fail "OK to the question left the autostart entry"
+  shot_area "$config" "$artifacts/$kind-config-after-question.png"
+  echo "打印服务 stayed under the question; answered, it removed the autostart entry"
+  close_window "$config"  # it lies over 打印服务's start button
+  wait_gone '^设置$' 5 || fail "设置 did not close after the question"
+}
