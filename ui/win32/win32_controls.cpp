@@ -23,7 +23,7 @@ constexpr int kDropDownListHeight = 160;
 
 // The static control type of a label. SS_CENTERIMAGE, set beside it, keeps each one a single
 // line centred vertically.
-LONG_PTR LabelType(TextAlign align) {
+DWORD LabelType(TextAlign align) {
   switch (align) {
     case TextAlign::Center:
       return SS_CENTER;
@@ -171,7 +171,7 @@ struct ControlClass {
 ControlClass ClassOf(ControlKind kind) {
   switch (kind) {
     case ControlKind::Label:
-      return {L"STATIC", SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_CENTERIMAGE, 0};
+      return {L"STATIC", LabelType(TextAlign::Left) | SS_NOPREFIX | SS_CENTERIMAGE, 0};
     case ControlKind::Button:
       return {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0};
     case ControlKind::EditBox:
