@@ -11,24 +11,17 @@
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+. "$here/../support/wine_tools.sh"
 program=$1
 artifacts=$2
 export WINEPREFIX=$3
 work=$(mktemp -d)
 cleanup() {
-  wineserver -k 2>/dev/null
+  "$wine" --server -k 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-  # Wine's Tahoma, the font of its menus, has no Chinese.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
-    >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix_ready
 
 read -r https_port http_port <"$QV_TEST_HTTPS_DIR/ports"
 cloud="https://localhost:$https_port"
@@ -40,7 +33,7 @@ cp "$program" "$work/quorvel-print.exe"
 printf '[set]\r\nsid=%s\r\nserver=localhost:%s\r\nca_file=%s\r\naurunpr=0\r\ntime=1\r\nurl=%s\r\n' \
   "$store" "$https_port" "$ca_file" "http://localhost:$http_port/html/utf-8" >"$work/config.ini"
 cd "$work"
-wine ./quorvel-print.exe >"$work/program.log" 2>&1 &
+"$wine" ./quorvel-print.exe >"$work/program.log" 2>&1 &
 program_pid=$!
 
 cashier=$(wait_window '^Tillora' 90) ||
