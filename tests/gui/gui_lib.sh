@@ -1,6 +1,7 @@
 # Helpers shared by the whole-program window tests (sourced; bash). They drive real windows
 # on the X display of xvfb-run, which has no window manager: windows have no frames from a
-# manager, cannot be activated, and are found by title.
+# manager, cannot be activated, and are found by title. A test sets tab_top, how far below
+# the top of 设置 its tab page begins (the tab strip's height: 23 in GTK, 25 under Wine).
 
 # wait_window REGEX SECONDS: prints the id of the first visible window whose title matches;
 # fails when none comes.
@@ -32,6 +33,11 @@ wait_title() {
 click_at() {
   xdotool windowfocus "$1" 2>/dev/null
   xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# click_tab ID X Y: a left click at a position on 设置's tab page.
+click_tab() {
+  click_at "$1" "$2" $(($3 + tab_top))
 }
 
 # shot ID FILE: a screenshot of one window (the file's folder is made).
@@ -191,4 +197,32 @@ shot_area() {
   [ -n "$geometry" ] || fail "no window to take $2 of"
   mkdir -p "$(dirname "$2")"
   import -window root -crop "$geometry" +repage "$2" 2>/dev/null || echo "screenshot failed: $2"
+}
+
+# settings_service_round NAME POLL_SECONDS: from 设置, just opened by the cashier's settings
+# action: its status button brings up 打印服务 and closes 设置; 打印服务's start button makes
+# the service poll the loopback cloud ($cloud, store $store) within POLL_SECONDS, and its
+# "打印设置" opens 设置 again. A shot of each step goes to $artifacts/NAME-*.png.
+settings_service_round() {
+  local name=$1 poll_seconds=$2 config service waits
+  config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
+  sleep 0.5
+  shot "$config" "$artifacts/$name-config-from-cashier.png"
+
+  click_tab "$config" 376 234  # "打印服务状态" at (305, 210), 142 x 48
+  service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
+  wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
+  sleep 0.5
+  shot "$service" "$artifacts/$name-service-stopped.png"
+
+  click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+  waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 "$poll_seconds") ||
+    fail "the started service did not poll the cloud (wait requests: $waits)"
+  echo "the service polled the loopback cloud $waits times over HTTPS"
+  shot "$service" "$artifacts/$name-service-running.png"
+
+  click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
+  config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
+  sleep 0.5
+  shot "$config" "$artifacts/$name-config-from-service.png"
 }

@@ -11,6 +11,7 @@ set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
 . "$here/newcomer_lib.sh"
+tab_top=23
 program=$1
 sim=$2
 artifacts=$3
@@ -51,17 +52,14 @@ sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a s
 
 # Without a window manager the owned 设置 is not kept above its owner 打印服务.
 xdotool windowraise "$config"
-click_at "$config" 300 49  # server box at (102, 10), 392 x 32, on the tab page (23 px down)
-xdotool type --delay 20 "localhost:$cloud_port"
-click_at "$config" 170 87  # store box at (102, 48), 151 x 32
-xdotool type --delay 20 "$store"
+type_store_information
 sleep 0.5
 shot "$config" "$artifacts/gtk-newcomer-config.png"
-click_at "$config" 507 257  # "保存" at (459, 210), 96 x 48
+click_tab "$config" 507 234  # "保存" at (459, 210), 96 x 48
 expect_store_saved
 
 # --- 2. The service prints -------------------------------------------------------------------
-click_at "$config" 376 257  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
+click_tab "$config" 376 234  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
 wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
 click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
 expect_first_task_printed 60

@@ -144,6 +144,15 @@ wait_log() {
   return 1
 }
 
+# type_store_information: the loopback cloud's address and the store ID typed into the boxes
+# of 设置 ($config).
+type_store_information() {
+  click_tab "$config" 300 26  # server box at (102, 10), 392 x 32
+  xdotool type --delay 20 "localhost:$cloud_port"
+  click_tab "$config" 170 64  # store box at (102, 48), 151 x 32
+  xdotool type --delay 20 "$store"
+}
+
 # After 保存: the 完成 box, server and sid in config.ini, and the printer list in the cloud.
 # Uses work, cloud_port and store of the calling test.
 expect_store_saved() {

@@ -12,6 +12,7 @@ set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
 . "$here/newcomer_lib.sh"
+tab_top=25
 . "$here/../support/wine_tools.sh"
 program=$1
 sim=$2
@@ -47,17 +48,14 @@ config=$(wait_window '^设置$' 30) || fail "the program did not ask for the sto
 service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
 sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
 
-click_at "$config" 300 51  # server box at (102, 10), 392 x 32, on the tab page (25 px down)
-xdotool type --delay 20 "localhost:$cloud_port"
-click_at "$config" 170 89  # store box at (102, 48), 151 x 32
-xdotool type --delay 20 "$store"
+type_store_information
 sleep 2
 shot_area "$config" "$artifacts/wine-newcomer-config.png"
-click_at "$config" 507 259  # "保存" at (459, 210), 96 x 48
+click_tab "$config" 507 234  # "保存" at (459, 210), 96 x 48
 expect_store_saved
 
 # --- 2. The service prints -------------------------------------------------------------------
-click_at "$config" 376 259  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
+click_tab "$config" 376 234  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
 wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
 click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
 expect_first_task_printed 90

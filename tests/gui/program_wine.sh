@@ -11,6 +11,7 @@
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+tab_top=25
 . "$here/../support/wine_tools.sh"
 program=$1
 artifacts=$2
@@ -51,27 +52,7 @@ xdotool key alt+space
 sleep 1
 shot root "$artifacts/wine-cashier-window-menu.png"
 xdotool key Up Up Return
-config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/wine-config-from-cashier.png"
-
-# "打印服务状态" at (305, 210) on the tab page, whose origin lies 25 pixels down (tab strip).
-click_at "$config" 376 259
-service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
-wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
-sleep 0.5
-shot "$service" "$artifacts/wine-service-stopped.png"
-
-click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
-waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 30) ||
-  fail "the started service did not poll the cloud (wait requests: $waits)"
-echo "the service polled the loopback cloud $waits times over HTTPS"
-shot "$service" "$artifacts/wine-service-running.png"
-
-click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
-config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/wine-config-from-service.png"
+settings_service_round wine 30
 
 # Closing the cashier window shows the exit notice and ends the program once idle.
 click_at "$cashier" 300 600
