@@ -39,6 +39,11 @@ fail() {
   exit 1
 }
 
+# run_log: the program's run log (GBK files in run/log) as UTF-8 text.
+run_log() {
+  for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done
+}
+
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
