@@ -11,10 +11,7 @@
 #include <vector>
 
 #include "tests/support/test_server.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "tests/support/under_wine.h"
 
 namespace qv {
 namespace {
@@ -61,14 +58,6 @@ bool PlatformAdded(const std::string& name) {
 }
 
 std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
-
-bool RunningUnderWine() {
-#ifdef _WIN32
-  return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
 
 TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
   HttpRequestInput in = To(server_.https("/echo?x=1"));
@@ -277,7 +266,7 @@ TEST_F(HttpClientTest, TrickledAnswerEndsAtTheLimitOfTheWholeExchange) {
   for (const char* path : {"/trickle?bps=2", "/trickle?bps=2&head=1"}) {
     // Wine's WinHTTP (8.0) waits for a trickled head line by line and cannot be interrupted;
     // Windows bounds the whole head by the response timeout.
-    if (RunningUnderWine() && std::string_view(path).find("head") != std::string_view::npos) {
+    if (test::RunningUnderWine() && std::string_view(path).find("head") != std::string_view::npos) {
       continue;
     }
     HttpRequestInput in = To(server_.https(path));

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/under_wine.h"
+
 namespace qv {
 namespace {
 
@@ -184,6 +186,11 @@ TEST(SpoolerPrinterJob, RefusedWriteCancelsTheJobAndRefusedEndFailsIt) {
 }
 
 TEST_F(SpoolerPrinterTest, AbortedJobPrintsNothing) {
+  if (test::RunningUnderWine()) {
+    // Wine 8's AbortPrinter is a stub and its ClosePrinter hands every open job to CUPS;
+    // on Windows AbortPrinter deletes the job's spool file.
+    GTEST_SKIP() << "Wine cannot abort a spooler job";
+  }
   ClearDevice("qv_plain");
   std::unique_ptr<platform::Spooler> spooler = platform::Spooler::create();
   std::string error;
