@@ -60,7 +60,8 @@ enum class HttpFailure {
   Send,         // resolving, connecting, TLS (verification included) or sending failed
   NoResponse,   // the request went out but no answer came (includes the receive timeout)
   Read,         // reading the body failed; the answer so far is delivered
-  TooLarge,     // the body is longer than maxBodyBytes; nothing of it is delivered
+  TooLarge,     // the body is longer than maxBodyBytes (or than memory allows); nothing of
+                // it is delivered
   Redirect,     // a redirect from https to http was refused; the request never went out
 };
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,22 @@ struct Collected {
   bool headersDone = false;  // the blank line ending the latest response's headers was seen
   std::string body;
   size_t maxBody = 0;
-  bool tooLarge = false;  // the body went past maxBody; reading stopped there
+  bool tooLarge = false;     // the body went past maxBody; reading stopped there
+  bool outOfMemory = false;  // an append failed; reading stopped there
 };
+
+// The callbacks run inside libcurl's C code, which no exception may cross: a failed append
+// ends the transfer instead.
+template <typename Append>
+size_t Collect(Collected* c, size_t n, Append append) {
+  try {
+    append();
+    return n;
+  } catch (const std::bad_alloc&) {
+    c->outOfMemory = true;
+    return 0;  // anything but n ends the transfer
+  }
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* c = static_cast<Collected*>(user);
@@ -43,9 +58,8 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     c->headers.clear();
     c->headersDone = false;
   }
-  c->headers += line;
   if (line == "\r\n" || line == "\n") c->headersDone = true;
-  return line.size();
+  return Collect(c, line.size(), [&] { c->headers += line; });
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -54,10 +68,9 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   // An answer without a length can still be endless; stop before it is held in memory.
   if (n > c->maxBody - c->body.size()) {
     c->tooLarge = true;
-    return 0;  // anything but n ends the transfer
+    return 0;
   }
-  c->body.append(data, n);
-  return n;
+  return Collect(c, n, [&] { c->body.append(data, n); });
 }
 
 bool GlobalInit() {
@@ -237,6 +250,10 @@ HttpFailure FailureOf(CURL* easy, CURLcode code, const Collected& c, bool follow
 // limits this transport sets).
 HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTransportRequest& r,
                      const char* errors, std::string& reason) {
+  if (c.outOfMemory) {
+    reason = "内存不足，无法接收应答";
+    return HttpFailure::TooLarge;
+  }
   if (c.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
     reason = "应答长度超过上限 " + std::to_string(r.maxBodyBytes) + " 字节";
     return HttpFailure::TooLarge;
