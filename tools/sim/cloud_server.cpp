@@ -224,19 +224,29 @@ void CloudServer::answerTrickling(int bytesPerSecond, httplib::Response& res) {
       });
 }
 
-// An answer far larger than any client should hold, made as it is sent.
+// An answer far larger than any client should hold, made as it is sent and without a
+// length, so that a client learns its size only by reading it.
 void CloudServer::answerHuge(size_t size, httplib::Response& res) {
-  const std::string head = R"({"code":200,"total":1,"data":")";
-  const std::string tail = R"("})";
+  auto sent = std::make_shared<size_t>(0);
   res.status = 200;
-  res.set_content_provider(
-      size, kJsonType, [this, head, tail, size](size_t offset, size_t, httplib::DataSink& sink) {
-        if (stopping_) return false;
-        if (offset == 0) return sink.write(head.data(), head.size());
-        if (offset + tail.size() >= size) return sink.write(tail.data(), size - offset);
-        const std::string piece(std::min<size_t>(64 << 10, size - tail.size() - offset), 'x');
-        return sink.write(piece.data(), piece.size());
-      });
+  res.set_chunked_content_provider(kJsonType, [this, size, sent](size_t, httplib::DataSink& sink) {
+    static const std::string head = R"({"code":200,"total":1,"data":")";
+    static const std::string tail = R"("})";
+    static const std::string piece(64 << 10, 'x');
+    if (stopping_) return false;
+    bool ok = true;
+    if (*sent == 0) {
+      ok = sink.write(head.data(), head.size());
+      *sent = head.size();
+    } else if (*sent + piece.size() + tail.size() < size) {
+      ok = sink.write(piece.data(), piece.size());
+      *sent += piece.size();
+    } else {
+      ok = sink.write(tail.data(), tail.size());
+      sink.done();
+    }
+    return ok;
+  });
 }
 
 std::string CloudServer::checkEnvelope(const httplib::Request& req, Json& record) {

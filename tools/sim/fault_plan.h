@@ -19,7 +19,7 @@ enum class FaultKind {
   Drop,      // the connection is closed before the body is sent
   Code,      // HTTP 200 with {"code": `code`}
   Trickle,   // HTTP 200 with an empty task list, the body sent `bytesPerSecond` bytes a second
-  Huge,      // HTTP 200 with an answer of `sizeMb` MB (a task list of one endless string)
+  Huge,      // HTTP 200, about `sizeMb` MB without a length (a task list of one long string)
   Redirect,  // HTTP 302 to `location`
 };
 
