@@ -90,7 +90,10 @@ class CloudApiClient final : public CloudApi {
     HttpRequest(in, out, *transport_);
     // A cut-off answer is no answer: the caller would only stumble over half a JSON text.
     if (out.Failed) {
-      note(std::string("云端请求[") + path + "]失败：" + out.Status +
+      // After a failed body read the status line has taken the failure message's place.
+      const std::string message =
+          out.ResponseHeaders.empty() ? out.Status : std::string(kHttpRead) + " " + out.Status;
+      note(std::string("云端请求[") + path + "]失败：" + message +
            (out.Reason.empty() ? "" : "（" + out.Reason + "）"));
       return "";
     }
