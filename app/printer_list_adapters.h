@@ -1,6 +1,8 @@
 // The shell's printer-list report reaches the spooler and the cloud through these adapters.
 #pragma once
 
+#include <utility>
+
 #include "cloud/cloud_api.h"
 #include "core/service_state.h"
 #include "platform/clock.h"
@@ -24,14 +26,17 @@ class SpoolerPrinterSource : public shell::PrinterSource {
 // in effect, or the values the user is about to save (the server check).
 class CloudPrinterListUplink : public shell::PrinterListUplink {
  public:
-  CloudPrinterListUplink(const ExtraSettings& tls, platform::Clock& clock)
-      : tls_(tls), clock_(clock) {}
+  CloudPrinterListUplink(const ExtraSettings& tls, platform::Clock& clock,
+                         CloudFailureNote onFailure)
+      : tls_(tls), clock_(clock), onFailure_(std::move(onFailure)) {}
   std::string TimeText() override;
-  std::string SendPrinterList(const ServiceConfig& target, const PrinterListFields& fields) override;
+  std::string SendPrinterList(const ServiceConfig& target,
+                              const PrinterListFields& fields) override;
 
  private:
   const ExtraSettings& tls_;
   platform::Clock& clock_;
+  CloudFailureNote onFailure_;
 };
 
 }  // namespace qv::app

@@ -80,15 +80,21 @@ int RunProgram(std::vector<std::string> args) {
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }
+  // The generic poll and report lines say only that an answer was unusable; the transport's
+  // reason (a certificate, a timeout, a refused redirect) is what the shop's support needs.
+  const CloudFailureNote noteFailure = [&runLog, &debugLog](const std::string& line) {
+    runLog.WriteRunLog(line);
+    debugLog.DebugLine(line);
+  };
   std::unique_ptr<CloudApi> cloud =
       CloudApi::create([&] { return SettingsOf(config, state.extra); },
-                       platform::HttpTransport::create(), platform::Clock::create());
+                       platform::HttpTransport::create(), platform::Clock::create(), noteFailure);
   OpenTaskJournal(state, runLog);
   PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
                        spoolerPrinter, lptPrinter);
 
   SpoolerPrinterSource printers(spoolerPrinter);
-  CloudPrinterListUplink uplink(state.extra, *clock);
+  CloudPrinterListUplink uplink(state.extra, *clock, noteFailure);
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));

@@ -1,6 +1,7 @@
 #include "core/polling.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,19 @@ void Poller::SetLastMessage(const std::string& text) {
 }
 
 bool Poller::PollPrintTasks() {
+  // The 32-bit program has 2 GB of address space; an answer whose tree does not fit costs
+  // this poll, not the program (the transport already caps what it reads).
+  try {
+    return PollOnce();
+  } catch (const std::bad_alloc&) {
+    s_.state.pollBusy = false;
+    SetLastMessage(NextPollStamp() + "[DE_1]");
+    s_.runLog.WriteRunLog("内存不足，无法处理本次查询的应答");
+    return false;
+  }
+}
+
+bool Poller::PollOnce() {
   ServiceState& st = s_.state;
   if (s_.config.sid.empty() || st.pollBusy) return false;
 

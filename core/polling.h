@@ -19,12 +19,14 @@ class Poller {
   // Run by the polling window's 1000 ms timer: polls every pollInterval ticks, counted from
   // the end of the previous poll.
   void PollTimerTick();
-  // One poll; true when the answer was usable (with or without tasks).
+  // One poll; true when the answer was usable (with or without tasks). An answer too large
+  // for the memory left fails the poll like an answer that is not JSON.
   bool PollPrintTasks();
   // The wait request; the answer body, empty when the exchange failed.
   std::string FetchWaitingTasks();
 
  private:
+  bool PollOnce();
   std::string NextPollStamp();
   void SetLastMessage(const std::string& text);
 

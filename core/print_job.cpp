@@ -1,6 +1,7 @@
 #include "core/print_job.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,9 @@ class TaskExecution {
     Debug("打印结束");
   }
 
+  // Whether the outcome went to the cloud (or was attempted).
+  bool reported() const { return reported_; }
+
  private:
   const char* Name() const {
     switch (transport_) {
@@ -219,12 +223,30 @@ class TaskExecution {
   }
 
   void Debug(const std::string& line) { s_.debugLog.DebugLine(line); }
-  void Report(PrintOutcome outcome) { ReportPrintResult(s_, task_.uni_key, outcome); }
+  void Report(PrintOutcome outcome) {
+    reported_ = true;
+    ReportPrintResult(s_, task_.uni_key, outcome);
+  }
 
   CoreServices& s_;
   PrintTask& task_;
   Transport transport_ = Transport::Network;
+  bool reported_ = false;
 };
+
+// Runs the task; an allocation failure on the way (a content too large for the memory left)
+// fails this task, never the program.
+void RunGuarded(CoreServices& s, PrintTask& task) {
+  const auto transport = static_cast<Transport>(task.print_type);
+  TaskExecution execution(s, task);
+  try {
+    execution.Run(transport);
+  } catch (const std::bad_alloc&) {
+    s.printers.driver(transport).close(0, 0);
+    s.runLog.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
+    if (!execution.reported()) ReportPrintResult(s, task.uni_key, PrintOutcome::Failed);
+  }
+}
 
 }  // namespace
 
@@ -244,7 +266,7 @@ void PrintJobRunner::ExecuteNextTask() {
     task.print_sn = std::to_string(st.usbFallbackPort);
   }
   if (task.print_type >= 1 && task.print_type <= 3) {
-    TaskExecution(s_, task).Run(static_cast<Transport>(task.print_type));
+    RunGuarded(s_, task);
   } else {
     // Nothing is printed, logged or reported for a transport this program does not know.
     s_.debugLog.DebugLine(kRule + "未知的打印类型[type=" + std::to_string(task.print_type) +

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "tests/core/core_fakes.h"
 
 namespace qv::testing {
@@ -66,6 +68,18 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     if (!c.log.empty()) expectedLog.push_back(c.log);
     EXPECT_EQ(fx.LogMessages(), expectedLog);
   }
+}
+
+TEST_F(PollingTest, AnswerTooLargeForTheMemoryLeftFailsOnlyThatPoll) {
+  struct ExhaustedCloud : FakeTaskCloud {
+    std::string FetchWaitingTasksBody() override { throw std::bad_alloc(); }
+  } exhausted;
+  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, exhausted, f.printers};
+  Poller p(services, view);
+  EXPECT_FALSE(p.PollPrintTasks());
+  EXPECT_FALSE(f.state.pollBusy);  // the next poll may run
+  EXPECT_NE(view.last.find("[DE_1]"), std::string::npos);
+  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"内存不足，无法处理本次查询的应答"});
 }
 
 TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {
