@@ -259,6 +259,11 @@ Section "Uninstall"
   !insertmacro REMOVE_AUTOSTART
 
   ; The shop's data stays unless the user says otherwise; silent removals keep it.
+  ${IfNot} ${FileExists} "$INSTDIR\config.ini"
+  ${AndIfNot} ${FileExists} "$INSTDIR\log\*.*"
+  ${AndIfNot} ${FileExists} "$INSTDIR\${TASK_JOURNAL}"
+    Goto keep_data
+  ${EndIf}
   MessageBox MB_YESNO|MB_ICONQUESTION|MB_DEFBUTTON2 "是否同时删除配置文件 config.ini、日志目录 log 和尚未打印的任务？$\r$\n选“否”则保留它们，重新安装后可继续使用。" /SD IDNO IDNO keep_data
     Delete "$INSTDIR\config.ini"
     Delete "$INSTDIR\config.ini.tmp"
@@ -269,6 +274,7 @@ Section "Uninstall"
     Delete "$INSTDIR\${PRINTER_LIST_FILE}"
   keep_data:
 
+  RMDir "$INSTDIR\log"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
