@@ -21,6 +21,7 @@ SetCompressor /SOLID lzma
 !include FileFunc.nsh
 !include Sections.nsh
 !include WinMessages.nsh
+!include WinVer.nsh
 !include x64.nsh
 !include "${PAYLOAD_NSH}"
 
@@ -206,6 +207,11 @@ Section "-卸载信息" SecRegister
 SectionEnd
 
 Function .onInit
+  ${IfNot} ${AtLeastWin7}
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} 需要 Windows 7 或更高版本。" /SD IDOK
+    SetErrorLevel 1
+    Quit
+  ${EndIf}
   ; An upgrade keeps the shop's earlier choices: a desktop shortcut it deleted stays deleted,
   ; and a start with Windows switched off in the program's settings stays off. /S installs
   ; take these defaults too.
