@@ -19,6 +19,11 @@ function(qv_target_settings target)
     endif()
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                   _WIN32_WINNT=0x0601)
+    # The version resource shows the project version, the one the installer carries too.
+    target_compile_definitions(${target} PRIVATE
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_MAJOR=${CMAKE_PROJECT_VERSION_MAJOR}>
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_MINOR=${CMAKE_PROJECT_VERSION_MINOR}>
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_PATCH=${CMAKE_PROJECT_VERSION_PATCH}>)
   endif()
 endfunction()
 
