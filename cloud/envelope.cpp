@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv {

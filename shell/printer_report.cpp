@@ -1,6 +1,7 @@
 #include "shell/printer_report.h"
 
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "shell/answer_code.h"
 #include "util/text.h"
 

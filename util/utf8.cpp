@@ -3,14 +3,10 @@
 #include <cstdint>
 
 #include "util/text.h"
-#include "util/utf8_detail.h"
+#include "util/utf8.h"
 
 namespace qv {
-namespace detail {
 
-
-// Decodes one code point at `i`; advances `i` past it. Ill-formed sequences yield U+FFFD
-// and advance by the maximal ill-formed prefix (at least one byte), as Unicode recommends.
 char32_t DecodeUtf8(std::string_view s, size_t& i) {
   const auto byte = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
   const uint8_t b0 = byte(i);
@@ -36,20 +32,20 @@ char32_t DecodeUtf8(std::string_view s, size_t& i) {
     if (b0 == 0xF4) hi = 0x8F;
   } else {
     ++i;
-    return kReplacement;
+    return kReplacementCharacter;
   }
   size_t k = i + 1;
   for (int n = 1; n < length; ++n, ++k) {
     if (k >= s.size()) {
       i = k;
-      return kReplacement;
+      return kReplacementCharacter;
     }
     const uint8_t b = byte(k);
     const uint8_t low = n == 1 ? lo : 0x80;
     const uint8_t high = n == 1 ? hi : 0xBF;
     if (b < low || b > high) {
       i = k;
-      return kReplacement;
+      return kReplacementCharacter;
     }
     cp = (cp << 6) | (b & 0x3F);
   }
@@ -75,15 +71,10 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-}  // namespace detail
-
-using detail::AppendUtf8;
-using detail::kReplacement;
-
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     const size_t start = i;
-    if (detail::DecodeUtf8(bytes, i) == kReplacement) {
+    if (DecodeUtf8(bytes, i) == kReplacementCharacter) {
       // A literal U+FFFD (EF BF BD) is valid; anything else that decodes to it is not.
       if (i - start != 3 || bytes.substr(start, 3) != "\xEF\xBF\xBD") return false;
     }
@@ -95,7 +86,7 @@ std::string SanitizeUtf8(std::string_view bytes) {
   if (IsValidUtf8(bytes)) return std::string(bytes);
   std::string out;
   out.reserve(bytes.size() + 8);
-  for (size_t i = 0; i < bytes.size();) AppendUtf8(out, detail::DecodeUtf8(bytes, i));
+  for (size_t i = 0; i < bytes.size();) AppendUtf8(out, DecodeUtf8(bytes, i));
   return out;
 }
 
@@ -103,7 +94,7 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
-    const char32_t cp = detail::DecodeUtf8(utf8, i);
+    const char32_t cp = DecodeUtf8(utf8, i);
     if (cp >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -124,7 +115,7 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
       ++i;
     } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;
+      cp = kReplacementCharacter;
     }
     AppendUtf8(out, cp);
   }

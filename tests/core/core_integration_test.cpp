@@ -12,11 +12,11 @@
 #include "core/print_job.h"
 #include "core/print_service.h"
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "platform/http_transport.h"
 #include "tests/core/core_fakes.h"
 #include "tests/support/loopback_printer.h"
 #include "tests/support/test_server.h"
-#include "util/text.h"
 
 namespace qv::testing {
 namespace {

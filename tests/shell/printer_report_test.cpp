@@ -1,4 +1,5 @@
 #include "shell/printer_report.h"
+#include "platform/gbk.h"
 
 #include <gtest/gtest.h>
 
