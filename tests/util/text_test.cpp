@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "util/local_time.h"
 
 namespace qv {
@@ -85,6 +87,26 @@ TEST(LocalTimeText, DropsTrailingZeroParts) {
   for (const auto& [time, text] : cases) EXPECT_EQ(DateTimeText(time), text);
   EXPECT_EQ(LogStamp({2027, 1, 1, 0, 0, 1}), "2027_1_1_00_00_01");
   EXPECT_EQ(DebugStamp({2026, 1, 1, 9, 5, 4}), "[09:05:04]：");
+}
+
+TEST(LocalTimeText, AddingSecondsCarriesThroughTheCalendar) {
+  struct Case {
+    LocalTime from;
+    int64_t seconds;
+    LocalTime to;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{2026, 12, 31, 23, 59, 58}, 3, {2027, 1, 1, 0, 0, 1}},
+           {{2024, 2, 28, 23, 0, 0}, 86400, {2024, 2, 29, 23, 0, 0}},
+           {{2100, 2, 28, 12, 0, 0}, 86400, {2100, 3, 1, 12, 0, 0}},
+           {{2026, 3, 1, 0, 0, 0}, -1, {2026, 2, 28, 23, 59, 59}},
+           {{1970, 1, 1, 0, 0, 5}, -10, {1969, 12, 31, 23, 59, 55}},
+       }) {
+    const LocalTime t = AddSeconds(c.from, c.seconds);
+    EXPECT_EQ(DateTimeText(t), DateTimeText(c.to)) << DateTimeText(c.from) << " + " << c.seconds;
+  }
+  EXPECT_EQ(SecondsSinceEpoch({1970, 1, 1, 8, 0, 0}), 8 * 3600);
+  EXPECT_EQ(SecondsSinceEpoch({2026, 3, 7, 9, 5, 4}), 1772874304);
 }
 
 }  // namespace
