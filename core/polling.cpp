@@ -4,104 +4,122 @@
 #include <string>
 #include <vector>
 
-#include "core/task_wire.h"
 #include "util/local_time.h"
+#include "util/scope_exit.h"
 
 namespace qv {
+namespace {
+
+// What the polling window and the run log say about an answer: the status after the stamp of
+// the next poll, and the log line (none when empty).
+struct Outcome {
+  std::string status;
+  std::string log;
+};
+
+Outcome OutcomeOf(const WaitAnswer& answer) {
+  using Kind = WaitAnswer::Kind;
+  switch (answer.kind) {
+    case Kind::Unreadable:
+      return {"[DE_1]", "解析主包失败，错误行：" + std::to_string(answer.error.Line) +
+                            "  错误内容：" + answer.error.Text};
+    case Kind::CodeNotOk:
+      return {"[CODE:" + std::to_string(answer.code) + "]", "返回状态码错误"};
+    case Kind::NoTask:
+      return {"[No Task]", ""};
+    case Kind::DataUnreadable:
+      return {"[DE_2]", "解析data失败，错误行：0  错误内容："};
+    case Kind::DataEmpty:
+      return {"[Task is empty]", ""};
+    case Kind::Tasks:
+      return {"[Task:" + std::to_string(answer.tasks.size()) + "]", ""};
+  }
+  return {};
+}
+
+// An answer with tasks, or none to give, counts as usable; the others as failed polls.
+bool Usable(WaitAnswer::Kind kind) {
+  using Kind = WaitAnswer::Kind;
+  return kind == Kind::NoTask || kind == Kind::DataEmpty || kind == Kind::Tasks;
+}
+
+}  // namespace
+
+Poller::Poller(CoreServices& services, PollStatusView& view)
+    : s_(services), view_(view), pollInterval_(services.state.pollSeconds) {}
 
 void Poller::StartPolling() {
-  ServiceState& st = s_.state;
-  st.pollBusy = false;
-  st.pollTick = 1;
-  st.pollInterval = st.pollSeconds;
-  st.pollCount = 0;
-  st.recordCount = 0;
+  s_.state.pollBusy = false;
+  pollTick_ = 1;
+  pollInterval_ = s_.state.pollSeconds;
+  pollCount_ = 0;
+  recordCount_ = 0;
   lastMessage_ = "无";
   PollPrintTasks();
 }
 
 void Poller::PollTimerTick() {
-  ServiceState& st = s_.state;
-  if (st.pollBusy) {
-    st.pollTick = 1;
+  if (s_.state.pollBusy) {
+    pollTick_ = 1;
     return;
   }
-  ++st.pollTick;
-  if (st.pollTick <= st.pollInterval) return;
-  st.pollTick = 1;
+  ++pollTick_;
+  if (pollTick_ <= pollInterval_) return;
+  pollTick_ = 1;
   view_.SetPreviousMessage(lastMessage_);
   PollPrintTasks();
 }
 
 std::string Poller::FetchWaitingTasks() { return s_.cloud.FetchWaitingTasksBody(); }
 
-std::string Poller::NextPollStamp() {
-  return DateTimeText(AddSeconds(s_.clock.Now(), s_.state.pollInterval));
+bool Poller::PollPrintTasks() {
+  ServiceState& st = s_.state;
+  if (s_.config.sid.empty() || st.pollBusy) return false;
+
+  ++pollCount_;
+  view_.SetPollLine("查询[" + std::to_string(pollCount_) + "]次/记录数[" +
+                    std::to_string(recordCount_) + "]");
+  st.pollBusy = true;
+  const ScopeExit pollEnded([&st] { st.pollBusy = false; });
+
+  WaitAnswer answer = DecodeWaitAnswer(FetchWaitingTasks(), st.feedLines);
+  ShowOutcome(answer);
+  if (answer.kind == WaitAnswer::Kind::Tasks) Enqueue(answer.tasks);
+  return Usable(answer.kind);
+}
+
+void Poller::ShowOutcome(const WaitAnswer& answer) {
+  const Outcome outcome = OutcomeOf(answer);
+  SetLastMessage(NextPollStamp() + outcome.status);
+  if (!outcome.log.empty()) s_.runLog.WriteRunLog(outcome.log);
+}
+
+void Poller::Enqueue(std::vector<PrintTask>& tasks) {
+  TaskQueue& queue = s_.state.taskQueue;
+  std::vector<PrintTask> fresh;
+  for (PrintTask& task : tasks) {
+    ++recordCount_;
+    // An answer may repeat a task that an earlier answer delivered and that is still waiting
+    // here (or printing); queueing it again would put the same ticket on paper twice.
+    const bool seen = queue.Contains(task.uni_key) ||
+                      std::any_of(fresh.begin(), fresh.end(), [&](const PrintTask& t) {
+                        return !task.uni_key.empty() && t.uni_key == task.uni_key;
+                      });
+    if (!seen) fresh.push_back(std::move(task));
+  }
+  // One journal write for the whole answer: the tasks are on disk before the poll ends.
+  queue.Append(fresh);
+  view_.SetPollLine("查询次数[" + std::to_string(pollCount_) + "]/记录数[" +
+                    std::to_string(recordCount_) + "]");
+}
+
+std::string Poller::NextPollStamp() const {
+  return DateTimeText(AddSeconds(s_.clock.Now(), pollInterval_));
 }
 
 void Poller::SetLastMessage(const std::string& text) {
   lastMessage_ = text;
   view_.SetLastMessage(text);
-}
-
-bool Poller::PollPrintTasks() {
-  ServiceState& st = s_.state;
-  if (s_.config.sid.empty() || st.pollBusy) return false;
-
-  ++st.pollCount;
-  view_.SetPollLine("查询[" + std::to_string(st.pollCount) + "]次/记录数[" +
-                    std::to_string(st.recordCount) + "]");
-  st.pollBusy = true;
-  WaitAnswer answer = DecodeWaitAnswer(FetchWaitingTasks(), st.feedLines);
-  using Kind = WaitAnswer::Kind;
-  switch (answer.kind) {
-    case Kind::Unreadable:
-      st.pollBusy = false;
-      SetLastMessage(NextPollStamp() + "[DE_1]");
-      s_.runLog.WriteRunLog("解析主包失败，错误行：" + std::to_string(answer.error.Line) +
-                            "  错误内容：" + answer.error.Text);
-      return false;
-    case Kind::CodeNotOk:
-      SetLastMessage(NextPollStamp() + "[CODE:" + std::to_string(answer.code) + "]");
-      st.pollBusy = false;
-      s_.runLog.WriteRunLog("返回状态码错误");
-      return false;
-    case Kind::NoTask:
-      SetLastMessage(NextPollStamp() + "[No Task]");
-      st.pollBusy = false;
-      return true;
-    case Kind::DataUnreadable:
-      st.pollBusy = false;
-      SetLastMessage(NextPollStamp() + "[DE_2]");
-      s_.runLog.WriteRunLog("解析data失败，错误行：0  错误内容：");
-      return false;
-    case Kind::DataEmpty:
-      SetLastMessage(NextPollStamp() + "[Task is empty]");
-      st.pollBusy = false;
-      return true;
-    case Kind::Tasks:
-      break;
-  }
-  SetLastMessage(NextPollStamp() + "[Task:" + std::to_string(answer.tasks.size()) + "]");
-
-  std::vector<PrintTask> fresh;
-  for (PrintTask& task : answer.tasks) {
-    ++st.recordCount;
-    // An answer may repeat a task that an earlier answer delivered and that is still waiting
-    // here (or printing); queueing it again would put the same ticket on paper twice.
-    bool seen = st.taskQueue.Contains(task.uni_key) ||
-                std::any_of(fresh.begin(), fresh.end(), [&](const PrintTask& t) {
-                  return !task.uni_key.empty() && t.uni_key == task.uni_key;
-                });
-    if (!seen) fresh.push_back(std::move(task));
-  }
-  // One journal write for the whole answer: the tasks are on disk before the poll ends.
-  st.taskQueue.Append(fresh);
-
-  view_.SetPollLine("查询次数[" + std::to_string(st.pollCount) + "]/记录数[" +
-                    std::to_string(st.recordCount) + "]");
-  st.pollBusy = false;
-  return true;
 }
 
 }  // namespace qv

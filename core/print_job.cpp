@@ -7,6 +7,7 @@
 
 #include "core/result_report.h"
 #include "core/task_wire.h"
+#include "util/scope_exit.h"
 #include "util/text.h"
 
 namespace qv {
@@ -66,7 +67,7 @@ void PrintJobRunner::PrintTimerTick() {
 
 namespace {
 
-// Runs one task on one of the three transports; the caller clears printBusy afterwards.
+// Runs one task on one of the three transports; the caller clears printBusy when it ends.
 class TaskExecution {
  public:
   TaskExecution(CoreServices& s, PrintTask& task) : s_(s), task_(task) {}
@@ -199,6 +200,10 @@ void PrintJobRunner::ExecuteNextTask() {
   std::optional<PrintTask> taken = st.taskQueue.TakeFirst();
   PrintTask& task = *taken;
   st.printBusy = true;
+  const ScopeExit taskEnded([&st] {
+    st.taskQueue.FinishPrinting();
+    st.printBusy = false;
+  });
 
   if (task.print_type == 2 && st.usbFallbackPort > 0) {
     task.print_type = 3;
@@ -212,8 +217,6 @@ void PrintJobRunner::ExecuteNextTask() {
                           "]尝试调用[" + task.print_sn +
                           "]打印\r\n   【因为打印类型未知所以此单未打印】。");
   }
-  st.taskQueue.FinishPrinting();
-  st.printBusy = false;
 }
 
 }  // namespace qv

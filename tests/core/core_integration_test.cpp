@@ -248,7 +248,7 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   }
   EXPECT_TRUE(f_.state.taskQueue.empty());
   EXPECT_EQ(s.shell.queueLabel, "0条");
-  EXPECT_EQ(f_.state.recordCount, 9);  // t3 and t4 counted twice, the total-0 task not at all
+  EXPECT_EQ(s.poller.recordCount(), 9);  // t3 and t4 counted twice, the total-0 task not at all
   EXPECT_EQ(s.view.pollLine, "查询[9]次/记录数[9]");  // the last polls found no task
   EXPECT_NE(s.view.last.find("[No Task]"), std::string::npos);
   EXPECT_NE(s.view.previous.find("[No Task]"), std::string::npos);
