@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "core/print_task.h"
-#include "util/json_document.h"
+#include "util/json/document.h"
 
 namespace qv {
 

@@ -7,6 +7,14 @@ namespace {
 
 constexpr std::string_view kFullWidthSpace = "\xE3\x80\x80";
 
+// The length of the space, ASCII or full-width, at the start (or end) of `text`; 0 for none.
+size_t LeadingSpace(std::string_view text) {
+  return text.starts_with(' ') ? 1 : text.starts_with(kFullWidthSpace) ? kFullWidthSpace.size() : 0;
+}
+size_t TrailingSpace(std::string_view text) {
+  return text.ends_with(' ') ? 1 : text.ends_with(kFullWidthSpace) ? kFullWidthSpace.size() : 0;
+}
+
 }  // namespace
 
 int32_t TextToInt(std::string_view text) {
@@ -27,26 +35,21 @@ int32_t TextToInt(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-std::string TrimSpaces(std::string_view text) {
-  bool changed = true;
-  while (changed && !text.empty()) {
-    changed = false;
-    if (text.front() == ' ') {
-      text.remove_prefix(1);
-      changed = true;
-    } else if (text.starts_with(kFullWidthSpace)) {
-      text.remove_prefix(kFullWidthSpace.size());
-      changed = true;
-    }
-    if (text.empty()) break;
-    if (text.back() == ' ') {
-      text.remove_suffix(1);
-      changed = true;
-    } else if (text.ends_with(kFullWidthSpace)) {
-      text.remove_suffix(kFullWidthSpace.size());
-      changed = true;
-    }
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::size_t at = text.find(from);
+  if (at == std::string_view::npos) return std::string(text);
+  std::string out;
+  std::size_t done = 0;
+  for (; at != std::string_view::npos; at = text.find(from, done)) {
+    out.append(text.substr(done, at - done)).append(to);
+    done = at + from.size();
   }
+  return out.append(text.substr(done));
+}
+
+std::string TrimSpaces(std::string_view text) {
+  while (const size_t n = LeadingSpace(text)) text.remove_prefix(n);
+  while (const size_t n = TrailingSpace(text)) text.remove_suffix(n);
   return std::string(text);
 }
 

@@ -42,6 +42,9 @@ std::string Md5Hex(std::string_view bytes);
 // none; clamped to the 32-bit range.
 int32_t TextToInt(std::string_view text);
 
+// `text` with every occurrence of `from` (not empty) replaced by `to`, left to right.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
 // Removes leading and trailing ASCII spaces and full-width spaces (U+3000).
 std::string TrimSpaces(std::string_view text);
 
