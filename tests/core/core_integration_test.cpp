@@ -14,8 +14,8 @@
 #include "platform/file_system.h"
 #include "platform/gbk.h"
 #include "platform/http_transport.h"
-#include "tests/core/core_fakes.h"
-#include "tests/support/loopback_printer.h"
+#include "tests/fakes/core_fakes.h"
+#include "tests/fakes/loopback_printer.h"
 #include "tests/support/test_server.h"
 
 namespace qv::testing {
