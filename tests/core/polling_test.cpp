@@ -47,6 +47,8 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
       {Answer("[" + task + "]", 0), "[No Task]", "", true, 0},
       {Answer(R"("abc")"), "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
       {R"({"code":200,"total":1})", "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
+      // A note cut in the middle of an emoji: the task still arrives.
+      {Answer("[" + TaskJson("k2", R"("note":"\ud83d")") + "]"), "[Task:1]", "", true, 1},
       {Answer("[]"), "[Task is empty]", "", true, 0},
       {Answer("{}"), "[Task is empty]", "", true, 0},
   };
