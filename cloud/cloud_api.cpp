@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "cloud/envelope.h"
+#include "cloud/field_list.h"
 #include "cloud/http_client.h"
-#include "util/field_list.h"
 
 namespace qv {
 namespace {

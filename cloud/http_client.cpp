@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "cloud/http_text.h"
-#include "util/text.h"
+#include "platform/gbk.h"
 
 namespace qv {
 namespace {

@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "platform/gbk.h"
 #include "printer/escpos_commands.h"
-#include "util/text.h"
 
 namespace qv {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <new>
 
-#include "tests/core/core_fakes.h"
+#include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
 namespace {

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/gbk.h"
 #include "tools/sim/cloud_checks.h"
 #include "tools/sim/sim_log.h"
 #include "util/text.h"

@@ -11,8 +11,9 @@
 #include <memory>
 #include <string_view>
 
-#include "util/json_document_detail.h"
-#include "util/json_word_scan.h"
+#include "util/json/value.h"
+#include "util/json/word_scan.h"
+#include "util/utf8.h"
 
 namespace qv::json_detail {
 
@@ -22,51 +23,50 @@ inline uint64_t ReadStopBytes(const char* p) { return StringStopBytes(LoadWord(p
 
 inline bool IsBlankByte(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
-inline bool InRange(const char* p, unsigned char low, unsigned char high) {
-  const auto c = static_cast<unsigned char>(*p);
-  return c >= low && c <= high;
+// The value of the four hexadecimal digits at `p`; false when there are fewer or others.
+inline bool ReadHex4(const char* p, const char* end, uint32_t& value) {
+  if (end - p < 4) return false;
+  value = 0;
+  for (int i = 0; i < 4; ++i) {
+    const char c = p[i];
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    value = (value << 4) | digit;
+  }
+  return true;
 }
 
-// Length of the well-formed UTF-8 sequence at `p` (lead byte 0x80 or above), or 0 when it is
-// ill-formed or cut off by `end`: the ranges of Unicode's table of well-formed byte sequences.
-inline std::size_t Utf8SequenceLength(const char* p, const char* end) {
-  const auto lead = static_cast<unsigned char>(*p);
-  const std::size_t left = static_cast<std::size_t>(end - p);
-  if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && InRange(p + 1, 0x80, 0xBF) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (left < 3 || !InRange(p + 2, 0x80, 0xBF)) return 0;
-    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-    return InRange(p + 1, low, high) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (left < 4 || !InRange(p + 2, 0x80, 0xBF) || !InRange(p + 3, 0x80, 0xBF)) return 0;
-    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-    return InRange(p + 1, low, high) ? 4 : 0;
-  }
-  return 0;
-}
+// A \u escape read: the character and the length of its text (0 when it is not an escape).
+struct UnicodeEscape {
+  char32_t cp = 0;
+  std::size_t length = 0;
+};
 
-// Writes the UTF-8 form of `cp` at `dst`; returns the end of what it wrote.
-inline char* EncodeUtf8(uint32_t cp, char* dst) {
-  const auto byte = [](uint32_t b) { return static_cast<char>(b); };
-  if (cp < 0x80) {
-    *dst++ = byte(cp);
-  } else if (cp < 0x800) {
-    *dst++ = byte(0xC0 | (cp >> 6));
-    *dst++ = byte(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *dst++ = byte(0xE0 | (cp >> 12));
-    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
-    *dst++ = byte(0x80 | (cp & 0x3F));
-  } else {
-    *dst++ = byte(0xF0 | (cp >> 18));
-    *dst++ = byte(0x80 | ((cp >> 12) & 0x3F));
-    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
-    *dst++ = byte(0x80 | (cp & 0x3F));
+inline constexpr std::size_t kUnicodeEscapeLength = 6;  // \uXXXX
+
+// Reads the \u escape at `p` (its backslash). A high surrogate followed by the escape of a
+// low one is one character of two escapes. Any other surrogate stands alone: JSON's grammar
+// allows it (a note cut in the middle of an emoji), Unicode text cannot hold it, so it reads
+// as U+FFFD and what follows it is read on its own.
+inline UnicodeEscape ReadUnicodeEscape(const char* p, const char* end) {
+  uint32_t cp = 0;
+  if (end - p < 2 || p[0] != '\\' || p[1] != 'u' || !ReadHex4(p + 2, end, cp)) return {};
+  if (cp < 0xD800 || cp > 0xDFFF) return {cp, kUnicodeEscapeLength};
+  const char* next = p + kUnicodeEscapeLength;
+  uint32_t low = 0;
+  if (cp <= 0xDBFF && end - next >= 2 && next[0] == '\\' && next[1] == 'u' &&
+      ReadHex4(next + 2, end, low) && low >= 0xDC00 && low <= 0xDFFF) {
+    return {0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), 2 * kUnicodeEscapeLength};
   }
-  return dst;
+  return {kReplacementCharacter, kUnicodeEscapeLength};
 }
 
 class JsonScanner {
@@ -87,39 +87,25 @@ class JsonScanner {
     return true;
   }
 
-  // After the '[' or '{' under p_: counts the level (false when too deep) and steps over the
-  // gap after it; sets `more` when an element follows, or steps over the `close` byte of an
-  // empty container. `skipGap` steps over blanks.
-  template <typename SkipGap>
-  bool OpenContainer(char close, bool& more, SkipGap skipGap) {
+  // Steps over the container whose '[' or '{' is under p_: counts the level (false when too
+  // deep), calls `item` for each element or member, which reads it, and steps over the ","
+  // between them and the `close` byte after them. `skipGap` steps over blanks.
+  template <typename SkipGap, typename Item>
+  bool Items(char close, SkipGap skipGap, Item item) {
     ++p_;
     if (++depth_ > JsonDocument::kMaxDepth) return false;
     if (depth_ > maxDepth_) maxDepth_ = depth_;
     skipGap();
-    more = p_ == end_ || *p_ != close;
-    if (!more) {
-      ++p_;
-      --depth_;
-    }
-    return true;
-  }
-
-  // After an element or member: true with `more` set when a "," or the `close` byte follows.
-  template <typename SkipGap>
-  bool NextOrClose(char close, bool& more, SkipGap skipGap) {
-    skipGap();
-    if (p_ == end_) return false;
-    if (*p_ == ',') {
+    if (p_ != end_ && *p_ == close) return Close();
+    for (;;) {
+      if (!item()) return false;
+      skipGap();
+      if (p_ == end_) return false;
+      if (*p_ == close) return Close();
+      if (*p_ != ',') return false;
       ++p_;
       skipGap();
-      more = true;
-      return true;
     }
-    if (*p_ != close) return false;
-    ++p_;
-    --depth_;
-    more = false;
-    return true;
   }
 
   // After a member's name: steps over the ':' and the gaps around it.
@@ -212,39 +198,26 @@ class JsonScanner {
       }
       // Non-ASCII characters come in runs (a dish name); take the run before the next word.
       do {
-        const std::size_t length = Utf8SequenceLength(p, end);
-        if (length == 0) return false;
-        if constexpr (kCopy) dst = CopyCharacter(dst, p, end, length);
-        p += length;
+        const Utf8Step step = StepUtf8(p, end);
+        if (!step.wellFormed) return false;
+        if constexpr (kCopy) dst = CopyCharacter(dst, p, end, step.length);
+        p += step.length;
       } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
     }
   }
 
-  bool ReadHex4(uint32_t& value) {
-    if (end_ - p_ < 4) return false;
-    value = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = *p_++;
-      uint32_t digit;
-      if (c >= '0' && c <= '9') {
-        digit = static_cast<uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<uint32_t>(c - 'A' + 10);
-      } else {
-        return false;
-      }
-      value = (value << 4) | digit;
-    }
-    return true;
-  }
-
-  // Decodes the escape at the backslash under p_ to `dst`. A \u escape of a surrogate must be
-  // a high one followed by a low one.
+  // Decodes the escape at the backslash under p_ to `dst`.
   bool ReadEscape(char*& dst) {
-    if (++p_ == end_) return false;
-    const char c = *p_++;
+    if (end_ - p_ < 2) return false;
+    if (p_[1] == 'u') {
+      const UnicodeEscape escape = ReadUnicodeEscape(p_, end_);
+      if (escape.length == 0) return false;
+      p_ += escape.length;
+      dst = EncodeUtf8(escape.cp, dst);
+      return true;
+    }
+    const char c = p_[1];
+    p_ += 2;
     switch (c) {
       case '"':
       case '\\':
@@ -266,22 +239,15 @@ class JsonScanner {
       case 't':
         *dst++ = '\t';
         return true;
-      case 'u':
-        break;
       default:
         return false;
     }
-    uint32_t cp;
-    if (!ReadHex4(cp)) return false;
-    if (cp >= 0xDC00 && cp <= 0xDFFF) return false;
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      uint32_t low;
-      if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
-      p_ += 2;
-      if (!ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-    }
-    dst = EncodeUtf8(cp, dst);
+  }
+
+  // Steps over the close byte under p_, one level up.
+  bool Close() {
+    ++p_;
+    --depth_;
     return true;
   }
 
