@@ -24,9 +24,9 @@ def free_port():
     return port
 
 
-def find_build(build):
-    program = os.path.join(ROOT, build, "app", "quorvel-print")
-    sim = os.path.join(ROOT, build, "tools", "sim", "quorvel-sim")
+def find_build(build, program=None, sim=None):
+    program = program or os.path.join(ROOT, build, "app", "quorvel-print")
+    sim = sim or os.path.join(ROOT, build, "tools", "sim", "quorvel-sim")
     for f in (program, sim):
         if not os.access(f, os.X_OK):
             raise SystemExit(f"{f} is missing: build quorvel-print and quorvel-sim in {build}")
@@ -34,8 +34,8 @@ def find_build(build):
 
 
 class ServiceRun:
-    def __init__(self, build, printers):
-        self.program, self.sim_binary = find_build(build)
+    def __init__(self, build, printers, program=None, sim=None):
+        self.program, self.sim_binary = find_build(build, program, sim)
         self.work = tempfile.mkdtemp(prefix="qv-run-")
         self.run_dir = os.path.join(self.work, "run")
         self.printers = printers
