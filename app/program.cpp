@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/printer_list_adapters.h"
+#include "app/shared_transport.h"
 #include "app/toolkit_choice.h"
 #include "cloud/cloud_api.h"
 #include "cloud/system_queries.h"
@@ -80,15 +81,16 @@ int RunProgram(std::vector<std::string> args) {
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }
+  SharedHttpTransport cloudTransport(platform::HttpTransport::create());
   std::unique_ptr<CloudApi> cloud =
-      CloudApi::create([&] { return SettingsOf(config, state.extra); },
-                       platform::HttpTransport::create(), platform::Clock::create());
+      CloudApi::create([&] { return SettingsOf(config, state.extra); }, cloudTransport.handle(),
+                       platform::Clock::create());
   OpenTaskJournal(state, runLog);
   PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
                        spoolerPrinter, lptPrinter);
 
   SpoolerPrinterSource printers(spoolerPrinter);
-  CloudPrinterListUplink uplink(state.extra, *clock);
+  CloudPrinterListUplink uplink(state.extra, *clock, cloudTransport);
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));

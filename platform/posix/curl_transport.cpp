@@ -238,9 +238,16 @@ class CurlTransport final : public HttpTransport {
     response = HttpTransportResponse();
     if (!GlobalInit()) return HttpFailure::Platform;
     if (!share_) share_ = std::make_unique<CurlShare>();
-    Easy easy(curl_easy_init());
-    if (!easy) return HttpFailure::Session;
-    CURL* e = easy.get();
+    // One handle for every exchange, reset to no options each time: libcurl keeps its
+    // connection cache, its parsed CA store and its name cache in the handle, so a poll on a
+    // kept connection neither reloads the CA file nor sets up a new transfer engine.
+    if (easy_) {
+      curl_easy_reset(easy_.get());
+    } else {
+      easy_.reset(curl_easy_init());
+      if (!easy_) return HttpFailure::Session;
+    }
+    CURL* e = easy_.get();
     share_->attach(e);
     Collected collected;
     std::string url = UrlOf(r);
@@ -285,8 +292,9 @@ class CurlTransport final : public HttpTransport {
   }
 
  private:
-  // Declared last: every easy handle using it is cleaned up inside exchange().
+  // The share outlives the handle that uses it (members are destroyed in reverse order).
   std::unique_ptr<CurlShare> share_;
+  Easy easy_;
 };
 
 }  // namespace
