@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/printer_list_adapters.h"
+#include "app/shared_transport.h"
 #include "app/toolkit_choice.h"
 #include "cloud/cloud_api.h"
 #include "cloud/system_queries.h"
@@ -86,15 +87,16 @@ int RunProgram(std::vector<std::string> args) {
     runLog.WriteRunLog(line);
     debugLog.DebugLine(line);
   };
+  SharedHttpTransport cloudTransport(platform::HttpTransport::create());
   std::unique_ptr<CloudApi> cloud =
-      CloudApi::create([&] { return SettingsOf(config, state.extra); },
-                       platform::HttpTransport::create(), platform::Clock::create(), noteFailure);
+      CloudApi::create([&] { return SettingsOf(config, state.extra); }, cloudTransport.handle(),
+                       platform::Clock::create(), noteFailure);
   OpenTaskJournal(state, runLog);
   PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
                        spoolerPrinter, lptPrinter);
 
   SpoolerPrinterSource printers(spoolerPrinter);
-  CloudPrinterListUplink uplink(state.extra, *clock, noteFailure);
+  CloudPrinterListUplink uplink(state.extra, *clock, cloudTransport, noteFailure);
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));

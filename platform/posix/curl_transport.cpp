@@ -300,9 +300,17 @@ class CurlTransport final : public HttpTransport {
     response = HttpTransportResponse();
     if (!GlobalInit()) return HttpFailure::Platform;
     if (!share_) share_ = std::make_unique<CurlShare>();
-    Easy easy(curl_easy_init());
-    if (!easy) return HttpFailure::Session;
-    CURL* e = easy.get();
+    // One handle for every exchange, reset to no options each time: libcurl keeps its
+    // connection cache and its name cache in the handle, so a poll on a kept connection does
+    // not set up a new transfer engine (a fresh handle costs a socket pair and a few
+    // kilobytes of set-up each time).
+    if (easy_) {
+      curl_easy_reset(easy_.get());
+    } else {
+      easy_.reset(curl_easy_init());
+      if (!easy_) return HttpFailure::Session;
+    }
+    CURL* e = easy_.get();
     share_->attach(e);
     Collected collected;
     collected.maxBody = r.maxBodyBytes;
@@ -351,8 +359,9 @@ class CurlTransport final : public HttpTransport {
   }
 
  private:
-  // Declared last: every easy handle using it is cleaned up inside exchange().
+  // The share outlives the handle that uses it (members are destroyed in reverse order).
   std::unique_ptr<CurlShare> share_;
+  Easy easy_;
 };
 
 }  // namespace
