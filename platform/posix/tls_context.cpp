@@ -52,18 +52,16 @@ std::string LastOpenSslError() {
 
 // The system's roots. They are looked up by name in the hashed directory when a chain needs
 // one, so the process neither parses nor holds the hundred-odd roots of the bundle it would
-// never use; a system without the hashed directory gets the bundle file instead.
+// never use; only a system without the hashed directory gets the bundle file instead. (An
+// SSL_CERT_FILE in the environment is not read: it would bring the whole bundle back, and
+// extra roots for the cloud are what ca_file is for.)
 void AddSystemRoots(X509_STORE* store) {
   const char* dir = std::getenv(X509_get_default_cert_dir_env());
   if (dir == nullptr || *dir == '\0') dir = X509_get_default_cert_dir();
   if (X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir())) {
     X509_LOOKUP_add_dir(lookup, dir, X509_FILETYPE_PEM);
   }
-  const char* file = std::getenv(X509_get_default_cert_file_env());
-  if ((file == nullptr || *file == '\0') && !HasHashedNames(dir)) {
-    file = X509_get_default_cert_file();
-  }
-  if (file != nullptr && *file != '\0') X509_STORE_load_file(store, file);
+  if (!HasHashedNames(dir)) X509_STORE_load_file(store, X509_get_default_cert_file());
   ERR_clear_error();  // a missing bundle only means fewer roots
 }
 
