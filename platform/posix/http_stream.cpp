@@ -192,8 +192,8 @@ Io HttpStream::writeAll(std::string_view bytes, const Wait& wait, std::string& r
       }
       if (error == SSL_ERROR_WANT_READ) waitEvents = POLLIN;
     } else {
-      const ssize_t sent = ::send(fd_.get(), bytes.data(), static_cast<size_t>(chunk),
-                                  MSG_NOSIGNAL | MSG_DONTWAIT);
+      const ssize_t sent =
+          ::send(fd_.get(), bytes.data(), static_cast<size_t>(chunk), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (sent > 0) {
         bytes.remove_prefix(static_cast<size_t>(sent));
         continue;

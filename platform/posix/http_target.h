@@ -26,7 +26,6 @@ enum class LocationKind { Http, OtherScheme, Invalid };
 // Resolves a Location value against the target that answered with it (absolute, scheme-
 // relative, absolute-path and relative references; the fragment is dropped, bytes a URL may
 // not carry are percent-encoded). Only http and https give a target.
-LocationKind ResolveLocation(const HttpTarget& base, const std::string& location,
-                             HttpTarget& next);
+LocationKind ResolveLocation(const HttpTarget& base, const std::string& location, HttpTarget& next);
 
 }  // namespace qv::platform::posix

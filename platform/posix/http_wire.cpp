@@ -87,7 +87,8 @@ bool NoteHeader(std::string_view name, std::string_view value, ResponseHead& hea
     // Only a body whose last coding is chunked ends by itself; any other coding list runs to
     // the end of the connection.
     head.chunked = false;
-    ForEachToken(value, [&](std::string_view coding) { head.chunked = SameName(coding, "chunked"); });
+    ForEachToken(value,
+                 [&](std::string_view coding) { head.chunked = SameName(coding, "chunked"); });
   } else if (SameName(name, "Connection")) {
     ForEachToken(value, [&](std::string_view option) {
       head.close = head.close || SameName(option, "close");
@@ -149,8 +150,8 @@ BodyRead ReadExactly(HttpReader& reader, uint64_t count, const Wait& wait, std::
   while (body.size() < goal) {
     const Io io = reader.some(body, goal - body.size(), wait, reason);
     if (io != Io::Ok) {
-      return Failed(io, "应答正文没有收完（还差 " + std::to_string(goal - body.size()) + " 字节）：",
-                    reason);
+      return Failed(
+          io, "应答正文没有收完（还差 " + std::to_string(goal - body.size()) + " 字节）：", reason);
     }
   }
   return BodyRead::Ok;
@@ -166,7 +167,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
     uint64_t count = 0;
     bool valid = !size.empty() && size.size() <= 15;
     for (char c : size) {
-      const int digit = std::isdigit(static_cast<unsigned char>(c))   ? c - '0'
+      const int digit = std::isdigit(static_cast<unsigned char>(c))    ? c - '0'
                         : std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(c) - 'a' + 10
                                                                        : -1;
       valid = valid && digit >= 0;
@@ -294,9 +295,8 @@ std::string BasicCredentials(const std::string& user, const std::string& passwor
 
 bool HasHeader(std::string_view block, std::string_view name) {
   bool found = false;
-  ForEachHeader(block, [&](std::string_view n, std::string_view) {
-    found = found || SameName(n, name);
-  });
+  ForEachHeader(block,
+                [&](std::string_view n, std::string_view) { found = found || SameName(n, name); });
   return found;
 }
 
@@ -318,15 +318,13 @@ bool AsksToClose(std::string_view block) {
   bool close = false;
   ForEachHeader(block, [&](std::string_view name, std::string_view value) {
     if (!SameName(name, "Connection")) return;
-    ForEachToken(value, [&](std::string_view option) {
-      close = close || SameName(option, "close");
-    });
+    ForEachToken(value,
+                 [&](std::string_view option) { close = close || SameName(option, "close"); });
   });
   return close;
 }
 
-Io ReadResponseHead(HttpReader& reader, const Wait& wait, ResponseHead& head,
-                    std::string& reason) {
+Io ReadResponseHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::string& reason) {
   for (;;) {
     const Io io = ReadOneHead(reader, wait, head, reason);
     // 100 Continue and its kind announce the real answer; 101 is an answer of its own.
@@ -343,8 +341,8 @@ Framing FramingOf(const ResponseHead& head, bool headRequest) {
   return Framing::UntilClose;
 }
 
-BodyRead ReadBody(HttpReader& reader, const ResponseHead& head, Framing framing,
-                  size_t maxBytes, const Wait& wait, std::string& body, std::string& reason) {
+BodyRead ReadBody(HttpReader& reader, const ResponseHead& head, Framing framing, size_t maxBytes,
+                  const Wait& wait, std::string& body, std::string& reason) {
   body.clear();
   switch (framing) {
     case Framing::None:

@@ -75,8 +75,7 @@ struct ResponseHead {
 
 // Reads the head of the final answer (interim 1xx answers are skipped). Closed when the peer
 // ended the connection before a complete head; Failed for a head that is not HTTP/1.x.
-Io ReadResponseHead(HttpReader& reader, const Wait& wait, ResponseHead& head,
-                    std::string& reason);
+Io ReadResponseHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::string& reason);
 
 enum class Framing { None, Length, Chunked, UntilClose };
 Framing FramingOf(const ResponseHead& head, bool headRequest);
@@ -84,7 +83,7 @@ Framing FramingOf(const ResponseHead& head, bool headRequest);
 enum class BodyRead { Ok, Failed, TooLarge };
 // Reads the body in its framing, keeping what arrived in `body` when it fails. TooLarge when
 // it is longer than `maxBytes` (then `body` holds nothing worth keeping).
-BodyRead ReadBody(HttpReader& reader, const ResponseHead& head, Framing framing,
-                  size_t maxBytes, const Wait& wait, std::string& body, std::string& reason);
+BodyRead ReadBody(HttpReader& reader, const ResponseHead& head, Framing framing, size_t maxBytes,
+                  const Wait& wait, std::string& body, std::string& reason);
 
 }  // namespace qv::platform::posix

@@ -351,5 +351,103 @@ TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
   EXPECT_NE(missing.Reason.find(".missing"), std::string::npos) << missing.Reason;
 }
 
+TEST_F(HttpClientTest, ChunkedBodyIsJoinedAndItsConnectionKept) {
+  HttpRequestOutput before, chunked, after, broken;
+  Run(To(server_.https("/conn")), before);
+  Run(To(server_.https("/chunked")), chunked);
+  EXPECT_EQ(chunked.Status, "200 OK");
+  EXPECT_FALSE(chunked.Failed) << chunked.Reason;
+  EXPECT_EQ(chunked.Body, "hello, chunked world");
+  // The chunks, their extension and the trailer were read to the end: the next request
+  // finds the connection clean.
+  Run(To(server_.https("/conn")), after);
+  if (!test::RunningUnderWine()) {
+    EXPECT_EQ(after.Body, before.Body);
+  }
+
+  Run(To(server_.https("/chunked?bad=1")), broken);
+  EXPECT_TRUE(broken.Failed);
+  EXPECT_EQ(broken.Body, "hello");
+  EXPECT_FALSE(broken.Reason.empty());
+}
+
+TEST_F(HttpClientTest, KeptConnectionClosedByTheServerIsOpenedAgain) {
+  // close-after: the server hangs up after its answer, so the kept connection is dead before
+  // the next request; close-next: it hangs up only on reading the next request, which then
+  // has to go again on a new connection.
+  for (const char* path : {"/close-after", "/close-next"}) {
+    HttpRequestOutput first, armed, next, last;
+    Run(To(server_.https("/conn")), first);
+    Run(To(server_.https(path)), armed);
+    EXPECT_EQ(armed.Status, "200 OK") << path;
+    HttpRequestInput in = To(server_.https("/echo"));
+    in.Method = 1;
+    in.BodyText = "once";
+    Run(in, next);
+    EXPECT_EQ(next.Status, "200 OK") << path << ": " << next.Reason;
+    EXPECT_EQ(RequestLine(next.Body), "POST /echo HTTP/1.1") << path;
+    Run(To(server_.https("/conn")), last);
+    EXPECT_NE(last.Body, first.Body) << path;
+  }
+}
+
+TEST_F(HttpClientTest, HttpsThroughAProxyTunnel) {
+  struct Case {
+    std::string proxyPassword, caFile, status, body;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"ppass", server_.caFile, "200 OK", "tunneled"},
+           // The certificate is checked inside the tunnel as on a direct connection.
+           {"ppass", "", kHttpSend, ""},
+           {"wrong", server_.caFile, kHttpSend, ""},
+       }) {
+    // WinHTTP hands a refused tunnel's 407 back as the answer.
+    if (test::RunningUnderWine() && c.proxyPassword == "wrong") continue;
+    HttpRequestInput in = To(server_.https("/tunnel"));
+    in.Proxy = "localhost:" + std::to_string(server_.httpPort);
+    in.ProxyUser = "puser";
+    in.ProxyPassword = c.proxyPassword;
+    in.Tls.caFile = c.caFile;
+    HttpRequestOutput out;
+    Run(in, out);
+    EXPECT_EQ(out.Status, c.status) << c.proxyPassword << " " << c.caFile << ": " << out.Reason;
+    EXPECT_EQ(out.Body, c.body) << c.proxyPassword << " " << c.caFile;
+  }
+}
+
+TEST_F(HttpClientTest, RedirectKeepsOrDropsTheMethodAsBrowsersDo) {
+  struct Case {
+    int status;
+    std::string requestLine;
+    bool bodyKept;
+  };
+  for (const Case& c : std::vector<Case>{
+           {302, "GET /echo HTTP/1.1", false},
+           {303, "GET /echo HTTP/1.1", false},
+           {307, "POST /echo HTTP/1.1", true},
+       }) {
+    HttpRequestInput in =
+        To(server_.https("/redirect?to=/echo&status=" + std::to_string(c.status)));
+    in.Method = 1;
+    in.BodyText = "payload";
+    HttpRequestOutput out;
+    Run(in, out);
+    EXPECT_EQ(out.Status, "200 OK") << c.status;
+    EXPECT_EQ(RequestLine(out.Body), c.requestLine) << c.status;
+    EXPECT_EQ(out.Body.find("payload") != std::string::npos, c.bodyKept) << c.status;
+  }
+  // The server's credentials stay with the host they were given for.
+  if (test::RunningUnderWine()) return;
+  HttpRequestInput in = To(server_.https(
+      "/redirect?to=https://127.0.0.1:" + std::to_string(server_.httpsPort) + "/echo"));
+  in.Tls.verify = false;
+  in.User = "user";
+  in.Password = "pass";
+  HttpRequestOutput out;
+  Run(in, out);
+  EXPECT_EQ(out.Status, "200 OK") << out.Reason;
+  EXPECT_EQ(out.Body.find("Authorization"), std::string::npos) << out.Body;
+}
+
 }  // namespace
 }  // namespace qv

@@ -16,7 +16,14 @@
 //   /hang                               reads the request and never answers
 //   /close                              reads the request and hangs up without an answer
 //   /partial                            promises 100 body bytes, sends 10 and hangs up
-//   /redirect?to=URL                    302 to URL
+//   /redirect?to=URL[&status=N]         302 (or N) to URL
+//   /chunked[?bad=1]                    "hello, chunked world" in chunks, with a chunk extension
+//                                       and a trailer (bad=1: a broken size line after "hello")
+//   /conn                               "connection N": the number of the connection it came on
+//   /close-next                         answers; the next request on the connection is read and
+//                                       the connection closed without an answer
+//   /close-after                        answers (as if the connection stayed open) and closes
+//   /tunnel                             "tunneled" inside a CONNECT tunnel, else "direct"
 //   /trickle?bps=N[&head=1]             a 200 answer with a 200-byte body sent N bytes a
 //                                       second (with head=1 the head too)
 //   /big?bytes=N[&length=0]             a 200 answer with an N-byte body, with its
@@ -30,7 +37,9 @@
 //                                       "中文打印" in a page declaring that charset ("late":
 //                                       the utf-8 declaration after byte 1024; "plain": GBK
 //                                       bytes, no declaration)
-// A request line with an absolute URL (a proxy request) is routed by its path.
+// A request line with an absolute URL (a proxy request) is routed by its path. CONNECT on the
+// plain port opens a tunnel to this server's TLS side, whatever host it names; with a
+// Proxy-Authorization other than puser:ppass it is refused with 407.
 // The cloud API's print endpoints, scripted per store: tests/support/cloud_mailbox.h.
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -66,10 +75,23 @@ long long NowSeconds() {
       .count();
 }
 
+std::atomic<int> connections{0};
+SSL_CTX* tlsContext = nullptr;
+
 // One accepted connection, plain or TLS.
 class Conn {
  public:
   Conn(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
+  // TLS from here on (inside a CONNECT tunnel); false when the handshake failed.
+  bool startTls() {
+    ssl_ = SSL_new(tlsContext);
+    SSL_set_fd(ssl_, fd_);
+    tunneled = true;
+    return SSL_accept(ssl_) > 0;
+  }
+  const int number = ++connections;
+  bool tunneled = false;
+  bool closeNext = false;  // /close-next was asked on this connection
   ~Conn() {
     if (ssl_ != nullptr) {
       SSL_shutdown(ssl_);
@@ -110,6 +132,7 @@ class Conn {
 };
 
 struct Request {
+  std::string method;
   std::string raw;  // head and body as received
   std::string path;
   std::string query;
@@ -155,6 +178,7 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
 
   std::string target = head.substr(0, head.find("\r\n"));
   size_t sp1 = target.find(' ');
+  request.method = target.substr(0, sp1);
   size_t sp2 = target.find(' ', sp1 + 1);
   target = target.substr(sp1 + 1, sp2 - sp1 - 1);
   // An absolute URL (a proxy request) names its scheme first; "://" in a query is no scheme.
@@ -184,6 +208,12 @@ std::string Reason(int status) {
       return "Moved Permanently";
     case 302:
       return "Found";
+    case 303:
+      return "See Other";
+    case 307:
+      return "Temporary Redirect";
+    case 407:
+      return "Proxy Authentication Required";
     case 401:
       return "Unauthorized";
     case 404:
@@ -221,9 +251,48 @@ std::string HtmlPage(const std::string& name) {
   return "";
 }
 
+std::string Chunked(bool bad) {
+  const std::string head =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n"
+      "Transfer-Encoding: chunked\r\n\r\n";
+  if (bad) return head + "5\r\nhello\r\nzz\r\n";
+  return head + "5;note=\"first\"\r\nhello\r\nF\r\n, chunked world\r\n0\r\nX-Trailer: t\r\n\r\n";
+}
+
+// A CONNECT request on the plain port: the connection becomes a TLS one to this server.
+bool OpenTunnel(Conn& conn, const Request& r) {
+  std::string head = r.raw.substr(0, r.raw.find("\r\n\r\n") + 2);
+  for (char& c : head) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string name = "\r\nproxy-authorization:", expected = " Basic cHVzZXI6cHBhc3M=\r\n";
+  const size_t at = head.find(name);
+  if (at != std::string::npos && r.raw.compare(at + name.size(), expected.size(), expected) != 0) {
+    conn.write(Response(407, "text/plain", "proxy credentials",
+                        "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"));
+    return false;
+  }
+  return conn.write("HTTP/1.1 200 Connection established\r\n\r\n") && conn.startTls();
+}
+
 // Answers one request; false when the connection is to be dropped.
 bool Answer(Conn& conn, const Request& r) {
   const std::string& p = r.path;
+  if (r.method == "CONNECT" && !conn.tunneled) return OpenTunnel(conn, r);
+  if (conn.closeNext) return false;
+  if (p == "/conn") {
+    return conn.write(Response(200, "text/plain", "connection " + std::to_string(conn.number)));
+  }
+  if (p == "/close-next") {
+    conn.closeNext = true;
+    return conn.write(Response(200, "text/plain", "armed"));
+  }
+  if (p == "/close-after") {
+    conn.write(Response(200, "text/plain", "closing"));
+    return false;
+  }
+  if (p == "/tunnel") {
+    return conn.write(Response(200, "text/plain", conn.tunneled ? "tunneled" : "direct"));
+  }
+  if (p == "/chunked") return conn.write(Chunked(QueryValue(r.query, "bad") == "1"));
   if (std::string body; cloud_mailbox::Handle(p, r.query, r.raw, body)) {
     return conn.write(Response(200, "application/json; charset=utf-8", body));
   }
@@ -270,8 +339,9 @@ bool Answer(Conn& conn, const Request& r) {
     return withLength;
   }
   if (p == "/redirect") {
-    return conn.write(
-        Response(302, "text/plain", "moved", "Location: " + QueryValue(r.query, "to") + "\r\n"));
+    const std::string status = QueryValue(r.query, "status");
+    return conn.write(Response(status.empty() ? 302 : std::atoi(status.c_str()), "text/plain",
+                               "moved", "Location: " + QueryValue(r.query, "to") + "\r\n"));
   }
   if (p.rfind("/status/", 0) == 0) {
     int status = std::atoi(p.c_str() + 8);
@@ -391,6 +461,7 @@ int main(int argc, char** argv) {
   }
   std::signal(SIGPIPE, SIG_IGN);
   SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());
+  tlsContext = ctx;
   if (SSL_CTX_use_certificate_chain_file(ctx, (dir + "/server.pem").c_str()) != 1 ||
       SSL_CTX_use_PrivateKey_file(ctx, (dir + "/server.key").c_str(), SSL_FILETYPE_PEM) != 1) {
     ERR_print_errors_fp(stderr);
