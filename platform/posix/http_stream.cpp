@@ -246,6 +246,7 @@ Io HttpStream::readSome(char* buffer, size_t capacity, size_t& got, const Wait& 
 }
 
 bool HttpStream::idleAndOpen() {
+  if (ssl_ && SSL_has_pending(ssl_.get())) return false;  // bytes nobody asked for
   pollfd p{fd_.get(), POLLIN, 0};
   const int ready = ::poll(&p, 1, 0);
   if (ready == 0) return true;

@@ -88,6 +88,9 @@ SSL_CTX* TlsContext::get(const TlsOptions& tls, HttpFailure& failure, std::strin
   // An answer that ends with the connection has no other end than the peer's close, and many
   // servers close without the TLS goodbye; the body framing tells a cut-off answer apart.
   SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // An answer arrives as one or two TLS records: reading what the socket holds at once takes
+  // one receive call instead of one for each record's header and one for its body.
+  SSL_CTX_set_read_ahead(context.get(), 1);
   X509_STORE* store = SSL_CTX_get_cert_store(context.get());
   AddSystemRoots(store);
   if (!caFile.empty() && X509_STORE_load_file(store, caFile.c_str()) != 1) {
