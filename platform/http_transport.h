@@ -1,7 +1,7 @@
-// One HTTP(S) exchange over the operating system's HTTP stack (libcurl on Linux, WinHTTP on
-// Windows). The portable HTTP client (cloud/http_client.h) prepares everything that is text
-// logic (URL split, verb, the complete header block, the body bytes) and reads the answer
-// back; the transport only carries it.
+// One HTTP(S) exchange over the platform's HTTP stack (our own client on OpenSSL on Linux,
+// WinHTTP on Windows). The portable HTTP client (cloud/http_client.h) prepares everything
+// that is text logic (URL split, verb, the complete header block, the body bytes) and reads
+// the answer back; the transport only carries it.
 //
 // Every backend: each of the resolve, connect, send and receive phases is bounded by
 // `timeoutMs` and the whole exchange by `totalTimeoutMs` (a peer that trickles its answer
