@@ -10,14 +10,16 @@
 namespace qv::platform::posix {
 
 // The libcups functions the spooler calls, named as the library names them.
-#define QV_CUPS_FUNCTIONS(X)                                                                    \
-  X(cupsLastError)                                                                              \
-  X(cupsLastErrorString)                                                                        \
-  X(cupsServer) X(cupsEncryption) X(cupsUser) X(cupsDoRequest) X(cupsWriteRequestData)          \
-      X(cupsStartDocument) X(cupsFinishDocument) X(cupsCancelJob2) X(httpConnect2) X(httpClose) \
-          X(httpAssembleURIf) X(ippPort) X(ippNewRequest) X(ippDelete) X(ippAddString)          \
-              X(ippAddStrings) X(ippFindAttribute) X(ippFirstAttribute) X(ippNextAttribute)     \
-                  X(ippGetName) X(ippGetGroupTag) X(ippGetString) X(ippGetInteger)
+// clang-format off
+#define QV_CUPS_FUNCTIONS(X) \
+  X(cupsLastError) X(cupsLastErrorString) X(cupsServer) X(cupsEncryption) \
+  X(cupsUser) X(cupsDoRequest) X(cupsWriteRequestData) X(cupsStartDocument) \
+  X(cupsFinishDocument) X(cupsCancelJob2) X(httpConnect2) X(httpClose) \
+  X(httpAssembleURIf) X(ippPort) X(ippNewRequest) X(ippDelete) \
+  X(ippAddString) X(ippAddStrings) X(ippFindAttribute) X(ippFirstAttribute) \
+  X(ippNextAttribute) X(ippGetName) X(ippGetGroupTag) X(ippGetString) \
+  X(ippGetInteger)
+// clang-format on
 
 struct CupsLibrary {
 #define QV_CUPS_POINTER(name) decltype(&::name) name = nullptr;

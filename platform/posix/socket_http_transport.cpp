@@ -114,8 +114,9 @@ class SocketHttpTransport final : public HttpTransport {
   HttpFailure exchangeHops(const HttpTransportRequest& r, HttpTransportResponse& response);
   HttpFailure roundTrip(const HttpTransportRequest& r, const Hop& hop, const Deadline& overall,
                         Answer& answer, std::string& reason);
-  HttpFailure open(const HttpTransportRequest& r, const HttpTarget& target, const ConnectionKey& key,
-                   SSL_CTX* context, const Deadline& overall, std::string& reason);
+  HttpFailure open(const HttpTransportRequest& r, const HttpTarget& target,
+                   const ConnectionKey& key, SSL_CTX* context, const Deadline& overall,
+                   std::string& reason);
   bool openTunnel(Connection& connection, const HttpTarget& target, const ConnectionKey& key,
                   const Wait& wait, std::string& reason);
 
@@ -136,9 +137,9 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
     const HttpFailure failure = roundTrip(r, hop, overall, answer, response.reason);
     if (failure != HttpFailure::None) return failure;
     const int status = answer.head.status;
-    const bool redirect = r.followRedirects && !answer.head.location.empty() &&
-                          (status == 301 || status == 302 || status == 303 || status == 307 ||
-                           status == 308);
+    const bool redirect =
+        r.followRedirects && !answer.head.location.empty() &&
+        (status == 301 || status == 302 || status == 303 || status == 307 || status == 308);
     if (!redirect) {
       if (answer.bodyRead == BodyRead::TooLarge) return HttpFailure::TooLarge;
       response.headersRead = true;
@@ -167,7 +168,8 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
     }
     // As browsers do: 303 asks for a GET, and so do 301 and 302 after a POST; 307 and 308
     // repeat the request as it was.
-    if ((status == 303 && hop.verb != "HEAD") || ((status == 301 || status == 302) && hop.verb == "POST")) {
+    if ((status == 303 && hop.verb != "HEAD") ||
+        ((status == 301 || status == 302) && hop.verb == "POST")) {
       hop.verb = "GET";
       hop.body = &noBody;
     }
@@ -253,12 +255,12 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
 
   Connection& connection = *connection_;
   const Framing framing = FramingOf(answer.head, hop.verb == "HEAD");
-  answer.bodyRead = ReadBody(connection.reader, answer.head, framing, r.maxBodyBytes, wait,
-                             answer.body, reason);
+  answer.bodyRead =
+      ReadBody(connection.reader, answer.head, framing, r.maxBodyBytes, wait, answer.body, reason);
   const bool keep = answer.bodyRead == BodyRead::Ok && framing != Framing::UntilClose &&
                     answer.head.status != 101 && !answer.head.close &&
-                    (!answer.head.http10 || answer.head.keepAlive) &&
-                    !AsksToClose(hop.headers) && !connection.reader.buffered();
+                    (!answer.head.http10 || answer.head.keepAlive) && !AsksToClose(hop.headers) &&
+                    !connection.reader.buffered();
   if (target.secure && !reused && answer.bodyRead == BodyRead::Ok) {
     session_.reset(connection.stream.session());
     sessionKey_ = key;
