@@ -114,6 +114,13 @@ class SocketHttpTransport final : public HttpTransport {
   HttpFailure exchangeHops(const HttpTransportRequest& r, HttpTransportResponse& response);
   HttpFailure roundTrip(const HttpTransportRequest& r, const Hop& hop, const Deadline& overall,
                         Answer& answer, std::string& reason);
+  // Drops the kept connection unless it was made for `key` and is still good for a request.
+  void dropUnlessUsableFor(const ConnectionKey& key);
+  // Sends the request and reads the answer's head, on the kept connection or a new one (and
+  // once more on a new one when the kept one turns out closed).
+  HttpFailure sendAndHear(const HttpTransportRequest& r, const HttpTarget& target,
+                          const std::string& request, const ConnectionKey& key, SSL_CTX* context,
+                          const Deadline& overall, ResponseHead& head, std::string& reason);
   HttpFailure open(const HttpTransportRequest& r, const HttpTarget& target,
                    const ConnectionKey& key, SSL_CTX* context, const Deadline& overall,
                    std::string& reason);
@@ -182,11 +189,29 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
   }
 }
 
+// The bytes of one hop's request: to a proxy, plain http names the whole URL and carries the
+// proxy's credentials; https goes through a tunnel and looks as if sent directly.
+std::string RequestFor(const HttpTransportRequest& r, const Hop& hop, const ConnectionKey& key) {
+  const bool viaProxy = !r.proxy.empty() && !hop.target.secure;
+  const std::string url = viaProxy ? hop.target.url() : "";
+  const std::string authorization = hop.withCredentials && !r.user.empty() && !r.password.empty()
+                                        ? BasicCredentials(r.user, r.password)
+                                        : "";
+  return RequestBytes({
+      .verb = hop.verb,
+      .target = viaProxy ? url : hop.target.path,
+      .host = hop.target.hostHeader(),
+      .headers = hop.headers,
+      .authorization = authorization,
+      .proxyAuthorization = viaProxy ? key.proxyAuthorization : "",
+      .body = *hop.body,
+  });
+}
+
 HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const Hop& hop,
                                            const Deadline& overall, Answer& answer,
                                            std::string& reason) {
   const HttpTarget& target = hop.target;
-  const bool proxied = !r.proxy.empty();
   SSL_CTX* context = nullptr;
   if (target.secure) {
     HttpFailure failure = HttpFailure::None;
@@ -197,61 +222,17 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
       .secure = target.secure,
       .authority = target.authority(),
       .proxy = r.proxy,
-      .proxyAuthorization = proxied && !r.proxyUser.empty() && !r.proxyPassword.empty()
+      .proxyAuthorization = !r.proxy.empty() && !r.proxyUser.empty() && !r.proxyPassword.empty()
                                 ? BasicCredentials(r.proxyUser, r.proxyPassword)
                                 : "",
       .verify = r.tls.verify,
       .trust = target.secure ? tls_.generation() : 0};
-  if (connection_ && !(connection_->key == key && !connection_->reader.buffered() &&
-                       std::chrono::steady_clock::now() - connection_->lastUsed < kMaxIdle &&
-                       connection_->stream.idleAndOpen())) {
-    connection_.reset();
-  }
-  bool reused = connection_ != nullptr;
-  const std::string authorization = hop.withCredentials && !r.user.empty() && !r.password.empty()
-                                        ? BasicCredentials(r.user, r.password)
-                                        : "";
-  const std::string absolute = proxied && !target.secure ? target.url() : "";
-  const std::string request = RequestBytes({
-      .verb = hop.verb,
-      .target = proxied && !target.secure ? absolute : target.path,
-      .host = target.hostHeader(),
-      .headers = hop.headers,
-      .authorization = authorization,
-      .proxyAuthorization = proxied && !target.secure ? key.proxyAuthorization : "",
-      .body = *hop.body,
-  });
+  dropUnlessUsableFor(key);
+  const bool reused = connection_ != nullptr;
   const Wait wait{r.timeoutMs, overall};
-  for (int attempt = 0;; ++attempt) {
-    if (!connection_) {
-      const HttpFailure failure = open(r, target, key, context, overall, reason);
-      if (failure != HttpFailure::None) return failure;
-    }
-    HttpReader& reader = connection_->reader;
-    reader.resetCount();
-    const Io sent = connection_->stream.writeAll(request, wait, reason);
-    const Io heard = sent == Io::Ok ? ReadResponseHead(reader, wait, answer.head, reason) : sent;
-    if (heard == Io::Ok) break;
-    const bool nothingHeard = reader.received() == 0 && heard != Io::TimedOut;
-    connection_.reset();
-    // A kept connection that the server had closed meanwhile: the request never reached it,
-    // so it goes once more, on a new connection.
-    if (reused && attempt == 0 && nothingHeard) {
-      reused = false;
-      reason.clear();
-      continue;
-    }
-    if (sent != Io::Ok) {
-      if (sent == Io::TimedOut) reason = "发送请求超时：" + reason;
-      return sent == Io::TimedOut ? HttpFailure::NoResponse : HttpFailure::Send;
-    }
-    if (heard == Io::Closed) {
-      reason = "服务器没有应答就断开了连接";
-    } else if (heard == Io::TimedOut) {
-      reason = "等待应答超时：" + reason;
-    }
-    return HttpFailure::NoResponse;
-  }
+  const HttpFailure failure =
+      sendAndHear(r, target, RequestFor(r, hop, key), key, context, overall, answer.head, reason);
+  if (failure != HttpFailure::None) return failure;
 
   Connection& connection = *connection_;
   const Framing framing = FramingOf(answer.head, hop.verb == "HEAD");
@@ -271,6 +252,53 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
     connection_.reset();
   }
   return HttpFailure::None;
+}
+
+void SocketHttpTransport::dropUnlessUsableFor(const ConnectionKey& key) {
+  if (connection_ && !(connection_->key == key && !connection_->reader.buffered() &&
+                       std::chrono::steady_clock::now() - connection_->lastUsed < kMaxIdle &&
+                       connection_->stream.idleAndOpen())) {
+    connection_.reset();
+  }
+}
+
+HttpFailure SocketHttpTransport::sendAndHear(const HttpTransportRequest& r,
+                                             const HttpTarget& target, const std::string& request,
+                                             const ConnectionKey& key, SSL_CTX* context,
+                                             const Deadline& overall, ResponseHead& head,
+                                             std::string& reason) {
+  const Wait wait{r.timeoutMs, overall};
+  bool reused = connection_ != nullptr;
+  for (;;) {
+    if (!connection_) {
+      const HttpFailure failure = open(r, target, key, context, overall, reason);
+      if (failure != HttpFailure::None) return failure;
+    }
+    HttpReader& reader = connection_->reader;
+    reader.resetCount();
+    const Io sent = connection_->stream.writeAll(request, wait, reason);
+    const Io heard = sent == Io::Ok ? ReadResponseHead(reader, wait, head, reason) : sent;
+    if (heard == Io::Ok) return HttpFailure::None;
+    const bool nothingHeard = reader.received() == 0 && heard != Io::TimedOut;
+    connection_.reset();
+    // A kept connection that the server had closed meanwhile: the request never reached it,
+    // so it goes once more, on a new connection.
+    if (reused && nothingHeard) {
+      reused = false;
+      reason.clear();
+      continue;
+    }
+    if (sent != Io::Ok) {
+      if (sent == Io::TimedOut) reason = "发送请求超时：" + reason;
+      return sent == Io::TimedOut ? HttpFailure::NoResponse : HttpFailure::Send;
+    }
+    if (heard == Io::Closed) {
+      reason = "服务器没有应答就断开了连接";
+    } else if (heard == Io::TimedOut) {
+      reason = "等待应答超时：" + reason;
+    }
+    return HttpFailure::NoResponse;
+  }
 }
 
 HttpFailure SocketHttpTransport::open(const HttpTransportRequest& r, const HttpTarget& target,
