@@ -94,8 +94,9 @@ Io HttpStream::waitFor(short events, const Wait& wait, std::string& reason) {
       reason = std::strerror(errno);
       return Io::Failed;
     }
-    reason = wait.deadline.remainingMs() == 0 ? "整个请求的时限已到"
-                                              : std::to_string(wait.idleMs) + " 毫秒内没有进展";
+    reason = wait.deadline.remainingMs() == 0
+                 ? std::string("超时（整个请求的时限已到）")
+                 : "超时（" + std::to_string(wait.idleMs) + " 毫秒内没有进展）";
     return Io::TimedOut;
   }
 }

@@ -133,8 +133,9 @@ Io ReadOneHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::st
   }
 }
 
+// What stopped the body, then what is missing: "超时（…），应答正文还差 90 字节没有收到".
 BodyRead Failed(Io io, const std::string& what, std::string& reason) {
-  reason = what + (io == Io::Closed ? std::string("连接已断开") : reason);
+  reason = (io == Io::Closed ? std::string("连接已断开") : reason) + "，" + what;
   return BodyRead::Failed;
 }
 
@@ -150,8 +151,8 @@ BodyRead ReadExactly(HttpReader& reader, uint64_t count, const Wait& wait, std::
   while (body.size() < goal) {
     const Io io = reader.some(body, goal - body.size(), wait, reason);
     if (io != Io::Ok) {
-      return Failed(
-          io, "应答正文没有收完（还差 " + std::to_string(goal - body.size()) + " 字节）：", reason);
+      return Failed(io, "应答正文还差 " + std::to_string(goal - body.size()) + " 字节没有收到",
+                    reason);
     }
   }
   return BodyRead::Ok;
@@ -162,7 +163,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
   std::string line;
   for (;;) {
     Io io = reader.line(line, kMaxLine, wait, reason);
-    if (io != Io::Ok) return Failed(io, "分块正文没有收完：", reason);
+    if (io != Io::Ok) return Failed(io, "分块正文没有收完", reason);
     const std::string_view size = Trim(std::string_view(line).substr(0, line.find(';')));
     uint64_t count = 0;
     bool valid = !size.empty() && size.size() <= 15;
@@ -183,7 +184,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
       return read;
     }
     io = reader.line(line, kMaxLine, wait, reason);
-    if (io != Io::Ok) return Failed(io, "分块正文没有收完：", reason);
+    if (io != Io::Ok) return Failed(io, "分块正文没有收完", reason);
     if (!line.empty()) {
       reason = "分块正文格式错误：块后面不是行尾";
       return BodyRead::Failed;
@@ -192,7 +193,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
   // Trailer lines, up to the blank line that ends the answer.
   for (size_t total = 0;;) {
     const Io io = reader.line(line, kMaxLine, wait, reason);
-    if (io != Io::Ok) return Failed(io, "分块正文的结尾没有收完：", reason);
+    if (io != Io::Ok) return Failed(io, "分块正文的结尾没有收完", reason);
     if (line.empty()) return BodyRead::Ok;
     total += line.size();
     if (total > kMaxHead) {
@@ -209,7 +210,7 @@ BodyRead ReadUntilClose(HttpReader& reader, size_t maxBytes, const Wait& wait, s
     const size_t room = maxBytes - body.size() + 1;
     const Io io = reader.some(body, std::min(room, size_t{64 * 1024}), wait, reason);
     if (io == Io::Closed) return BodyRead::Ok;
-    if (io != Io::Ok) return Failed(io, "应答正文没有收完：", reason);
+    if (io != Io::Ok) return Failed(io, "应答正文没有收完", reason);
     if (body.size() > maxBytes) return TooLarge(maxBytes, reason);
   }
 }

@@ -289,13 +289,13 @@ HttpFailure SocketHttpTransport::sendAndHear(const HttpTransportRequest& r,
       continue;
     }
     if (sent != Io::Ok) {
-      if (sent == Io::TimedOut) reason = "发送请求超时：" + reason;
+      if (sent == Io::TimedOut) reason = "发送请求" + reason;
       return sent == Io::TimedOut ? HttpFailure::NoResponse : HttpFailure::Send;
     }
     if (heard == Io::Closed) {
       reason = "服务器没有应答就断开了连接";
     } else if (heard == Io::TimedOut) {
-      reason = "等待应答超时：" + reason;
+      reason = "等待应答" + reason;
     }
     return HttpFailure::NoResponse;
   }

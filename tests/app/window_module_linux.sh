@@ -79,7 +79,8 @@ for broken in empty foreign; do
   mkdir -p "$work/$broken"
   case $broken in
     empty) : >"$work/$broken/quorvel-print-gtk.so" ;;
-    foreign) cp "$(ldd "$program" | awk '$1 ~ /^libz\.so/ {print $3}')" \
+    # zlib, from the directory the program's C library comes from.
+    foreign) cp "$(dirname "$(ldd "$program" | awk '$1 ~ /^libc\.so/ {print $3}')")/libz.so.1" \
       "$work/$broken/quorvel-print-gtk.so" ;;
   esac
   if start "$broken"; then

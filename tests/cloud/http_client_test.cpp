@@ -361,10 +361,10 @@ TEST_F(HttpClientTest, ChunkedBodyIsJoinedAndItsConnectionKept) {
   // The chunks, their extension and the trailer were read to the end: the next request
   // finds the connection clean.
   Run(To(server_.https("/conn")), after);
-  if (!test::RunningUnderWine()) {
-    EXPECT_EQ(after.Body, before.Body);
-  }
+  EXPECT_EQ(after.Body, before.Body);
 
+  // Wine's WinHTTP (8.0) ends a body quietly at a broken chunk.
+  if (test::RunningUnderWine()) return;
   Run(To(server_.https("/chunked?bad=1")), broken);
   EXPECT_TRUE(broken.Failed);
   EXPECT_EQ(broken.Body, "hello");
@@ -376,6 +376,9 @@ TEST_F(HttpClientTest, KeptConnectionClosedByTheServerIsOpenedAgain) {
   // the next request; close-next: it hangs up only on reading the next request, which then
   // has to go again on a new connection.
   for (const char* path : {"/close-after", "/close-next"}) {
+    // Wine's WinHTTP (8.0) does not send a request again when its kept connection was closed
+    // under it; Windows does.
+    if (test::RunningUnderWine() && std::string_view(path) == "/close-next") continue;
     HttpRequestOutput first, armed, next, last;
     Run(To(server_.https("/conn")), first);
     Run(To(server_.https(path)), armed);
@@ -392,6 +395,7 @@ TEST_F(HttpClientTest, KeptConnectionClosedByTheServerIsOpenedAgain) {
 }
 
 TEST_F(HttpClientTest, HttpsThroughAProxyTunnel) {
+  if (test::RunningUnderWine()) GTEST_SKIP() << "Wine's WinHTTP (8.0) fails TLS inside a tunnel";
   struct Case {
     std::string proxyPassword, caFile, status, body;
   };
@@ -401,8 +405,6 @@ TEST_F(HttpClientTest, HttpsThroughAProxyTunnel) {
            {"ppass", "", kHttpSend, ""},
            {"wrong", server_.caFile, kHttpSend, ""},
        }) {
-    // WinHTTP hands a refused tunnel's 407 back as the answer.
-    if (test::RunningUnderWine() && c.proxyPassword == "wrong") continue;
     HttpRequestInput in = To(server_.https("/tunnel"));
     in.Proxy = "localhost:" + std::to_string(server_.httpPort);
     in.ProxyUser = "puser";
@@ -416,6 +418,9 @@ TEST_F(HttpClientTest, HttpsThroughAProxyTunnel) {
 }
 
 TEST_F(HttpClientTest, RedirectKeepsOrDropsTheMethodAsBrowsersDo) {
+  if (test::RunningUnderWine()) {
+    GTEST_SKIP() << "Wine's WinHTTP (8.0) follows no 303 and fails a POST redirected by 302";
+  }
   struct Case {
     int status;
     std::string requestLine;
@@ -437,7 +442,6 @@ TEST_F(HttpClientTest, RedirectKeepsOrDropsTheMethodAsBrowsersDo) {
     EXPECT_EQ(out.Body.find("payload") != std::string::npos, c.bodyKept) << c.status;
   }
   // The server's credentials stay with the host they were given for.
-  if (test::RunningUnderWine()) return;
   HttpRequestInput in = To(server_.https(
       "/redirect?to=https://127.0.0.1:" + std::to_string(server_.httpsPort) + "/echo"));
   in.Tls.verify = false;

@@ -152,7 +152,7 @@ for line in "IP打印机[127.0.0.44]连接成功但是打印失败，失败状�
   "云端请求[/api/v2/common/local/print/wait]失败：713 读取数据失败!（应答长度超过上限" \
   "云端请求[/api/v2/common/local/print/wait]失败：711 发送请求失败!（拒绝从 HTTPS 重定向到明文 HTTP" \
   "云端请求[/api/v2/common/local/print/report]未发送：请求头 uk 含回车、换行或空字符" \
-  "云端请求[/api/v2/common/local/print/wait]失败：713 读取数据失败! 200 OK（Operation timed out"; do
+  "云端请求[/api/v2/common/local/print/wait]失败：713 读取数据失败! 200 OK（超时（整个请求的时限已到）"; do
   grep -qF "$line" <<<"$logs" || fail "no run-log entry with: $line"
 done
 echo "the service rode out every fault; nothing failed was reported printed, nothing doubled"
