@@ -213,12 +213,11 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
                                            std::string& reason) {
   const HttpTarget& target = hop.target;
   SSL_CTX* context = nullptr;
-  if (target.secure) {
-    HttpFailure failure = HttpFailure::None;
-    context = tls_.get(r.tls, failure, reason);
-    if (context == nullptr) return failure;
+  HttpFailure failure = HttpFailure::None;
+  if (target.secure && (context = tls_.get(r.tls, false, failure, reason)) == nullptr) {
+    return failure;
   }
-  const ConnectionKey key{
+  ConnectionKey key{
       .secure = target.secure,
       .authority = target.authority(),
       .proxy = r.proxy,
@@ -229,8 +228,13 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
       .trust = target.secure ? tls_.generation() : 0};
   dropUnlessUsableFor(key);
   const bool reused = connection_ != nullptr;
+  // A new connection is verified against the ca_file as it is now.
+  if (target.secure && !reused) {
+    if ((context = tls_.get(r.tls, true, failure, reason)) == nullptr) return failure;
+    key.trust = tls_.generation();
+  }
   const Wait wait{r.timeoutMs, overall};
-  const HttpFailure failure =
+  failure =
       sendAndHear(r, target, RequestFor(r, hop, key), key, context, overall, answer.head, reason);
   if (failure != HttpFailure::None) return failure;
 

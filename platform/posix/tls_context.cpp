@@ -67,10 +67,13 @@ void AddSystemRoots(X509_STORE* store) {
 
 }  // namespace
 
-SSL_CTX* TlsContext::get(const TlsOptions& tls, HttpFailure& failure, std::string& reason) {
+SSL_CTX* TlsContext::get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure,
+                         std::string& reason) {
   // Without verification the roots are never consulted, and a broken ca_file is no reason to
   // fail an exchange the shop asked to go through unverified.
   const std::string caFile = tls.verify ? tls.caFile : "";
+  // A kept connection was verified already: its exchanges need no look at the file.
+  if (context_ && caFile == caFile_ && !recheckFile) return context_.get();
   std::string caFileId;
   if (!caFile.empty() && !FileIdentity(caFile, caFileId, reason)) {
     failure = HttpFailure::Certificate;

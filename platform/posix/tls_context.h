@@ -19,10 +19,11 @@ using SslContext = std::unique_ptr<SSL_CTX, SslContextDeleter>;
 
 class TlsContext {
  public:
-  // The context for `tls`: built on first use and again when ca_file names another file or
-  // the file changed. Null with `failure` and `reason` set when it cannot be built
-  // (Certificate: the ca_file cannot be read or holds no certificate).
-  SSL_CTX* get(const TlsOptions& tls, HttpFailure& failure, std::string& reason);
+  // The context for `tls`: built on first use and again when ca_file names another file, or
+  // (when `recheckFile`, as before a new connection) the file changed or went. Null with
+  // `failure` and `reason` set when it cannot be built (Certificate: the ca_file cannot be
+  // read or holds no certificate).
+  SSL_CTX* get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure, std::string& reason);
   // Counts the contexts built so far: a connection made under an earlier one is not reused.
   unsigned generation() const { return generation_; }
 
