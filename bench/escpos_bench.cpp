@@ -7,7 +7,7 @@
 
 #include "printer/escpos.h"
 #include "printer/network_printer.h"
-#include "tests/support/loopback_printer.h"
+#include "tests/fakes/loopback_printer.h"
 
 namespace qv {
 namespace {

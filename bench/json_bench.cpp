@@ -10,7 +10,7 @@
 // Texts are built with append rather than chains of "+": GCC 12 at -O3 reports a false
 // -Wrestrict on "literal" + std::to_string(...).
 
-#include "util/json_document.h"
+#include "util/json/document.h"
 
 namespace {
 

@@ -164,7 +164,6 @@ class TaskRig {
     if (journaled) {
       state_.taskQueue.OpenJournal(platform::JoinPath(dir_.path(), kTaskJournalName), &runLog_);
     }
-    state_.pollInterval = 3;
   }
 
   BenchCloud& cloud() { return cloud_; }

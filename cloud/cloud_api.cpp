@@ -1,8 +1,8 @@
 #include "cloud/cloud_api.h"
 
 #include "cloud/envelope.h"
+#include "cloud/field_list.h"
 #include "cloud/http_client.h"
-#include "util/field_list.h"
 
 namespace qv {
 namespace {

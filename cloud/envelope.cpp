@@ -5,20 +5,11 @@
 #include <mutex>
 #include <random>
 
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv {
 namespace {
-
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian calendar).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
 
 std::string Base64NoPadding(std::string_view bytes) {
   std::string text = Base64Encode(bytes);
@@ -36,10 +27,7 @@ int DrawEntryDigit() {
 }  // namespace
 
 std::string UnixTimeText(const LocalTime& now) {
-  int64_t seconds =
-      DaysFromCivil(now.year, static_cast<unsigned>(now.month), static_cast<unsigned>(now.day)) *
-          86400 +
-      now.hour * 3600 + now.minute * 60 + now.second - 8 * 3600;
+  const int64_t seconds = SecondsSinceEpoch(now) - 8 * 3600;
   std::string millis = std::to_string(1000 + std::clamp(now.millisecond, 0, 999)).substr(1);
   std::string text = (std::to_string(seconds) + millis).substr(0, 10);
   text.resize(10, '0');

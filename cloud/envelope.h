@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "cloud/field_list.h"
 #include "cloud/http_client.h"
-#include "util/field_list.h"
 #include "util/local_time.h"
 
 namespace qv {

@@ -1,7 +1,7 @@
 #include "cloud/http_client.h"
 
 #include "cloud/http_text.h"
-#include "util/text.h"
+#include "platform/gbk.h"
 
 namespace qv {
 namespace {

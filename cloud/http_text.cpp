@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/gbk.h"
 #include "platform/text_codec.h"
 #include "util/regex.h"
 #include "util/text.h"

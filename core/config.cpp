@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "util/ini_profile.h"
+#include "core/config_file.h"
 #include "util/text.h"
 
 #ifndef QV_CASHIER_WEB_HOST
@@ -21,13 +21,13 @@ std::string DefaultWebUrl() {
 }
 
 void ReadStoreIdentity(const std::string& configPath, ServiceConfig& config) {
-  const IniProfile ini = IniProfile::Load(configPath);
+  const IniProfile ini = LoadProfile(configPath);
   config.sid = TrimSpaces(ini.Get(kSection, "sid", ""));
   config.server = TrimSpaces(ini.Get(kSection, "server", ""));
 }
 
 void ReadServiceSwitches(const std::string& configPath, ServiceState& state) {
-  const IniProfile ini = IniProfile::Load(configPath);
+  const IniProfile ini = LoadProfile(configPath);
   state.feedLines = TextToInt(ini.Get(kSection, "au_row", "5"));
   state.usbFallbackPort = TextToInt(ini.Get(kSection, "usbbak", "0"));
   state.debug = ini.Get(kSection, "debug", "0") == "1";
@@ -40,7 +40,7 @@ void ReadServiceSwitches(const std::string& configPath, ServiceState& state) {
 }
 
 void ReadShellSettings(const std::string& configPath, ServiceState& state) {
-  const IniProfile ini = IniProfile::Load(configPath);
+  const IniProfile ini = LoadProfile(configPath);
   state.autoRunService = ini.Get(kSection, "aurunpr", "1") == "1";
   state.webUrl = ini.Get(kSection, "url", DefaultWebUrl());
 }

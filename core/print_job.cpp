@@ -1,11 +1,13 @@
 #include "core/print_job.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/result_report.h"
-#include "util/json_document.h"
+#include "core/task_wire.h"
+#include "util/scope_exit.h"
 #include "util/text.h"
 
 namespace qv {
@@ -19,45 +21,6 @@ constexpr int kSizeMode = 1;
 constexpr int kLargestSizeCode = 7;  // the largest GS ! code of size mode 1
 
 const std::string kRule = std::string(58, '-') + "\r\n";
-
-// One element of print_content with type 1, read once and printed for every copy.
-struct ContentLine {
-  int bold = 0;
-  int align = 1;
-  int width = 0;
-  int height = 0;
-  std::string text;
-};
-
-// "[i]", the path of element i of the root array. Built by appending: g++ 12 at -O3 warns
-// falsely (-Wrestrict) about the "[" + to_string(i) + "]" form.
-std::string ElementPath(size_t i) {
-  std::string path = "[";
-  path += std::to_string(i);
-  path += ']';
-  return path;
-}
-
-int IntAt(const JsonDocument& doc, const std::string& path) {
-  return TextToInt(doc.SubDocumentText(path));
-}
-
-std::vector<ContentLine> ReadTextLines(const JsonDocument& content) {
-  std::vector<ContentLine> lines;
-  const int count = content.Count("");
-  for (int i = 0; i < count; ++i) {
-    const std::string at = ElementPath(i);
-    if (IntAt(content, at + ".type") != 1) continue;
-    ContentLine line;
-    line.bold = IntAt(content, at + ".bold") == 1 ? 1 : 0;
-    line.align = std::clamp(IntAt(content, at + ".align"), 1, 3);
-    line.width = IntAt(content, at + ".widthEnlarge");
-    line.height = IntAt(content, at + ".heightEnlarge");
-    line.text = content.GetText(at + ".text");
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
 
 // The driver refuses a size code above 7 without sending anything; that is no failed
 // transfer, so only a false result for a size it accepts counts against the task.
@@ -74,7 +37,7 @@ bool SendCopies(ReceiptDriver& driver, DebugLog& debug, const std::vector<Conten
     debug.DebugLine("正在打印[" + std::to_string(task.print_num) + "/" + std::to_string(copy) +
                     "]份");
     for (const ContentLine& line : lines) {
-      if (!driver.setBold(line.bold)) return false;
+      if (!driver.setBold(line.bold ? 1 : 0)) return false;
       if (!driver.setAlignment(line.align)) return false;
       if (!driver.setCharacterSize(line.width, line.height, kSizeMode) && !SizeRefused(line)) {
         return false;
@@ -104,7 +67,7 @@ void PrintJobRunner::PrintTimerTick() {
 
 namespace {
 
-// Runs one task on one of the three transports; the caller clears printBusy afterwards.
+// Runs one task on one of the three transports; the caller clears printBusy when it ends.
 class TaskExecution {
  public:
   TaskExecution(CoreServices& s, PrintTask& task) : s_(s), task_(task) {}
@@ -132,9 +95,8 @@ class TaskExecution {
       driver.close(0, 0);
       return;
     }
-    JsonDocument content;
-    JsonParseError error;
-    if (!content.Parse(task_.print_content, &error)) {
+    const std::optional<std::vector<ContentLine>> lines = DecodePrintContent(task_.print_content);
+    if (!lines) {
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据解析错误]");
       return;
     }
@@ -144,7 +106,7 @@ class TaskExecution {
       return;
     }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
-    if (!SendCopies(driver, s_.debugLog, ReadTextLines(content), task_, s_.state.autoCut) ||
+    if (!SendCopies(driver, s_.debugLog, *lines, task_, s_.state.autoCut) ||
         !driver.confirmDelivery()) {
       // A ticket whose bytes did not all reach the printer is reported as failed, so that
       // the cloud and the staff know it is missing or incomplete.
@@ -238,6 +200,10 @@ void PrintJobRunner::ExecuteNextTask() {
   std::optional<PrintTask> taken = st.taskQueue.TakeFirst();
   PrintTask& task = *taken;
   st.printBusy = true;
+  const ScopeExit taskEnded([&st] {
+    st.taskQueue.FinishPrinting();
+    st.printBusy = false;
+  });
 
   if (task.print_type == 2 && st.usbFallbackPort > 0) {
     task.print_type = 3;
@@ -251,8 +217,6 @@ void PrintJobRunner::ExecuteNextTask() {
                           "]尝试调用[" + task.print_sn +
                           "]打印\r\n   【因为打印类型未知所以此单未打印】。");
   }
-  st.taskQueue.FinishPrinting();
-  st.printBusy = false;
 }
 
 }  // namespace qv

@@ -1,6 +1,6 @@
 #include "core/result_report.h"
 
-#include "util/json_document.h"
+#include "core/task_wire.h"
 #include "util/text.h"
 
 namespace qv {
@@ -11,15 +11,13 @@ bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome 
                        "]打印准备上报，打印成功=" + BoolText(printed));
   const std::string body = s.cloud.PostPrintReport(uniKey, printed);
 
-  JsonDocument answer;
-  JsonParseError error;
-  if (!answer.Parse(SanitizeUtf8(body), &error)) {
+  const std::optional<AnswerCode> code = DecodeAnswerCode(body);
+  if (!code) {
     s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
     return false;
   }
-  const std::string code = answer.SubDocumentText("code");
-  if (TextToInt(code) != 200) {
-    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code);
+  if (code->value != kCodeOk) {
+    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code->text);
     return false;
   }
   s.debugLog.DebugLine("上报[" + uniKey + "]返回结果完成");

@@ -1,7 +1,7 @@
 #include "core/run_log.h"
 
 #include "platform/file_system.h"
-#include "util/text.h"
+#include "platform/gbk.h"
 
 namespace qv {
 

@@ -42,13 +42,11 @@ struct ServiceState {
   std::string webUrl;
   ExtraSettings extra;
 
-  // Polling and printing flags and counters.
+  // A print run or a poll is under way: set and cleared by print execution and by polling,
+  // read by the shell, which does not end the program while either is set. The poller's own
+  // counters are the poller's.
   bool printBusy = false;
   bool pollBusy = false;
-  int32_t pollTick = 1;
-  int32_t pollInterval = 3;
-  int32_t pollCount = 0;
-  int32_t recordCount = 0;
 
   // Debug view: progress lines go to the debug window while this is set.
   bool debugViewEnabled = false;

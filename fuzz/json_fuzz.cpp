@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/json_same_value.h"
-#include "util/json_document.h"
-#include "util/json_document_detail.h"
+#include "tests/util/json/same_value.h"
+#include "util/json/document.h"
+#include "util/json/value.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Charset conversions of the operating system (iconv on Linux, the Win32 conversion calls on
-// Windows). Portable code uses util/text.h; this seam exists so that util/ stays OS-free.
+// Windows). Portable code reaches GBK through platform/gbk.h, which builds on this.
 #pragma once
 
 #include <string>

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "platform/gbk.h"
 #include "printer/escpos_commands.h"
 #include "util/text.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/gbk.h"
 #include "printer/escpos_commands.h"
-#include "util/text.h"
 
 namespace qv {
 namespace {

@@ -1,7 +1,8 @@
 #include "shell/printer_report.h"
 
+#include "core/task_wire.h"
 #include "platform/file_system.h"
-#include "shell/answer_code.h"
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv::shell {
@@ -17,9 +18,9 @@ bool PrinterListReporter::ReportPrinterList(const ServiceConfig& target) {
   fields.plist = Base64Encode(list);
 
   const std::string answer = uplink_.SendPrinterList(target, fields);
-  int code = 0;
-  const bool parsed = ReadAnswerCode(answer, code);
-  const bool ok = parsed && code == 200;
+  const std::optional<AnswerCode> code = DecodeAnswerCode(answer);
+  const bool parsed = code.has_value();
+  const bool ok = parsed && code->value == kCodeOk;
 
   if (state_.debug) {
     const std::string url = "https://" + target.server + "/api/v2/common/local/print/chk";

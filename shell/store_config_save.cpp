@@ -1,6 +1,7 @@
 #include "shell/store_config_save.h"
 
 #include "core/config.h"
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv::shell {

@@ -1,16 +1,14 @@
 #include "util/ini_profile.h"
 
-#include "platform/file_system.h"
 #include "util/text.h"
 
 namespace qv {
 namespace {
 
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
 std::string TrimBlanks(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+    s.remove_suffix(1);
   return std::string(s);
 }
 
@@ -32,15 +30,6 @@ std::string Unquote(std::string value) {
 }
 
 }  // namespace
-
-IniProfile IniProfile::Load(const std::string& path) {
-  std::string bytes;
-  if (!platform::ReadFile(path, bytes)) return IniProfile();
-  if (std::string_view(bytes).starts_with(kUtf8Bom)) {
-    return FromText(SanitizeUtf8(std::string_view(bytes).substr(kUtf8Bom.size())));
-  }
-  return FromText(ToUtf8(bytes));
-}
 
 IniProfile IniProfile::FromText(const std::string& utf8) {
   IniProfile profile;
@@ -80,8 +69,7 @@ std::string IniProfile::Get(const std::string& section, const std::string& key,
   return fallback;
 }
 
-void IniProfile::Set(const std::string& section, const std::string& key,
-                     const std::string& value) {
+void IniProfile::Set(const std::string& section, const std::string& key, const std::string& value) {
   const std::string s = AsciiLower(section), k = AsciiLower(key);
   const std::string text = key + "=" + value;
   size_t lastInSection = std::string::npos;
@@ -105,17 +93,6 @@ std::string IniProfile::ToText() const {
   std::string out;
   for (const Line& line : lines_) out += line.text + "\r\n";
   return out;
-}
-
-bool IniProfile::Save(const std::string& path) const {
-  return platform::ReplaceFileDurably(path, FromUtf8(ToText()));
-}
-
-bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
-                       const std::string& value) {
-  IniProfile profile = IniProfile::Load(path);
-  profile.Set(section, key, value);
-  return profile.Save(path);
 }
 
 }  // namespace qv

@@ -1,6 +1,7 @@
-// Profile (INI) files with the reading rules of the Windows profile API: sections and keys
+// Profile (INI) text with the reading rules of the Windows profile API: sections and keys
 // match case-insensitively, values are trimmed of blanks and of one pair of surrounding
-// quotes, lines starting with ";" are comments. Writing a key keeps every other line.
+// quotes, lines starting with ";" are comments. Setting a key keeps every other line. Where
+// the text comes from and in which encoding is the caller's business.
 #pragma once
 
 #include <string>
@@ -10,10 +11,7 @@ namespace qv {
 
 class IniProfile {
  public:
-  // Reads the file: GBK, or UTF-8 when it starts with a UTF-8 byte-order mark. A missing or
-  // unreadable file gives an empty profile (every key then takes its default).
-  static IniProfile Load(const std::string& path);
-  // Parses UTF-8 text.
+  // Reads UTF-8 text; CR LF and LF both end a line.
   static IniProfile FromText(const std::string& utf8);
 
   // The value of the key in the section, or `fallback` when either is missing.
@@ -24,8 +22,6 @@ class IniProfile {
 
   // The profile as UTF-8 text, CR LF line ends.
   std::string ToText() const;
-  // Writes the profile as GBK, durably (temporary file and rename); false on failure.
-  bool Save(const std::string& path) const;
 
  private:
   struct Line {
@@ -35,9 +31,5 @@ class IniProfile {
   };
   std::vector<Line> lines_;
 };
-
-// Reads, sets one key and writes back the file, as WritePrivateProfileString does.
-bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
-                       const std::string& value);
 
 }  // namespace qv

@@ -1,6 +1,7 @@
 // A broken-down local date and time, as the clock of the platform reports it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace qv {
@@ -14,6 +15,14 @@ struct LocalTime {
   int second = 0;
   int millisecond = 0;
 };
+
+// Seconds from 1970-01-01 00:00:00 to `t`, both read on the same clock (proleptic Gregorian
+// calendar, no leap seconds); milliseconds are left out.
+int64_t SecondsSinceEpoch(const LocalTime& t);
+
+// The wall-clock time `seconds` after `t` (before it when negative), carried through minutes,
+// hours, days, months and years; the milliseconds are kept.
+LocalTime AddSeconds(const LocalTime& t, int64_t seconds);
 
 // "2026年3月7日9时5分4秒" with the trailing zero parts dropped ("2026年3月7日" at midnight)
 // and numbers without leading zeros.

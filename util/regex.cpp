@@ -5,6 +5,9 @@
 #include <regex>
 #include <vector>
 
+#include "util/text.h"
+#include "util/utf8.h"
+
 namespace qv {
 namespace {
 
@@ -41,45 +44,18 @@ struct WideText {
   std::vector<std::size_t> byteOffset;
 };
 
-// Length of the well-formed UTF-8 sequence at `i` and its code point; 0 when ill-formed.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, uint32_t& cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t len = 0;
-  uint32_t min = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
-  return len;
-}
-
 // Decodes UTF-8 leniently: each byte of an ill-formed sequence becomes U+FFFD. On Windows
 // wchar_t is UTF-16, so characters beyond U+FFFF take two units.
 WideText Widen(std::string_view utf8) {
   WideText out;
   out.text.reserve(utf8.size());
   out.byteOffset.reserve(utf8.size() + 1);
+  const char* const end = utf8.data() + utf8.size();
   std::size_t i = 0;
   while (i < utf8.size()) {
-    uint32_t cp = 0;
-    std::size_t len = DecodeUtf8(utf8, i, cp);
-    if (len == 0) cp = 0xFFFD, len = 1;
+    const Utf8Step step = StepUtf8(utf8.data() + i, end);
+    const std::size_t len = step.wellFormed ? step.length : 1;
+    uint32_t cp = step.wellFormed ? CodePointAt(utf8.data() + i, len) : kReplacementCharacter;
     if constexpr (sizeof(wchar_t) == 2) {
       if (cp >= 0x10000) {
         cp -= 0x10000;
@@ -93,17 +69,6 @@ WideText Widen(std::string_view utf8) {
     i += len;
   }
   out.byteOffset.push_back(utf8.size());
-  return out;
-}
-
-std::string ReplaceQuoteMarkers(std::string_view pattern) {
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at; (at = pattern.find(kQuoteMarker, from)) != std::string_view::npos;
-       from = at + kQuoteMarker.size()) {
-    out.append(pattern.substr(from, at - from)).push_back('"');
-  }
-  out.append(pattern.substr(from));
   return out;
 }
 
@@ -145,7 +110,7 @@ RegexSearch::RegexSearch() : state_(std::make_shared<State>()) {}
 bool RegexSearch::Search(std::string_view pattern, std::string_view subject, RegexOptions options) {
   State& s = *state_;
   s = State{};
-  s.pattern = options.quoteMarker ? ReplaceQuoteMarkers(pattern) : std::string(pattern);
+  s.pattern = options.quoteMarker ? ReplaceAll(pattern, kQuoteMarker, "\"") : std::string(pattern);
   if (subject.size() > kMaxSubjectBytes) return false;
 
   auto flags = std::regex_constants::ECMAScript;

@@ -1,108 +1,21 @@
 #include "util/text.h"
 
-#include <array>
-#include <atomic>
 #include <climits>
-
-#include "platform/text_codec.h"
-#include "util/utf8_detail.h"
 
 namespace qv {
 namespace {
 
-// Conversions take a text up to its terminating zero, as the C-string APIs of the
-// operating system do; a zero byte never reaches a printer or a file name.
-std::string_view UpToZero(std::string_view s) {
-  const size_t zero = s.find('\0');
-  return zero == std::string_view::npos ? s : s.substr(0, zero);
-}
-
-bool IsAsciiOnly(std::string_view s) {
-  for (unsigned char c : s) {
-    if (c >= 0x80) return false;
-  }
-  return true;
-}
-
 constexpr std::string_view kFullWidthSpace = "\xE3\x80\x80";
 
-// Every receipt line goes through FromUtf8, and asking the system codec for each line costs
-// far more than building the printer bytes. The GBK form of each character of the Basic
-// Multilingual Plane is therefore asked for once, on first sight, and remembered here.
-// Entries: 0 = not known yet; 0xFFbb = the single byte bb; otherwise the two bytes (GBK lead
-// bytes are 0x81..0xFE, so the two kinds cannot meet). Atomics, because the simulator and
-// tests call this from several threads; a race only means asking the codec twice.
-class GbkEncodeCache {
- public:
-  void Append(char32_t cp, std::string& out) {
-    if (cp > 0xFFFF) {
-      out += '?';
-      return;
-    }
-    uint16_t entry = table_[cp].load(std::memory_order_relaxed);
-    if (entry == 0) {
-      entry = Lookup(cp);
-      table_[cp].store(entry, std::memory_order_relaxed);
-    }
-    if ((entry >> 8) == 0xFF) {
-      out += static_cast<char>(entry & 0xFF);
-    } else {
-      out += static_cast<char>(entry >> 8);
-      out += static_cast<char>(entry & 0xFF);
-    }
-  }
-
- private:
-  static uint16_t Lookup(char32_t cp) {
-    std::string utf8, gbk;
-    detail::AppendUtf8(utf8, cp);
-    if (!platform::EncodeCharset(utf8, "GBK", gbk)) return 0xFF00 | '?';
-    if (gbk.size() == 1) return static_cast<uint16_t>(0xFF00 | static_cast<uint8_t>(gbk[0]));
-    if (gbk.size() == 2 && static_cast<uint8_t>(gbk[0]) >= 0x81 &&
-        static_cast<uint8_t>(gbk[0]) <= 0xFE) {
-      return static_cast<uint16_t>((static_cast<uint8_t>(gbk[0]) << 8) |
-                                   static_cast<uint8_t>(gbk[1]));
-    }
-    return 0xFF00 | '?';
-  }
-
-  std::array<std::atomic<uint16_t>, 0x10000> table_{};
-};
-
-GbkEncodeCache& EncodeCache() {
-  static GbkEncodeCache cache;
-  return cache;
+// The length of the space, ASCII or full-width, at the start (or end) of `text`; 0 for none.
+size_t LeadingSpace(std::string_view text) {
+  return text.starts_with(' ') ? 1 : text.starts_with(kFullWidthSpace) ? kFullWidthSpace.size() : 0;
+}
+size_t TrailingSpace(std::string_view text) {
+  return text.ends_with(' ') ? 1 : text.ends_with(kFullWidthSpace) ? kFullWidthSpace.size() : 0;
 }
 
 }  // namespace
-
-std::string ToUtf8(std::string_view gbk) {
-  gbk = UpToZero(gbk);
-  if (IsAsciiOnly(gbk)) return std::string(gbk);
-  std::string out;
-  if (!platform::DecodeCharset(gbk, "GBK", out)) return SanitizeUtf8(gbk);
-  return out;
-}
-
-std::string FromUtf8(std::string_view utf8) {
-  utf8 = UpToZero(utf8);
-  if (IsAsciiOnly(utf8)) return std::string(utf8);
-  std::string out;
-  out.reserve(utf8.size());
-  GbkEncodeCache& cache = EncodeCache();
-  for (size_t i = 0; i < utf8.size();) {
-    const unsigned char c = static_cast<unsigned char>(utf8[i]);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // Invalid UTF-8 decodes to U+FFFD, which GBK cannot hold: it becomes "?" like any other
-    // character without a GBK form.
-    cache.Append(detail::DecodeUtf8(utf8, i), out);
-  }
-  return out;
-}
 
 int32_t TextToInt(std::string_view text) {
   size_t i = 0;
@@ -122,26 +35,21 @@ int32_t TextToInt(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-std::string TrimSpaces(std::string_view text) {
-  bool changed = true;
-  while (changed && !text.empty()) {
-    changed = false;
-    if (text.front() == ' ') {
-      text.remove_prefix(1);
-      changed = true;
-    } else if (text.starts_with(kFullWidthSpace)) {
-      text.remove_prefix(kFullWidthSpace.size());
-      changed = true;
-    }
-    if (text.empty()) break;
-    if (text.back() == ' ') {
-      text.remove_suffix(1);
-      changed = true;
-    } else if (text.ends_with(kFullWidthSpace)) {
-      text.remove_suffix(kFullWidthSpace.size());
-      changed = true;
-    }
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::size_t at = text.find(from);
+  if (at == std::string_view::npos) return std::string(text);
+  std::string out;
+  std::size_t done = 0;
+  for (; at != std::string_view::npos; at = text.find(from, done)) {
+    out.append(text.substr(done, at - done)).append(to);
+    done = at + from.size();
   }
+  return out.append(text.substr(done));
+}
+
+std::string TrimSpaces(std::string_view text) {
+  while (const size_t n = LeadingSpace(text)) text.remove_prefix(n);
+  while (const size_t n = TrailingSpace(text)) text.remove_suffix(n);
   return std::string(text);
 }
 

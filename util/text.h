@@ -1,9 +1,6 @@
-// Text helpers shared by every module: code-page conversions at the edges of the program,
-// percent-encoding, Base64, MD5 and the small text rules of the service.
-//
-// Every text inside the program is UTF-8 in a std::string. GBK (code page 936) appears only
-// where bytes leave or enter the program: config.ini, run-log files, the printer-list export,
-// the bytes sent to printers, and the rules that count or encode GBK bytes.
+// Text helpers shared by every module: UTF-8 checks and UTF-16 conversion, percent-encoding,
+// Base64, MD5 and the small text rules of the service. Every text inside the program is UTF-8
+// in a std::string; GBK, at the edges of the program, is platform/gbk.h's.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +8,6 @@
 #include <string_view>
 
 namespace qv {
-
-// GBK bytes -> UTF-8. Invalid sequences become U+FFFD; never fails. Stops at a zero byte.
-std::string ToUtf8(std::string_view gbk);
-
-// UTF-8 -> GBK bytes. Characters without a GBK form, and invalid UTF-8, become "?".
-// Stops at a zero byte.
-std::string FromUtf8(std::string_view utf8);
 
 // UTF-8 <-> UTF-16 (used by the Windows backends). Invalid UTF-8 becomes U+FFFD;
 // unpaired surrogates become U+FFFD on the way back.
@@ -51,6 +41,9 @@ std::string Md5Hex(std::string_view bytes);
 // The leading decimal number of the text (optional spaces and sign first), 0 when there is
 // none; clamped to the 32-bit range.
 int32_t TextToInt(std::string_view text);
+
+// `text` with every occurrence of `from` (not empty) replaced by `to`, left to right.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
 // Removes leading and trailing ASCII spaces and full-width spaces (U+3000).
 std::string TrimSpaces(std::string_view text);

@@ -9,47 +9,16 @@
 #include <climits>
 #include <cstdio>
 
+#include "platform/posix/fd.h"
+
 namespace qv::platform {
 namespace {
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now and reports whether the close succeeded (a deferred write error shows here).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
 
 bool WriteWithFlags(const std::string& path, std::string_view bytes, int flags, bool sync) {
   Fd fd(::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
   if (!fd.ok() || !WriteAll(fd.get(), bytes)) return false;
   if (sync && ::fsync(fd.get()) != 0) return false;
-  return fd.Close();
+  return fd.reset();
 }
 
 std::string DirectoryOf(const std::string& path) {

@@ -16,63 +16,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/deadline.h"
+#include "platform/posix/fd.h"
+
 namespace qv::platform {
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// Owns a file descriptor.
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { reset(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  Fd& operator=(Fd&& other) noexcept {
-    if (this != &other) {
-      reset();
-      fd_ = other.release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
-  bool ok() const { return fd_ >= 0; }
-  // Closes now; true when the system reported no error.
-  bool reset() {
-    if (fd_ < 0) return true;
-    const int rc = ::close(fd_);
-    fd_ = -1;
-    return rc == 0;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-// A deadline that may be "never" (timeout 0 or less).
-class Deadline {
- public:
-  explicit Deadline(int timeoutMs)
-      : unlimited_(timeoutMs <= 0),
-        end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
-  // Milliseconds left for poll(): -1 without limit, 0 once expired.
-  int remainingMs() const {
-    if (unlimited_) return -1;
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-  }
-
- private:
-  bool unlimited_;
-  SteadyClock::time_point end_;
-};
 
 // Waits for `events` on fd until the deadline; true when they are ready (or the socket has an
 // error or hang-up the next call will report).

@@ -3,11 +3,11 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <string>
 
 #include "util/text.h"
+#include "util/utf8.h"
 
 namespace qv::platform {
 namespace {
@@ -22,7 +22,8 @@ std::string IconvName(std::string_view charset) {
 
 class Iconv {
  public:
-  Iconv(const std::string& to, const std::string& from) : cd_(iconv_open(to.c_str(), from.c_str())) {}
+  Iconv(const std::string& to, const std::string& from)
+      : cd_(iconv_open(to.c_str(), from.c_str())) {}
   ~Iconv() {
     if (ok()) iconv_close(cd_);
   }
@@ -52,14 +53,6 @@ class Iconv {
   iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence starting with `lead` (1 for an invalid lead byte).
-size_t Utf8SequenceLength(unsigned char lead) {
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  return 1;
-}
-
 }  // namespace
 
 bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string& out) {
@@ -72,7 +65,7 @@ bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string&
   size_t left = input.size();
   while (!cd.Convert(in, left, out)) {
     out += '?';
-    const size_t skip = std::min(left, Utf8SequenceLength(static_cast<unsigned char>(*in)));
+    const size_t skip = StepUtf8(in, in + left).length;
     in += skip;
     left -= skip;
   }

@@ -1,10 +1,10 @@
 // Parallel ports on Windows: the LPT device files (or the files configured in their place).
 #include <windows.h>
 
-#include <map>
 #include <string>
 
 #include "platform/lpt_port.h"
+#include "platform/lpt_port_table.h"
 #include "platform/win32/wide.h"
 
 namespace qv::platform {
@@ -12,35 +12,32 @@ namespace {
 
 std::string DefaultPath(const std::string& portName) { return "\\\\.\\" + portName; }
 
-class WindowsLptPorts : public LptPorts {
+class WindowsLptPorts : public LptPortTable<win32::Handle> {
  public:
-  WindowsLptPorts() : paths_{{"LPT1", DefaultPath("LPT1")}, {"LPT2", DefaultPath("LPT2")}} {}
+  WindowsLptPorts() : LptPortTable(DefaultPath) {}
 
   int openPort(const std::string& portName) override {
-    const auto path = paths_.find(portName);
-    if (path == paths_.end()) return -1;
+    const std::string* path = PathOf(portName);
+    if (path == nullptr) return -1;
     // OPEN_EXISTING: a missing port must fail, not become a new file.
-    win32::Handle file(CreateFileW(win32::Wide(path->second).c_str(), GENERIC_WRITE,
-                                   FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                                   nullptr));
+    win32::Handle file(CreateFileW(win32::Wide(*path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.ok()) return -1;
     // A file standing in for a port keeps every job, in the order the bytes were sent.
     if (GetFileType(file.get()) == FILE_TYPE_DISK) {
       SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END);
     }
-    const int handle = nextHandle_++;
-    open_.emplace(handle, std::move(file));
-    return handle;
+    return Keep(std::move(file));
   }
 
   int writePort(int handle, std::string_view bytes) override {
-    const auto port = open_.find(handle);
-    if (port == open_.end()) return 0;
+    const win32::Handle* port = Find(handle);
+    if (port == nullptr) return 0;
     size_t done = 0;
     while (done < bytes.size()) {
       DWORD written = 0;
-      if (!WriteFile(port->second.get(), bytes.data() + done,
-                     static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+      if (!WriteFile(port->get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                     &written, nullptr) ||
           written == 0) {
         return 0;
       }
@@ -48,19 +45,6 @@ class WindowsLptPorts : public LptPorts {
     }
     return 1;
   }
-
-  void closePort(int handle) override { open_.erase(handle); }
-
-  void setDevicePath(const std::string& portName, const std::string& path) override {
-    if (portName != "LPT1" && portName != "LPT2") return;
-    paths_[portName] = path.empty() ? DefaultPath(portName) : path;
-  }
-
- private:
-  std::map<std::string, std::string> paths_;
-  // Handles are never reused, so a stale handle can not reach a port opened later.
-  std::map<int, win32::Handle> open_;
-  int nextHandle_ = 1;
 };
 
 }  // namespace

@@ -13,57 +13,22 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/deadline.h"
 #include "platform/network.h"
+#include "platform/unique_handle.h"
 
 namespace qv::platform {
 namespace {
 
-using SteadyClock = std::chrono::steady_clock;
+struct SocketTraits {
+  using Value = SOCKET;
+  static SOCKET Invalid() { return INVALID_SOCKET; }
+  static bool Usable(SOCKET s) { return s != INVALID_SOCKET; }
+  static bool Close(SOCKET s) { return closesocket(s) == 0; }
+};
 
 // Owns a socket.
-class Socket {
- public:
-  Socket() = default;
-  explicit Socket(SOCKET s) : s_(s) {}
-  ~Socket() { reset(); }
-  Socket(const Socket&) = delete;
-  Socket& operator=(const Socket&) = delete;
-  SOCKET get() const { return s_; }
-  bool ok() const { return s_ != INVALID_SOCKET; }
-  SOCKET release() {
-    const SOCKET s = s_;
-    s_ = INVALID_SOCKET;
-    return s;
-  }
-  // Closes now; true when the system reported no error.
-  bool reset() {
-    if (s_ == INVALID_SOCKET) return true;
-    const int rc = closesocket(s_);
-    s_ = INVALID_SOCKET;
-    return rc == 0;
-  }
-
- private:
-  SOCKET s_ = INVALID_SOCKET;
-};
-
-// A deadline that may be "never" (timeout 0 or less).
-class Deadline {
- public:
-  explicit Deadline(int timeoutMs)
-      : unlimited_(timeoutMs <= 0),
-        end_(SteadyClock::now() + std::chrono::milliseconds(timeoutMs)) {}
-  bool unlimited() const { return unlimited_; }
-  long remainingMs() const {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(end_ - SteadyClock::now()).count();
-    return left > 0 ? static_cast<long>(left) : 0;
-  }
-
- private:
-  bool unlimited_;
-  SteadyClock::time_point end_;
-};
+using Socket = UniqueHandle<SocketTraits>;
 
 enum class Readiness { Read, Write };
 
@@ -165,21 +130,15 @@ class WinsockConnection : public TcpConnection {
   Socket socket_;
 };
 
-// Owns an ICMP handle.
-class IcmpHandle {
- public:
-  IcmpHandle() : h_(IcmpCreateFile()) {}
-  ~IcmpHandle() {
-    if (ok()) IcmpCloseHandle(h_);
-  }
-  IcmpHandle(const IcmpHandle&) = delete;
-  IcmpHandle& operator=(const IcmpHandle&) = delete;
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE h_;
+struct IcmpTraits {
+  using Value = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool Usable(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+  static bool Close(HANDLE h) { return IcmpCloseHandle(h) != 0; }
 };
+
+// Owns an ICMP handle.
+using IcmpHandle = UniqueHandle<IcmpTraits>;
 
 bool Resolve(const std::string& host, in_addr& out) {
   if (ParseIpv4(host, out)) return true;
@@ -234,7 +193,7 @@ class WinsockNetwork : public Network {
   PingResult ping(const std::string& host, int timeoutMs) override {
     in_addr target{};
     if (!started_ || !Resolve(host, target)) return {};
-    const IcmpHandle icmp;
+    const IcmpHandle icmp(IcmpCreateFile());
     if (!icmp.ok()) return {PingResult::Status::NoPermission, -1};
     // Room for one reply without payload, plus the error information the call may add.
     std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + 8 + 32);

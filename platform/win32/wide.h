@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/unique_handle.h"
+
 namespace qv::platform::win32 {
 
 std::wstring Wide(std::string_view utf8);
@@ -15,36 +17,14 @@ std::string Narrow(std::wstring_view wide);
 // "未知系统错误：" + code when the system has no text.
 std::string ErrorText(DWORD code);
 
-// Closes a kernel handle when it goes out of scope.
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE h) : h_(h) {}
-  ~Handle() { reset(); }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  Handle(Handle&& o) noexcept : h_(o.release()) {}
-  Handle& operator=(Handle&& o) noexcept {
-    if (this != &o) {
-      reset();
-      h_ = o.release();
-    }
-    return *this;
-  }
-  HANDLE get() const { return h_; }
-  bool ok() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() {
-    HANDLE h = h_;
-    h_ = nullptr;
-    return h;
-  }
-  void reset() {
-    if (ok()) CloseHandle(h_);
-    h_ = nullptr;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+struct HandleTraits {
+  using Value = HANDLE;
+  static HANDLE Invalid() { return nullptr; }
+  static bool Usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static bool Close(HANDLE h) { return CloseHandle(h) != 0; }
 };
+
+// Closes a kernel handle when it goes out of scope.
+using Handle = UniqueHandle<HandleTraits>;
 
 }  // namespace qv::platform::win32

@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv {

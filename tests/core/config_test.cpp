@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "tests/fakes/temp_dir.h"
-#include "util/text.h"
 
 namespace qv {
 namespace {

@@ -12,11 +12,11 @@
 #include "core/print_job.h"
 #include "core/print_service.h"
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "platform/http_transport.h"
-#include "tests/core/core_fakes.h"
-#include "tests/support/loopback_printer.h"
+#include "tests/fakes/core_fakes.h"
+#include "tests/fakes/loopback_printer.h"
 #include "tests/support/test_server.h"
-#include "util/text.h"
 
 namespace qv::testing {
 namespace {
@@ -248,7 +248,7 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   }
   EXPECT_TRUE(f_.state.taskQueue.empty());
   EXPECT_EQ(s.shell.queueLabel, "0条");
-  EXPECT_EQ(f_.state.recordCount, 9);  // t3 and t4 counted twice, the total-0 task not at all
+  EXPECT_EQ(s.poller.recordCount(), 9);  // t3 and t4 counted twice, the total-0 task not at all
   EXPECT_EQ(s.view.pollLine, "查询[9]次/记录数[9]");  // the last polls found no task
   EXPECT_NE(s.view.last.find("[No Task]"), std::string::npos);
   EXPECT_NE(s.view.previous.find("[No Task]"), std::string::npos);

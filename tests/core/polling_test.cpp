@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/core/core_fakes.h"
+#include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
 namespace {
@@ -54,8 +54,8 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     SCOPED_TRACE(c.body);
     CoreFixture fx;
     RecordingStatusView v;
+    fx.state.pollSeconds = 3;
     Poller p(fx.services, v);
-    fx.state.pollInterval = 3;
     fx.cloud.answers = {c.body};
     EXPECT_EQ(p.PollPrintTasks(), c.result);
     // 9:05:04 now, the next poll 3 seconds later.
@@ -119,7 +119,7 @@ TEST_F(PollingTest, TaskAlreadyWaitingOrPrintingIsNotQueuedAgain) {
   for (const PrintTask& t : f.state.taskQueue) keys.push_back(t.uni_key);
   // Tasks without a key cannot be told apart, so they are all kept.
   EXPECT_EQ(keys, (std::vector<std::string>{"A", "", "", "B"}));
-  EXPECT_EQ(f.state.recordCount, 6);  // every task received counts
+  EXPECT_EQ(poller.recordCount(), 6);  // every task received counts
 
   // A taken for printing: still not queued again while it prints.
   std::optional<PrintTask> taken = f.state.taskQueue.TakeFirst();
@@ -138,7 +138,7 @@ TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
   EXPECT_EQ(f.cloud.fetches, 0);
   EXPECT_EQ(view.pollLine, "无");
   EXPECT_EQ(view.last, "无");
-  EXPECT_EQ(f.state.pollCount, 0);
+  EXPECT_EQ(poller.pollCount(), 0);
 }
 
 TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
@@ -171,9 +171,10 @@ TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
 
 TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
   f.clock.Set({2026, 12, 31, 23, 59, 58});
-  f.state.pollInterval = 3;
+  f.state.pollSeconds = 3;
+  Poller p(f.services, view);
   f.cloud.answers = {Answer("[]")};
-  poller.PollPrintTasks();
+  p.PollPrintTasks();
   EXPECT_EQ(view.last, "2027年1月1日0时0分1秒[Task is empty]");
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/core/core_fakes.h"
+#include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
 namespace {

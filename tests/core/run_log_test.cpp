@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/temp_dir.h"
-#include "util/text.h"
 
 namespace qv {
 namespace {

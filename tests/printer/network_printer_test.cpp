@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/loopback_printer.h"
+#include "tests/fakes/loopback_printer.h"
 
 namespace qv {
 namespace {

@@ -1,4 +1,5 @@
 #include "shell/printer_report.h"
+#include "platform/gbk.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +9,7 @@
 #include "platform/file_system.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/temp_dir.h"
-#include "tests/shell/shell_fakes.h"
+#include "tests/fakes/shell_fakes.h"
 #include "util/text.h"
 
 namespace qv::shell {

@@ -6,7 +6,7 @@
 #include "shell/debug_window.h"
 #include "shell/polling_window.h"
 #include "shell/service_window.h"
-#include "tests/shell/shell_fakes.h"
+#include "tests/fakes/shell_fakes.h"
 
 namespace qv::shell {
 namespace {

@@ -1,4 +1,5 @@
 #include "tools/sim/cloud_checks.h"
+#include "platform/gbk.h"
 
 #include <gtest/gtest.h>
 

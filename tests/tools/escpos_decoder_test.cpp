@@ -1,9 +1,9 @@
 #include "tools/sim/escpos_decoder.h"
+#include "platform/gbk.h"
 
 #include <gtest/gtest.h>
 
 #include "tools/sim/printer_status.h"
-#include "util/text.h"
 
 namespace qv::sim {
 namespace {

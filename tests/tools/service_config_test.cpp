@@ -1,12 +1,11 @@
 #include "tools/sim/service_config.h"
+#include "platform/gbk.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include "util/text.h"
 
 namespace qv::sim {
 namespace {

@@ -20,6 +20,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/gbk.h"
 #include "tools/sim/cloud_checks.h"
 #include "tools/sim/cloud_state.h"
 #include "util/text.h"

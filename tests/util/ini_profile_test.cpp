@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/file_system.h"
-#include "util/text.h"
-
 namespace qv {
 namespace {
 
@@ -19,22 +16,14 @@ TEST(IniProfile, ReadsLikeTheWindowsProfileApi) {
   EXPECT_EQ(ini.Get("missing", "sid", "d"), "d");
 }
 
-TEST(IniProfile, WritesGbkAndKeepsOtherLines) {
-  const std::string path = platform::JoinPath(".", "ini_profile_test.ini");
-  ASSERT_TRUE(platform::WriteFile(path, FromUtf8("[set]\r\n; 门店\r\nsid=1\r\n[x]\r\na=b\r\n")));
-  ASSERT_TRUE(WriteProfileValue(path, "set", "sid", "门店七"));
-  ASSERT_TRUE(WriteProfileValue(path, "set", "au_row", "5"));
-  ASSERT_TRUE(WriteProfileValue(path, "new", "k", "v"));
-  std::string bytes;
-  ASSERT_TRUE(platform::ReadFile(path, bytes));
-  EXPECT_EQ(ToUtf8(bytes), "[set]\r\n; 门店\r\nsid=门店七\r\nau_row=5\r\n[x]\r\na=b\r\n[new]\r\nk=v\r\n");
-  EXPECT_EQ(IniProfile::Load(path).Get("set", "sid"), "门店七");
-
-  // A file saved as UTF-8 with a byte-order mark is read as UTF-8.
-  ASSERT_TRUE(platform::WriteFile(path, "\xEF\xBB\xBF[set]\r\nsid=门店\r\n"));
-  EXPECT_EQ(IniProfile::Load(path).Get("set", "sid"), "门店");
-  platform::RemoveFile(path);
-  EXPECT_EQ(IniProfile::Load(path).Get("set", "sid", "none"), "none");
+TEST(IniProfile, SettingAKeyKeepsOtherLines) {
+  IniProfile ini = IniProfile::FromText("[set]\r\n; 门店\r\nsid=1\r\n[x]\r\na=b\r\n");
+  ini.Set("set", "sid", "门店七");
+  ini.Set("set", "au_row", "5");
+  ini.Set("new", "k", "v");
+  EXPECT_EQ(ini.ToText(),
+            "[set]\r\n; 门店\r\nsid=门店七\r\nau_row=5\r\n[x]\r\na=b\r\n[new]\r\nk=v\r\n");
+  EXPECT_EQ(ini.Get("set", "sid"), "门店七");
 }
 
 }  // namespace

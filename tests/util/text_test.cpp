@@ -2,28 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "util/local_time.h"
 
 namespace qv {
 namespace {
-
-TEST(Text, GbkRoundTripsChineseAndMarksWhatGbkCannotHold) {
-  const std::string utf8 = "宫保鸡丁 x2 ￥38.00";
-  const std::string gbk = FromUtf8(utf8);
-  EXPECT_EQ(gbk.substr(0, 4), "\xB9\xAC\xB1\xA3");  // 宫保
-  EXPECT_EQ(ToUtf8(gbk), utf8);
-
-  // An emoji and a Korean syllable have no GBK form; each becomes one "?".
-  EXPECT_EQ(FromUtf8("a😀b한c"), "a?b?c");
-  // Invalid UTF-8 never crashes and never passes through as raw bytes.
-  EXPECT_EQ(FromUtf8("x\xFFy"), "x?y");
-  // The euro sign is the one single-byte extension of code page 936.
-  EXPECT_EQ(FromUtf8("€"), "\x80");
-  // A text ends at its zero byte, as the system's C-string conversions do.
-  EXPECT_EQ(FromUtf8(std::string("ab\0cd", 5)), "ab");
-  // Truncated GBK decodes leniently.
-  EXPECT_FALSE(ToUtf8("\xB9").empty());
-}
 
 TEST(Text, Utf16AndSanitising) {
   const std::string utf8 = "打印机 🖨";
@@ -45,9 +29,13 @@ TEST(Text, UrlEncodeModes) {
 
 TEST(Text, Base64AndMd5Vectors) {
   // RFC 4648 section 10 and RFC 1321 appendix A.5.
-  const std::pair<const char*, const char*> base64[] = {
-      {"", ""},         {"f", "Zg=="},        {"fo", "Zm8="},        {"foo", "Zm9v"},
-      {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+  const std::pair<const char*, const char*> base64[] = {{"", ""},
+                                                        {"f", "Zg=="},
+                                                        {"fo", "Zm8="},
+                                                        {"foo", "Zm9v"},
+                                                        {"foob", "Zm9vYg=="},
+                                                        {"fooba", "Zm9vYmE="},
+                                                        {"foobar", "Zm9vYmFy"}};
   for (const auto& [plain, encoded] : base64) {
     EXPECT_EQ(Base64Encode(plain), encoded);
     std::string decoded;
@@ -68,9 +56,16 @@ TEST(Text, Base64AndMd5Vectors) {
 }
 
 TEST(Text, IntegersTrimmingAndBooleans) {
-  const std::pair<const char*, int32_t> ints[] = {
-      {"10", 10}, {"0", 0}, {"-5", -5}, {"abc", 0}, {"", 0}, {"12abc", 12},
-      {" 7", 7},  {"+3", 3}, {"99999999999", INT32_MAX}, {"-99999999999", INT32_MIN}};
+  const std::pair<const char*, int32_t> ints[] = {{"10", 10},
+                                                  {"0", 0},
+                                                  {"-5", -5},
+                                                  {"abc", 0},
+                                                  {"", 0},
+                                                  {"12abc", 12},
+                                                  {" 7", 7},
+                                                  {"+3", 3},
+                                                  {"99999999999", INT32_MAX},
+                                                  {"-99999999999", INT32_MIN}};
   for (const auto& [text, value] : ints) EXPECT_EQ(TextToInt(text), value) << text;
 
   EXPECT_EQ(TrimSpaces("  123 "), "123");
@@ -92,6 +87,26 @@ TEST(LocalTimeText, DropsTrailingZeroParts) {
   for (const auto& [time, text] : cases) EXPECT_EQ(DateTimeText(time), text);
   EXPECT_EQ(LogStamp({2027, 1, 1, 0, 0, 1}), "2027_1_1_00_00_01");
   EXPECT_EQ(DebugStamp({2026, 1, 1, 9, 5, 4}), "[09:05:04]：");
+}
+
+TEST(LocalTimeText, AddingSecondsCarriesThroughTheCalendar) {
+  struct Case {
+    LocalTime from;
+    int64_t seconds;
+    LocalTime to;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{2026, 12, 31, 23, 59, 58}, 3, {2027, 1, 1, 0, 0, 1}},
+           {{2024, 2, 28, 23, 0, 0}, 86400, {2024, 2, 29, 23, 0, 0}},
+           {{2100, 2, 28, 12, 0, 0}, 86400, {2100, 3, 1, 12, 0, 0}},
+           {{2026, 3, 1, 0, 0, 0}, -1, {2026, 2, 28, 23, 59, 59}},
+           {{1970, 1, 1, 0, 0, 5}, -10, {1969, 12, 31, 23, 59, 55}},
+       }) {
+    const LocalTime t = AddSeconds(c.from, c.seconds);
+    EXPECT_EQ(DateTimeText(t), DateTimeText(c.to)) << DateTimeText(c.from) << " + " << c.seconds;
+  }
+  EXPECT_EQ(SecondsSinceEpoch({1970, 1, 1, 8, 0, 0}), 8 * 3600);
+  EXPECT_EQ(SecondsSinceEpoch({2026, 3, 7, 9, 5, 4}), 1772874304);
 }
 
 }  // namespace

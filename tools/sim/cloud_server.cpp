@@ -5,6 +5,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "platform/gbk.h"
 #include "tools/sim/cloud_checks.h"
 #include "tools/sim/sim_log.h"
 #include "util/text.h"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv::sim {

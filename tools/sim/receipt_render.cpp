@@ -2,21 +2,10 @@
 #include <algorithm>
 
 #include "tools/sim/escpos_decoder.h"
+#include "util/utf8.h"
 
 namespace qv::sim {
 namespace {
-
-// Decodes one UTF-8 code point at `pos` and advances it; invalid bytes count as one point.
-char32_t NextCodePoint(std::string_view s, size_t& pos) {
-  unsigned char c = static_cast<unsigned char>(s[pos]);
-  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-  char32_t cp = extra == 0 ? c : c & (0x3F >> extra);
-  ++pos;
-  for (int i = 0; i < extra && pos < s.size(); ++i, ++pos) {
-    cp = (cp << 6) | (static_cast<unsigned char>(s[pos]) & 0x3F);
-  }
-  return cp;
-}
 
 bool IsWide(char32_t cp) {
   return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
@@ -35,7 +24,7 @@ std::vector<Glyph> Glyphs(std::string_view utf8) {
   size_t pos = 0;
   while (pos < utf8.size()) {
     size_t start = pos;
-    char32_t cp = NextCodePoint(utf8, pos);
+    char32_t cp = DecodeUtf8(utf8, pos);
     glyphs.push_back({std::string(utf8.substr(start, pos - start)), IsWide(cp) ? 2 : 1});
   }
   return glyphs;

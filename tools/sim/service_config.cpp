@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "util/text.h"
+#include "platform/gbk.h"
 
 namespace qv::sim {
 

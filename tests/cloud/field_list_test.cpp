@@ -1,4 +1,4 @@
-#include "util/field_list.h"
+#include "cloud/field_list.h"
 
 #include <gtest/gtest.h>
 

@@ -36,8 +36,6 @@ struct JsonParseError {
   int32_t Number = 0;       // parser error code; 0 without error
   std::string Source;       // component that reported the error
   std::string Description;  // what was wrong
-  std::string HelpFile;     // always empty
-  int32_t HelpContext = 0;  // always 0
   std::string Text;         // the input line on which the error lies, without its line break
   int32_t Line = 0;         // 1-based line of the error
   int32_t Column = 0;       // 1-based column (in characters) of the error within that line

@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "util/json_document_detail.h"
-#include "util/json_word_scan.h"
+#include "util/json/value.h"
+#include "util/json/word_scan.h"
+#include "util/text.h"
+#include "util/utf8.h"
 
 namespace qv::json_detail {
 namespace {
@@ -72,20 +74,6 @@ bool NeedsUnicodeEscape(uint32_t cp) {
          cp == 0x70F || cp == 0x17B4 || cp == 0x17B5 || (cp >= 0x200C && cp <= 0x200F) ||
          (cp >= 0x2028 && cp <= 0x202F) || (cp >= 0x2060 && cp <= 0x206F) || cp == 0xFEFF ||
          (cp >= 0xFFF0 && cp <= 0xFFFF);
-}
-
-// Decodes the UTF-8 sequence at `i` (strings in a document are well-formed UTF-8); returns
-// its length, or 1 with U+FFFD for a stray byte.
-std::size_t DecodeAt(std::string_view s, std::size_t i, uint32_t& cp) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char lead = b(i);
-  const std::size_t len = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
-  if (len == 1 || i + len > s.size()) {
-    cp = lead < 0x80 ? lead : 0xFFFD;
-    return 1;
-  }
-  cp = CodePointAt(reinterpret_cast<const unsigned char*>(s.data() + i), len);
-  return len;
 }
 
 // The high bit of each of the 8 bytes at `p` that may need an escape (those that end a plain
@@ -212,10 +200,11 @@ void PutQuoted(JsonTextSink& out, std::string_view s) {
         p += length;
         continue;
       }
-      uint32_t cp = 0;
-      const std::size_t length = DecodeAt(s, p - s.data(), cp);
-      dst = PutCharacter(dst, p, length, cp);
-      p += length;
+      // Strings in a document are well-formed UTF-8.
+      const Utf8Step step = StepUtf8(p, end);
+      const char32_t cp = step.wellFormed ? CodePointAt(p, step.length) : kReplacementCharacter;
+      dst = PutCharacter(dst, p, step.length, cp);
+      p += step.length;
     }
     out.Commit(dst);
   }
@@ -262,15 +251,7 @@ std::string NumberText(double number) {
 }
 
 std::string RestoreBackslashes(std::string_view text) {
-  std::string out;
-  std::size_t from = 0;
-  for (std::size_t at; (at = text.find(kBackslashStandIn, from)) != std::string_view::npos;
-       from = at + kBackslashStandIn.size()) {
-    out.append(text.substr(from, at - from)).push_back('\\');
-  }
-  if (from == 0) return std::string(text);
-  out.append(text.substr(from));
-  return out;
+  return ReplaceAll(text, kBackslashStandIn, "\\");
 }
 
 std::string TextForm(const Value& value) {

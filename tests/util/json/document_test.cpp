@@ -1,4 +1,4 @@
-#include "util/json_document.h"
+#include "util/json/document.h"
 
 #include <gtest/gtest.h>
 

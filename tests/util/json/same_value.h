@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "util/json_document_detail.h"
+#include "util/json/value.h"
 
 namespace qv::testing {
 

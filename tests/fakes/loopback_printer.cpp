@@ -1,4 +1,4 @@
-#include "tests/support/loopback_printer.h"
+#include "tests/fakes/loopback_printer.h"
 
 #include <chrono>
 

@@ -1,4 +1,7 @@
-#include "util/field_list.h"
+#include "cloud/field_list.h"
+
+#include "platform/gbk.h"
+#include "util/text.h"
 
 namespace qv {
 

@@ -11,9 +11,9 @@
 #include "core/core_services.h"
 #include "core/service_views.h"
 #include "platform/file_system.h"
+#include "platform/gbk.h"
 #include "tests/fakes/fake_clock.h"
 #include "tests/fakes/temp_dir.h"
-#include "util/text.h"
 
 namespace qv::testing {
 

@@ -10,7 +10,7 @@
 #include "platform/autostart.h"
 #include "shell/printer_report.h"
 #include "shell/shell.h"
-#include "tests/core/core_fakes.h"
+#include "tests/fakes/core_fakes.h"
 #include "tests/fakes/fake_toolkit.h"
 
 namespace qv::shell {

@@ -5,10 +5,11 @@
 // well-formed input only and gives up on anything else (a syntax error, ill-formed UTF-8, a
 // number out of range, nesting too deep); the careful reader then decides and reports, so
 // both give the same value for every text and the error record stays the careful reader's.
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "util/json_text_scanner.h"
+#include "util/json/scanner.h"
 
 namespace qv::json_detail {
 namespace {
@@ -64,37 +65,25 @@ class QuickReader : JsonScanner {
   // so each container is allocated once at its final size.
   bool ReadArray(Value& out) {
     const std::size_t base = values_.size();
-    bool more = false;
-    if (!OpenContainer(']', more, Blanks())) return false;
-    while (more) {
-      Value element;
-      if (!ReadValue(element)) return false;
-      values_.push_back(std::move(element));
-      if (!NextOrClose(']', more, Blanks())) return false;
-    }
+    if (!Items(']', Blanks(), [this] { return ReadElement(); })) return false;
+    const auto first = values_.begin() + static_cast<std::ptrdiff_t>(base);
     out = Value::array();
-    auto& elements = out.get_ref<Value::array_t&>();
-    elements.reserve(values_.size() - base);
-    for (std::size_t i = base; i < values_.size(); ++i) elements.push_back(std::move(values_[i]));
-    values_.resize(base);
+    out.get_ref<Value::array_t&>().assign(std::make_move_iterator(first),
+                                          std::make_move_iterator(values_.end()));
+    values_.erase(first, values_.end());
+    return true;
+  }
+
+  bool ReadElement() {
+    Value element;
+    if (!ReadValue(element)) return false;
+    values_.push_back(std::move(element));
     return true;
   }
 
   bool ReadObject(Value& out) {
     const std::size_t base = values_.size();
-    bool more = false;
-    if (!OpenContainer('}', more, Blanks())) return false;
-    while (more) {
-      if (p_ == end_ || *p_ != '"') return false;
-      std::string_view name;
-      if (!ReadString(name)) return false;
-      names_.emplace_back(name);
-      if (!NameSeparator(Blanks())) return false;
-      Value member;
-      if (!ReadValue(member)) return false;
-      values_.push_back(std::move(member));
-      if (!NextOrClose('}', more, Blanks())) return false;
-    }
+    if (!Items('}', Blanks(), [this] { return ReadMember(); })) return false;
     out = Value::object();
     auto& members = out.get_ref<Value::object_t&>();
     members.reserve(values_.size() - base);
@@ -105,6 +94,13 @@ class QuickReader : JsonScanner {
     values_.resize(base);
     names_.resize(nameBase);
     return true;
+  }
+
+  bool ReadMember() {
+    std::string_view name;
+    if (p_ == end_ || *p_ != '"' || !ReadString(name)) return false;
+    names_.emplace_back(name);
+    return NameSeparator(Blanks()) && ReadElement();
   }
 
   // A repeated name keeps its first position and takes the last value, as JSON.parse does.

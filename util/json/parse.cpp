@@ -2,7 +2,7 @@
 #include <exception>
 #include <vector>
 
-#include "util/json_document_detail.h"
+#include "util/json/value.h"
 #include "util/text.h"
 
 namespace qv::json_detail {

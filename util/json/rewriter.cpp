@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "util/json_text_scanner.h"
+#include "util/json/scanner.h"
+#include "util/utf8.h"
 
 namespace qv::json_detail {
 namespace {
@@ -89,8 +90,8 @@ class QuickRewriter : JsonScanner {
 
   // Steps from the quote under p_ past the closing quote of a string that the writer writes
   // exactly as it stands, looking at each byte once: printable ASCII a word at a time, and
-  // the two- and three-byte characters of Chinese text. False, with p_ where it was, for any
-  // other string (escapes, rarer characters, anything ill-formed), which the scanner decides.
+  // other characters one by one. False, with p_ where it was, for any other string (escapes,
+  // characters the writer escapes, anything ill-formed), which the scanner decides.
   bool SkipPlainString() {
     const char* p = p_ + 1;
     const char* const end = end_;
@@ -115,16 +116,10 @@ class QuickRewriter : JsonScanner {
         ++p;
         continue;
       }
-      // Lead bytes whose every continuation in 80..BF is well-formed; E0, ED and the
-      // four-byte forms have narrower ranges and are left to the scanner.
-      const std::size_t length = c >= 0xC2 && c <= 0xDF                ? 2
-                                 : c >= 0xE1 && c <= 0xEF && c != 0xED ? 3
-                                                                       : 0;
-      if (length == 0 || static_cast<std::size_t>(end - p) < length) return false;
-      const auto* bytes = reinterpret_cast<const unsigned char*>(p);
-      if ((bytes[1] & 0xC0) != 0x80 || (length == 3 && (bytes[2] & 0xC0) != 0x80)) return false;
-      if (MayBeWrittenEscaped(c) && WrittenEscaped(CodePointAt(bytes, length))) return false;
-      p += length;
+      const Utf8Step step = StepUtf8(p, end);
+      if (!step.wellFormed) return false;
+      if (MayBeWrittenEscaped(c) && WrittenEscaped(CodePointAt(p, step.length))) return false;
+      p += step.length;
     }
   }
 
@@ -150,27 +145,21 @@ class QuickRewriter : JsonScanner {
   }
 
   bool WriteArray() {
-    bool more = false;
-    if (!OpenContainer(']', more, BlanksOut())) return false;
-    while (more) {
-      if (!WriteValue() || !NextOrClose(']', more, BlanksOut())) return false;
-    }
-    return true;
+    return Items(']', BlanksOut(), [this] { return WriteValue(); });
   }
 
   bool WriteObject() {
     const std::size_t base = names_.size();
-    bool more = false;
-    if (!OpenContainer('}', more, BlanksOut())) return false;
-    while (more) {
-      std::string_view name;
-      if (p_ == end_ || *p_ != '"' || !ReadName(name) || !NewName(base, name)) return false;
-      if (!NameSeparator(BlanksOut()) || !WriteValue() || !NextOrClose('}', more, BlanksOut())) {
-        return false;
-      }
-    }
+    if (!Items('}', BlanksOut(), [this, base] { return WriteMember(base); })) return false;
     names_.resize(base);
     return true;
+  }
+
+  // The member at p_ of the object whose names begin at `base`.
+  bool WriteMember(std::size_t base) {
+    std::string_view name;
+    return p_ != end_ && *p_ == '"' && ReadName(name) && NewName(base, name) &&
+           NameSeparator(BlanksOut()) && WriteValue();
   }
 
   // Reads the member name at the quote under p_. A name with escapes, which could equal

@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "util/text.h"
-
 namespace qv {
 
 class FieldList {

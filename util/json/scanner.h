@@ -11,8 +11,9 @@
 #include <memory>
 #include <string_view>
 
-#include "util/json_document_detail.h"
-#include "util/json_word_scan.h"
+#include "util/json/value.h"
+#include "util/json/word_scan.h"
+#include "util/utf8.h"
 
 namespace qv::json_detail {
 
@@ -21,53 +22,6 @@ namespace qv::json_detail {
 inline uint64_t ReadStopBytes(const char* p) { return StringStopBytes(LoadWord(p)); }
 
 inline bool IsBlankByte(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
-inline bool InRange(const char* p, unsigned char low, unsigned char high) {
-  const auto c = static_cast<unsigned char>(*p);
-  return c >= low && c <= high;
-}
-
-// Length of the well-formed UTF-8 sequence at `p` (lead byte 0x80 or above), or 0 when it is
-// ill-formed or cut off by `end`: the ranges of Unicode's table of well-formed byte sequences.
-inline std::size_t Utf8SequenceLength(const char* p, const char* end) {
-  const auto lead = static_cast<unsigned char>(*p);
-  const std::size_t left = static_cast<std::size_t>(end - p);
-  if (lead >= 0xC2 && lead <= 0xDF) return left >= 2 && InRange(p + 1, 0x80, 0xBF) ? 2 : 0;
-  if (lead >= 0xE0 && lead <= 0xEF) {
-    if (left < 3 || !InRange(p + 2, 0x80, 0xBF)) return 0;
-    const unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-    const unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-    return InRange(p + 1, low, high) ? 3 : 0;
-  }
-  if (lead >= 0xF0 && lead <= 0xF4) {
-    if (left < 4 || !InRange(p + 2, 0x80, 0xBF) || !InRange(p + 3, 0x80, 0xBF)) return 0;
-    const unsigned char low = lead == 0xF0 ? 0x90 : 0x80;
-    const unsigned char high = lead == 0xF4 ? 0x8F : 0xBF;
-    return InRange(p + 1, low, high) ? 4 : 0;
-  }
-  return 0;
-}
-
-// Writes the UTF-8 form of `cp` at `dst`; returns the end of what it wrote.
-inline char* EncodeUtf8(uint32_t cp, char* dst) {
-  const auto byte = [](uint32_t b) { return static_cast<char>(b); };
-  if (cp < 0x80) {
-    *dst++ = byte(cp);
-  } else if (cp < 0x800) {
-    *dst++ = byte(0xC0 | (cp >> 6));
-    *dst++ = byte(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    *dst++ = byte(0xE0 | (cp >> 12));
-    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
-    *dst++ = byte(0x80 | (cp & 0x3F));
-  } else {
-    *dst++ = byte(0xF0 | (cp >> 18));
-    *dst++ = byte(0x80 | ((cp >> 12) & 0x3F));
-    *dst++ = byte(0x80 | ((cp >> 6) & 0x3F));
-    *dst++ = byte(0x80 | (cp & 0x3F));
-  }
-  return dst;
-}
 
 class JsonScanner {
  protected:
@@ -87,39 +41,25 @@ class JsonScanner {
     return true;
   }
 
-  // After the '[' or '{' under p_: counts the level (false when too deep) and steps over the
-  // gap after it; sets `more` when an element follows, or steps over the `close` byte of an
-  // empty container. `skipGap` steps over blanks.
-  template <typename SkipGap>
-  bool OpenContainer(char close, bool& more, SkipGap skipGap) {
+  // Steps over the container whose '[' or '{' is under p_: counts the level (false when too
+  // deep), calls `item` for each element or member, which reads it, and steps over the ","
+  // between them and the `close` byte after them. `skipGap` steps over blanks.
+  template <typename SkipGap, typename Item>
+  bool Items(char close, SkipGap skipGap, Item item) {
     ++p_;
     if (++depth_ > JsonDocument::kMaxDepth) return false;
     if (depth_ > maxDepth_) maxDepth_ = depth_;
     skipGap();
-    more = p_ == end_ || *p_ != close;
-    if (!more) {
-      ++p_;
-      --depth_;
-    }
-    return true;
-  }
-
-  // After an element or member: true with `more` set when a "," or the `close` byte follows.
-  template <typename SkipGap>
-  bool NextOrClose(char close, bool& more, SkipGap skipGap) {
-    skipGap();
-    if (p_ == end_) return false;
-    if (*p_ == ',') {
+    if (p_ != end_ && *p_ == close) return Close();
+    for (;;) {
+      if (!item()) return false;
+      skipGap();
+      if (p_ == end_) return false;
+      if (*p_ == close) return Close();
+      if (*p_ != ',') return false;
       ++p_;
       skipGap();
-      more = true;
-      return true;
     }
-    if (*p_ != close) return false;
-    ++p_;
-    --depth_;
-    more = false;
-    return true;
   }
 
   // After a member's name: steps over the ':' and the gaps around it.
@@ -212,10 +152,10 @@ class JsonScanner {
       }
       // Non-ASCII characters come in runs (a dish name); take the run before the next word.
       do {
-        const std::size_t length = Utf8SequenceLength(p, end);
-        if (length == 0) return false;
-        if constexpr (kCopy) dst = CopyCharacter(dst, p, end, length);
-        p += length;
+        const Utf8Step step = StepUtf8(p, end);
+        if (!step.wellFormed) return false;
+        if constexpr (kCopy) dst = CopyCharacter(dst, p, end, step.length);
+        p += step.length;
       } while (p != end && static_cast<unsigned char>(*p) >= 0x80);
     }
   }
@@ -282,6 +222,13 @@ class JsonScanner {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
     }
     dst = EncodeUtf8(cp, dst);
+    return true;
+  }
+
+  // Steps over the close byte under p_, one level up.
+  bool Close() {
+    ++p_;
+    --depth_;
     return true;
   }
 

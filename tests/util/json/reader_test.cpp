@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/json_same_value.h"
-#include "util/json_document_detail.h"
+#include "tests/util/json/same_value.h"
+#include "util/json/value.h"
 
 namespace qv::json_detail {
 namespace {

@@ -1,5 +1,5 @@
-// Internals shared by the files of JsonDocument: the value store, the readers and the two text
-// forms. Not for use outside util/json_document*.cpp and their tests.
+// Internals shared by the files of util/json: the value store, the readers and the two text
+// forms. Not for use outside util/json and its tests; everyone else uses util/json/document.h.
 #pragma once
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "util/json_document.h"
+#include "util/json/document.h"
 
 namespace qv::json_detail {
 

@@ -35,13 +35,6 @@ constexpr uint64_t StringStopBytes(uint64_t word) {
   return (control | HasByte(word, '"') | HasByte(word, '\\') | word) & kHighBits;
 }
 
-// Decodes the well-formed UTF-8 sequence of `length` bytes at `p`.
-inline uint32_t CodePointAt(const unsigned char* p, std::size_t length) {
-  uint32_t cp = p[0] & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) cp = (cp << 6) | (p[k] & 0x3F);
-  return cp;
-}
-
 // Copies the `length`-byte character at `p` (text ending at `end`) to `dst` and returns the
 // end of the copy. With four bytes readable a fixed-size store copies inline; a byte stored
 // past the character is overwritten by the next store.

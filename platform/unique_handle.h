@@ -1,0 +1,46 @@
+// Owns one OS handle (a file descriptor, a socket, a kernel handle) and closes it when it goes
+// out of scope, for the backends in posix/ and win32/. `Traits` names the handle's type, its
+// invalid value, the test for a usable handle and the call that closes it.
+#pragma once
+
+namespace qv::platform {
+
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Value = typename Traits::Value;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(Value handle) : handle_(handle) {}
+  ~UniqueHandle() { reset(); }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = other.release();
+    }
+    return *this;
+  }
+
+  Value get() const { return handle_; }
+  bool ok() const { return Traits::Usable(handle_); }
+  // Gives the handle up without closing it.
+  Value release() {
+    const Value handle = handle_;
+    handle_ = Traits::Invalid();
+    return handle;
+  }
+  // Closes now; true when the system reported no error (a deferred write error shows here)
+  // or there was nothing to close.
+  bool reset() {
+    const Value handle = release();
+    return !Traits::Usable(handle) || Traits::Close(handle);
+  }
+
+ private:
+  Value handle_ = Traits::Invalid();
+};
+
+}  // namespace qv::platform
