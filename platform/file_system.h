@@ -25,6 +25,10 @@ bool WriteFile(const std::string& path, std::string_view bytes);
 // Appends `bytes` to the file, creating it when missing; false on any failure.
 bool AppendFile(const std::string& path, std::string_view bytes);
 
+// Appends `bytes` (possibly none) to the file, creating it when missing, and flushes the
+// file's data to disk, earlier unflushed appends included; false on any failure.
+bool AppendFileDurably(const std::string& path, std::string_view bytes);
+
 // Replaces the file so that a crash or power loss at any moment leaves either the old or the
 // new content: write a temporary file beside it, flush it to disk, rename it over the target
 // and flush the directory. False on any failure (the old file is then untouched).

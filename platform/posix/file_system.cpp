@@ -69,6 +69,10 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWithFlags(path, bytes, O_APPEND, false);
 }
 
+bool AppendFileDurably(const std::string& path, std::string_view bytes) {
+  return WriteWithFlags(path, bytes, O_APPEND, true);
+}
+
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   const std::string temp = path + ".tmp";
   if (!WriteWithFlags(temp, bytes, O_TRUNC, true)) {

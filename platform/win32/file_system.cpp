@@ -79,6 +79,10 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWith(path, bytes, OPEN_ALWAYS, true, false);
 }
 
+bool AppendFileDurably(const std::string& path, std::string_view bytes) {
+  return WriteWith(path, bytes, OPEN_ALWAYS, true, true);
+}
+
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   const std::string temp = path + ".tmp";
   if (!WriteWith(temp, bytes, CREATE_ALWAYS, false, true)) {
@@ -115,8 +119,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-bool ChangeDirectory(const std::string& dir) {
-  return SetCurrentDirectoryW(Wide(dir).c_str());
-}
+bool ChangeDirectory(const std::string& dir) { return SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 }  // namespace qv::platform
