@@ -4,7 +4,6 @@
 
 #include "app/printer_list_adapters.h"
 #include "app/toolkit_choice.h"
-#include "cloud/cloud_api.h"
 #include "cloud/system_queries.h"
 #include "core/print_service.h"
 #include "core/startup.h"
@@ -48,10 +47,6 @@ bool TakeOption(std::vector<std::string>& args, const std::string& option) {
   return true;
 }
 
-CloudSettings SettingsOf(const ServiceConfig& config, const ExtraSettings& extra) {
-  return CloudSettings{config.server, config.token, config.sid, extra.caFile, extra.tlsVerify, 0};
-}
-
 }  // namespace
 
 int RunProgram(std::vector<std::string> args) {
@@ -80,15 +75,16 @@ int RunProgram(std::vector<std::string> args) {
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }
-  std::unique_ptr<CloudApi> cloud =
-      CloudApi::create([&] { return SettingsOf(config, state.extra); },
-                       platform::HttpTransport::create(), platform::Clock::create());
   OpenTaskJournal(state, runLog);
-  PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
-                       spoolerPrinter, lptPrinter);
-
+  // What the lanes' jobs use is made before the service, whose end joins the lanes' threads;
+  // their results come back through the toolkit's loop, which outlives the service.
   SpoolerPrinterSource printers(spoolerPrinter);
   CloudPrinterListUplink uplink(state.extra, *clock);
+  PrintService service(
+      config, state, runLog, debugLog, *clock,
+      [&toolkit = *toolkit](std::function<void()> result) { toolkit.post(std::move(result)); },
+      networkPrinter, spoolerPrinter, lptPrinter);
+
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));

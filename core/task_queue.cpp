@@ -85,7 +85,18 @@ void TaskQueue::Flush() {
 
 bool TaskQueue::Contains(const std::string& uniKey) const {
   if (uniKey.empty()) return false;
-  return uniKey == inFlightKey_ || waitingKeys_.count(uniKey) > 0;
+  return uniKey == inFlightKey_ || waitingKeys_.count(uniKey) > 0 ||
+         endedWhilePolling_.count(uniKey) > 0;
+}
+
+void TaskQueue::FinishPrinting() {
+  if (pollOut_ && !inFlightKey_.empty()) endedWhilePolling_.insert(inFlightKey_);
+  inFlightKey_.clear();
+}
+
+void TaskQueue::NotePollAnswered() {
+  pollOut_ = false;
+  endedWhilePolling_.clear();
 }
 
 std::optional<PrintTask> TaskQueue::TakeFirst() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/print_task.h"
@@ -48,7 +49,8 @@ class TaskQueue {
   // Flushes the removals journaled since the last flush to disk; nothing when there are none.
   void Flush();
 
-  // True when a task with this non-empty key is waiting or is being printed.
+  // True when a task with this non-empty key is waiting or is being printed, or ended while
+  // the poll that is out now was on its way.
   bool Contains(const std::string& uniKey) const;
 
   // Removes the oldest task, journals the removal before returning (written, not yet flushed:
@@ -57,7 +59,13 @@ class TaskQueue {
   // queue is empty.
   std::optional<PrintTask> TakeFirst();
   // The task taken last has ended (printed, failed or dropped).
-  void FinishPrinting() { inFlightKey_.clear(); }
+  void FinishPrinting();
+
+  // A poll went out / its answer has been taken in. Polls and prints overlap: a task that
+  // ends while a poll is out may still be named in that poll's answer, made before the task's
+  // report reached the cloud, so its key counts as known until that answer is in.
+  void NotePollStarted() { pollOut_ = true; }
+  void NotePollAnswered();
 
   size_t size() const { return tasks_.size(); }
   bool empty() const { return tasks_.empty(); }
@@ -80,6 +88,8 @@ class TaskQueue {
   // one up in a long queue would cost a walk of the whole queue per task.
   std::unordered_map<std::string, size_t> waitingKeys_;
   std::string inFlightKey_;
+  bool pollOut_ = false;
+  std::unordered_set<std::string> endedWhilePolling_;
   std::string journalPath_;  // empty: no journal
   RunLog* log_ = nullptr;
   bool journalWritable_ = true;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/headless/headless_toolkit.h"
@@ -104,6 +106,42 @@ TEST(HeadlessLoop, QuitBeforeRunReturnsAtOnceAndMessagesAnswerOk) {
                                                .icon = MessageIcon::Question});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "[询问] 确定取消吗\n");
   EXPECT_EQ(answer, MessageResult::Ok);
+}
+
+TEST(HeadlessLoop, PostedTasksWakeTheLoopAndRunInOrderOnItsThread) {
+  auto toolkit = CreateHeadlessToolkit();
+  // The only timer is far off: without the posts' wake the loop would sleep through them.
+  auto far = toolkit->createTimer([&] { toolkit->quit(1); });
+  far->setInterval(60000);
+  const std::thread::id loopThread = std::this_thread::get_id();
+  std::vector<int> order;
+  bool elsewhere = false;
+  toolkit->post([&] { order.push_back(-1); });  // posted before the loop runs
+  std::thread poster([&] {
+    for (int i = 0; i < 200; ++i) {
+      toolkit->post([&, i] {
+        elsewhere = elsewhere || std::this_thread::get_id() != loopThread;
+        order.push_back(i);
+        if (i == 0) toolkit->post([&] { order.push_back(1000); });  // later, not at once
+        if (i == 199) toolkit->post([&] { toolkit->quit(7); });
+      });
+    }
+  });
+  EXPECT_EQ(toolkit->run(), 7);
+  poster.join();
+  ASSERT_EQ(order.size(), 202u);
+  EXPECT_EQ(order.front(), -1);
+  EXPECT_FALSE(elsewhere);
+  std::vector<int> numbered;
+  for (int n : order) {
+    if (n >= 0 && n < 200) numbered.push_back(n);
+  }
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(numbered[static_cast<size_t>(i)], i);
+  EXPECT_NE(std::find(order.begin(), order.end(), 1000), order.end());
+
+  // With no timer running and nothing posted, nothing can happen: run() returns at once.
+  far->setInterval(0);
+  toolkit->run();
 }
 
 TEST(HeadlessLoop, ControlsKeepWhatTheShellSets) {

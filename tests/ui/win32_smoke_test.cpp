@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ui/win32/win32_common.h"
@@ -382,6 +383,44 @@ TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
   EXPECT_EQ(closes, 1) << "closes again once the box is answered";
   settings.reset();
   service.reset();
+}
+
+// Tasks posted from another thread run on the loop's thread, in order, and a message box's
+// own loop runs them too: here the posted task is what answers the box.
+TEST(Win32Smoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
+  auto toolkit = CreateWin32Toolkit();
+  ASSERT_NE(toolkit, nullptr);
+  const DWORD loopThread = GetCurrentThreadId();
+  std::vector<int> order;
+  bool elsewhere = false;
+  std::thread poster([&] {
+    for (int i = 0; i < 200; ++i) {
+      toolkit->post([&, i] {
+        elsewhere = elsewhere || GetCurrentThreadId() != loopThread;
+        order.push_back(i);
+        if (i == 199) toolkit->quit(0);
+      });
+    }
+  });
+  toolkit->run();
+  poster.join();
+  ASSERT_EQ(order.size(), 200u);
+  for (int i = 0; i < 200; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], i);
+  EXPECT_FALSE(elsewhere);
+
+  bool openWhenRun = false;
+  std::thread late([&] {
+    Sleep(500);
+    toolkit->post([&] {
+      openWhenRun = toolkit->messageOpen();
+      HWND box = FindWindowW(L"#32770", L"完成");
+      if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+  });
+  EXPECT_EQ(toolkit->showMessage({.text = "配置门店信息完成", .caption = "完成"}),
+            MessageResult::Ok);
+  late.join();
+  EXPECT_TRUE(openWhenRun);
 }
 
 // A window larger than the work area (the 1280 x 720 screen here) is maximised into it, its
