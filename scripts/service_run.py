@@ -24,8 +24,8 @@ def free_port():
     return port
 
 
-def find_build(build):
-    program = os.path.join(ROOT, build, "app", "quorvel-print")
+def find_build(build, program=None):
+    program = program or os.path.join(ROOT, build, "app", "quorvel-print")
     sim = os.path.join(ROOT, build, "tools", "sim", "quorvel-sim")
     for f in (program, sim):
         if not os.access(f, os.X_OK):
@@ -34,8 +34,8 @@ def find_build(build):
 
 
 class ServiceRun:
-    def __init__(self, build, printers):
-        self.program, self.sim_binary = find_build(build)
+    def __init__(self, build, printers, program=None):
+        self.program, self.sim_binary = find_build(build, program)
         self.work = tempfile.mkdtemp(prefix="qv-run-")
         self.run_dir = os.path.join(self.work, "run")
         self.printers = printers
