@@ -8,11 +8,14 @@ line of figures; exits 1 when a ping was answered later than --max-ms (or not at
 Usage: answer_probe.py WINDOW_ID SECONDS [--interval 50] [--max-ms 1000]"""
 import argparse
 import ctypes
-import ctypes.util
 import select
 import statistics
 import sys
 import time
+
+from wm_protocols import CLIENT_MESSAGE, Event, atom, open_display, send_protocol, x11
+
+SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
 
 parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
 parser.add_argument("window")
@@ -21,44 +24,11 @@ parser.add_argument("--interval", type=int, default=50, help="ms between two pin
 parser.add_argument("--max-ms", type=float, default=None)
 args = parser.parse_args()
 
-x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-x11.XOpenDisplay.restype = ctypes.c_void_p
-x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x11.XDefaultRootWindow.restype = ctypes.c_ulong
-x11.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-x11.XInternAtom.restype = ctypes.c_ulong
-x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x11.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                           ctypes.c_void_p]
-x11.XFlush.argtypes = [ctypes.c_void_p]
-x11.XPending.argtypes = [ctypes.c_void_p]
-x11.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-x11.XConnectionNumber.argtypes = [ctypes.c_void_p]
-x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-CLIENT_MESSAGE = 33
-SUBSTRUCTURE_NOTIFY_MASK = 1 << 19
-
-
-class ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong),
-                ("send_event", ctypes.c_int), ("display", ctypes.c_void_p),
-                ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-
-class Event(ctypes.Union):
-    _fields_ = [("type", ctypes.c_int), ("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-
-display = x11.XOpenDisplay(None)
-if not display:
-    sys.exit("no X display")
+display = open_display()
 window = int(args.window, 0)
 root = x11.XDefaultRootWindow(display)
-protocols = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
-ping = x11.XInternAtom(display, b"_NET_WM_PING", 0)
+protocols = atom(display, "WM_PROTOCOLS")
+ping = atom(display, "_NET_WM_PING")
 # The answer goes to the root window, to those who listen for its children's changes.
 x11.XSelectInput(display, root, SUBSTRUCTURE_NOTIFY_MASK)
 fd = x11.XConnectionNumber(display)
@@ -70,16 +40,7 @@ start = time.monotonic()
 
 
 def send(stamp):
-    event = Event()
-    event.xclient.type = CLIENT_MESSAGE
-    event.xclient.window = window
-    event.xclient.message_type = protocols
-    event.xclient.format = 32
-    event.xclient.data[0] = ping
-    event.xclient.data[1] = stamp
-    event.xclient.data[2] = window
-    x11.XSendEvent(display, window, 0, 0, ctypes.byref(event))
-    x11.XFlush(display)
+    send_protocol(display, window, "_NET_WM_PING", stamp, window)
     sent[stamp] = time.monotonic()
 
 

@@ -17,14 +17,6 @@ artifacts=$3
 store=20261061
 printer=127.0.0.61
 program_pid=
-fail() {
-  echo "FAIL: $*"
-  echo "--- windows: $(window_list)"
-  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
-  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
-  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
-  exit 1
-}
 cleanup() {
   stop_pid "$program_pid"
   stop_newcomer_world

@@ -19,14 +19,6 @@ store=20261062
 printer=127.0.0.62
 program_pid=
 [ -x "$sim" ] || fail "$sim is missing (build the linux tree first)"
-fail() {
-  echo "FAIL: $*"
-  echo "--- windows: $(window_list)"
-  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
-  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
-  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
-  exit 1
-}
 cleanup() {
   wineserver -k 2>/dev/null
   stop_newcomer_world

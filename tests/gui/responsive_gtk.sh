@@ -13,12 +13,6 @@ sim=$2
 store=20261063
 printer=127.0.0.63
 program_pid=
-fail() {
-  echo "FAIL: $*"
-  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
-  echo "--- simulator log"; tail -n 30 "$work/sim.log" 2>/dev/null
-  exit 1
-}
 cleanup() {
   stop_pid "$program_pid"
   stop_newcomer_world

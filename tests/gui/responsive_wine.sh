@@ -14,12 +14,6 @@ sim=$2
 store=20261064
 printer=127.0.0.64
 [ -x "$sim" ] || fail "$sim is missing (build the linux tree first)"
-fail() {
-  echo "FAIL: $*"
-  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
-  echo "--- simulator log"; tail -n 30 "$work/sim.log" 2>/dev/null
-  exit 1
-}
 cleanup() {
   wineserver -k 2>/dev/null
   stop_newcomer_world

@@ -9,8 +9,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
-#include <vector>
 
+#include "tests/ui/posted_tasks_check.h"
 #include "ui/gtk/gtk_toolkit.h"
 #include "ui/gtk/gtk_widgets.h"
 
@@ -297,23 +297,7 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
 TEST(GtkSmoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr);
-  const std::thread::id loopThread = std::this_thread::get_id();
-  std::vector<int> order;
-  bool elsewhere = false;
-  std::thread poster([&] {
-    for (int i = 0; i < 200; ++i) {
-      toolkit->post([&, i] {
-        elsewhere = elsewhere || std::this_thread::get_id() != loopThread;
-        order.push_back(i);
-        if (i == 199) toolkit->quit(0);
-      });
-    }
-  });
-  toolkit->run();
-  poster.join();
-  ASSERT_EQ(order.size(), 200u);
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], i);
-  EXPECT_FALSE(elsewhere);
+  ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
 
   bool openWhenRun = false;
   std::thread late([&] {

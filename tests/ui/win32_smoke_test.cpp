@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/ui/posted_tasks_check.h"
 #include "ui/win32/win32_common.h"
 #include "ui/win32/win32_toolkit.h"
 
@@ -390,23 +391,7 @@ TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
 TEST(Win32Smoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
   auto toolkit = CreateWin32Toolkit();
   ASSERT_NE(toolkit, nullptr);
-  const DWORD loopThread = GetCurrentThreadId();
-  std::vector<int> order;
-  bool elsewhere = false;
-  std::thread poster([&] {
-    for (int i = 0; i < 200; ++i) {
-      toolkit->post([&, i] {
-        elsewhere = elsewhere || GetCurrentThreadId() != loopThread;
-        order.push_back(i);
-        if (i == 199) toolkit->quit(0);
-      });
-    }
-  });
-  toolkit->run();
-  poster.join();
-  ASSERT_EQ(order.size(), 200u);
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], i);
-  EXPECT_FALSE(elsewhere);
+  ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
 
   bool openWhenRun = false;
   std::thread late([&] {
