@@ -8,8 +8,8 @@
 
 namespace qv {
 
-// The longest interval `time` may set between two polls: one day. A longer one only keeps
-// tickets from the shop, and a day still fits every 32-bit count the interval feeds, in
+// The longest interval `time` may set between two polls: one day. A longer one would only hold
+// tickets back from the shop, and a day still fits every 32-bit count the interval feeds, in
 // seconds or in milliseconds (86 400 000), and the date of the next poll.
 inline constexpr int32_t kMaxPollSeconds = 86400;
 
