@@ -9,7 +9,8 @@ std::vector<shell::PrinterEntry> SpoolerPrinterSource::ListPrinters() {
   spooler_.listPrinters(records);
   std::vector<shell::PrinterEntry> entries;
   entries.reserve(records.size());
-  for (const platform::PrinterInfo& info : records) entries.push_back({info.printerName, info.portName});
+  for (const platform::PrinterInfo& info : records)
+    entries.push_back({info.printerName, info.portName});
   return entries;
 }
 
@@ -17,10 +18,13 @@ std::string CloudPrinterListUplink::TimeText() { return UnixTimeText(clock_.Now(
 
 std::string CloudPrinterListUplink::SendPrinterList(const ServiceConfig& target,
                                                     const PrinterListFields& fields) {
-  const CloudSettings settings{target.server, target.token, target.sid, tls_.caFile,
-                               tls_.tlsVerify, 0};
-  auto cloud = CloudApi::create([settings] { return settings; },
-                                platform::HttpTransport::create(), platform::Clock::create());
+  const CloudSettings settings{.server = target.server,
+                               .token = target.token,
+                               .sid = target.sid,
+                               .caFile = tls_.caFile,
+                               .tlsVerify = tls_.tlsVerify};
+  auto cloud = CloudApi::create([settings] { return settings; }, transport_.handle(),
+                                platform::Clock::create(), onFailure_);
   return cloud->SendPrinterList(fields);
 }
 

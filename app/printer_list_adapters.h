@@ -1,6 +1,9 @@
 // The shell's printer-list report reaches the spooler and the cloud through these adapters.
 #pragma once
 
+#include <utility>
+
+#include "app/shared_transport.h"
 #include "cloud/cloud_api.h"
 #include "core/service_state.h"
 #include "platform/clock.h"
@@ -21,17 +24,22 @@ class SpoolerPrinterSource : public shell::PrinterSource {
 };
 
 // Sends the printer list to whichever server and store the caller names: the configuration
-// in effect, or the values the user is about to save (the server check).
+// in effect, or the values the user is about to save (the server check), through the
+// program's shared transport.
 class CloudPrinterListUplink : public shell::PrinterListUplink {
  public:
-  CloudPrinterListUplink(const ExtraSettings& tls, platform::Clock& clock)
-      : tls_(tls), clock_(clock) {}
+  CloudPrinterListUplink(const ExtraSettings& tls, platform::Clock& clock,
+                         SharedHttpTransport& transport, CloudFailureNote onFailure)
+      : tls_(tls), clock_(clock), transport_(transport), onFailure_(std::move(onFailure)) {}
   std::string TimeText() override;
-  std::string SendPrinterList(const ServiceConfig& target, const PrinterListFields& fields) override;
+  std::string SendPrinterList(const ServiceConfig& target,
+                              const PrinterListFields& fields) override;
 
  private:
   const ExtraSettings& tls_;
   platform::Clock& clock_;
+  SharedHttpTransport& transport_;
+  CloudFailureNote onFailure_;
 };
 
 }  // namespace qv::app

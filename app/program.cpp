@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/printer_list_adapters.h"
+#include "app/shared_transport.h"
 #include "app/toolkit_choice.h"
 #include "cloud/system_queries.h"
 #include "core/print_service.h"
@@ -75,15 +76,31 @@ int RunProgram(std::vector<std::string> args) {
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }
+  // The generic poll and report lines say only that an answer was unusable; the transport's
+  // reason (a certificate, a timeout, a refused redirect) is what the shop's support needs.
+  // Requests run on the service's threads; the note is written on the window's thread, in
+  // order with the results that follow it.
+  const PostToUi post = [&toolkit = *toolkit](std::function<void()> job) {
+    toolkit.post(std::move(job));
+  };
+  const CloudFailureNote noteFailure = [post, &runLog, &debugLog](const std::string& line) {
+    post([&runLog, &debugLog, line] {
+      runLog.WriteRunLog(line);
+      debugLog.DebugLine(line);
+    });
+  };
   OpenTaskJournal(state, runLog);
   // What the lanes' jobs use is made before the service, whose end joins the lanes' threads;
   // their results come back through the toolkit's loop, which outlives the service.
   SpoolerPrinterSource printers(spoolerPrinter);
-  CloudPrinterListUplink uplink(state.extra, *clock);
-  PrintService service(
-      config, state, runLog, debugLog, *clock,
-      [&toolkit = *toolkit](std::function<void()> result) { toolkit.post(std::move(result)); },
-      networkPrinter, spoolerPrinter, lptPrinter);
+  // The polls and the shell's printer-list reports run on one thread and share a kept
+  // connection; the result reports, on the printer thread, have one of their own so that a
+  // slow poll never holds a ticket's report back.
+  SharedHttpTransport cloudLaneTransport(platform::HttpTransport::create());
+  CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
+  PrintService service(config, state, runLog, debugLog, *clock, post,
+                       {cloudLaneTransport.handle(), platform::HttpTransport::create(), noteFailure},
+                       networkPrinter, spoolerPrinter, lptPrinter);
 
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},

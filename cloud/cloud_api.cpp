@@ -1,5 +1,8 @@
 #include "cloud/cloud_api.h"
 
+#include <string_view>
+#include <vector>
+
 #include "cloud/envelope.h"
 #include "cloud/field_list.h"
 #include "cloud/http_client.h"
@@ -17,13 +20,28 @@ FieldList PrinterListForm(const PrinterListFields& f) {
   return body;
 }
 
+// The name of the first header whose value would break its line: a CR or LF ends the line
+// early and lets the rest pass for header lines of its own (a task key or store ID from
+// outside could forge the outcome of a report); a NUL cuts the value short. Empty when none.
+std::string BrokenHeader(const FieldList& headers) {
+  const std::vector<std::string> names = headers.Keys();
+  const std::vector<std::string> values = headers.Values();
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (values[i].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+      return names[i];
+    }
+  }
+  return "";
+}
+
 class CloudApiClient final : public CloudApi {
  public:
   CloudApiClient(CloudSettingsSource settings, std::unique_ptr<platform::HttpTransport> transport,
-                 std::unique_ptr<platform::Clock> clock)
+                 std::unique_ptr<platform::Clock> clock, CloudFailureNote onFailure)
       : settings_(std::move(settings)),
         transport_(std::move(transport)),
-        clock_(std::move(clock)) {}
+        clock_(std::move(clock)),
+        onFailure_(std::move(onFailure)) {}
 
   std::string RequestWaitingTasks() override {
     CloudSettings s = settings_();
@@ -61,19 +79,35 @@ class CloudApiClient final : public CloudApi {
 
   std::string send(const CloudSettings& s, const char* path, const FieldList& headers,
                    const FieldList& body) {
+    if (const std::string broken = BrokenHeader(headers); !broken.empty()) {
+      note(std::string("云端请求[") + path + "]未发送：请求头 " + broken + " 含回车、换行或空字符");
+      return "";
+    }
     HttpRequestInput in = CloudRequest(s.server, path, headers, body);
     in.TimeoutSeconds = s.timeoutSeconds;
     in.Tls = {.verify = s.tlsVerify, .caFile = s.caFile};
     HttpRequestOutput out;
     HttpRequest(in, out, *transport_);
     // A cut-off answer is no answer: the caller would only stumble over half a JSON text.
-    if (out.Failed) return "";
+    if (out.Failed) {
+      // After a failed body read the status line has taken the failure message's place.
+      const std::string message =
+          out.ResponseHeaders.empty() ? out.Status : std::string(kHttpRead) + " " + out.Status;
+      note(std::string("云端请求[") + path + "]失败：" + message +
+           (out.Reason.empty() ? "" : "（" + out.Reason + "）"));
+      return "";
+    }
     return out.Body;
+  }
+
+  void note(const std::string& line) {
+    if (onFailure_) onFailure_(line);
   }
 
   CloudSettingsSource settings_;
   std::unique_ptr<platform::HttpTransport> transport_;
   std::unique_ptr<platform::Clock> clock_;
+  CloudFailureNote onFailure_;
 };
 
 }  // namespace
@@ -84,9 +118,10 @@ std::string CloudApi::PrinterListBody(const PrinterListFields& fields) {
 
 std::unique_ptr<CloudApi> CloudApi::create(CloudSettingsSource settings,
                                            std::unique_ptr<platform::HttpTransport> transport,
-                                           std::unique_ptr<platform::Clock> clock) {
+                                           std::unique_ptr<platform::Clock> clock,
+                                           CloudFailureNote onFailure) {
   return std::make_unique<CloudApiClient>(std::move(settings), std::move(transport),
-                                          std::move(clock));
+                                          std::move(clock), std::move(onFailure));
 }
 
 }  // namespace qv

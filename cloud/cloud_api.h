@@ -30,6 +30,11 @@ struct CloudSettings {
 
 using CloudSettingsSource = std::function<CloudSettings()>;
 
+// Receives one line for every request that failed or was refused, with the transport's
+// reason (for the run log and the debug view); called on the thread that made the request,
+// before the request returns.
+using CloudFailureNote = std::function<void(const std::string& line)>;
+
 // The body fields of the printer-list report, set by the caller; the envelope puts
 // X-Token=1 in front of them.
 struct PrinterListFields {
@@ -58,10 +63,13 @@ class CloudApi {
   // The form body SendPrinterList sends for these fields (for the caller's debug log).
   static std::string PrinterListBody(const PrinterListFields& fields);
 
-  // The real client: requests go out through `transport`; `clock` stamps the entry value.
+  // The real client: requests go out through `transport`; `clock` stamps the entry value;
+  // failures are described to `onFailure` when one is given. A request whose header values
+  // hold a CR, LF or NUL is not sent (failure, empty answer).
   static std::unique_ptr<CloudApi> create(CloudSettingsSource settings,
                                           std::unique_ptr<platform::HttpTransport> transport,
-                                          std::unique_ptr<platform::Clock> clock);
+                                          std::unique_ptr<platform::Clock> clock,
+                                          CloudFailureNote onFailure = nullptr);
 };
 
 }  // namespace qv

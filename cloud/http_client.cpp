@@ -1,5 +1,8 @@
 #include "cloud/http_client.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "cloud/http_text.h"
 #include "platform/gbk.h"
 
@@ -37,23 +40,44 @@ const char* FailureMessage(platform::HttpFailure failure) {
     case F::NoResponse:
       return kHttpNoResponse;
     case F::Read:
+    case F::TooLarge:
       return kHttpRead;
+    case F::Redirect:
+      return kHttpSend;
   }
   return kHttpNoResponse;
 }
 
+// A CR or LF that is not the end of a header line would start a line of its own on the wire
+// (a header the caller never meant to send); a NUL would cut the line short.
+bool HasStrayLineBreak(std::string_view block) {
+  for (size_t i = 0; i < block.size(); ++i) {
+    if (block[i] == '\r' && i + 1 < block.size() && block[i + 1] == '\n') {
+      ++i;
+    } else if (block[i] == '\r' || block[i] == '\n' || block[i] == '\0') {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HasControlCharacter(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+  }
+  return false;
+}
+
 // The wire form of a request: texts as GBK bytes, as the cloud has always received them.
-platform::HttpTransportRequest TransportRequest(const HttpRequestInput& in, const UrlParts& url) {
+platform::HttpTransportRequest TransportRequest(const HttpRequestInput& in, const UrlParts& url,
+                                                const std::string& headerBlock) {
   platform::HttpTransportRequest r;
   r.secure = url.secure;
   r.host = FromUtf8(url.host);
   r.port = url.port;
   r.path = FromUtf8(url.path);
   r.verb = VerbFor(in.Method);
-  r.headers = FromUtf8(BuildHeaderBlock(in.Headers, in.SendCookies,
-                                        {.method = in.Method,
-                                         .completeHeaders = in.CompleteHeaders,
-                                         .normaliseNames = in.NormaliseHeaderNames}));
+  r.headers = FromUtf8(headerBlock);
   r.body = in.BodyBytes.empty() ? FromUtf8(in.BodyText) : in.BodyBytes;
   r.followRedirects = !in.NoRedirect;
   if (!in.User.empty() && !in.Password.empty()) {
@@ -65,7 +89,14 @@ platform::HttpTransportRequest TransportRequest(const HttpRequestInput& in, cons
     r.proxyUser = FromUtf8(in.ProxyUser);
     r.proxyPassword = FromUtf8(in.ProxyPassword);
   }
-  r.timeoutMs = in.TimeoutSeconds > 0 ? in.TimeoutSeconds * 1000 : 30000;
+  // A day per phase is more than any caller means, and keeps the sums within range.
+  constexpr int32_t kLongestPhaseSeconds = 24 * 60 * 60;
+  r.timeoutMs =
+      in.TimeoutSeconds > 0 ? std::min(in.TimeoutSeconds, kLongestPhaseSeconds) * 1000 : 30000;
+  // Resolving, connecting, sending and receiving each have the phase's limit; the whole
+  // exchange has their sum, so an answer trickled byte by byte cannot hold the caller.
+  r.totalTimeoutMs = 4 * r.timeoutMs;
+  r.maxBodyBytes = in.MaxBodyBytes;
   r.tls = in.Tls;
   return r;
 }
@@ -75,16 +106,28 @@ platform::HttpTransportRequest TransportRequest(const HttpRequestInput& in, cons
 std::string HttpRequest(const HttpRequestInput& in, HttpRequestOutput& out,
                         platform::HttpTransport& transport) {
   out.SendCookies = in.SendCookies;
-  UrlParts url;
-  if (!SplitUrl(in.Url, url)) {
-    out.Status = kHttpBadUrl;
+  auto refuse = [&out](const char* status, std::string reason) {
+    out.Status = status;
+    out.Reason = std::move(reason);
     out.Failed = true;
-    return "";
+    return std::string();
+  };
+  UrlParts url;
+  if (HasControlCharacter(in.Url)) return refuse(kHttpBadUrl, "URL 含控制字符，请求未发送");
+  if (!SplitUrl(in.Url, url)) return refuse(kHttpBadUrl, "");
+  const std::string headerBlock = BuildHeaderBlock(in.Headers, in.SendCookies,
+                                                   {.method = in.Method,
+                                                    .completeHeaders = in.CompleteHeaders,
+                                                    .normaliseNames = in.NormaliseHeaderNames});
+  if (HasStrayLineBreak(headerBlock)) {
+    return refuse(kHttpHeaders, "请求头含不成对的回车、换行或空字符，请求未发送");
   }
   platform::HttpTransportResponse response;
-  platform::HttpFailure failure = transport.exchange(TransportRequest(in, url), response);
+  platform::HttpFailure failure =
+      transport.exchange(TransportRequest(in, url, headerBlock), response);
   if (failure != platform::HttpFailure::None) {
     out.Status = FailureMessage(failure);
+    out.Reason = std::move(response.reason);
     out.Failed = true;
     // A failed body read still delivers what arrived; every other failure ends here.
     if (failure != platform::HttpFailure::Read) return "";

@@ -6,12 +6,15 @@
 // as GBK bytes, the encoding the cloud has always received; BodyBytes go out untouched.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "platform/http_transport.h"
 
 namespace qv {
+
+inline constexpr size_t kHttpMaxBodyBytes = 8u << 20;
 
 // Inputs; every member but Url may be left at its default.
 struct HttpRequestInput {
@@ -25,12 +28,17 @@ struct HttpRequestInput {
   std::string User, Password;  // HTTP Basic for the server
   std::string Proxy;           // "host:port"; empty: no proxy at all
   std::string ProxyUser, ProxyPassword;  // HTTP Basic for the proxy
-  int32_t TimeoutSeconds = 0;            // per phase; 0 or less means 30 s
+  int32_t TimeoutSeconds = 0;            // per phase; 0 or less means 30 s; the whole
+                                         // exchange gets four times that (all phases)
   bool MergeCookies = true;              // merge SendCookies into the received cookies
   bool CompleteHeaders = true;           // add the default lines Headers lacks
   std::string BodyBytes;                 // when not empty, sent instead of BodyText
   bool NormaliseHeaderNames = true;      // "x-token" -> "X-Token"
   platform::TlsOptions Tls;              // certificate verification and extra roots
+  // A longer answer body fails the exchange (713) instead of being held in memory: far
+  // above any page or cloud answer, far below what a 32-bit process can hold with room to
+  // parse it.
+  size_t MaxBodyBytes = kHttpMaxBodyBytes;
 };
 
 // Outputs. Location is only written when the answer has a Location header, so a caller may
@@ -44,6 +52,9 @@ struct HttpRequestOutput {
   std::string SendCookies;      // SendCookies as sent, or the merged text when merged
   bool Failed = false;          // a failure message was raised, 713 included (even when the
                                 // status line later replaced it in Status)
+  std::string Reason;           // with Failed: what went wrong in the transport's own words
+                                // (libcurl's or WinHTTP's text), or why the request was
+                                // refused; may be empty
 };
 
 // Status texts of the failures.

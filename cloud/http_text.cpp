@@ -252,6 +252,9 @@ std::string MergeCookies(std::string_view oldCookies, std::string_view newCookie
 
 std::string DeclaredCharset(std::string_view body) {
   std::string_view head = body.substr(0, body.find('\0')).substr(0, 1024);
+  // Every cloud answer passes here, and almost none is an HTML page: an answer without the
+  // tag the pattern starts with cannot match, and skips compiling it.
+  if (!ContainsIgnoreCase(head, "<meta")) return "";
   RegexSearch re;
   if (!re.Search("<meta.+?charset=[^\\w]?([-\\w]+)", head) || re.MatchCount() < 1) return "";
   return re.GroupText(1, 1);

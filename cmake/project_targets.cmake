@@ -19,6 +19,11 @@ function(qv_target_settings target)
     endif()
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                   _WIN32_WINNT=0x0601)
+    # The version resource shows the project version, the one the installer carries too.
+    target_compile_definitions(${target} PRIVATE
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_MAJOR=${CMAKE_PROJECT_VERSION_MAJOR}>
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_MINOR=${CMAKE_PROJECT_VERSION_MINOR}>
+      $<$<COMPILE_LANGUAGE:RC>:QV_VERSION_PATCH=${CMAKE_PROJECT_VERSION_PATCH}>)
   endif()
 endfunction()
 
@@ -32,10 +37,17 @@ function(qv_library name)
   endif()
 endfunction()
 
-# Environment for test programs of the Windows builds: one Wine prefix per build tree,
-# no debug chatter, and no prompts to install Mono or Gecko.
-set(QV_WINE_ENV
-    WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+# Environment of every Windows test: the build's bitness, by which tests/support/wine (the
+# emulator, and what the test scripts start Wine with) picks the Wine loader; no debug
+# chatter, and no prompts to install Mono or Gecko.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(QV_WINE_ARCH win64)
+else()
+  set(QV_WINE_ARCH win32)
+endif()
+set(QV_WINE_BASE_ENV QV_WINE_ARCH=${QV_WINE_ARCH} WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=)
+# ... and for test programs that share the build tree's one Wine prefix.
+set(QV_WINE_ENV WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix ${QV_WINE_BASE_ENV})
 
 # qv_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [LABELS ...])
 # One GoogleTest program registered as one CTest test; the test script reads the
@@ -75,6 +87,5 @@ endfunction()
 # program that loads it; a test that prints through a CUPS scheduler of its own must be first.
 function(qv_wine_own_env out name)
   qv_wine_prefix(prefix ${name})
-  set(${out} "WINEPREFIX=${prefix};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml="
-      PARENT_SCOPE)
+  set(${out} WINEPREFIX=${prefix} ${QV_WINE_BASE_ENV} PARENT_SCOPE)
 endfunction()

@@ -1,17 +1,24 @@
 #include "core/cloud_task_source.h"
 
+#include <utility>
+
 #include "platform/http_transport.h"
 
 namespace qv {
 
-CloudTaskSource::CloudTaskSource(const ExtraSettings& tls)
+CloudTaskSource::CloudTaskSource(const ExtraSettings& tls,
+                                 std::unique_ptr<platform::HttpTransport> transport,
+                                 CloudFailureNote onFailure)
     : tls_(tls),
       api_(CloudApi::create(
           [this] {
-            return CloudSettings{target_.server, target_.token,  target_.sid,
-                                 tls_.caFile,    tls_.tlsVerify, 0};
+            return CloudSettings{.server = target_.server,
+                                 .token = target_.token,
+                                 .sid = target_.sid,
+                                 .caFile = tls_.caFile,
+                                 .tlsVerify = tls_.tlsVerify};
           },
-          platform::HttpTransport::create(), platform::Clock::create())) {}
+          std::move(transport), platform::Clock::create(), std::move(onFailure))) {}
 
 std::string CloudTaskSource::FetchWaitingTasksBody(const ServiceConfig& target) {
   target_ = target;

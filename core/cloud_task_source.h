@@ -13,8 +13,10 @@ namespace qv {
 class CloudTaskSource : public TaskCloud {
  public:
   // Requests go to the server and store each call names, with the TLS settings of `tls`
-  // (copied: they do not change while the program runs).
-  explicit CloudTaskSource(const ExtraSettings& tls);
+  // (copied: they do not change while the program runs), through `transport`; failures are
+  // noted to `onFailure` on the requesting thread.
+  CloudTaskSource(const ExtraSettings& tls, std::unique_ptr<platform::HttpTransport> transport,
+                  CloudFailureNote onFailure);
 
   std::string FetchWaitingTasksBody(const ServiceConfig& target) override;
   std::string PostPrintReport(const ServiceConfig& target, const std::string& uniKey,

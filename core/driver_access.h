@@ -35,9 +35,9 @@ class NetworkReceiptDriver : public EscPosReceiptDriver {
  public:
   explicit NetworkReceiptDriver(NetworkPrinter& printer)
       : EscPosReceiptDriver(printer), network_(printer) {}
-  // A reset from a printer on the local network arrives within milliseconds; the wait is
-  // short enough to keep one task per timer tick.
-  bool confirmDelivery() override { return network_.deliveryConfirmed(100); }
+  // The printer's answer, or its acknowledgement of every byte, within a wait that grows
+  // with the ticket.
+  bool confirmDelivery() override { return network_.deliveryConfirmed(); }
   // A printer out of paper takes the bytes and prints nothing; asked first, it says so.
   // Printers on the shop's network answer within milliseconds; one that does not answer at
   // all is printed to as before.

@@ -1,6 +1,7 @@
 #include "core/polling.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct Outcome {
 Outcome OutcomeOf(const WaitAnswer& answer) {
   using Kind = WaitAnswer::Kind;
   switch (answer.kind) {
+    case Kind::OutOfMemory:
+      return {"[DE_1]", "内存不足，无法处理本次查询的应答"};
     case Kind::Unreadable:
       return {"[DE_1]", "解析主包失败，错误行：" + std::to_string(answer.error.Line) +
                             "  错误内容：" + answer.error.Text};
@@ -34,6 +37,18 @@ Outcome OutcomeOf(const WaitAnswer& answer) {
       return {"[Task:" + std::to_string(answer.tasks.size()) + "]", ""};
   }
   return {};
+}
+
+// The 32-bit program has 2 GB of address space; an answer whose tree does not fit costs
+// this poll, not the program (the transport already caps what it reads).
+WaitAnswer FetchAndDecode(TaskCloud& cloud, const ServiceConfig& target, int32_t feedLines) {
+  try {
+    return DecodeWaitAnswer(cloud.FetchWaitingTasksBody(target), feedLines);
+  } catch (const std::bad_alloc&) {
+    WaitAnswer answer;
+    answer.kind = WaitAnswer::Kind::OutOfMemory;
+    return answer;
+  }
 }
 
 // Queues the tasks of an answer that are new here, in one journal record, and flushes the
@@ -95,7 +110,7 @@ bool Poller::PollPrintTasks() {
   lanes.cloudJobs.Submit([&cloud = lanes.pollCloud, post = lanes.post, target = s_.config,
                           feedLines = st.feedLines, &services = s_,
                           poller = std::weak_ptr<Poller*>(self_)] {
-    WaitAnswer answer = DecodeWaitAnswer(cloud.FetchWaitingTasksBody(target), feedLines);
+    WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
     post([&services, poller, answer = std::move(answer)]() mutable {
       TakeInAnswer(services, poller, answer);
     });

@@ -29,7 +29,8 @@ class Poller {
   // the end of the previous poll.
   void PollTimerTick();
   // Starts one poll: false when no store is configured or a poll is still under way. The
-  // answer's tasks are queued even when the poller is gone by the time it comes.
+  // answer's tasks are queued even when the poller is gone by the time it comes. An answer
+  // too large for the memory left fails the poll like an answer that is not JSON.
   bool PollPrintTasks();
 
   // Polls made and tasks received since polling started.

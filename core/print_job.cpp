@@ -1,6 +1,7 @@
 #include "core/print_job.h"
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -109,6 +110,9 @@ class TaskExecution {
     Debug("打印结束");
   }
 
+  // Whether the outcome went to the cloud (or was attempted).
+  bool reported() const { return reported_; }
+
  private:
   const char* Name() const {
     switch (transport_) {
@@ -171,6 +175,7 @@ class TaskExecution {
 
   void Debug(const std::string& line) { log_.DebugLine(line); }
   void Report(PrintOutcome outcome) {
+    reported_ = true;
     ReportPrintResult(lanes_.reportCloud, target_, log_, task_.uni_key, outcome);
   }
 
@@ -180,14 +185,26 @@ class TaskExecution {
   ServiceLanes& lanes_;
   JobLog& log_;
   Transport transport_ = Transport::Network;
+  bool reported_ = false;
 };
 
 // The whole of one task on the printer lane: the transport its print_type names, or nothing
-// but a debug line for a transport this program does not know.
+// but a debug line for a transport this program does not know. An allocation failure on the
+// way (a content too large for the memory left) fails this task, never the program.
 void RunPrintJob(PrintJob& job, ServiceLanes& lanes, JobLog& log) {
   PrintTask& task = job.task;
   if (task.print_type >= 1 && task.print_type <= 3) {
-    TaskExecution(job, lanes, log).Run(static_cast<Transport>(task.print_type));
+    const auto transport = static_cast<Transport>(task.print_type);
+    TaskExecution execution(job, lanes, log);
+    try {
+      execution.Run(transport);
+    } catch (const std::bad_alloc&) {
+      lanes.printers.driver(transport).close(0, 0);
+      log.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
+      if (!execution.reported()) {
+        ReportPrintResult(lanes.reportCloud, job.target, log, task.uni_key, PrintOutcome::Failed);
+      }
+    }
     return;
   }
   // Nothing is printed, logged or reported for a transport this program does not know.

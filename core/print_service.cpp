@@ -8,9 +8,10 @@ namespace qv {
 
 PrintService::PrintService(ServiceConfig& config, ServiceState& state, RunLog& runLog,
                            DebugLog& debugLog, platform::Clock& clock, PostToUi post,
-                           NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt)
-    : pollCloud_(state.extra),
-      reportCloud_(state.extra),
+                           ServiceTransports transports, NetworkPrinter& network,
+                           SpoolerPrinter& spooler, LptPrinter& lpt)
+    : pollCloud_(state.extra, std::move(transports.poll), transports.onFailure),
+      reportCloud_(state.extra, std::move(transports.report), transports.onFailure),
       printers_(network, spooler, lpt),
       lanes_{cloudThread_, pollCloud_, printerThread_, reportCloud_, printers_, std::move(post)},
       services_{config, state, runLog, debugLog, clock, lanes_} {}

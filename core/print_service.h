@@ -2,6 +2,8 @@
 // what the shell hands to its polling and print timers.
 #pragma once
 
+#include <memory>
+
 #include "core/cloud_task_source.h"
 #include "core/core_services.h"
 #include "core/driver_access.h"
@@ -9,13 +11,20 @@
 
 namespace qv {
 
+// The connections of the service's two cloud clients, and where their failures are noted.
+struct ServiceTransports {
+  std::unique_ptr<platform::HttpTransport> poll;    // used by the cloud thread
+  std::unique_ptr<platform::HttpTransport> report;  // used by the printer thread
+  CloudFailureNote onFailure;                       // called on either thread
+};
+
 class PrintService {
  public:
   // Every reference must outlive the service; `post` hands results to the UI thread and
   // must work until the service is destroyed. The TLS settings of state.extra are read now.
   PrintService(ServiceConfig& config, ServiceState& state, RunLog& runLog, DebugLog& debugLog,
-               platform::Clock& clock, PostToUi post, NetworkPrinter& network,
-               SpoolerPrinter& spooler, LptPrinter& lpt);
+               platform::Clock& clock, PostToUi post, ServiceTransports transports,
+               NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt);
   // Lets the jobs under way end (a poll, a print and its report) and stops the lanes.
   ~PrintService() = default;
   PrintService(const PrintService&) = delete;

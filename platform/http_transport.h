@@ -4,12 +4,15 @@
 // back; the transport only carries it.
 //
 // Every backend: each of the resolve, connect, send and receive phases is bounded by
-// `timeoutMs`; redirects are followed unless `followRedirects` is false; no cookie engine of
-// its own (cookies travel only in the header block); the body is sent for every verb; the
-// whole body is read; the raw response headers of the final answer come back with the status
-// line first, lines separated by CR LF.
+// `timeoutMs` and the whole exchange by `totalTimeoutMs` (a peer that trickles its answer
+// holds no phase up for long); redirects are followed unless `followRedirects` is false, but
+// never from https to http; no cookie engine of its own (cookies travel only in the header
+// block); the body is sent for every verb; the body is read up to `maxBodyBytes`; the raw
+// response headers of the final answer come back with the status line first, lines separated
+// by CR LF. A failure comes back with the backend's own words for it in `reason`.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -36,6 +39,8 @@ struct HttpTransportRequest {
   std::string proxy;                     // "host:port"; empty: no proxy at all
   std::string proxyUser, proxyPassword;  // HTTP Basic for the proxy, when both are given
   int timeoutMs = 30000;                 // for each phase
+  int totalTimeoutMs = 120000;           // for the whole exchange
+  size_t maxBodyBytes = 8u << 20;        // a longer body fails the exchange (TooLarge)
   TlsOptions tls;
 };
 
@@ -55,19 +60,23 @@ enum class HttpFailure {
   Send,         // resolving, connecting, TLS (verification included) or sending failed
   NoResponse,   // the request went out but no answer came (includes the receive timeout)
   Read,         // reading the body failed; the answer so far is delivered
+  TooLarge,     // the body is longer than maxBodyBytes (or than memory allows); nothing of
+                // it is delivered
+  Redirect,     // a redirect from https to http was refused; the request never went out
 };
 
 struct HttpTransportResponse {
   bool headersRead = false;  // false: the raw headers could not be read
   std::string rawHeaders;    // final answer's header lines, status line first, CR LF each
   std::string body;          // the body bytes read (partial after HttpFailure::Read)
+  std::string reason;        // after a failure: the backend's own words for it (UTF-8)
 };
 
 class HttpTransport {
  public:
   virtual ~HttpTransport() = default;
   // Performs the exchange; None on success, else the step that failed. After Read the
-  // response holds what was read; after any other failure it is empty.
+  // response holds what was read; after any other failure only the reason.
   virtual HttpFailure exchange(const HttpTransportRequest& request,
                                HttpTransportResponse& response) = 0;
   static std::unique_ptr<HttpTransport> create();

@@ -21,12 +21,18 @@ class TcpConnection {
   // Waits at most timeoutMs (0: no limit) for data and reads once, up to maxBytes; empty on
   // timeout, error or a connection the peer or close() ended.
   virtual std::string receiveOnce(int timeoutMs, size_t maxBytes) = 0;
-  // Waits at most waitMs for a sign that the peer reset the connection (a printer that hung
-  // up while bytes were still unread); true when it did. Data the peer sends does not count.
-  virtual bool peerReset(int waitMs) {
-    (void)waitMs;
-    return false;
-  }
+  // What the peer did first within a wait: sent bytes (left unread), ended its side in
+  // order, reset the connection (a printer that hung up with bytes unread), or nothing.
+  enum class PeerEvent { Nothing, Data, Closed, Reset };
+  // Waits at most waitMs (0: not at all) for the peer to send or end the connection.
+  virtual PeerEvent waitForPeer(int waitMs) = 0;
+  // How many of the bytes sent the peer's system has not acknowledged yet. `exact` false: the
+  // system cannot count them, and `bytes` is 0 when every byte is acknowledged, else 1.
+  struct Unacknowledged {
+    size_t bytes = 0;
+    bool exact = false;
+  };
+  virtual Unacknowledged unacknowledged() = 0;
   // Ends our side, reads and drops what the peer still sends until it ends its side (at most
   // half a second), then closes the socket; true when the system closed it without error.
   // Afterwards every send and receive fails, and a second close returns false.

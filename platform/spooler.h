@@ -31,6 +31,9 @@ class SpoolJob {
   // Ends the job so the spooler prints it; true when the spooler accepted the end. Later
   // writes fail.
   virtual bool finish() = 0;
+  // Cancels the job so that nothing of it prints; true when the spooler dropped it. Later
+  // writes fail.
+  virtual bool abort() = 0;
 };
 
 class Spooler {

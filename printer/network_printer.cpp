@@ -1,5 +1,7 @@
 #include "printer/network_printer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "platform/gbk.h"
@@ -18,6 +20,25 @@ constexpr size_t kMaxReplyBytes = 20480;
 // operations' bytes are held and sent together, up to this much, and before every wait for
 // the printer, so the printer receives the same stream.
 constexpr size_t kHoldLimit = 4096;
+
+// The wait for delivery after a ticket. A printer answers the question after the ticket as
+// soon as it has read the ticket; one that does not answer must at least have acknowledged
+// every byte. A printer takes a ticket at least as fast as every send demands of it (a held
+// piece within the 400 ms I/O limit: about 10 bytes a millisecond), so the wait grows at
+// that pace with the ticket, on top of a second for the answer to come back.
+constexpr int64_t kDeliveryBaseWaitMs = 1000;
+constexpr int64_t kSlowestPaceBytesPerMs = 10;
+constexpr int64_t kLongestDeliveryWaitMs = 10 * 60 * 1000;
+// Where the system counts the unacknowledged bytes: a printer that takes none of them for
+// this long has stopped reading, whatever the size of the ticket.
+constexpr auto kStalledAfter = std::chrono::milliseconds(3000);
+constexpr int kDeliveryPollMs = 20;
+
+std::chrono::milliseconds DeliveryWait(size_t bytesSent) {
+  const int64_t ms = kDeliveryBaseWaitMs +
+                     static_cast<int64_t>(bytesSent / static_cast<size_t>(kSlowestPaceBytesPerMs));
+  return std::chrono::milliseconds(std::min(ms, kLongestDeliveryWaitMs));
+}
 
 }  // namespace
 
@@ -46,6 +67,8 @@ bool NetworkPrinter::connect(const std::string& address, int port, int pingTimeo
   port_ = port;
   held_.clear();
   broken_ = false;
+  bytesSent_ = 0;
+  answersOwed_ = 0;
   connection_.reset();
   connection_ = network_->connectTcp(address, port, kConnectTimeoutMs);
   setOpen(connection_ != nullptr);
@@ -63,7 +86,12 @@ bool NetworkPrinter::transfer(std::string_view bytes) {
     held_.assign(bytes);
     return true;
   }
+  return sendNow(bytes);
+}
+
+bool NetworkPrinter::sendNow(std::string_view bytes) {
   broken_ = !connection_->sendAll(bytes, ioTimeoutMs_);
+  if (!broken_) bytesSent_ += bytes.size();
   return !broken_;
 }
 
@@ -72,9 +100,9 @@ bool NetworkPrinter::sendHeld() {
   if (held_.empty()) return true;
   // After a failed send the connection is of no further use: what it held is dropped, and
   // every later transfer fails as its own send would have.
-  broken_ = !connection_->sendAll(held_, ioTimeoutMs_);
+  const bool sent = sendNow(held_);
   held_.clear();
-  return !broken_;
+  return sent;
 }
 
 std::string NetworkPrinter::receiveReply(int timeoutMs) {
@@ -85,16 +113,55 @@ std::string NetworkPrinter::receiveReply(int timeoutMs) {
 NetworkPrinter::PaperState NetworkPrinter::paperState(int waitMs) {
   if (!transfer(escpos::kPaperSensorRequest)) return PaperState::Unknown;
   const std::string reply = receiveReply(waitMs);
-  if (reply.empty()) return PaperState::Unknown;
-  constexpr uint8_t kPaperEnd = 0x0C;
-  return (static_cast<uint8_t>(reply[0]) & kPaperEnd) == kPaperEnd ? PaperState::Out
-                                                                   : PaperState::Present;
+  if (reply.empty()) {
+    // A printer still busy with an earlier job may answer later, while or after the ticket
+    // goes out; that answer must not pass for the one after the ticket.
+    ++answersOwed_;
+    return PaperState::Unknown;
+  }
+  answersOwed_ = 0;
+  // Only the one-byte answer 0C means paper end (or an open cover). Printers of this family
+  // answer ESC v with other bytes too, the print head's temperature among them (45 = 0x2D
+  // has the same two bits set); reading bits would refuse every ticket such a printer gets.
+  return reply == "\x0c" ? PaperState::Out : PaperState::Present;
 }
 
-bool NetworkPrinter::deliveryConfirmed(int waitMs) {
-  // A printer answers ESC v only after reading everything sent before it, so its answer
-  // ends the wait at once; one that does not answer costs the whole wait for a reset.
-  return transfer(escpos::kPaperSensorRequest) && sendHeld() && !connection_->peerReset(waitMs);
+bool NetworkPrinter::deliveryConfirmed() {
+  using Event = platform::TcpConnection::PeerEvent;
+  using Clock = std::chrono::steady_clock;
+  if (!transfer(escpos::kPaperSensorRequest) || !sendHeld()) return false;
+  // A printer answers ESC v only after reading everything sent before it.
+  ++answersOwed_;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point limit = start + DeliveryWait(bytesSent_);
+  Clock::time_point lastProgress = start;
+  size_t fewestUnacknowledged = SIZE_MAX;
+  for (;;) {
+    switch (connection_->waitForPeer(kDeliveryPollMs)) {
+      case Event::Data: {
+        const size_t answers = connection_->receiveOnce(kDeliveryPollMs, kMaxReplyBytes).size();
+        answersOwed_ -= std::min(answers, answersOwed_);
+        if (answersOwed_ == 0) return true;
+        break;
+      }
+      case Event::Reset:
+        return false;  // it hung up with bytes unread: the ticket is incomplete
+      case Event::Closed:
+        return connection_->unacknowledged().bytes == 0;
+      case Event::Nothing:
+        break;
+    }
+    // A printer that never answers the question has the ticket once its system has
+    // acknowledged every byte; bytes still queued here when the socket closes are lost.
+    const platform::TcpConnection::Unacknowledged pending = connection_->unacknowledged();
+    if (pending.bytes == 0) return true;
+    const Clock::time_point now = Clock::now();
+    if (pending.exact && pending.bytes < fewestUnacknowledged) {
+      fewestUnacknowledged = pending.bytes;
+      lastProgress = now;
+    }
+    if (now >= limit || (pending.exact && now - lastProgress >= kStalledAfter)) return false;
+  }
 }
 
 bool NetworkPrinter::releaseTransport() {

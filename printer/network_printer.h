@@ -34,17 +34,18 @@ class NetworkPrinter : public EscPosPrinter {
 
   // What the paper sensor says before a job.
   enum class PaperState { Present, Out, Unknown };
-  // Sends ESC v and waits at most waitMs for the reply: Out when it reports the paper end
-  // (bits 2 and 3, also set by an open cover), Present for any other reply, Unknown when the
-  // printer does not answer or the request could not be sent.
+  // Sends ESC v and waits at most waitMs for the reply: Out when the reply is the one byte
+  // 0C (paper end or cover open, as checkStatusText reads it), Present for any other reply,
+  // Unknown when the printer does not answer or the request could not be sent.
   PaperState paperState(int waitMs);
 
-  // After the last bytes of a job went out: asks the paper question again and returns false
-  // when the question cannot be sent or the printer resets the connection within waitMs (it
-  // hung up with bytes unread, so the ticket is incomplete); true once it answers, closes
-  // in order or waitMs passes. A send alone cannot tell: the bytes may still sit in the
-  // system's buffers when the printer goes away.
-  bool deliveryConfirmed(int waitMs);
+  // After the last bytes of a job: asks the paper question again and returns true once the
+  // printer answers it (it has read the whole ticket) or its system has acknowledged every
+  // byte sent; false when the question cannot be sent, the printer resets the connection,
+  // or neither happens within a wait that grows with the bytes sent (where the system counts
+  // unacknowledged bytes, also when the printer takes none of them for 3 s). A send alone
+  // cannot tell: the bytes may still sit in our system's buffers when the socket closes.
+  bool deliveryConfirmed();
 
   // Wait limit of every send, in milliseconds; 0 means no limit. The operations' bytes are
   // held and sent together, before any wait for the printer (a reply, the delivery check, the
@@ -62,11 +63,15 @@ class NetworkPrinter : public EscPosPrinter {
   bool reachable(const std::string& address, int port, int timeoutMs);
   // Sends the held bytes; false when they could not all go out or nothing is connected.
   bool sendHeld();
+  // Sends at once and counts the bytes that went out; a failure breaks the connection.
+  bool sendNow(std::string_view bytes);
 
   std::unique_ptr<platform::Network> network_;
   std::unique_ptr<platform::TcpConnection> connection_;  // none before connect, after close
   bool broken_ = false;                                  // a send on connection_ failed
-  std::string held_;                                     // bytes of operations not yet sent
+  size_t bytesSent_ = 0;                                 // on connection_, for the delivery wait
+  size_t answersOwed_ = 0;  // paper questions on connection_ not answered yet
+  std::string held_;        // bytes of operations not yet sent
   std::string address_;
   int port_ = 0;
   int ioTimeoutMs_ = 0;

@@ -17,21 +17,33 @@ int SpoolerPrinter::listPrinters(std::vector<PrinterInfo>& records) {
 bool SpoolerPrinter::open(const std::string& printerName, int paperWidth, std::string& errorText) {
   setPaperWidth(paperWidth);
   // A job still open from an earlier task is ended first so it prints on its own.
-  job_.reset();
+  finishJob();
   jobAccepted_ = false;
   job_ = spooler_->startRawJob(printerName, errorText);
   setOpen(job_ != nullptr);
   return isOpen();
 }
 
-bool SpoolerPrinter::writeBytes(std::string_view data) { return job_ && job_->write(data); }
+bool SpoolerPrinter::writeBytes(std::string_view data) {
+  if (!job_) return false;
+  // After a failed write the job has a hole in it; what follows would print as garbage.
+  if (!jobSpoiled_ && job_->write(data)) return true;
+  jobSpoiled_ = true;
+  return false;
+}
 
 bool SpoolerPrinter::transfer(std::string_view bytes) { return writeBytes(bytes); }
 
 bool SpoolerPrinter::finishJob() {
   if (job_) {
-    jobAccepted_ = job_->finish();
+    if (jobSpoiled_) {
+      job_->abort();
+      jobAccepted_ = false;
+    } else {
+      jobAccepted_ = job_->finish();
+    }
     job_.reset();
+    jobSpoiled_ = false;
   }
   return jobAccepted_;
 }

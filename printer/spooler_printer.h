@@ -26,9 +26,11 @@ class SpoolerPrinter : public EscPosPrinter {
   // when the printer cannot be opened (unchanged when it opened but refused the job).
   bool open(const std::string& printerName, int paperWidth, std::string& errorText);
   // Hands the bytes to the current job; false when there is none or the spooler refused.
+  // After a refusal every later write of the job fails too.
   bool writeBytes(std::string_view data);
   // Ends the current job so the spooler prints it; true when the spooler accepted it. Later
-  // transfers fail; the next close releases nothing more and returns this result.
+  // transfers fail; the next close releases nothing more and returns this result. A job that
+  // a transfer failed on is cancelled instead (false): half a ticket must not print.
   bool finishJob();
 
  protected:
@@ -38,6 +40,7 @@ class SpoolerPrinter : public EscPosPrinter {
  private:
   std::unique_ptr<platform::Spooler> spooler_;
   std::unique_ptr<platform::SpoolJob> job_;
+  bool jobSpoiled_ = false;   // a transfer to job_ failed: it is cancelled, never finished
   bool jobAccepted_ = false;  // result of the last finish, until the close that reports it
 };
 

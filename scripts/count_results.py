@@ -3,7 +3,8 @@
 
 A test program that wrote a GoogleTest XML report counts by its cases; any other CTest test
 (script-driven suites) counts as one case. A program that failed in CTest without a failed
-case in its report (a crash after the last case, a leak report) adds one failure.
+case in its report (a crash after the last case, a leak report) adds one failure. A test that
+skipped itself (what the host cannot run) counts neither way.
 """
 import argparse
 import pathlib
@@ -20,7 +21,10 @@ def ctest_outcomes(log: pathlib.Path) -> dict:
         return outcomes
     for line in log.read_text(errors="replace").splitlines():
         m = LINE.match(line)
-        if m:
+        if m and "***Skipped" in m.group(2):
+            outcomes.pop(m.group(1), None)
+            print(f"skipped: {log.stem.removesuffix('-ctest')}/{m.group(1)}")
+        elif m:
             outcomes[m.group(1)] = "Passed" in m.group(2) and "***" not in m.group(2)
     return outcomes
 

@@ -1,6 +1,7 @@
 """Runs the Linux print service against quorvel-sim for the by-hand measurements
-(scripts/soak, scripts/burst): starts both in a fresh directory, adds tasks, reads the
-simulator's records and the service's /proc figures, stops both."""
+(scripts/soak, scripts/burst, bench/footprint): builds both (Release), starts them in a fresh
+directory, adds tasks, reads the simulator's records and the service's /proc figures, stops
+both."""
 import json
 import os
 import shutil
@@ -24,9 +25,36 @@ def free_port():
     return port
 
 
-def find_build(build, program=None):
+RELEASE_BUILD = "build/linux-release"
+
+
+def add_build_options(parser):
+    parser.add_argument("--build", default=RELEASE_BUILD,
+                        help=f"build directory (default {RELEASE_BUILD}, built first)")
+    parser.add_argument("--no-build", action="store_true",
+                        help="use the programs already built in the build directory")
+
+
+def build_release(args):
+    """Builds quorvel-print and quorvel-sim with the linux-release preset, configuring it
+    first when needed; nothing when --no-build or another build directory was given."""
+    if args.no_build or os.path.normpath(args.build) != os.path.normpath(RELEASE_BUILD):
+        return
+    build = os.path.join(ROOT, RELEASE_BUILD)
+    steps = [["cmake", "--build", build, "--target", "quorvel-print", "quorvel-sim"]]
+    if not os.path.exists(os.path.join(build, "build.ninja")):
+        steps.insert(0, ["cmake", "--preset", "linux-release"])
+    print(f"building quorvel-print and quorvel-sim in {RELEASE_BUILD}", flush=True)
+    for step in steps:
+        done = subprocess.run(step, cwd=ROOT, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              text=True)
+        if done.returncode != 0:
+            raise SystemExit(done.stdout[-4000:] + f"\n{' '.join(step)} failed")
+
+
+def find_build(build, program=None, sim=None):
     program = program or os.path.join(ROOT, build, "app", "quorvel-print")
-    sim = os.path.join(ROOT, build, "tools", "sim", "quorvel-sim")
+    sim = sim or os.path.join(ROOT, build, "tools", "sim", "quorvel-sim")
     for f in (program, sim):
         if not os.access(f, os.X_OK):
             raise SystemExit(f"{f} is missing: build quorvel-print and quorvel-sim in {build}")
@@ -34,8 +62,8 @@ def find_build(build, program=None):
 
 
 class ServiceRun:
-    def __init__(self, build, printers, program=None):
-        self.program, self.sim_binary = find_build(build, program)
+    def __init__(self, build, printers, program=None, sim=None):
+        self.program, self.sim_binary = find_build(build, program, sim)
         self.work = tempfile.mkdtemp(prefix="qv-run-")
         self.run_dir = os.path.join(self.work, "run")
         self.printers = printers

@@ -62,7 +62,8 @@ int CreateJob(http_t* http, const std::string& printer) {
 
 class CupsJob : public SpoolJob {
  public:
-  CupsJob(Http http, std::string printer) : http_(std::move(http)), printer_(std::move(printer)) {}
+  CupsJob(Http http, std::string printer, int id)
+      : http_(std::move(http)), printer_(std::move(printer)), id_(id) {}
   ~CupsJob() override { finish(); }
 
   bool write(std::string_view bytes) override {
@@ -78,9 +79,22 @@ class CupsJob : public SpoolJob {
     return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
   }
 
+  bool abort() override {
+    if (!http_) return false;
+    // The document is never completed: the scheduler drops what it received of it when the
+    // connection ends, and the job itself is cancelled over a connection of its own (the
+    // streaming one is in the middle of its request).
+    http_.reset();
+    std::string ignored;
+    Http http = ConnectToScheduler(ignored);
+    return http &&
+           cupsCancelJob2(http.get(), printer_.c_str(), id_, 0) <= IPP_STATUS_OK_CONFLICTING;
+  }
+
  private:
   Http http_;
   std::string printer_;
+  int id_;
 };
 
 class CupsSpooler : public Spooler {
@@ -136,7 +150,7 @@ class CupsSpooler : public Spooler {
       cupsCancelJob2(http.get(), name.c_str(), job, 0);
       return nullptr;
     }
-    return std::make_unique<CupsJob>(std::move(http), name);
+    return std::make_unique<CupsJob>(std::move(http), name, job);
   }
 };
 

@@ -1,11 +1,14 @@
 // HttpTransport over libcurl. libcurl is told to behave like the platform HTTP stack the cloud
 // was built against: HTTP/1.1, our header block in our order (no Expect, no default Accept or
-// Content-Type of its own), no cookie engine, per-phase timeouts instead of a total one.
+// Content-Type of its own), no cookie engine, per-phase timeouts, and a total one on top.
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -28,7 +31,23 @@ struct Collected {
   std::string headers;       // lines of the latest response, status line first
   bool headersDone = false;  // the blank line ending the latest response's headers was seen
   std::string body;
+  size_t maxBody = 0;
+  bool tooLarge = false;     // the body went past maxBody; reading stopped there
+  bool outOfMemory = false;  // an append failed; reading stopped there
 };
+
+// The callbacks run inside libcurl's C code, which no exception may cross: a failed append
+// ends the transfer instead.
+template <typename Append>
+size_t Collect(Collected* c, size_t n, Append append) {
+  try {
+    append();
+    return n;
+  } catch (const std::bad_alloc&) {
+    c->outOfMemory = true;
+    return 0;  // anything but n ends the transfer
+  }
+}
 
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* c = static_cast<Collected*>(user);
@@ -39,14 +58,19 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     c->headers.clear();
     c->headersDone = false;
   }
-  c->headers += line;
   if (line == "\r\n" || line == "\n") c->headersDone = true;
-  return line.size();
+  return Collect(c, line.size(), [&] { c->headers += line; });
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<Collected*>(user)->body.append(data, size * count);
-  return size * count;
+  auto* c = static_cast<Collected*>(user);
+  const size_t n = size * count;
+  // An answer without a length can still be endless; stop before it is held in memory.
+  if (n > c->maxBody - c->body.size()) {
+    c->tooLarge = true;
+    return 0;
+  }
+  return Collect(c, n, [&] { c->body.append(data, n); });
 }
 
 bool GlobalInit() {
@@ -112,7 +136,7 @@ std::string UrlOf(const HttpTransportRequest& r) {
          r.path;
 }
 
-bool ApplyTls(CURL* easy, const TlsOptions& tls) {
+bool ApplyTls(CURL* easy, const TlsOptions& tls, std::string& reason) {
   if (!tls.verify) {
     // The shop switched verification off explicitly (tls_verify=0); the caller logs it.
     return curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L) == CURLE_OK &&
@@ -125,22 +149,38 @@ bool ApplyTls(CURL* easy, const TlsOptions& tls) {
   if (tls.caFile.empty()) return true;
   // An unreadable CA file is a configuration fault worth its own message, not a TLS failure.
   std::FILE* f = std::fopen(tls.caFile.c_str(), "rb");
-  if (f == nullptr) return false;
+  if (f == nullptr) {
+    reason = "ca_file " + tls.caFile + ": " + std::strerror(errno);
+    return false;
+  }
   std::fclose(f);
   // The file adds roots: the system's directory of roots stays trusted beside it.
   return curl_easy_setopt(easy, CURLOPT_CAINFO, tls.caFile.c_str()) == CURLE_OK &&
          curl_easy_setopt(easy, CURLOPT_CAPATH, "/etc/ssl/certs") == CURLE_OK;
 }
 
-bool ApplyTimeouts(CURL* easy, int timeoutMs) {
+bool ApplyTimeouts(CURL* easy, int timeoutMs, int totalTimeoutMs) {
   // Resolving, connecting and the TLS handshake share the connect timeout; sending and
   // receiving fail when no byte moves for the timeout (an idle limit, like a socket
-  // timeout, not a cap on the whole transfer).
+  // timeout). A peer that sends a byte now and then never trips that, so the whole
+  // transfer has a limit of its own.
   long seconds = (timeoutMs + 999) / 1000;
   return curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeoutMs)) ==
              CURLE_OK &&
          curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L) == CURLE_OK &&
-         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds) == CURLE_OK;
+         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, seconds) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(totalTimeoutMs)) == CURLE_OK;
+}
+
+// Redirects are followed as the platform stack does, but an https exchange never goes on in
+// plain text: the headers carry the store's identity and token, and an answer from the
+// plain hop could feed the service print tasks. (From plain http the exchange was never
+// private, so both schemes may follow there.)
+bool ApplyRedirects(CURL* easy, const HttpTransportRequest& r) {
+  return curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L) == CURLE_OK &&
+         curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, r.secure ? "https" : "http,https") ==
+             CURLE_OK;
 }
 
 bool ApplyCredentials(CURL* easy, const HttpTransportRequest& r) {
@@ -206,6 +246,28 @@ HttpFailure FailureOf(CURL* easy, CURLcode code, const Collected& c, bool follow
   return HttpFailure::Send;
 }
 
+// A failed transfer as our failure kind, with libcurl's own words for it (or ours, for the
+// limits this transport sets).
+HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTransportRequest& r,
+                     const char* errors, std::string& reason) {
+  if (c.outOfMemory) {
+    reason = "内存不足，无法接收应答";
+    return HttpFailure::TooLarge;
+  }
+  if (c.tooLarge || code == CURLE_FILESIZE_EXCEEDED) {
+    reason = "应答长度超过上限 " + std::to_string(r.maxBodyBytes) + " 字节";
+    return HttpFailure::TooLarge;
+  }
+  reason = *errors != '\0' ? errors : curl_easy_strerror(code);
+  if (code == CURLE_UNSUPPORTED_PROTOCOL && r.secure && r.followRedirects) {
+    const char* target = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &target);
+    reason = std::string("拒绝从 HTTPS 重定向到明文 HTTP：") + (target ? target : "");
+    return HttpFailure::Redirect;
+  }
+  return FailureOf(easy, code, c, r.followRedirects);
+}
+
 // Connections and TLS sessions kept between the exchanges of one transport. The service
 // talks to one cloud host every few seconds; a fresh TLS handshake for every poll and every
 // report cost several milliseconds of CPU each. libcurl reuses a connection only when host,
@@ -238,11 +300,20 @@ class CurlTransport final : public HttpTransport {
     response = HttpTransportResponse();
     if (!GlobalInit()) return HttpFailure::Platform;
     if (!share_) share_ = std::make_unique<CurlShare>();
-    Easy easy(curl_easy_init());
-    if (!easy) return HttpFailure::Session;
-    CURL* e = easy.get();
+    // One handle for every exchange, reset to no options each time: libcurl keeps its
+    // connection cache and its name cache in the handle, so a poll on a kept connection does
+    // not set up a new transfer engine (a fresh handle costs a socket pair and a few
+    // kilobytes of set-up each time).
+    if (easy_) {
+      curl_easy_reset(easy_.get());
+    } else {
+      easy_.reset(curl_easy_init());
+      if (!easy_) return HttpFailure::Session;
+    }
+    CURL* e = easy_.get();
     share_->attach(e);
     Collected collected;
+    collected.maxBody = r.maxBodyBytes;
     std::string url = UrlOf(r);
     std::string proxy = r.proxy.empty() ? "" : "http://" + r.proxy;
     // Empty proxy: none at all, not even one named by the environment.
@@ -250,18 +321,17 @@ class CurlTransport final : public HttpTransport {
         curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str()) != CURLE_OK) {
       return HttpFailure::Session;
     }
-    if (!ApplyTimeouts(e, r.timeoutMs)) return HttpFailure::Timeouts;
+    char errors[CURL_ERROR_SIZE] = "";
+    if (curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errors) != CURLE_OK) return HttpFailure::Session;
+    if (!ApplyTimeouts(e, r.timeoutMs, r.totalTimeoutMs)) return HttpFailure::Timeouts;
     if (curl_easy_setopt(e, CURLOPT_URL, url.c_str()) != CURLE_OK ||
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1) != CURLE_OK ||
         !ApplyVerb(e, r)) {
       return HttpFailure::Request;
     }
     if (!ApplyCredentials(e, r)) return HttpFailure::Credentials;
-    if (!ApplyTls(e, r.tls)) return HttpFailure::Certificate;
-    if (curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, r.followRedirects ? 1L : 0L) != CURLE_OK ||
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L) != CURLE_OK) {
-      return HttpFailure::Redirects;
-    }
+    if (!ApplyTls(e, r.tls, response.reason)) return HttpFailure::Certificate;
+    if (!ApplyRedirects(e, r)) return HttpFailure::Redirects;
     Slist headers;
     if (!BuildHeaderList(r.headers, headers) ||
         curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get()) != CURLE_OK) {
@@ -270,13 +340,17 @@ class CurlTransport final : public HttpTransport {
     if (curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, OnHeader) != CURLE_OK ||
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &collected) != CURLE_OK ||
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody) != CURLE_OK ||
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, &collected) != CURLE_OK) {
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &collected) != CURLE_OK ||
+        curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(r.maxBodyBytes)) !=
+            CURLE_OK) {
       return HttpFailure::Request;
     }
 
     CURLcode code = curl_easy_perform(e);
-    HttpFailure failure =
-        code == CURLE_OK ? HttpFailure::None : FailureOf(e, code, collected, r.followRedirects);
+    HttpFailure failure = HttpFailure::None;
+    if (code != CURLE_OK) {
+      failure = Classify(e, code, collected, r, errors, response.reason);
+    }
     if (failure != HttpFailure::None && failure != HttpFailure::Read) return failure;
     response.headersRead = collected.headersDone;
     response.rawHeaders = std::move(collected.headers);
@@ -285,8 +359,9 @@ class CurlTransport final : public HttpTransport {
   }
 
  private:
-  // Declared last: every easy handle using it is cleaned up inside exchange().
+  // The share outlives the handle that uses it (members are destroyed in reverse order).
   std::unique_ptr<CurlShare> share_;
+  Easy easy_;
 };
 
 }  // namespace

@@ -3,12 +3,14 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
 #include <netinet/ip_icmp.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
@@ -97,16 +99,31 @@ class PosixTcpConnection : public TcpConnection {
     return buffer;
   }
 
-  bool peerReset(int waitMs) override {
-    if (!fd_.ok()) return true;
-    if (!WaitFor(fd_.get(), POLLIN, Deadline(waitMs))) return false;
+  PeerEvent waitForPeer(int waitMs) override {
+    if (!fd_.ok()) return PeerEvent::Reset;
+    // poll() takes 0 as "do not wait"; our Deadline would read it as "no limit".
+    pollfd p{fd_.get(), POLLIN, 0};
+    int rc;
+    do {
+      rc = ::poll(&p, 1, waitMs > 0 ? waitMs : 0);
+    } while (rc < 0 && errno == EINTR);
+    if (rc <= 0) return PeerEvent::Nothing;
     char byte;
     ssize_t n;
     do {
       n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
-    // A reset shows as an error; an orderly close (0) means the printer read everything.
-    return n < 0 && errno != EAGAIN && errno != EWOULDBLOCK;
+    if (n > 0) return PeerEvent::Data;
+    if (n == 0) return PeerEvent::Closed;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? PeerEvent::Nothing : PeerEvent::Reset;
+  }
+
+  Unacknowledged unacknowledged() override {
+    // SIOCOUTQ counts what is still queued to send plus what is sent but not acknowledged;
+    // a printer that stopped reading leaves its unread part here once its window is full.
+    int queued = 0;
+    if (!fd_.ok() || ::ioctl(fd_.get(), SIOCOUTQ, &queued) != 0) return {1, false};
+    return {static_cast<size_t>(queued > 0 ? queued : 0), true};
   }
 
   bool close() override {

@@ -111,13 +111,30 @@ class WinsockConnection : public TcpConnection {
     return buffer;
   }
 
-  bool peerReset(int waitMs) override {
-    if (!socket_.ok()) return true;
-    if (!WaitFor(socket_.get(), Readiness::Read, Deadline(waitMs))) return false;
+  PeerEvent waitForPeer(int waitMs) override {
+    if (!socket_.ok()) return PeerEvent::Reset;
+    // A wait of 0 is "do not wait" here; our Deadline would read it as "no limit".
+    if (!WaitFor(socket_.get(), Readiness::Read, Deadline(waitMs > 0 ? waitMs : 1))) {
+      return PeerEvent::Nothing;
+    }
     char byte;
     const int n = recv(socket_.get(), &byte, 1, MSG_PEEK);
-    // A reset shows as an error; an orderly close (0) means the printer read everything.
-    return n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK;
+    if (n > 0) return PeerEvent::Data;
+    if (n == 0) return PeerEvent::Closed;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? PeerEvent::Nothing : PeerEvent::Reset;
+  }
+
+  Unacknowledged unacknowledged() override {
+    // With the zero send buffer set at connect, a send is complete only once the peer has
+    // acknowledged it, and the socket reports writable only then: writable after the last
+    // send means every byte is acknowledged. (Wine maps the zero buffer to the host's
+    // smallest one, which is only close to this.) Winsock gives no count.
+    if (!socket_.ok()) return {1, false};
+    fd_set ready;
+    FD_ZERO(&ready);
+    FD_SET(socket_.get(), &ready);
+    timeval now{};
+    return {select(0, nullptr, &ready, nullptr, &now) > 0 ? 0u : 1u, false};
   }
 
   bool close() override {
@@ -177,6 +194,11 @@ class WinsockNetwork : public Network {
     const BOOL noDelay = TRUE;
     setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                sizeof noDelay);
+    // No send buffer: a send completes only when the printer has acknowledged its bytes, so
+    // what the printer has not taken is never mistaken for delivered (see unacknowledged()).
+    const int noBuffer = 0;
+    setsockopt(s.get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&noBuffer),
+               sizeof noBuffer);
     if (connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
       if (WSAGetLastError() != WSAEWOULDBLOCK) return nullptr;
       if (!WaitFor(s.get(), Readiness::Write, Deadline(timeoutMs))) return nullptr;

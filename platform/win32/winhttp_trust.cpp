@@ -1,6 +1,8 @@
 #include "platform/win32/winhttp_trust.h"
 
+#include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -34,8 +36,24 @@ bool AddPemBlock(const std::string& block, CertStore& roots) {
          CertAddCertificateContextToStore(roots.get(), cert.get(), CERT_STORE_ADD_ALWAYS, nullptr);
 }
 
+std::string PolicyErrorText(DWORD error) {
+  switch (error) {
+    case static_cast<DWORD>(CERT_E_CN_NO_MATCH):
+      return "证书名称与主机名不符";
+    case static_cast<DWORD>(CERT_E_EXPIRED):
+      return "证书已过期或尚未生效";
+    case static_cast<DWORD>(CERT_E_WRONG_USAGE):
+      return "证书用途不符";
+    default: {
+      char code[16];
+      snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(error));
+      return std::string("证书校验失败 ") + code;
+    }
+  }
+}
+
 // Name, dates and usage checked as for any TLS server; only the root may be unknown here.
-bool ValidApartFromRoot(PCCERT_CHAIN_CONTEXT chain, const std::wstring& host) {
+bool ValidApartFromRoot(PCCERT_CHAIN_CONTEXT chain, const std::wstring& host, std::string& reason) {
   SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
   ssl.cbSize = sizeof ssl;
   ssl.dwAuthType = AUTHTYPE_SERVER;
@@ -46,8 +64,12 @@ bool ValidApartFromRoot(PCCERT_CHAIN_CONTEXT chain, const std::wstring& host) {
   para.pvExtraPolicyPara = &ssl;
   CERT_CHAIN_POLICY_STATUS status{};
   status.cbSize = sizeof status;
-  return CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &para, &status) &&
-         status.dwError == 0;
+  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &para, &status)) {
+    reason = "证书校验失败";
+    return false;
+  }
+  if (status.dwError != 0) reason = PolicyErrorText(status.dwError);
+  return status.dwError == 0;
 }
 
 }  // namespace
@@ -73,23 +95,27 @@ bool LoadPemCertificates(const std::string& path, CertStore& roots) {
   return added > 0;
 }
 
-bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertStore& roots) {
+bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertStore& roots,
+                   std::string& reason) {
   CERT_CHAIN_PARA para{};
   para.cbSize = sizeof para;
   PCCERT_CHAIN_CONTEXT raw = nullptr;
   if (!CertGetCertificateChain(nullptr, server, nullptr, roots.get(), &para, 0, nullptr, &raw)) {
+    reason = "无法建立服务器证书链";
     return false;
   }
   Chain chain(raw);
-  if (!ValidApartFromRoot(chain.get(), host)) return false;
+  if (!ValidApartFromRoot(chain.get(), host, reason)) return false;
   DWORD errors = chain->TrustStatus.dwErrorStatus;
   if (errors == CERT_TRUST_NO_ERROR) return true;  // a root the system trusts
+  reason = "证书链的根证书不受系统信任，也不在 ca_file 中";
   if (errors != CERT_TRUST_IS_UNTRUSTED_ROOT || chain->cChain < 1) return false;
   const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
   if (simple->cElement < 1) return false;
   PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
   Cert found(CertFindCertificateInStore(roots.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root,
                                         nullptr));
+  if (found) reason.clear();
   return found != nullptr;
 }
 

@@ -28,7 +28,9 @@ class CertStore {
 bool LoadPemCertificates(const std::string& path, CertStore& roots);
 
 // True when `server` is valid for `host` (name, dates, usage) and its chain ends either in a
-// root the system trusts or in one of `roots`.
-bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertStore& roots);
+// root the system trusts or in one of `roots`; otherwise false with `reason` saying which
+// check failed.
+bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertStore& roots,
+                   std::string& reason);
 
 }  // namespace qv::platform::win32

@@ -44,6 +44,16 @@ class WinspoolJob : public SpoolJob {
     return pageEnded && documentEnded && closed;
   }
 
+  bool abort() override {
+    if (printer_ == nullptr) return false;
+    // AbortPrinter deletes the job's spool file; the page and document are never ended, so
+    // nothing of the job reaches the printer.
+    const bool aborted = AbortPrinter(printer_) != 0;
+    const bool closed = ClosePrinter(printer_) != 0;
+    printer_ = nullptr;
+    return aborted && closed;
+  }
+
  private:
   HANDLE printer_;
 };

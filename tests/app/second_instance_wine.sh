@@ -5,17 +5,16 @@
 # Needs DISPLAY (run under xvfb-run). The prefix is this test's own: the single-instance rule
 # holds per prefix, and the clean-up ends every Wine process in it.
 set -u
+. "$(dirname "$0")/../support/wine_tools.sh"
+fail() { echo "$*"; exit 1; }
 program=$1
 artifacts=$2
 export WINEPREFIX=$3
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix_ready
 work=$(mktemp -d)
 mkdir -p "$artifacts"
 cleanup() {
-  wineserver -k 2>/dev/null
+  "$wine" --server -k 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -34,10 +33,10 @@ wait_window() {  # name, seconds -> prints the window ids
   return 1
 }
 
-wine ./quorvel-print.exe >"$work/first.log" 2>&1 &
+"$wine" ./quorvel-print.exe >"$work/first.log" 2>&1 &
 wait_window '^Tillora' 90 >/dev/null || { echo "first instance shows no cashier window"; exit 1; }
 
-wine ./quorvel-print.exe >"$work/second.log" 2>&1 &
+"$wine" ./quorvel-print.exe >"$work/second.log" 2>&1 &
 second=$!
 boxes=$(wait_window '友情提醒:' 60) || { echo "no message box from the second instance"; exit 1; }
 [ "$(wc -l <<<"$boxes")" -eq 1 ] || { echo "more than one box: $boxes"; exit 1; }

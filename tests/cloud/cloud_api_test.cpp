@@ -57,7 +57,8 @@ class CloudApiTest : public ::testing::Test {
         .server = server_.httpsHost(), .token = "null", .sid = "91001", .caFile = server_.caFile};
     auto clock = std::make_unique<testing::FakeClock>(LocalTime{2023, 11, 15, 6, 13, 20, 0});
     api_ = CloudApi::create([this] { return settings_; }, platform::HttpTransport::create(),
-                            std::move(clock));
+                            std::move(clock),
+                            [this](const std::string& line) { notes_.push_back(line); });
   }
 
   // The entry header must be one of the eight values the digit draw allows.
@@ -71,6 +72,7 @@ class CloudApiTest : public ::testing::Test {
   test::TestServer server_;
   CloudSettings settings_;
   std::unique_ptr<CloudApi> api_;
+  std::vector<std::string> notes_;  // failure lines, in order
 };
 
 const std::vector<Line> kDefaults = {
@@ -133,12 +135,38 @@ TEST_F(CloudApiTest, ShortStoreIdStillSendsTheEntryHeaderEmpty) {
   EXPECT_EQ(r.headers[3].value, "");
 }
 
-TEST_F(CloudApiTest, FailedExchangeGivesAnEmptyAnswer) {
+TEST_F(CloudApiTest, FailedExchangeGivesAnEmptyAnswerAndNotesTheTransportsReason) {
   settings_.server = "localhost:1";
   EXPECT_EQ(api_->RequestWaitingTasks(), "");
   settings_.server = server_.httpsHost();
   settings_.caFile.clear();  // the test root is not trusted by the system
   EXPECT_EQ(api_->RequestWaitingTasks(), "");
+  ASSERT_EQ(notes_.size(), 2u);
+  for (const std::string& line : notes_) {
+    EXPECT_EQ(line.rfind("云端请求[/api/v2/common/local/print/wait]失败：711 发送请求失败!（", 0),
+              0u)
+        << line;
+  }
+}
+
+TEST_F(CloudApiTest, LineBreakInAHeaderValueKeepsTheRequestFromGoingOut) {
+  // A store ID from config.ini or a task key from the cloud must not add header lines: the
+  // report's outcome could be forged.
+  const std::string smuggled = "\r\nX-Smuggled: yes";
+  settings_.sid = "91001" + smuggled;
+  EXPECT_EQ(api_->RequestWaitingTasks(), "");
+  settings_.sid = "91001";
+  EXPECT_EQ(api_->SendPrintResult("k" + smuggled, true), "");
+  EXPECT_EQ(api_->SendPrintResult(std::string("k\0", 2), true), "");
+  EXPECT_EQ(notes_, (std::vector<std::string>{
+                        "云端请求[/api/v2/common/local/print/wait]未发送：请求头 Storeid "
+                        "含回车、换行或空字符",
+                        "云端请求[/api/v2/common/local/print/report]未发送：请求头 uk "
+                        "含回车、换行或空字符",
+                        "云端请求[/api/v2/common/local/print/report]未发送：请求头 uk "
+                        "含回车、换行或空字符"}));
+  // The clean request still goes out.
+  EXPECT_NE(api_->SendPrintResult("k", true).find("\r\nUk: k\r\n"), std::string::npos);
 }
 
 }  // namespace

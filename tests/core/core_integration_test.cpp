@@ -129,8 +129,9 @@ struct Service {
   // The cloud is the test server, trusted through f.state.extra.caFile.
   Service(CoreFixture& f, const std::string& lpt1)
       : state(f.state),
-        service(f.config, f.state, f.runLog, f.debugLog, f.clock, ui.Poster(), network, spooler,
-                lpt),
+        service(f.config, f.state, f.runLog, f.debugLog, f.clock, ui.Poster(),
+                {platform::HttpTransport::create(), platform::HttpTransport::create(), nullptr},
+                network, spooler, lpt),
         poller(service.services(), view),
         runner(service.services(), shell) {
     lpt.setPortPaths(lpt1, "");

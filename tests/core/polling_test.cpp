@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
@@ -51,6 +53,8 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
       {Answer("[" + task + "]", 0), "[No Task]", "", 0},
       {Answer(R"("abc")"), "[DE_2]", "解析data失败，错误行：0  错误内容：", 0},
       {R"({"code":200,"total":1})", "[DE_2]", "解析data失败，错误行：0  错误内容：", 0},
+      // A note cut in the middle of an emoji: the task still arrives.
+      {Answer("[" + TaskJson("k2", R"("note":"\ud83d")") + "]"), "[Task:1]", "", 1},
       {Answer("[]"), "[Task is empty]", "", 0},
       {Answer("{}"), "[Task is empty]", "", 0},
   };
@@ -74,6 +78,20 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     if (!c.log.empty()) expectedLog.push_back(c.log);
     EXPECT_EQ(fx.LogMessages(), expectedLog);
   }
+}
+
+TEST_F(PollingTest, AnswerTooLargeForTheMemoryLeftFailsOnlyThatPoll) {
+  struct ExhaustedCloud : FakeTaskCloud {
+    std::string FetchWaitingTasksBody(const ServiceConfig&) override { throw std::bad_alloc(); }
+  } exhausted;
+  ServiceLanes lanes{f.cloudJobs, exhausted, f.printJobs, f.cloud, f.printers, f.lanes.post};
+  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, lanes};
+  Poller p(services, view);
+  EXPECT_TRUE(p.PollPrintTasks());
+  f.Settle();
+  EXPECT_FALSE(f.state.pollBusy);  // the next poll may run
+  EXPECT_NE(view.last.find("[DE_1]"), std::string::npos);
+  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"内存不足，无法处理本次查询的应答"});
 }
 
 TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
 #include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
@@ -154,6 +156,32 @@ TEST_F(PrintJobTest, FailedTransferStopsTheTaskAndReportsItFailed) {
   EXPECT_EQ(
       f.LogMessages(),
       std::vector<std::string>{"IP打印机[10.0.0.8]连接成功但是打印失败，失败状态：[数据发送失败]"});
+}
+
+TEST_F(PrintJobTest, AllocationFailureFailsOnlyThatTask) {
+  struct ExhaustedDriver : RecordingDriver {
+    using RecordingDriver::RecordingDriver;
+    bool printTextLine(const std::string&) override { throw std::bad_alloc(); }
+  };
+  struct ExhaustedPrinters : FakePrinterAccess {
+    ReceiptDriver& driver(Transport) override { return exhausted; }
+    ExhaustedDriver exhausted{"network", ops};
+  } printers;
+  ServiceLanes lanes{f.cloudJobs, f.cloud, f.printJobs, f.cloud, printers, f.lanes.post};
+  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, lanes};
+  PrintJobRunner exhaustedRunner(services, shell);
+  f.state.taskQueue.Append(Task(1, "10.0.0.7", R"([{"type":1,"text":"a"}])"));
+  exhaustedRunner.ExecuteNextTask();
+  f.Settle();
+  EXPECT_EQ(printers.ops, (std::vector<std::string>{"connect 10.0.0.7 9100 400 400 80", "bold 0",
+                                                    "align 1", "size 0 0 1", "network close 0 0"}));
+  EXPECT_EQ(Stats(), std::vector<std::string>{"k1 -1"});
+  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"内存不足，任务[k1]未能打印"});
+  EXPECT_FALSE(f.state.printBusy);
+
+  // The next task prints as usual.
+  Run(Task(1, "10.0.0.8", R"([{"type":1,"text":"b"}])"));
+  EXPECT_EQ(Stats(), (std::vector<std::string>{"k1 -1", "k1 1"}));
 }
 
 TEST_F(PrintJobTest, PrinterWithoutPaperGetsNothingAndTheTaskFails) {

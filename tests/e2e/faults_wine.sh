@@ -2,9 +2,12 @@
 # Faults around the Windows program under Wine (WinHTTP, Winsock, the task journal on a
 # Windows file system), one after the other in one prefix: a cloud answering the polls with
 # 500, garbage and a dropped connection; a printer nobody listens on; a printer dropping the
-# connection mid-job; a printer out of paper; then the program killed with tasks queued and
-# started again. The program must keep going, never report a task it did not deliver as
-# printed, and never print a task twice.
+# connection mid-job; a printer out of paper; printers that answer the paper question with
+# another byte, answer nothing, or read nothing; a cloud that swells its answer, redirects to
+# plain text, smuggles a header line into a task key, or trickles its answer; then the program
+# killed with tasks queued and started again. The program must keep going, never report a
+# task it did not deliver as printed, never send what it must not, and never print a task
+# twice.
 # Usage: faults_wine.sh <quorvel-print.exe> <quorvel-sim (Linux)>; needs WINEPREFIX.
 # Without a display it runs itself under xvfb-run.
 set -u
@@ -12,7 +15,6 @@ if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
 PROGRAM=$1
 SIM=$2
 SUITE=wine-faults
-[ -x "$SIM" ] || { echo "FAIL: $SIM is missing (build the linux tree first)"; exit 1; }
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wine_lib.sh"
 
@@ -55,7 +57,54 @@ wait_for 30 "any(j['printer'] == '$good' and not j['lines'] for j in jobs)" ||
   fail "the printer without paper never saw its job end"
 api POST /printers/$good '{"paper_out": false}' >/dev/null
 
-# 5. Killed with tasks queued: six tasks come in one poll, and the cloud takes 2 s over each
+# 5. A printer answering the paper question with its print head's temperature (45) has
+# paper; one answering no question at all takes the ticket and acknowledges it. Both print.
+api POST /printers/$good '{"paper_reply": 45}' >/dev/null
+add_task wf-hot-head "$good" 3 1
+reported wf-hot-head 60
+api POST /printers/$good '{"paper_reply": -1, "mute": true}' >/dev/null
+add_task wf-mute "$good" 3 1
+reported wf-mute 60
+api POST /printers/$good '{"mute": false}' >/dev/null
+
+# 6. Printers that accept the connection and read nothing, with the usual buffers (1.2 MB
+# ticket) and with a (nearly) zero window (10 KB): neither ticket is delivered.
+api POST /printers/$dropping '{"stall": true}' >/dev/null
+add_task wf-stalled "$dropping" 300 2 2000
+reported wf-stalled 60
+api POST /printers/$dropping '{"stall": true, "receive_buffer": 1024}' >/dev/null
+sleep 1  # the new window applies from the next listener on
+add_task wf-zero-window "$dropping" 10 1 1000
+reported wf-zero-window 60
+api POST /printers/$dropping '{"stall": false, "receive_buffer": 0}' >/dev/null
+
+# 7. The cloud: an answer of 100 MB without a length is given up at the limit; a redirect to
+# plain http is not followed; a task key carrying a line break and a header of its own never
+# reaches a request.
+echo "memory before the large answer: $(service_memory_peak "$wine_pid")"
+api POST /faults "[{\"kind\": \"huge\", \"size_mb\": 100, \"endpoint\": \"wait\"},
+                   {\"kind\": \"redirect\", \"location\": \"$admin/plain/wait\", \"endpoint\": \"wait\"}]" \
+  >/dev/null || fail "cannot queue the cloud faults"
+task_json wf-smuggled "$good" 3 1 | python3 -c '
+import json, sys
+task = json.load(sys.stdin)
+task["uni_key"] += "\r\nX-Smuggled: yes"
+print(json.dumps(task, ensure_ascii=False))' | post_tasks
+wait_for 90 "any('wf-smuggled' in ' '.join(j['lines']) for j in jobs)" || fail "wf-smuggled was not printed"
+echo "memory after the large answer: $(service_memory_peak "$wine_pid")"
+[ "$(api GET /faults)" = "[]" ] || fail "not every cloud fault was met: $(api GET /faults)"
+
+# 8. An answer trickled at 2 bytes a second is given up at the limit of the whole exchange
+# (4 x 30 s); the program polls and prints again.
+api POST /faults '{"kind": "trickle", "bytes_per_second": 2, "endpoint": "wait"}' >/dev/null
+trickle_start=$SECONDS
+wait_for 30 "any(r.get('fault') == 'trickle' for r in get('/requests'))" ||
+  fail "the trickled answer was never asked for"
+add_task wf-after-trickle "$good" 3 1
+reported wf-after-trickle 200
+echo "a trickled answer held the program for about $((SECONDS - trickle_start)) s"
+
+# 9. Killed with tasks queued: six tasks come in one poll, and the cloud takes 2 s over each
 # report (a task ends with its report), so most are still queued when the first has reached
 # the printer. The kill follows the first job file at once (the admin interface would be
 # slower to ask).
@@ -117,6 +166,16 @@ asked_only = [j for j in jobs if bytes_of(j) == PAPER_QUERY]
 want(len(asked_only) == 1 and not jobs_of("wf-paper-out"),
      f"wf-paper-out: the printer without paper got more than the question: {jobs_of('wf-paper-out')}")
 
+for key in ("wf-hot-head", "wf-mute", "wf-after-trickle"):
+    want(stats.get(key) == ["1"], f"{key}: reports {stats.get(key)}, want [1]")
+for key in ("wf-stalled", "wf-zero-window"):
+    want(stats.get(key) == ["-1"], f"{key}: reports {stats.get(key)}, want [-1] (not delivered)")
+want(not [k for k in stats if k.startswith("wf-smuggled")], "wf-smuggled was reported with its forged key")
+requests = get("/requests")
+want(not any(r.get("plain") for r in requests), "a request followed the redirect to plain http")
+want(not any("X-Smuggled" in r.get("header_names", []) for r in requests),
+     "a smuggled header line reached the cloud")
+
 queued = [f"wf-queued-{n}" for n in range(1, 7)]
 complete = {}
 for key in queued:
@@ -135,6 +194,12 @@ for p in problems:
 sys.exit(1 if problems else 0)
 EOF
 kill -0 "$wine_pid" 2>/dev/null || fail "the program ended"
-logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
+logs=$(run_log)
 grep -q "IP打印机\[$unreachable\]连接失败" <<<"$logs" || fail "no run-log entry for the unreachable printer"
+for line in "云端请求[/api/v2/common/local/print/wait]失败：713 读取数据失败!（应答长度超过上限" \
+  "云端请求[/api/v2/common/local/print/wait]失败：711 发送请求失败!（拒绝从 HTTPS 重定向到明文 HTTP" \
+  "云端请求[/api/v2/common/local/print/report]未发送：请求头 uk 含回车、换行或空字符" \
+  "云端请求[/api/v2/common/local/print/wait]失败：713 读取数据失败! 200 OK（整个交换超过 120 秒仍未完成"; do
+  grep -qF "$line" <<<"$logs" || fail "no run-log entry with: $line"
+done
 echo "the Windows program rode out every fault; nothing failed was reported printed, nothing doubled"

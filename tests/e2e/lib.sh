@@ -39,6 +39,11 @@ fail() {
   exit 1
 }
 
+# run_log: the program's run log (GBK files in run/log) as UTF-8 text.
+run_log() {
+  for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done
+}
+
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
@@ -173,5 +178,16 @@ add_task() {
   task_json "$@" | curl -sf --max-time 30 -H 'Content-Type: application/json' --data-binary @- \
     "$admin/tasks" >/dev/null || fail "cannot add task $1"
 }
+# post_tasks: sends the task JSON on stdin to the cloud (for tasks task_json cannot make).
+post_tasks() {
+  curl -sf --max-time 30 -H 'Content-Type: application/json' --data-binary @- "$admin/tasks" \
+    >/dev/null || fail "cannot add tasks"
+}
+# run_log: every run-log entry so far, as UTF-8 text.
+run_log() {
+  for f in "$work"/run/log/*.log; do [ -f "$f" ] && iconv -f GBK -t UTF-8 "$f" && echo; done
+}
+# service_memory_peak: the service's peak resident memory so far (VmHWM), for the suite's output.
+service_memory_peak() { grep VmHWM "/proc/${1:-$service_pid}/status" 2>/dev/null | tr -s ' \t' ' '; }
 # reported KEY [SECONDS]: waits for the cloud to record a report of the task.
 reported() { wait_for "${2:-60}" "any(r['uk'] == '$1' for r in reports)" || fail "no report for $1"; }

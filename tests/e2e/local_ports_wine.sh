@@ -14,7 +14,6 @@ if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
 PROGRAM=$1
 SIM=$2
 SUITE=wine-ports
-[ -x "$SIM" ] || { echo "FAIL: $SIM is missing (build the linux tree first)"; exit 1; }
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/wine_lib.sh"
 
@@ -90,7 +89,7 @@ if got != want:
     print(f"reports {got}, want {want}")
     sys.exit(1)
 EOF
-logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
+logs=$(run_log)
 grep -q 'USB打印机\[qv_nosuch\]连接失败' <<<"$logs" || fail "no run-log entry for the missing queue"
 grep -q 'LPT打印机\[LPT2\]连接失败' <<<"$logs" || fail "no run-log entry for the LPT2 that did not open"
 # LPT3 is refused before any port is opened: nothing to log.

@@ -124,7 +124,7 @@ if got != want:
 EOF
 
 # One run-log entry for each failure that the program writes down: the unreachable printer.
-logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
+logs=$(run_log)
 grep -q 'IP打印机\[127.0.0.49\]连接失败' <<<"$logs" || fail "no run-log entry for the unreachable printer"
 ls "$work"/run/log | grep -Eq '^[0-9]{4}(_[0-9]{1,2}){5}\.log$' || fail "no run-log file named by its second"
 echo "every printer got exactly its bytes; reports, printer list and run log as expected"

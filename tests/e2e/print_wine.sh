@@ -10,8 +10,8 @@ if [ -z "${DISPLAY:-}" ]; then exec xvfb-run -a bash "$0" "$@"; fi
 PROGRAM=$1
 SIM=$2
 SUITE=wine
-[ -x "$SIM" ] || { echo "FAIL: $SIM is missing (build the linux tree first)"; exit 1; }
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/wine_lib.sh"
 
 start_sim --printers 127.0.0.46,127.0.0.47 --wine-paths
 set_config au_row 2
@@ -34,28 +34,7 @@ cat >"$work/tasks.json" <<'EOF'
 EOF
 api POST /tasks "$(cat "$work/tasks.json")" >/dev/null || fail "the simulator refused the tasks"
 
-# Other tests run the program in the same Wine prefix; a start that meets their instance
-# ends at once (unattended: no message box), so it is tried again.
-cp "$PROGRAM" "$work/run/quorvel-print.exe"
-wine_pid=
-stop_wine() {
-  [ -n "$wine_pid" ] && kill -KILL "$wine_pid" 2>/dev/null
-  [ -n "$wine_pid" ] && wait "$wine_pid" 2>/dev/null
-  wine_pid=
-}
-trap 'stop_wine; e2e_cleanup' EXIT
-for attempt in 1 2 3 4 5 6; do
-  (cd "$work/run" && exec wine ./quorvel-print.exe auto) \
-    </dev/null >>"$work/service.out" 2>&1 &
-  wine_pid=$!
-  if wait_for 60 'len(lists) >= 1 or len(reports) >= 1'; then break; fi
-  kill -0 "$wine_pid" 2>/dev/null && fail "the program under Wine is running but never reached the cloud"
-  wait "$wine_pid" 2>/dev/null
-  wine_pid=
-  echo "start $attempt ended early (another instance in this prefix?); trying again"
-  sleep 10
-done
-[ -n "$wine_pid" ] || fail "the program under Wine did not start"
+start_wine_service
 wait_for 90 'len(reports) >= 3' || fail "not every task was reported within 90 s"
 sleep 2
 
@@ -84,6 +63,6 @@ for p in problems:
     print(p)
 sys.exit(1 if problems else 0)
 EOF
-logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
+logs=$(run_log)
 grep -q 'IP打印机\[127.0.0.48\]连接失败' <<<"$logs" || fail "no run-log entry for the unreachable printer"
 echo "the Windows program printed exactly the expected bytes and reported every task"

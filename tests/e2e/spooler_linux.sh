@@ -88,7 +88,7 @@ EOF
 
 # The missing and the closed queue: the run log names them, and the scheduler itself refused
 # their jobs (the service asked it rather than giving up on the client side).
-logs=$(for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done)
+logs=$(run_log)
 for queue in qv_nosuch qv_closed; do
   grep -q "USB打印机\[$queue\]连接失败" <<<"$logs" || fail "no run-log entry for $queue"
 done

@@ -1,17 +1,10 @@
 # Helpers of the suites that run the Windows program under Wine; source after lib.sh.
-# The suite's WINEPREFIX is its own (one program instance and one desktop per prefix).
+# The suite's WINEPREFIX is its own (one program instance and one desktop per prefix);
+# wine_prefix_ready makes it before its dosdevices are set up, when the fixture has not.
+source "$(dirname "${BASH_SOURCE[0]}")/../support/wine_tools.sh"
+[ -x "$SIM" ] || fail "$SIM is missing (build the linux tree first)"
 
 wine_pid=
-
-# wine_prefix_ready: creates the suite's prefix when it does not exist yet, so that its
-# dosdevices can be set up before the program's first start.
-wine_prefix_ready() {
-  [ -n "${WINEPREFIX:-}" ] || fail "no WINEPREFIX for this suite"
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i >>"$work/wineboot.out" 2>&1 || fail "wineboot could not create $WINEPREFIX"
-  fi
-  [ -d "$WINEPREFIX/dosdevices" ] || fail "the prefix has no dosdevices"
-}
 
 # request_count: how many requests the simulated cloud has received so far.
 request_count() {
@@ -26,7 +19,7 @@ start_wine_service() {
   local before attempt
   for attempt in 1 2 3 4 5 6; do
     before=$(request_count) || fail "the simulator's admin interface does not answer"
-    (cd "$work/run" && exec wine ./quorvel-print.exe auto) </dev/null >>"$work/service.out" 2>&1 &
+    (cd "$work/run" && exec "$wine" ./quorvel-print.exe auto) </dev/null >>"$work/service.out" 2>&1 &
     wine_pid=$!
     if wait_for_requests 90 "$before"; then return 0; fi
     kill -0 "$wine_pid" 2>/dev/null && fail "the program under Wine is running but never reached the cloud"

@@ -90,6 +90,11 @@ void LoopbackPrinter::answer(std::string request, std::string reply) {
   answers_.emplace_back(std::move(request), std::move(reply));
 }
 
+void LoopbackPrinter::answerAfter(int delayMs) {
+  std::lock_guard lock(mutex_);
+  answerDelayMs_ = delayMs;
+}
+
 void LoopbackPrinter::stall() {
   std::lock_guard lock(mutex_);
   stalled_ = true;
@@ -166,6 +171,7 @@ void LoopbackPrinter::serve(long long handle) {
     if (n <= 0) break;
     std::vector<std::string> replies;
     bool hangUp = false;
+    int answerDelayMs;
     {
       std::lock_guard lock(mutex_);
       std::string& received = jobs_[job];
@@ -186,7 +192,9 @@ void LoopbackPrinter::serve(long long handle) {
         scanned = first + match->first.size();
       }
       hangUp = closeAfter > 0 && received.size() >= closeAfter;
+      answerDelayMs = answerDelayMs_;
     }
+    if (!replies.empty() && answerDelayMs > 0) Sleep(answerDelayMs);
     for (const std::string& reply : replies) SendAll(connection, reply);
     if (hangUp) break;
     if (delayMs > 0) Sleep(delayMs);

@@ -33,6 +33,8 @@ class LoopbackPrinter {
 
   // Each time `request` arrives in a connection's stream, `reply` is sent back.
   void answer(std::string request, std::string reply);
+  // Replies go out `delayMs` after their request was read (a printer busy with earlier work).
+  void answerAfter(int delayMs);
   // Stops reading: the sender's buffers fill and its sends block.
   void stall();
   // Reads at most `chunk` bytes every `delayMs` milliseconds.
@@ -65,6 +67,7 @@ class LoopbackPrinter {
   bool stalled_ = false;
   size_t chunk_ = 65536;
   int delayMs_ = 0;
+  int answerDelayMs_ = 0;
   size_t closeAfter_ = 0;
 
   std::thread thread_;

@@ -1,6 +1,7 @@
 # Helpers shared by the whole-program window tests (sourced; bash). They drive real windows
 # on the X display of xvfb-run, which has no window manager: windows have no frames from a
-# manager, cannot be activated, and are found by title.
+# manager, cannot be activated, and are found by title. A test sets tab_top, how far below
+# the top of 设置 its tab page begins (the tab strip's height: 23 in GTK, 25 under Wine).
 
 # wait_window REGEX SECONDS: prints the id of the first visible window whose title matches;
 # fails when none comes.
@@ -32,6 +33,11 @@ wait_title() {
 click_at() {
   xdotool windowfocus "$1" 2>/dev/null
   xdotool mousemove --window "$1" "$2" "$3" click 1
+}
+
+# click_tab ID X Y: a left click at a position on 设置's tab page.
+click_tab() {
+  click_at "$1" "$2" $(($3 + tab_top))
 }
 
 # shot ID FILE: a screenshot of one window (the file's folder is made).
@@ -174,22 +180,22 @@ expect_fills_screen() {
     fail "$2 does not fill the screen it does not fit"
 }
 
-# expect_question_keeps_windows SERVICE PAGE_TOP KIND: the autostart question of 设置 opened
+# expect_question_keeps_windows SERVICE KIND: the autostart question of 设置 opened
 # from 打印服务 (window SERVICE, the service stopped). Closing 打印服务 while the question is
 # open would take 设置, the question's owner, with it: opens 设置 from 打印服务, ticks and
-# unticks 开机自动启动 (on the tab page whose origin lies PAGE_TOP pixels down), asks 打印服务
+# unticks 开机自动启动, asks 打印服务
 # to close while the question is up, and answers it OK. The close must have no effect, the
 # answer must remove the entry, and the program and both windows must still be there; then
 # 设置 is closed. The caller defines autostart_entry (true while the entry exists), program_pid,
 # work and artifacts; the screenshots are named after KIND.
 expect_question_keeps_windows() {
-  local service=$1 box_y=$(($2 + 177 + 13)) kind=$3 config
+  local service=$1 kind=$2 config
   click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
   config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
-  click_at "$config" 20 "$box_y"  # "开机自动启动" at (8, 177), 129 x 26: ticked
+  click_tab "$config" 20 190  # "开机自动启动" at (8, 177), 129 x 26: ticked
   for _ in $(seq 10); do autostart_entry && break; sleep 0.5; done
   autostart_entry || fail "ticking 开机自动启动 wrote no autostart entry"
-  click_at "$config" 20 "$box_y"  # unticked: the question comes
+  click_tab "$config" 20 190  # unticked: the question comes
   wait_window '^询问$' 15 >/dev/null || fail "unticking 开机自动启动 asked no question"
   close_window "$service"
   sleep 1
@@ -205,4 +211,35 @@ expect_question_keeps_windows() {
   echo "打印服务 stayed under the question; answered, it removed the autostart entry"
   close_window "$config"  # it lies over 打印服务's start button
   wait_gone '^设置$' 5 || fail "设置 did not close after the question"
+}
+
+# settings_service_round NAME POLL_SECONDS: from 设置, just opened by the cashier's settings
+# action: its status button brings up 打印服务 and closes 设置 (then the caller's
+# before_service_start SERVICE runs, where defined); 打印服务's start button makes
+# the service poll the loopback cloud ($cloud, store $store) within POLL_SECONDS, and its
+# "打印设置" opens 设置 again. A shot of each step goes to $artifacts/NAME-*.png.
+settings_service_round() {
+  local name=$1 poll_seconds=$2 config service waits
+  config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
+  sleep 0.5
+  shot "$config" "$artifacts/$name-config-from-cashier.png"
+
+  click_tab "$config" 376 234  # "打印服务状态" at (305, 210), 142 x 48
+  service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
+  wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
+  sleep 0.5
+  shot "$service" "$artifacts/$name-service-stopped.png"
+  # A test may check something on the stopped service first (defined by the caller).
+  if declare -F before_service_start >/dev/null; then before_service_start "$service"; fi
+
+  click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
+  waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 "$poll_seconds") ||
+    fail "the started service did not poll the cloud (wait requests: $waits)"
+  echo "the service polled the loopback cloud $waits times over HTTPS"
+  shot "$service" "$artifacts/$name-service-running.png"
+
+  click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
+  config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
+  sleep 0.5
+  shot "$config" "$artifacts/$name-config-from-service.png"
 }

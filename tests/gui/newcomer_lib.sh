@@ -1,12 +1,23 @@
 # Helpers of the newcomer window tests (sourced after gui_lib.sh; bash): the simulator (a
-# cloud on loopback HTTPS with its admin interface, and one virtual network printer) and a
-# loopback page for the cashier window. Sets work, sim_pid, admin, cloud_port, ca_pem,
-# page_url; stop_newcomer_world stops what was started here.
+# cloud on loopback HTTPS with its admin interface, and one virtual network printer), a
+# loopback page for the cashier window and the checks both programs pass. Sets work, sim_pid,
+# admin, cloud_port, ca_pem, page_url; stop_newcomer_world stops what was started here. The
+# test sets program_pid (the program), store and printer.
 
 work=$(mktemp -d "/tmp/qv-newcomer.XXXXXX")
 sim_pid=
 page_pid=
 tray_pid=
+
+# fail: the failure, with what the windows, the program, the tray and the simulator showed.
+fail() {
+  echo "FAIL: $*"
+  echo "--- windows: $(window_list)"
+  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
+  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
+  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
+  exit 1
+}
 
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
@@ -144,6 +155,15 @@ wait_log() {
   return 1
 }
 
+# type_store_information: the loopback cloud's address and the store ID typed into the boxes
+# of 设置 ($config).
+type_store_information() {
+  click_tab "$config" 300 26  # server box at (102, 10), 392 x 32
+  xdotool type --delay 20 "localhost:$cloud_port"
+  click_tab "$config" 170 64  # store box at (102, 48), 151 x 32
+  xdotool type --delay 20 "$store"
+}
+
 # After 保存: the 完成 box, server and sid in config.ini, and the printer list in the cloud.
 # Uses work, cloud_port and store of the calling test.
 expect_store_saved() {
@@ -163,4 +183,36 @@ expect_first_task_printed() {
   sim_check 'any("新店开张 第一单" in j["lines"] for j in jobs if j["printer"] == "'$printer'")' ||
     fail "the printer did not print the first task: $(sim_value 'jobs')"
   echo "the started service printed the first task and reported it"
+}
+
+# expect_end_after_report REPORT_WAIT END_WAIT LIMIT_MS CLOSE...: the cloud answers the next
+# report 6 s late, so the print run of a new task lasts that long; while its report hangs the
+# command CLOSE... closes the cashier window. The program must end after that task is printed
+# and reported printed, and at most LIMIT_MS after the report (seconds for the waits).
+expect_end_after_report() {
+  local report_wait=$1 end_wait=$2 limit_ms=$3
+  shift 3
+  api POST /faults '{"kind": "slow", "endpoint": "report", "delay_ms": 6000, "count": 1}' >/dev/null ||
+    fail "the simulator refused the fault"
+  add_task newcomer-2 "$printer" "第二单 慢回执"
+  wait_log "$work/sim.log" 'POST report: answering 6000 ms late' "$report_wait" ||
+    fail "the second task's report did not come"
+  "$@"
+  local closed_ms ended_ms reported_ms deadline=$((SECONDS + end_wait))
+  closed_ms=$(now_ms)
+  while kill -0 "$program_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
+  ended_ms=$(now_ms)
+  kill -0 "$program_pid" 2>/dev/null &&
+    fail "the program still runs $end_wait s after its window was closed"
+  wait "$program_pid" 2>/dev/null
+  program_pid=
+  reported_ms=$(sim_value 'report("newcomer-2")[0]["time_ms"] if report("newcomer-2") else 0')
+  [ "$reported_ms" -gt 0 ] || fail "the program ended without reporting the task under way"
+  sim_check 'report("newcomer-2")[0]["stat"] == "1"' || fail "the task under way was not reported printed"
+  sim_check 'any("第二单 慢回执" in j["lines"] for j in jobs)' || fail "the second task was not printed"
+  [ "$ended_ms" -ge "$reported_ms" ] || fail "the program ended before the report of the task under way"
+  [ $((ended_ms - reported_ms)) -le "$limit_ms" ] ||
+    fail "the program ended $((ended_ms - reported_ms)) ms after the last report"
+  echo "closed at $closed_ms; reported at $reported_ms; ended at $ended_ms" \
+    "($((ended_ms - reported_ms)) ms after the report)"
 }

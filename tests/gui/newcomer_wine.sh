@@ -12,6 +12,8 @@ set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
 . "$here/newcomer_lib.sh"
+tab_top=25
+. "$here/../support/wine_tools.sh"
 program=$1
 sim=$2
 artifacts=$3
@@ -20,19 +22,11 @@ printer=127.0.0.62
 program_pid=
 [ -x "$sim" ] || fail "$sim is missing (build the linux tree first)"
 cleanup() {
-  wineserver -k 2>/dev/null
+  "$wine" --server -k 2>/dev/null
   stop_newcomer_world
 }
 trap cleanup EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-  # Wine's Tahoma, the font of its menus and message boxes, has no Chinese.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
-    >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix_ready
 
 start_sim "$sim" "$store" "$printer"
 start_tray || fail "the tray did not start"
@@ -43,7 +37,7 @@ mkdir "$work/run"
 cp "$program" "$work/run/quorvel-print.exe"
 printf '[set]\r\nca_file=%s\r\nurl=about:blank\r\n' "Z:$(tr / '\\' <<<"$ca_pem")" \
   >"$work/run/config.ini"
-(cd "$work/run" && exec wine ./quorvel-print.exe) >"$work/program.log" 2>&1 &
+(cd "$work/run" && exec "$wine" ./quorvel-print.exe) >"$work/program.log" 2>&1 &
 program_pid=$!
 
 # --- 1. The store information ----------------------------------------------------------------
@@ -54,17 +48,14 @@ config=$(wait_window '^设置$' 30) || fail "the program did not ask for the sto
 service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
 sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
 
-click_at "$config" 300 51  # server box at (102, 10), 392 x 32, on the tab page (25 px down)
-xdotool type --delay 20 "localhost:$cloud_port"
-click_at "$config" 170 89  # store box at (102, 48), 151 x 32
-xdotool type --delay 20 "$store"
+type_store_information
 sleep 2
 shot_area "$config" "$artifacts/wine-newcomer-config.png"
-click_at "$config" 507 259  # "保存" at (459, 210), 96 x 48
+click_tab "$config" 507 234  # "保存" at (459, 210), 96 x 48
 expect_store_saved
 
 # --- 2. The service prints -------------------------------------------------------------------
-click_at "$config" 376 259  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
+click_tab "$config" 376 234  # "打印服务状态" at (305, 210): 打印服务 to the front, 设置 closes
 wait_gone '^设置$' 10 || fail "设置 stayed open after 打印服务状态"
 click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
 expect_first_task_printed 90
@@ -93,29 +84,8 @@ docked_icon "$tray_panel" '\("explorer.exe" "explorer.exe"\)' 5 >/dev/null ||
 echo "a click on the tray icon brought 打印服务 back; the icon stays"
 
 # --- 4. Closing while a task is under way ----------------------------------------------------
-# The cloud answers the next report 6 s late: the print run lasts that long.
-api POST /faults '{"kind": "slow", "endpoint": "report", "delay_ms": 6000, "count": 1}' >/dev/null ||
-  fail "the simulator refused the fault"
-add_task newcomer-2 "$printer" "第二单 慢回执"
-wait_log "$work/sim.log" 'POST report: answering 6000 ms late' 90 ||
-  fail "the second task's report did not come"
-close_window "$cashier"  # the window has no caption without a window manager
-closed_ms=$(now_ms)
-deadline=$((SECONDS + 60))
-while kill -0 "$program_pid" 2>/dev/null && [ $SECONDS -lt $deadline ]; do sleep 0.1; done
-ended_ms=$(now_ms)
-kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 60 s after its window was closed"
-wait "$program_pid" 2>/dev/null
-program_pid=
-reported_ms=$(sim_value 'report("newcomer-2")[0]["time_ms"] if report("newcomer-2") else 0')
-[ "$reported_ms" -gt 0 ] || fail "the program ended without reporting the task under way"
-sim_check 'report("newcomer-2")[0]["stat"] == "1"' || fail "the task under way was not reported printed"
-sim_check 'any("第二单 慢回执" in j["lines"] for j in jobs)' || fail "the second task was not printed"
-[ "$ended_ms" -ge "$reported_ms" ] || fail "the program ended before the report of the task under way"
-# Without a window manager Wine waits 2 s for each window it hides to be withdrawn, so the end
-# comes several seconds after the exit timer's first idle tick.
-[ $((ended_ms - reported_ms)) -le 20000 ] ||
-  fail "the program ended $((ended_ms - reported_ms)) ms after the last report"
-echo "closed at $closed_ms; reported at $reported_ms; ended at $ended_ms" \
-  "($((ended_ms - reported_ms)) ms after the report)"
+# The window has no caption without a window manager. Without one, too, Wine waits 2 s for
+# each window it hides to be withdrawn, so the end comes several seconds after the exit
+# timer's first idle tick.
+expect_end_after_report 90 60 20000 close_window "$cashier"
 echo "screenshots in $artifacts"

@@ -9,6 +9,7 @@
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+tab_top=23
 program=$1
 artifacts=$2
 work=$(mktemp -d)
@@ -72,30 +73,9 @@ shot root "$artifacts/gtk-screen-start.png"  # window shots show windows above t
 # The header bar holds, from the right: close, maximize, minimize, "设置", "首页".
 width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
 click_at "$cashier" $((width - 167)) 26
-config=$(wait_window '^设置$' 15) || fail "the settings action opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/gtk-config-from-cashier.png"
-
-# "打印服务状态" at (305, 210) on the tab page, whose origin lies about 23 pixels down.
-click_at "$config" 376 257
-service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
-wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
-sleep 0.5
-shot "$service" "$artifacts/gtk-service-stopped.png"
-
 autostart_entry() { [ -f "$XDG_CONFIG_HOME/autostart/quorvel-print.desktop" ]; }
-expect_question_keeps_windows "$service" 23 gtk
-
-click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
-waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 20) ||
-  fail "the started service did not poll the cloud (wait requests: $waits)"
-echo "the service polled the loopback cloud $waits times"
-shot "$service" "$artifacts/gtk-service-running.png"
-
-click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
-config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/gtk-config-from-service.png"
+before_service_start() { expect_question_keeps_windows "$1" gtk; }
+settings_service_round gtk 20
 
 # Closing the cashier window ends the program once no poll or print is under way.
 click_at "$cashier" $((width - 28)) 26

@@ -13,24 +13,18 @@
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+tab_top=25
+. "$here/../support/wine_tools.sh"
 program=$1
 artifacts=$2
 export WINEPREFIX=$3
 work=$(mktemp -d)
 cleanup() {
-  wineserver -k 2>/dev/null
+  "$wine" --server -k 2>/dev/null
   rm -rf "$work"
 }
 trap cleanup EXIT
-
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-  # Wine's Tahoma, the font of its menus, has no Chinese.
-  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Tahoma /d 'WenQuanYi Micro Hei' /f \
-    >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix_ready
 
 read -r https_port http_port <"$QV_TEST_HTTPS_DIR/ports"
 cloud="https://localhost:$https_port"
@@ -42,7 +36,7 @@ cp "$program" "$work/quorvel-print.exe"
 printf '[set]\r\nsid=%s\r\nserver=localhost:%s\r\nca_file=%s\r\naurunpr=0\r\ntime=1\r\nurl=%s\r\n' \
   "$store" "$https_port" "$ca_file" "http://localhost:$http_port/html/utf-8" >"$work/config.ini"
 cd "$work"
-wine ./quorvel-print.exe >"$work/program.log" 2>&1 &
+"$wine" ./quorvel-print.exe >"$work/program.log" 2>&1 &
 program_pid=$!
 
 cashier=$(wait_window '^Tillora' 90) ||
@@ -65,34 +59,13 @@ xdotool key Escape
 # X window of a Wine window is its client area.
 width=$(xdotool getwindowgeometry "$cashier" | sed -n 's/.*Geometry: \([0-9]*\)x.*/\1/p')
 click_at "$cashier" $((width - 8 - 20)) 25
-config=$(wait_window '^设置$' 15) || fail "the strip's 设置 button opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/wine-config-from-cashier.png"
-
-# "打印服务状态" at (305, 210) on the tab page, whose origin lies 25 pixels down (tab strip).
-click_at "$config" 376 259
-service=$(wait_window '^打印服务$' 15) || fail "the status button opened no 打印服务 window"
-wait_gone '^设置$' 5 || fail "设置 stayed open after the status button"
-sleep 0.5
-shot "$service" "$artifacts/wine-service-stopped.png"
-
 autostart_entry() {
   for root in HKLM HKCU; do
-    wine reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" 2>/dev/null
+    "$wine" reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" 2>/dev/null
   done | grep -q 'quorvel-print.exe auto'
 }
-expect_question_keeps_windows "$service" 25 wine
-
-click_at "$service" 259 200  # "启动服务" at (203, 176), 112 x 48
-waits=$(wait_count "$cloud/__cloud/waits?store=$store" 2 30) ||
-  fail "the started service did not poll the cloud (wait requests: $waits)"
-echo "the service polled the loopback cloud $waits times over HTTPS"
-shot "$service" "$artifacts/wine-service-running.png"
-
-click_at "$service" 473 330  # "打印设置" at (429, 314), 88 x 32
-config=$(wait_window '^设置$' 15) || fail "打印设置 opened no 设置 window"
-sleep 0.5
-shot "$config" "$artifacts/wine-config-from-service.png"
+before_service_start() { expect_question_keeps_windows "$1" wine; }
+settings_service_round wine 30
 
 # Closing the cashier window shows the exit notice and ends the program once idle.
 click_at "$cashier" 300 600

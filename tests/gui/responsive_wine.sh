@@ -9,21 +9,19 @@ here=$(dirname "$0")
 . "$here/gui_lib.sh"
 . "$here/newcomer_lib.sh"
 . "$here/responsive_lib.sh"
+. "$here/../support/wine_tools.sh"
 program=$1
 sim=$2
 store=20261064
 printer=127.0.0.64
 [ -x "$sim" ] || fail "$sim is missing (build the linux tree first)"
 cleanup() {
-  wineserver -k 2>/dev/null
+  "$wine" --server -k 2>/dev/null
   stop_newcomer_world
 }
 trap cleanup EXIT
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  wineboot --init >/dev/null 2>&1
-  wineserver -w
-fi
+wine_prefix_ready
 
 start_sim "$sim" "$store" "$printer"
 mkdir "$work/run"
@@ -32,7 +30,7 @@ cp "$program" "$work/run/quorvel-print.exe"
 page_url=about:blank
 ca_file_path="Z:$(tr / '\\' <<<"$ca_pem")"
 config_for_stalls
-(cd "$work/run" && exec wine ./quorvel-print.exe) >"$work/program.log" 2>&1 &
+(cd "$work/run" && exec "$wine" ./quorvel-print.exe) >"$work/program.log" 2>&1 &
 
 cashier=$(wait_window '^Tillora' 90) || fail "no cashier window"
 sim_wait 60 'len([r for r in get("/requests") if r.get("endpoint") == "wait"]) >= 2' ||

@@ -9,13 +9,14 @@
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+. "$here/../support/wine_tools.sh"
 kind=$1
 program=$2
 artifacts=$3
 work=$(mktemp -d)
 program_pid=
 cleanup() {
-  [ "$kind" = wine ] && wineserver -k 2>/dev/null
+  [ "$kind" = wine ] && "$wine" --server -k 2>/dev/null
   [ -n "$program_pid" ] && kill "$program_pid" 2>/dev/null
   wait 2>/dev/null
   rm -rf "$work"
@@ -26,8 +27,9 @@ trap cleanup EXIT
 printf '[set]\r\nsid=smallscreen\r\nserver=127.0.0.1:9\r\naurunpr=0\r\nurl=about:blank\r\n' \
   >"$work/config.ini"
 if [ "$kind" = wine ]; then
+  wine_prefix_ready
   cp "$program" "$work/quorvel-print.exe"
-  (cd "$work" && exec wine ./quorvel-print.exe) >"$work/program.log" 2>&1 &
+  (cd "$work" && exec "$wine" ./quorvel-print.exe) >"$work/program.log" 2>&1 &
 else
   # A lock and a configuration folder of the test's own (see program_gtk.sh).
   export XDG_RUNTIME_DIR="$work/xdg" XDG_CONFIG_HOME="$work/config"

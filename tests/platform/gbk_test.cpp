@@ -13,8 +13,10 @@ TEST(Gbk, RoundTripsChineseAndMarksWhatGbkCannotHold) {
 
   // An emoji and a Korean syllable have no GBK form; each becomes one "?".
   EXPECT_EQ(FromUtf8("a😀b한c"), "a?b?c");
-  // Invalid UTF-8 never crashes and never passes through as raw bytes.
+  // Invalid UTF-8 never crashes and never passes through as raw bytes; U+FFFD, what a
+  // broken character reads as, is no GBK character either.
   EXPECT_EQ(FromUtf8("x\xFFy"), "x?y");
+  EXPECT_EQ(FromUtf8("x\xEF\xBF\xBDy"), "x?y");
   // The euro sign is the one single-byte extension of code page 936.
   EXPECT_EQ(FromUtf8("€"), "\x80");
   // A text ends at its zero byte, as the system's C-string conversions do.

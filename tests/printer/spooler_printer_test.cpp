@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/under_wine.h"
+
 namespace qv {
 namespace {
 
@@ -120,27 +122,90 @@ TEST_F(SpoolerPrinterTest, FinishedJobPrintsBeforeTheClose) {
   EXPECT_FALSE(printer.close(0, 0));
 }
 
-// A spooler that takes every byte but refuses to end the document.
-class RefusingSpooler : public platform::Spooler {
-  class Job : public platform::SpoolJob {
-    bool write(std::string_view) override { return true; }
-    bool finish() override { return false; }
-  };
-
+// A spooler whose job refuses a chosen write or its end, and tells how the job ended.
+class ScriptedSpooler : public platform::Spooler {
  public:
+  struct Script {
+    int refusedWrite = 0;  // 1-based; 0: every write is taken
+    bool refusesEnd = false;
+    std::string ending;  // "finished" or "aborted", once the job ended
+  };
+  explicit ScriptedSpooler(Script& script) : script_(script) {}
   std::vector<PrinterInfo> listPrinters() override { return {}; }
   std::unique_ptr<platform::SpoolJob> startRawJob(const std::string&, std::string&) override {
-    return std::make_unique<Job>();
+    return std::make_unique<Job>(script_);
   }
+
+ private:
+  class Job : public platform::SpoolJob {
+   public:
+    explicit Job(Script& script) : script_(script) {}
+    bool write(std::string_view) override { return ++writes_ != script_.refusedWrite; }
+    bool finish() override {
+      script_.ending = "finished";
+      return !script_.refusesEnd;
+    }
+    bool abort() override {
+      script_.ending = "aborted";
+      return true;
+    }
+
+   private:
+    Script& script_;
+    int writes_ = 0;
+  };
+  Script& script_;
 };
 
-TEST(SpoolerPrinterJob, RefusedEndIsAFailure) {
-  SpoolerPrinter printer(std::make_unique<RefusingSpooler>());
+TEST(SpoolerPrinterJob, RefusedWriteCancelsTheJobAndRefusedEndFailsIt) {
+  struct Case {
+    const char* name;
+    int refusedWrite;
+    bool refusesEnd;
+    bool lastWrite;  // the third write's result
+    bool closed;
+    std::string ending;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"every write taken", 0, false, true, true, "finished"},
+           {"end refused", 0, true, true, false, "finished"},
+           // Half a ticket must not print: the job is cancelled, and nothing more goes to it.
+           {"second write refused", 2, false, false, false, "aborted"},
+       }) {
+    SCOPED_TRACE(c.name);
+    ScriptedSpooler::Script script{c.refusedWrite, c.refusesEnd, ""};
+    SpoolerPrinter printer(std::make_unique<ScriptedSpooler>(script));
+    std::string error;
+    ASSERT_TRUE(printer.open("any", 80, error));
+    EXPECT_TRUE(printer.setBold(1));
+    (void)printer.printText("part", Newline::No);
+    EXPECT_EQ(printer.cut(), c.lastWrite);
+    EXPECT_EQ(printer.close(0, 0), c.closed);
+    EXPECT_EQ(script.ending, c.ending);
+  }
+}
+
+TEST_F(SpoolerPrinterTest, AbortedJobPrintsNothing) {
+  if (test::RunningUnderWine()) {
+    // Wine 8's AbortPrinter is a stub and its ClosePrinter hands every open job to CUPS;
+    // on Windows AbortPrinter deletes the job's spool file.
+    GTEST_SKIP() << "Wine cannot abort a spooler job";
+  }
+  ClearDevice("qv_plain");
+  std::unique_ptr<platform::Spooler> spooler = platform::Spooler::create();
   std::string error;
-  ASSERT_TRUE(printer.open("any", 80, error));
-  EXPECT_TRUE(printer.printText("lost", Newline::Yes));
-  EXPECT_FALSE(printer.finishJob());
-  EXPECT_FALSE(printer.close(0, 0));
+  std::unique_ptr<platform::SpoolJob> cancelled = spooler->startRawJob("qv_plain", error);
+  ASSERT_NE(cancelled, nullptr) << error;
+  EXPECT_TRUE(cancelled->write("half a ticket"));
+  EXPECT_TRUE(cancelled->abort());
+  EXPECT_FALSE(cancelled->write("x"));
+  cancelled.reset();
+  // Jobs print in order: once the next job is on the device, the cancelled one would be too.
+  std::unique_ptr<platform::SpoolJob> next = spooler->startRawJob("qv_plain", error);
+  ASSERT_NE(next, nullptr) << error;
+  EXPECT_TRUE(next->write("whole"));
+  EXPECT_TRUE(next->finish());
+  EXPECT_EQ(WaitForDevice("qv_plain", 5), "whole");
 }
 
 TEST_F(SpoolerPrinterTest, MissingPrinterGivesTheSystemsErrorText) {

@@ -17,6 +17,11 @@
 //   /close                              reads the request and hangs up without an answer
 //   /partial                            promises 100 body bytes, sends 10 and hangs up
 //   /redirect?to=URL                    302 to URL
+//   /trickle?bps=N[&head=1]             a 200 answer with a 200-byte body sent N bytes a
+//                                       second (with head=1 the head too)
+//   /big?bytes=N[&length=0]             a 200 answer with an N-byte body, with its
+//                                       Content-Length unless length=0 (then the end of the
+//                                       connection ends the body)
 //   /status/N                           status N with a short body
 //   /cookies                            three Set-Cookie lines (one with a lower-case name)
 //   /auth                               407 to a proxy request without Proxy-Authorization,
@@ -36,6 +41,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -151,8 +157,9 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
   size_t sp1 = target.find(' ');
   size_t sp2 = target.find(' ', sp1 + 1);
   target = target.substr(sp1 + 1, sp2 - sp1 - 1);
-  request.proxied = target.find("://") != std::string::npos;
-  if (size_t scheme = target.find("://"); scheme != std::string::npos) {
+  // An absolute URL (a proxy request) names its scheme first; "://" in a query is no scheme.
+  request.proxied = target.rfind("/", 0) != 0 && target.find("://") != std::string::npos;
+  if (size_t scheme = target.find("://"); request.proxied) {
     size_t slash = target.find('/', scheme + 3);
     target = slash == std::string::npos ? "/" : target.substr(slash);
   }
@@ -233,6 +240,34 @@ bool Answer(Conn& conn, const Request& r) {
   if (p == "/delay") {
     std::this_thread::sleep_for(
         std::chrono::milliseconds(std::atoi(QueryValue(r.query, "ms").c_str())));
+  }
+  if (p == "/trickle") {
+    const int perSecond = std::max(1, std::atoi(QueryValue(r.query, "bps").c_str()));
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 200\r\n\r\n";
+    const std::string all = head + std::string(200, 't');
+    size_t at = QueryValue(r.query, "head") == "1" ? 0 : head.size();
+    if (at > 0 && !conn.write(head)) return false;
+    for (; at < all.size(); at += static_cast<size_t>(perSecond)) {
+      if (!conn.write(all.substr(at, static_cast<size_t>(perSecond)))) return false;
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+    return false;
+  }
+  if (p == "/big") {
+    const size_t size = std::strtoull(QueryValue(r.query, "bytes").c_str(), nullptr, 10);
+    const bool withLength = QueryValue(r.query, "length") != "0";
+    if (!conn.write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" +
+                    (withLength ? "Content-Length: " + std::to_string(size) + "\r\n"
+                                : std::string("Connection: close\r\n")) +
+                    "\r\n")) {
+      return false;
+    }
+    const std::string piece(64 << 10, 'b');
+    for (size_t sent = 0; sent < size; sent += piece.size()) {
+      if (!conn.write(piece.substr(0, std::min(piece.size(), size - sent)))) return false;
+    }
+    return withLength;
   }
   if (p == "/redirect") {
     return conn.write(

@@ -123,7 +123,8 @@ TEST(FaultPlan, AppliesToTheNamedEndpointForCountRequests) {
 
   for (const char* bad :
        {R"({"kind": "boom"})", R"({"count": 1})", R"({"kind": "slow", "delay_ms": -1})",
-        R"({"kind": "drop", "endpoint": "elsewhere"})"}) {
+        R"({"kind": "drop", "endpoint": "elsewhere"})", R"({"kind": "redirect"})",
+        R"({"kind": "trickle", "bytes_per_second": 0})"}) {
     EXPECT_NE(FaultPlan::Parse(Json::parse(bad), fault), "") << bad;
   }
 }

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -334,6 +335,36 @@ TEST_F(SimTest, CloudSuffersInjectedFaultsThenRecovers) {
   EXPECT_EQ(Code(CloudPost("wait", Envelope(), "")), 200);
 }
 
+TEST_F(SimTest, CloudTricklesSwellsAndRedirectsWhenTold) {
+  ASSERT_EQ(PostJson(cloudAdmin(), "/faults",
+                     R"([{"kind": "huge", "size_mb": 1},
+                         {"kind": "redirect", "location": "http://127.0.0.1:1/plain/wait"},
+                         {"kind": "trickle", "bytes_per_second": 1000}])")["ok"],
+            true);
+  auto huge = CloudPost("wait", Envelope(), "");
+  ASSERT_TRUE(huge);
+  EXPECT_GE(huge->body.size(), (1u << 20) - (64u << 10));
+  EXPECT_LE(huge->body.size(), 1u << 20);
+  EXPECT_FALSE(huge->has_header("Content-Length"));
+  EXPECT_EQ(huge->body.rfind(R"({"code":200,"total":1,"data":"xx)", 0), 0u);
+  EXPECT_EQ(huge->body.substr(huge->body.size() - 3), R"(x"})");
+  auto moved = CloudPost("wait", Envelope(), "");
+  ASSERT_TRUE(moved);
+  EXPECT_EQ(moved->status, 302);
+  EXPECT_EQ(moved->get_header_value("Location"), "http://127.0.0.1:1/plain/wait");
+  auto start = std::chrono::steady_clock::now();
+  auto trickled = CloudPost("wait", Envelope(), "");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);  // ~2 KB at 1000 bytes a second
+  EXPECT_EQ(Code(trickled), 200);
+  // A request that followed the redirect in plain text would be recorded as such.
+  EXPECT_EQ(GetJson(cloudAdmin(), "/plain/wait")["code"], 200);
+  Json requests = GetJson(cloudAdmin(), "/requests");
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back()["plain"], true);
+  const Json names = requests.front()["header_names"];
+  EXPECT_NE(std::find(names.begin(), names.end(), "Storeid"), names.end()) << names;
+}
+
 TEST_F(SimTest, PrinterAnswersStatusFromItsStateAndKeepsTheJob) {
   const std::string address = "127.0.0.91";
   {
@@ -348,18 +379,24 @@ TEST_F(SimTest, PrinterAnswersStatusFromItsStateAndKeepsTheJob) {
     EXPECT_EQ(link.receive(), "\x20");
     ASSERT_TRUE(link.send("\x1b\x76\x1bm"));
     EXPECT_EQ(link.receive(), "\x0c");
+    PostJson(printerAdmin(), "/printers/" + address, R"({"paper_reply": 45})");
+    ASSERT_TRUE(link.send("\x1b\x76"));
+    EXPECT_EQ(link.receive(), "\x2d");  // the print head's temperature, paper or not
+    PostJson(printerAdmin(), "/printers/" + address, R"({"paper_reply": -1, "mute": true})");
+    ASSERT_TRUE(link.send("\x1b\x76"));
+    EXPECT_EQ(link.receive(), "");  // no answer within the link's 2 s
   }
   Json jobs;
   for (int i = 0; i < 50 && jobs.empty(); ++i) {
     std::this_thread::sleep_for(100ms);
     jobs = GetJson(printerAdmin(), "/jobs?printer=" + address);
   }
-  PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": false})");
+  PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": false, "mute": false})");
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0]["lines"], Json::array({"桂香楼川菜馆"}));
   EXPECT_EQ(jobs[0]["cuts"], 1);
   EXPECT_EQ(jobs[0]["printed"], false);  // paper ran out before the job ended
-  EXPECT_EQ(jobs[0]["status_requests"].size(), 3u);
+  EXPECT_EQ(jobs[0]["status_requests"].size(), 5u);
   EXPECT_TRUE(std::filesystem::exists(jobs[0]["file"].get<std::string>()));
 }
 

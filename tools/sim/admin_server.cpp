@@ -120,6 +120,19 @@ void AdminServer::routeCloud() {
   server_->Get("/requests", [&cloud](const httplib::Request&, httplib::Response& res) {
     Reply(res, cloud.requests());
   });
+  // Where a redirect fault may send the service in plain text. Every request that arrives
+  // here is recorded (with "plain": true), so a test sees that none did.
+  auto plain = [&cloud](const httplib::Request& req, httplib::Response& res) {
+    Json record = Json::object();
+    record["time"] = NowText();
+    record["endpoint"] = req.path;
+    record["plain"] = true;
+    cloud.recordRequest(record);
+    Log("cloud", "PLAIN-TEXT " + req.method + " " + req.path + " (followed a redirect)");
+    res.set_content(R"({"code":200,"total":0,"data":[]})", "application/json");
+  };
+  server_->Get(R"(/plain/.*)", plain);
+  server_->Post(R"(/plain/.*)", plain);
   server_->Post("/reset", [&cloud](const httplib::Request&, httplib::Response& res) {
     cloud.clear();
     Log("admin", "cloud records cleared");

@@ -2,8 +2,10 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
+#include <memory>
 
 #include "platform/gbk.h"
 #include "tools/sim/cloud_checks.h"
@@ -72,8 +74,12 @@ std::unique_ptr<httplib::SSLServer> CloudServer::makeServer(const CertificateFil
   server->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
     Log("cloud", req.method + " " + req.path + " -> HTTP " + std::to_string(res.status));
   });
-  // Idle keep-alive connections hold up a stop until they time out; keep that short.
+  // Idle keep-alive connections hold up a stop until they time out; keep that short. A
+  // connection serves as many requests as a production web server's (nginx: 1000) rather
+  // than the library's default of five, so that the service's polls run on a kept
+  // connection as they do against the real cloud.
   server->set_keep_alive_timeout(2);
+  server->set_keep_alive_max_count(1000);
   return server;
 }
 
@@ -124,6 +130,10 @@ void CloudServer::handle(const httplib::Request& req, httplib::Response& res,
     if (req.has_header(name)) headers[name] = SanitizeUtf8(req.get_header_value(name));
   }
   record["headers"] = headers;
+  // Every name, so that a header nobody meant to send (one smuggled in through a value) shows.
+  Json names = Json::array();
+  for (const auto& [name, value] : req.headers) names.push_back(SanitizeUtf8(name));
+  record["header_names"] = names;
   record["body"] = SanitizeUtf8(req.body.substr(0, kRecordedBodyChars));
   record["notes"] = Json::array();
 
@@ -185,11 +195,63 @@ bool CloudServer::applyFault(const Fault& fault, const std::string& endpoint,
       res.set_content_provider(64, "application/json",
                                [](size_t, size_t, httplib::DataSink&) { return false; });
       break;
+    case FaultKind::Trickle:
+      answerTrickling(fault.bytesPerSecond, res);
+      break;
+    case FaultKind::Huge:
+      answerHuge(static_cast<size_t>(fault.sizeMb) << 20, res);
+      break;
+    case FaultKind::Redirect:
+      res.status = 302;
+      res.set_header("Location", fault.location);
+      res.set_content("moved", "text/plain");
+      break;
     case FaultKind::Slow:
       break;
   }
   Log("cloud", "POST " + endpoint + " -> injected fault " + FaultKindName(fault.kind));
   return true;
+}
+
+// A valid answer with no task, padded so that it takes minutes at the given pace: a client
+// without a limit on the whole exchange waits for all of it.
+void CloudServer::answerTrickling(int bytesPerSecond, httplib::Response& res) {
+  auto body =
+      std::make_shared<std::string>(R"({"code":200,"total":0,"data":[]})" + std::string(2000, ' '));
+  res.status = 200;
+  res.set_content_provider(
+      body->size(), kJsonType,
+      [this, body, bytesPerSecond](size_t offset, size_t, httplib::DataSink& sink) {
+        if (offset > 0) sleepMs(1000);
+        if (stopping_) return false;
+        const size_t n = std::min(body->size() - offset, static_cast<size_t>(bytesPerSecond));
+        return sink.write(body->data() + offset, n);
+      });
+}
+
+// An answer far larger than any client should hold, made as it is sent and without a
+// length, so that a client learns its size only by reading it.
+void CloudServer::answerHuge(size_t size, httplib::Response& res) {
+  auto sent = std::make_shared<size_t>(0);
+  res.status = 200;
+  res.set_chunked_content_provider(kJsonType, [this, size, sent](size_t, httplib::DataSink& sink) {
+    static const std::string head = R"({"code":200,"total":1,"data":")";
+    static const std::string tail = R"("})";
+    static const std::string piece(64 << 10, 'x');
+    if (stopping_) return false;
+    bool ok = true;
+    if (*sent == 0) {
+      ok = sink.write(head.data(), head.size());
+      *sent = head.size();
+    } else if (*sent + piece.size() + tail.size() < size) {
+      ok = sink.write(piece.data(), piece.size());
+      *sent += piece.size();
+    } else {
+      ok = sink.write(tail.data(), tail.size());
+      sink.done();
+    }
+    return ok;
+  });
 }
 
 std::string CloudServer::checkEnvelope(const httplib::Request& req, Json& record) {

@@ -49,6 +49,8 @@ class CloudServer {
   void answerChk(const httplib::Request& req, httplib::Response& res, Json& record);
   bool applyFault(const Fault& fault, const std::string& endpoint, httplib::Response& res,
                   Json& record);
+  void answerTrickling(int bytesPerSecond, httplib::Response& res);
+  void answerHuge(size_t size, httplib::Response& res);
   void sleepMs(int ms);
   std::unique_ptr<httplib::SSLServer> makeServer(const CertificateFiles& certificates);
 

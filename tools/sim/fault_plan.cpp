@@ -8,7 +8,9 @@ constexpr struct {
   const char* name;
 } kKinds[] = {{FaultKind::Slow, "slow"},        {FaultKind::Http500, "http500"},
               {FaultKind::NonJson, "non_json"}, {FaultKind::Empty, "empty"},
-              {FaultKind::Drop, "drop"},        {FaultKind::Code, "code"}};
+              {FaultKind::Drop, "drop"},        {FaultKind::Code, "code"},
+              {FaultKind::Trickle, "trickle"},  {FaultKind::Huge, "huge"},
+              {FaultKind::Redirect, "redirect"}};
 
 int IntMember(const Json& request, const char* name, int fallback) {
   return request.contains(name) && request[name].is_number_integer() ? request[name].get<int>()
@@ -50,6 +52,17 @@ std::string FaultPlan::Parse(const Json& request, Fault& fault) {
   }
   fault.consume = request.contains("consume") && request["consume"].is_boolean() &&
                   request["consume"].get<bool>();
+  fault.bytesPerSecond = IntMember(request, "bytes_per_second", 2);
+  fault.sizeMb = IntMember(request, "size_mb", 100);
+  if (fault.bytesPerSecond < 1 || fault.sizeMb < 1) {
+    return "bytes_per_second and size_mb must be at least 1";
+  }
+  if (request.contains("location") && request["location"].is_string()) {
+    fault.location = request["location"].get<std::string>();
+  }
+  if (fault.kind == FaultKind::Redirect && fault.location.empty()) {
+    return "a redirect needs \"location\"";
+  }
   return "";
 }
 
@@ -85,6 +98,9 @@ Json FaultPlan::list() const {
     item["code"] = f.code;
     item["endpoint"] = f.endpoint;
     item["consume"] = f.consume;
+    if (f.kind == FaultKind::Trickle) item["bytes_per_second"] = f.bytesPerSecond;
+    if (f.kind == FaultKind::Huge) item["size_mb"] = f.sizeMb;
+    if (f.kind == FaultKind::Redirect) item["location"] = f.location;
     list.push_back(std::move(item));
   }
   return list;

@@ -12,27 +12,34 @@
 namespace qv::sim {
 
 enum class FaultKind {
-  Slow,     // answer normally after `delayMs`
-  Http500,  // HTTP status 500 with a plain text body
-  NonJson,  // HTTP 200 with an HTML body
-  Empty,    // HTTP 200 with an empty body
-  Drop,     // the connection is closed before the body is sent
-  Code,     // HTTP 200 with {"code": `code`}
+  Slow,      // answer normally after `delayMs`
+  Http500,   // HTTP status 500 with a plain text body
+  NonJson,   // HTTP 200 with an HTML body
+  Empty,     // HTTP 200 with an empty body
+  Drop,      // the connection is closed before the body is sent
+  Code,      // HTTP 200 with {"code": `code`}
+  Trickle,   // HTTP 200 with an empty task list, the body sent `bytesPerSecond` bytes a second
+  Huge,      // HTTP 200, about `sizeMb` MB without a length (a task list of one long string)
+  Redirect,  // HTTP 302 to `location`
 };
 
 struct Fault {
   FaultKind kind = FaultKind::Slow;
-  int count = 1;         // requests it applies to; 0 means until cleared
-  int delayMs = 0;       // Slow: the delay; other kinds: a delay before failing
-  int code = 500;        // Code: the `code` member
-  std::string endpoint;  // "wait", "report", "chk" or empty for every endpoint
-  bool consume = false;  // wait: hand out (and lose) the tasks before failing
+  int count = 1;           // requests it applies to; 0 means until cleared
+  int delayMs = 0;         // Slow: the delay; other kinds: a delay before failing
+  int code = 500;          // Code: the `code` member
+  std::string endpoint;    // "wait", "report", "chk" or empty for every endpoint
+  bool consume = false;    // wait: hand out (and lose) the tasks before failing
+  int bytesPerSecond = 2;  // Trickle
+  int sizeMb = 100;        // Huge
+  std::string location;    // Redirect: the target URL
 };
 
 class FaultPlan {
  public:
-  // Parses {"kind": "slow|http500|non_json|empty|drop|code", "count": N, "delay_ms": ms,
-  // "code": n, "endpoint": "wait|report|chk", "consume": bool}; empty text = fine.
+  // Parses {"kind": "slow|http500|non_json|empty|drop|code|trickle|huge|redirect",
+  // "count": N, "delay_ms": ms, "code": n, "endpoint": "wait|report|chk", "consume": bool,
+  // "bytes_per_second": n, "size_mb": n, "location": URL}; empty text = fine.
   static std::string Parse(const Json& request, Fault& fault);
 
   void add(Fault fault);

@@ -62,6 +62,7 @@ std::string StatusReply(const StatusQuery& query, const PrinterState& s) {
     case StatusQueryKind::DrawerStatus:
       return Byte((s.drawerOpen ? 0x04 : 0) | (s.cutterFault ? 0x40 : 0));
     case StatusQueryKind::PaperSensor:
+      if (s.paperReply >= 0) return Byte(s.paperReply);
       return Byte(s.paperOut || s.coverOpen ? 0x0C : 0x00);
     case StatusQueryKind::PrinterId:
       return PrinterIdReply(query.argument);
@@ -83,6 +84,15 @@ std::string StateText(const PrinterState& s) {
   add(s.coverOpen, "cover open");
   add(s.drawerOpen, "drawer open");
   add(s.cutterFault, "cutter fault");
+  add(s.mute, "answers no status request");
+  if (s.paperReply >= 0) {
+    text += (text.empty() ? "" : ", ") + std::string("answers ESC v with ") +
+            std::to_string(s.paperReply);
+  }
+  if (s.receiveBuffer > 0) {
+    text += (text.empty() ? "" : ", ") + std::string("receive buffer ") +
+            std::to_string(s.receiveBuffer) + " bytes";
+  }
   if (s.dropAfterBytes >= 0)
     text += (text.empty() ? "" : ", ") + std::string("drops after ") +
             std::to_string(s.dropAfterBytes) + " bytes";

@@ -107,6 +107,12 @@ bool VirtualPrinter::openListener(std::string& error) {
   }
   int yes = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  // Set on the listener, the size is inherited by the accepted connections and decides the
+  // window they advertise from the start.
+  listenReceiveBuffer_ = state().receiveBuffer;
+  if (listenReceiveBuffer_ > 0) {
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &listenReceiveBuffer_, sizeof listenReceiveBuffer_);
+  }
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(static_cast<uint16_t>(port_));
@@ -135,6 +141,8 @@ void VirtualPrinter::run() {
     // An offline printer refuses connections: the service's connect fails as with a printer
     // that is switched off.
     if (s.offline && listenFd_ >= 0) closeListener();
+    // A new receive buffer applies to connections accepted on a new listener.
+    if (listenFd_ >= 0 && s.receiveBuffer != listenReceiveBuffer_) closeListener();
     if (!s.offline && listenFd_ < 0) {
       std::string error;
       if (!openListener(error)) Log("printer " + address_, error);
@@ -237,6 +245,10 @@ void VirtualPrinter::take(Connection& conn, std::string_view bytes) {
   conn.job.bytes.append(bytes);
   const PrinterState s = state();
   for (const StatusQuery& query : conn.decoder.feed(bytes)) {
+    if (s.mute) {
+      conn.job.replies.push_back(StatusQueryName(query) + " -> (not answered)");
+      continue;
+    }
     std::string reply = StatusReply(query, s);
     ssize_t sent = send(conn.fd, reply.data(), reply.size(), MSG_NOSIGNAL);
     std::string line = StatusQueryName(query) + " -> " + HexBytes(reply);
@@ -275,6 +287,7 @@ std::string ApplyPrinterSettings(const Json& settings, PrinterState& state) {
                  : key == "cutter_fault"   ? &state.cutterFault
                  : key == "offline"        ? &state.offline
                  : key == "stall"          ? &state.stall
+                 : key == "mute"           ? &state.mute
                                            : nullptr;
     if (flag) {
       if (!v.is_boolean()) return key + " must be true or false";
@@ -282,6 +295,16 @@ std::string ApplyPrinterSettings(const Json& settings, PrinterState& state) {
     } else if (key == "drop_after_bytes" || key == "drop_jobs") {
       if (!v.is_number_integer()) return key + " must be an integer";
       (key == "drop_jobs" ? state.dropJobs : state.dropAfterBytes) = v.get<int>();
+    } else if (key == "paper_reply") {
+      if (!v.is_number_integer() || v.get<int>() < -1 || v.get<int>() > 255) {
+        return "paper_reply must be an integer from -1 to 255";
+      }
+      state.paperReply = v.get<int>();
+    } else if (key == "receive_buffer") {
+      if (!v.is_number_integer() || v.get<int>() < 0) {
+        return "receive_buffer must be a non-negative integer";
+      }
+      state.receiveBuffer = v.get<int>();
     } else {
       return "unknown printer setting \"" + key + "\"";
     }
@@ -300,6 +323,9 @@ Json PrinterStateJson(const PrinterState& s) {
   j["stall"] = s.stall;
   j["drop_after_bytes"] = s.dropAfterBytes;
   j["drop_jobs"] = s.dropJobs;
+  j["paper_reply"] = s.paperReply;
+  j["mute"] = s.mute;
+  j["receive_buffer"] = s.receiveBuffer;
   return j;
 }
 

@@ -95,6 +95,7 @@ class VirtualPrinter {
   mutable std::mutex mutex_;
   PrinterState state_;
   int listenFd_ = -1;
+  int listenReceiveBuffer_ = 0;  // the receive buffer set on listenFd_
   int wakePipe_[2] = {-1, -1};
   std::vector<std::unique_ptr<Connection>> connections_;
   int jobCount_ = 0;
@@ -103,8 +104,9 @@ class VirtualPrinter {
 };
 
 // Reads the printer settings an admin request or a flag gives, as JSON members:
-// paper_out, paper_near_end, cover_open, drawer_open, cutter_fault, offline, stall (booleans),
-// drop_after_bytes, drop_jobs (integers). Unknown members are an error.
+// paper_out, paper_near_end, cover_open, drawer_open, cutter_fault, offline, stall, mute
+// (booleans), drop_after_bytes, drop_jobs, paper_reply (-1..255), receive_buffer (integers).
+// Unknown members are an error.
 std::string ApplyPrinterSettings(const Json& settings, PrinterState& state);
 Json PrinterStateJson(const PrinterState& state);
 

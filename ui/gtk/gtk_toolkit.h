@@ -1,6 +1,6 @@
 // The GTK 3 toolkit backend (Linux desktop): GtkFixed keeps the design positions, WebKitGTK
-// shows web pages, an Ayatana indicator stands for the tray icon. Only app/ and tests include
-// this header.
+// shows web pages, an Ayatana indicator stands for the tray icon. Only the module's entry
+// (gtk_module.cpp) and tests include this header; the program loads the module.
 #pragma once
 
 #include <memory>

@@ -1,7 +1,9 @@
 // Reading JSON text into a document value, with the error record that callers log.
+#include <cstring>
 #include <exception>
 #include <vector>
 
+#include "util/json/scanner.h"
 #include "util/json/value.h"
 #include "util/text.h"
 
@@ -145,7 +147,37 @@ void FillError(std::string_view text, std::size_t offset, int32_t number, std::s
   error.Column = column;
 }
 
+// `text` with ill-formed UTF-8 and lone surrogate escapes replaced, in `repaired`; false
+// when there was nothing to replace.
+bool Repair(std::string_view text, std::string& repaired) {
+  repaired = IsValidUtf8(text) ? std::string(text) : SanitizeUtf8(text);
+  const bool sanitized = repaired != text;
+  return ReplaceLoneSurrogates(repaired) || sanitized;
+}
+
 }  // namespace
+
+bool ReplaceLoneSurrogates(std::string& text) {
+  bool replaced = false;
+  bool inString = false;
+  char* const end = text.data() + text.size();
+  for (char* p = text.data(); p < end; ++p) {
+    if (*p == '"') {
+      inString = !inString;
+    } else if (inString && *p == '\\') {
+      const UnicodeEscape escape = ReadUnicodeEscape(p, end);
+      uint32_t unit = 0;
+      if (escape.length == kUnicodeEscapeLength && ReadHex4(p + 2, end, unit) && unit >= 0xD800 &&
+          unit <= 0xDFFF) {
+        std::memcpy(p + 2, "fffd", 4);
+        replaced = true;
+      }
+      // Past the escape (the loop steps over its last character): a quote in it is no end.
+      p += escape.length == 0 ? 1 : escape.length - 1;
+    }
+  }
+  return replaced;
+}
 
 ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError* error,
                                int& depth) {
@@ -156,15 +188,15 @@ ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError
 
   ValueBuilder builder(out);
   bool ok = false;
-  std::string sanitized;
+  std::string repaired;
   try {
     ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);
-    // The cloud's answers are meant to be UTF-8; one that is not is still read, with each bad
-    // byte standing as U+FFFD (nlohmann refuses ill-formed strings outright). Checking only
+    // Two things nlohmann refuses outright are read here as the quick reader reads them:
+    // ill-formed UTF-8 (the cloud's answers are meant to be UTF-8; one that is not is still
+    // read, each bad sequence standing as U+FFFD) and lone surrogate escapes. Checking only
     // after a failure keeps the extra pass off the common path.
-    if (!ok && !builder.tooDeep() && !IsValidUtf8(text)) {
-      sanitized = SanitizeUtf8(text);
-      text = sanitized;
+    if (!ok && !builder.tooDeep() && Repair(text, repaired)) {
+      text = repaired;
       if (ReadJsonQuickly(text, out, depth)) return ParseResult::Value;
       builder = ValueBuilder(out);
       ok = Value::sax_parse(text.data(), text.data() + text.size(), &builder);

@@ -23,6 +23,52 @@ inline uint64_t ReadStopBytes(const char* p) { return StringStopBytes(LoadWord(p
 
 inline bool IsBlankByte(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
 
+// The value of the four hexadecimal digits at `p`; false when there are fewer or others.
+inline bool ReadHex4(const char* p, const char* end, uint32_t& value) {
+  if (end - p < 4) return false;
+  value = 0;
+  for (int i = 0; i < 4; ++i) {
+    const char c = p[i];
+    uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return false;
+    }
+    value = (value << 4) | digit;
+  }
+  return true;
+}
+
+// A \u escape read: the character and the length of its text (0 when it is not an escape).
+struct UnicodeEscape {
+  char32_t cp = 0;
+  std::size_t length = 0;
+};
+
+inline constexpr std::size_t kUnicodeEscapeLength = 6;  // \uXXXX
+
+// Reads the \u escape at `p` (its backslash). A high surrogate followed by the escape of a
+// low one is one character of two escapes. Any other surrogate stands alone: JSON's grammar
+// allows it (a note cut in the middle of an emoji), Unicode text cannot hold it, so it reads
+// as U+FFFD and what follows it is read on its own.
+inline UnicodeEscape ReadUnicodeEscape(const char* p, const char* end) {
+  uint32_t cp = 0;
+  if (end - p < 2 || p[0] != '\\' || p[1] != 'u' || !ReadHex4(p + 2, end, cp)) return {};
+  if (cp < 0xD800 || cp > 0xDFFF) return {cp, kUnicodeEscapeLength};
+  const char* next = p + kUnicodeEscapeLength;
+  uint32_t low = 0;
+  if (cp <= 0xDBFF && end - next >= 2 && next[0] == '\\' && next[1] == 'u' &&
+      ReadHex4(next + 2, end, low) && low >= 0xDC00 && low <= 0xDFFF) {
+    return {0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00), 2 * kUnicodeEscapeLength};
+  }
+  return {kReplacementCharacter, kUnicodeEscapeLength};
+}
+
 class JsonScanner {
  protected:
   explicit JsonScanner(std::string_view text) : p_(text.data()), end_(text.data() + text.size()) {}
@@ -160,31 +206,18 @@ class JsonScanner {
     }
   }
 
-  bool ReadHex4(uint32_t& value) {
-    if (end_ - p_ < 4) return false;
-    value = 0;
-    for (int i = 0; i < 4; ++i) {
-      const char c = *p_++;
-      uint32_t digit;
-      if (c >= '0' && c <= '9') {
-        digit = static_cast<uint32_t>(c - '0');
-      } else if (c >= 'a' && c <= 'f') {
-        digit = static_cast<uint32_t>(c - 'a' + 10);
-      } else if (c >= 'A' && c <= 'F') {
-        digit = static_cast<uint32_t>(c - 'A' + 10);
-      } else {
-        return false;
-      }
-      value = (value << 4) | digit;
-    }
-    return true;
-  }
-
-  // Decodes the escape at the backslash under p_ to `dst`. A \u escape of a surrogate must be
-  // a high one followed by a low one.
+  // Decodes the escape at the backslash under p_ to `dst`.
   bool ReadEscape(char*& dst) {
-    if (++p_ == end_) return false;
-    const char c = *p_++;
+    if (end_ - p_ < 2) return false;
+    if (p_[1] == 'u') {
+      const UnicodeEscape escape = ReadUnicodeEscape(p_, end_);
+      if (escape.length == 0) return false;
+      p_ += escape.length;
+      dst = EncodeUtf8(escape.cp, dst);
+      return true;
+    }
+    const char c = p_[1];
+    p_ += 2;
     switch (c) {
       case '"':
       case '\\':
@@ -206,23 +239,9 @@ class JsonScanner {
       case 't':
         *dst++ = '\t';
         return true;
-      case 'u':
-        break;
       default:
         return false;
     }
-    uint32_t cp;
-    if (!ReadHex4(cp)) return false;
-    if (cp >= 0xDC00 && cp <= 0xDFFF) return false;
-    if (cp >= 0xD800 && cp <= 0xDBFF) {
-      uint32_t low;
-      if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
-      p_ += 2;
-      if (!ReadHex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-    }
-    dst = EncodeUtf8(cp, dst);
-    return true;
   }
 
   // Steps over the close byte under p_, one level up.

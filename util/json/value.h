@@ -29,10 +29,17 @@ ParseResult ParseJson(std::string_view text, Value& out, JsonParseError* error, 
 // The two readers behind ParseJson. The quick one reads well-formed JSON in valid UTF-8 only
 // and returns false on anything else (out may then hold anything); where it returns true, the
 // careful one gives the same value. The careful one is nlohmann's parser: it also reads texts
-// with ill-formed UTF-8 and fills the error record.
+// with ill-formed UTF-8 and fills the error record. Both read a lone surrogate escape as
+// U+FFFD, which nlohmann alone would refuse.
 bool ReadJsonQuickly(std::string_view text, Value& out, int& depth);
 ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError* error,
                                int& depth);
+
+// Replaces, inside the strings of a JSON text, each \u escape of a surrogate that is not
+// part of a pair with \ufffd, in place (the text keeps its length, so positions in it stay
+// those of the original); true when it replaced any. What nlohmann reads of the result is
+// what the quick reader reads of the original.
+bool ReplaceLoneSurrogates(std::string& text);
 
 // The text form of a value (strings as they are, numbers in their shortest form, arrays
 // joined by ",", objects as "[object Object]", null as "").

@@ -266,6 +266,42 @@ TEST(JsonDocument, InvalidUtf8IsReadLeniently) {
   EXPECT_EQ(doc.GetText("n"), "1");
 }
 
+TEST(JsonDocument, LoneSurrogateEscapesReadAsReplacementCharacters) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  struct Case {
+    std::string text;
+    std::string t;  // GetText("t")
+  };
+  for (const Case& c : std::vector<Case>{
+           {R"({"t":"a\ud83db"})", "a" + fffd + "b"},
+           {R"({"t":"\ude00\ud83d\ude00"})", fffd + "\xF0\x9F\x98\x80"},
+           {R"({"t":"\ud83d\u0041"})", fffd + "A"},
+           {R"({"t":"\ud83d\\ude00"})", fffd + "\\ude00"},
+           {R"({"\udbff":"x","t":"\udbff"})", fffd},
+           // Ill-formed UTF-8 beside it takes the careful reader's way.
+           {"{\"t\":\"\\ud83d\xff\"}", fffd + fffd},
+           {"{\"t\":\"\\ud83d\\\\ud83d\xff\"}", fffd + "\\ud83d" + fffd},
+       }) {
+    JsonDocument doc;
+    JsonParseError error;
+    ASSERT_TRUE(doc.Parse(c.text, &error)) << c.text;
+    EXPECT_EQ(error.Number, 0) << c.text;
+    EXPECT_EQ(doc.GetText("t"), c.t) << c.text;
+  }
+  JsonDocument doc;
+  ASSERT_TRUE(doc.Parse(R"(["\ud83d"])"));
+  EXPECT_EQ(doc.ToText(), R"(["\ufffd"])");
+
+  // A syntax error elsewhere is still reported where it is; a raw control character in a
+  // string stays an error.
+  JsonParseError error;
+  EXPECT_FALSE(doc.Parse("{\"t\":\"\\ud83d\",\n x}", &error));
+  EXPECT_EQ(error.Line, 2);
+  EXPECT_EQ(error.Text, " x}");
+  EXPECT_FALSE(doc.Parse("{\"t\":\"\\ud83d\x01\"}", &error));
+  EXPECT_NE(error.Number, 0);
+}
+
 TEST(JsonDocument, ToTextKeepsMemberOrderAndEscapes) {
   JsonDocument doc;
   ASSERT_TRUE(doc.Parse(R"({"b":1,"a":2,"c":{"z":1,"y":2}})"));

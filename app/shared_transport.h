@@ -1,0 +1,29 @@
+// One HTTP transport for every cloud request of the program.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "platform/http_transport.h"
+
+namespace qv::app {
+
+// The polls, the result reports and the printer-list reports all go out through one transport,
+// so they share its kept connection and TLS session: a client of its own for the printer-list
+// report at start made a second full TLS handshake before the first poll. Exchanges through
+// the handles are serialized, as a transport serves one exchange at a time.
+class SharedHttpTransport {
+ public:
+  explicit SharedHttpTransport(std::unique_ptr<platform::HttpTransport> transport)
+      : transport_(std::move(transport)) {}
+
+  // A transport that sends through the shared one; it must not outlive this object.
+  std::unique_ptr<platform::HttpTransport> handle();
+
+ private:
+  class Handle;
+  std::unique_ptr<platform::HttpTransport> transport_;
+  std::mutex mutex_;
+};
+
+}  // namespace qv::app
