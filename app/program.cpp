@@ -5,7 +5,6 @@
 #include "app/printer_list_adapters.h"
 #include "app/shared_transport.h"
 #include "app/toolkit_choice.h"
-#include "cloud/cloud_api.h"
 #include "cloud/system_queries.h"
 #include "core/print_service.h"
 #include "core/startup.h"
@@ -49,10 +48,6 @@ bool TakeOption(std::vector<std::string>& args, const std::string& option) {
   return true;
 }
 
-CloudSettings SettingsOf(const ServiceConfig& config, const ExtraSettings& extra) {
-  return CloudSettings{config.server, config.token, config.sid, extra.caFile, extra.tlsVerify, 0};
-}
-
 }  // namespace
 
 int RunProgram(std::vector<std::string> args) {
@@ -83,20 +78,30 @@ int RunProgram(std::vector<std::string> args) {
   }
   // The generic poll and report lines say only that an answer was unusable; the transport's
   // reason (a certificate, a timeout, a refused redirect) is what the shop's support needs.
-  const CloudFailureNote noteFailure = [&runLog, &debugLog](const std::string& line) {
-    runLog.WriteRunLog(line);
-    debugLog.DebugLine(line);
+  // Requests run on the service's threads; the note is written on the window's thread, in
+  // order with the results that follow it.
+  const PostToUi post = [&toolkit = *toolkit](std::function<void()> job) {
+    toolkit.post(std::move(job));
   };
-  SharedHttpTransport cloudTransport(platform::HttpTransport::create());
-  std::unique_ptr<CloudApi> cloud =
-      CloudApi::create([&] { return SettingsOf(config, state.extra); }, cloudTransport.handle(),
-                       platform::Clock::create(), noteFailure);
+  const CloudFailureNote noteFailure = [post, &runLog, &debugLog](const std::string& line) {
+    post([&runLog, &debugLog, line] {
+      runLog.WriteRunLog(line);
+      debugLog.DebugLine(line);
+    });
+  };
   OpenTaskJournal(state, runLog);
-  PrintService service(config, state, runLog, debugLog, *clock, *cloud, networkPrinter,
-                       spoolerPrinter, lptPrinter);
-
+  // What the lanes' jobs use is made before the service, whose end joins the lanes' threads;
+  // their results come back through the toolkit's loop, which outlives the service.
   SpoolerPrinterSource printers(spoolerPrinter);
-  CloudPrinterListUplink uplink(state.extra, *clock, cloudTransport, noteFailure);
+  // The polls and the shell's printer-list reports run on one thread and share a kept
+  // connection; the result reports, on the printer thread, have one of their own so that a
+  // slow poll never holds a ticket's report back.
+  SharedHttpTransport cloudLaneTransport(platform::HttpTransport::create());
+  CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
+  PrintService service(config, state, runLog, debugLog, *clock, post,
+                       {cloudLaneTransport.handle(), platform::HttpTransport::create(), noteFailure},
+                       networkPrinter, spoolerPrinter, lptPrinter);
+
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
   shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));

@@ -98,13 +98,14 @@ class BenchCloud : public TaskCloud {
   // report answer leaves out the HTTPS exchange.
   int printType = 1;
   bool reportOverHttps = true;
-  std::string FetchWaitingTasksBody() override {
+  std::string FetchWaitingTasksBody(const ServiceConfig&) override {
     return R"({"code":200,"total":1,"data":[{"app_id":"a","store_id":"s","uni_key":"k)" +
            std::to_string(++n_) + R"(","print_type":)" + std::to_string(printType) +
            R"(,"print_sn":")" + kPrinterAddress + R"(","print_num":2,"print_content":)" + content_ +
            "}]}";
   }
-  std::string PostPrintReport(const std::string& uniKey, bool printed) override {
+  std::string PostPrintReport(const ServiceConfig&, const std::string& uniKey,
+                              bool printed) override {
     if (printed) ++printed_;
     return reportOverHttps ? api_.SendPrintResult(uniKey, printed) : R"({"code":200})";
   }
@@ -127,9 +128,17 @@ class NullView : public PollStatusView {
 class NullShell : public PrintShell {
  public:
   void StopPrintTimer() override {}
+  bool PrintTimerRunning() const override { return false; }
   void ShowMessage(const std::string&, const std::string&) override {}
   void OpenStoreConfig() override {}
   void ShowQueueLength(const std::string&) override {}
+};
+
+// The lanes' jobs and the results they post run at once, on the benchmark's thread: the
+// figures are the work of a task, not the hand-overs between threads.
+class InlineJobs : public JobQueue {
+ public:
+  void Submit(std::function<void()> job) override { job(); }
 };
 
 long PeakRssKb() {
@@ -155,7 +164,9 @@ class TaskRig {
             platform::HttpTransport::create(), platform::Clock::create())),
         cloud_(*api_),
         drivers_(network_, spooler_, lpt_),
-        services_{config_, state_, runLog_, debugLog_, *clock_, cloud_, drivers_},
+        lanes_{jobs_,  cloud_,   jobs_,
+               cloud_, drivers_, [](std::function<void()> result) { result(); }},
+        services_{config_, state_, runLog_, debugLog_, *clock_, lanes_},
         poller_(services_, view_),
         runner_(services_, shell_) {
     config_.sid = "bench-store";
@@ -190,6 +201,8 @@ class TaskRig {
   SpoolerPrinter spooler_;
   LptPrinter lpt_;
   DriverAccess drivers_;
+  InlineJobs jobs_;
+  ServiceLanes lanes_;
   CoreServices services_;
   NullView view_;
   NullShell shell_;

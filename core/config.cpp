@@ -31,7 +31,7 @@ void ReadServiceSwitches(const std::string& configPath, ServiceState& state) {
   state.feedLines = TextToInt(ini.Get(kSection, "au_row", "5"));
   state.usbFallbackPort = TextToInt(ini.Get(kSection, "usbbak", "0"));
   state.debug = ini.Get(kSection, "debug", "0") == "1";
-  state.pollSeconds = std::max(1, TextToInt(ini.Get(kSection, "time", "3")));
+  state.pollSeconds = std::clamp(TextToInt(ini.Get(kSection, "time", "3")), 1, kMaxPollSeconds);
   state.autoCut = TextToInt(ini.Get(kSection, "au_c", "1")) == 1;
   state.extra.caFile = ini.Get(kSection, "ca_file", "");
   state.extra.tlsVerify = ini.Get(kSection, "tls_verify", "1") != "0";

@@ -1,11 +1,11 @@
 // The process-wide objects that polling, print execution and reporting work on, gathered so
-// that each of them takes one argument (and tests can build them around fakes).
+// that each of them takes one argument (and tests can build them around fakes). Everything
+// but the lanes and the clock belongs to the UI thread.
 #pragma once
 
-#include "core/printer_access.h"
 #include "core/run_log.h"
+#include "core/service_lanes.h"
 #include "core/service_state.h"
-#include "core/task_cloud.h"
 #include "platform/clock.h"
 
 namespace qv {
@@ -16,8 +16,7 @@ struct CoreServices {
   RunLog& runLog;
   DebugLog& debugLog;
   platform::Clock& clock;
-  TaskCloud& cloud;
-  PrinterAccess& printers;
+  ServiceLanes& lanes;
 };
 
 }  // namespace qv

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "util/local_time.h"
-#include "util/scope_exit.h"
 
 namespace qv {
 namespace {
@@ -21,6 +20,8 @@ struct Outcome {
 Outcome OutcomeOf(const WaitAnswer& answer) {
   using Kind = WaitAnswer::Kind;
   switch (answer.kind) {
+    case Kind::OutOfMemory:
+      return {"[DE_1]", "内存不足，无法处理本次查询的应答"};
     case Kind::Unreadable:
       return {"[DE_1]", "解析主包失败，错误行：" + std::to_string(answer.error.Line) +
                             "  错误内容：" + answer.error.Text};
@@ -38,10 +39,32 @@ Outcome OutcomeOf(const WaitAnswer& answer) {
   return {};
 }
 
-// An answer with tasks, or none to give, counts as usable; the others as failed polls.
-bool Usable(WaitAnswer::Kind kind) {
-  using Kind = WaitAnswer::Kind;
-  return kind == Kind::NoTask || kind == Kind::DataEmpty || kind == Kind::Tasks;
+// The 32-bit program has 2 GB of address space; an answer whose tree does not fit costs
+// this poll, not the program (the transport already caps what it reads).
+WaitAnswer FetchAndDecode(TaskCloud& cloud, const ServiceConfig& target, int32_t feedLines) {
+  try {
+    return DecodeWaitAnswer(cloud.FetchWaitingTasksBody(target), feedLines);
+  } catch (const std::bad_alloc&) {
+    WaitAnswer answer;
+    answer.kind = WaitAnswer::Kind::OutOfMemory;
+    return answer;
+  }
+}
+
+// Queues the tasks of an answer that are new here, in one journal record, and flushes the
+// journal (removals since the last answer included). An answer may repeat a task that an
+// earlier answer delivered and that is still waiting or printing (or that ended while this
+// poll was out): queueing it again would put the same ticket on paper twice.
+void Enqueue(TaskQueue& queue, std::vector<PrintTask>& tasks) {
+  std::vector<PrintTask> fresh;
+  for (PrintTask& task : tasks) {
+    const bool seen = queue.Contains(task.uni_key) ||
+                      std::any_of(fresh.begin(), fresh.end(), [&](const PrintTask& t) {
+                        return !task.uni_key.empty() && t.uni_key == task.uni_key;
+                      });
+    if (!seen) fresh.push_back(std::move(task));
+  }
+  queue.Append(fresh);
 }
 
 }  // namespace
@@ -50,7 +73,8 @@ Poller::Poller(CoreServices& services, PollStatusView& view)
     : s_(services), view_(view), pollInterval_(services.state.pollSeconds) {}
 
 void Poller::StartPolling() {
-  s_.state.pollBusy = false;
+  // pollBusy stays as it is: a poll of an earlier run of the service may still be out, and
+  // its answer clears the flag once it has been taken in.
   pollTick_ = 1;
   pollInterval_ = s_.state.pollSeconds;
   pollCount_ = 0;
@@ -71,21 +95,7 @@ void Poller::PollTimerTick() {
   PollPrintTasks();
 }
 
-std::string Poller::FetchWaitingTasks() { return s_.cloud.FetchWaitingTasksBody(); }
-
 bool Poller::PollPrintTasks() {
-  // The 32-bit program has 2 GB of address space; an answer whose tree does not fit costs
-  // this poll, not the program (the transport already caps what it reads).
-  try {
-    return PollOnce();
-  } catch (const std::bad_alloc&) {
-    SetLastMessage(NextPollStamp() + "[DE_1]");
-    s_.runLog.WriteRunLog("内存不足，无法处理本次查询的应答");
-    return false;
-  }
-}
-
-bool Poller::PollOnce() {
   ServiceState& st = s_.state;
   if (s_.config.sid.empty() || st.pollBusy) return false;
 
@@ -93,35 +103,45 @@ bool Poller::PollOnce() {
   view_.SetPollLine("查询[" + std::to_string(pollCount_) + "]次/记录数[" +
                     std::to_string(recordCount_) + "]");
   st.pollBusy = true;
-  const ScopeExit pollEnded([&st] { st.pollBusy = false; });
+  st.taskQueue.NotePollStarted();
 
-  WaitAnswer answer = DecodeWaitAnswer(FetchWaitingTasks(), st.feedLines);
-  ShowOutcome(answer);
-  if (answer.kind == WaitAnswer::Kind::Tasks) Enqueue(answer.tasks);
-  return Usable(answer.kind);
+  // The job gets copies of what it needs; `services` only travels back with the answer.
+  ServiceLanes& lanes = s_.lanes;
+  lanes.cloudJobs.Submit([&cloud = lanes.pollCloud, post = lanes.post, target = s_.config,
+                          feedLines = st.feedLines, &services = s_,
+                          poller = std::weak_ptr<Poller*>(self_)] {
+    WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
+    post([&services, poller, answer = std::move(answer)]() mutable {
+      TakeInAnswer(services, poller, answer);
+    });
+  });
+  return true;
 }
 
-void Poller::ShowOutcome(const WaitAnswer& answer) {
+void Poller::TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& poller,
+                          WaitAnswer& answer) {
   const Outcome outcome = OutcomeOf(answer);
-  SetLastMessage(NextPollStamp() + outcome.status);
-  if (!outcome.log.empty()) s_.runLog.WriteRunLog(outcome.log);
+  // The tasks go on record before anything else happens with them.
+  TaskQueue& queue = services.state.taskQueue;
+  if (answer.kind == WaitAnswer::Kind::Tasks) {
+    Enqueue(queue, answer.tasks);
+  } else {
+    queue.Flush();
+  }
+  queue.NotePollAnswered();
+  services.state.pollBusy = false;
+  if (!outcome.log.empty()) services.runLog.WriteRunLog(outcome.log);
+  // The status lines belong to the polling window, which may have gone with a stop of the
+  // service while the answer was on its way.
+  if (const std::shared_ptr<Poller*> alive = poller.lock()) {
+    (*alive)->ShowOutcome(answer, outcome.status);
+  }
 }
 
-void Poller::Enqueue(std::vector<PrintTask>& tasks) {
-  TaskQueue& queue = s_.state.taskQueue;
-  std::vector<PrintTask> fresh;
-  for (PrintTask& task : tasks) {
-    ++recordCount_;
-    // An answer may repeat a task that an earlier answer delivered and that is still waiting
-    // here (or printing); queueing it again would put the same ticket on paper twice.
-    const bool seen = queue.Contains(task.uni_key) ||
-                      std::any_of(fresh.begin(), fresh.end(), [&](const PrintTask& t) {
-                        return !task.uni_key.empty() && t.uni_key == task.uni_key;
-                      });
-    if (!seen) fresh.push_back(std::move(task));
-  }
-  // One journal write for the whole answer: the tasks are on disk before the poll ends.
-  queue.Append(fresh);
+void Poller::ShowOutcome(const WaitAnswer& answer, const std::string& status) {
+  SetLastMessage(NextPollStamp() + status);
+  if (answer.kind != WaitAnswer::Kind::Tasks) return;
+  recordCount_ += static_cast<int32_t>(answer.tasks.size());
   view_.SetPollLine("查询次数[" + std::to_string(pollCount_) + "]/记录数[" +
                     std::to_string(recordCount_) + "]");
 }

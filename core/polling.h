@@ -1,8 +1,13 @@
 // Print task polling: asks the cloud every few seconds for the tasks waiting for the store,
 // queues each new one, and keeps the status lines of the polling window.
+//
+// The request runs on the cloud lane; its answer comes back to the UI thread, which queues
+// (and journals) the tasks and shows the outcome. pollBusy is set from the request until the
+// answer has been taken in.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,26 +23,25 @@ class Poller {
   // state says when the poller is made.
   Poller(CoreServices& services, PollStatusView& view);
 
-  // Resets the flags and counters and polls at once; run when the polling window opens.
+  // Resets the counters and polls at once; run when the polling window opens.
   void StartPolling();
   // Run by the polling window's 1000 ms timer: polls every pollInterval ticks, counted from
   // the end of the previous poll.
   void PollTimerTick();
-  // One poll: fetch, decode, show the outcome and queue the new tasks; true when the answer
-  // was usable (with or without tasks). An answer too large for the memory left fails the
-  // poll like an answer that is not JSON.
+  // Starts one poll: false when no store is configured or a poll is still under way. The
+  // answer's tasks are queued even when the poller is gone by the time it comes. An answer
+  // too large for the memory left fails the poll like an answer that is not JSON.
   bool PollPrintTasks();
-  // The wait request; the answer body, empty when the exchange failed.
-  std::string FetchWaitingTasks();
 
   // Polls made and tasks received since polling started.
   int32_t pollCount() const { return pollCount_; }
   int32_t recordCount() const { return recordCount_; }
 
  private:
-  bool PollOnce();
-  void ShowOutcome(const WaitAnswer& answer);
-  void Enqueue(std::vector<PrintTask>& tasks);
+  // On the UI thread, when the answer of a poll has come: queue, flags, log, status lines.
+  static void TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& poller,
+                           WaitAnswer& answer);
+  void ShowOutcome(const WaitAnswer& answer, const std::string& status);
   std::string NextPollStamp() const;
   void SetLastMessage(const std::string& text);
 
@@ -48,6 +52,8 @@ class Poller {
   int32_t pollInterval_;            // pollSeconds, copied when polling starts
   int32_t pollCount_ = 0;
   int32_t recordCount_ = 0;
+  // Answers find the poller through this; it expires with the poller.
+  std::shared_ptr<Poller*> self_ = std::make_shared<Poller*>(this);
 };
 
 }  // namespace qv

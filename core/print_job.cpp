@@ -8,7 +8,6 @@
 
 #include "core/result_report.h"
 #include "core/task_wire.h"
-#include "util/scope_exit.h"
 #include "util/text.h"
 
 namespace qv {
@@ -32,11 +31,11 @@ bool SizeRefused(const ContentLine& line) {
 // Sends every copy; false at the first transfer that did not go out, after which nothing
 // more is sent (a lost connection only fails again, and a spooler job with a hole in it
 // prints garbage).
-bool SendCopies(ReceiptDriver& driver, DebugLog& debug, const std::vector<ContentLine>& lines,
+bool SendCopies(ReceiptDriver& driver, JobLog& log, const std::vector<ContentLine>& lines,
                 const PrintTask& task, bool autoCut) {
   for (int copy = 1; copy <= task.print_num; ++copy) {
-    debug.DebugLine("正在打印[" + std::to_string(task.print_num) + "/" + std::to_string(copy) +
-                    "]份");
+    log.DebugLine("正在打印[" + std::to_string(task.print_num) + "/" + std::to_string(copy) +
+                  "]份");
     for (const ContentLine& line : lines) {
       if (!driver.setBold(line.bold ? 1 : 0)) return false;
       if (!driver.setAlignment(line.align)) return false;
@@ -51,31 +50,22 @@ bool SendCopies(ReceiptDriver& driver, DebugLog& debug, const std::vector<Conten
   return true;
 }
 
-}  // namespace
+// One task as the printer lane runs it, with copies of all it needs from the UI thread.
+struct PrintJob {
+  PrintTask task;
+  bool autoCut = true;
+  ServiceConfig target;  // where the report goes
+};
 
-void PrintJobRunner::PrintTimerTick() {
-  if (s_.config.sid.empty()) {
-    shell_.StopPrintTimer();
-    if (!s_.state.launchedWithArgs) {
-      shell_.ShowMessage("请先配置门店信息", "提示");
-      shell_.OpenStoreConfig();
-    }
-    return;
-  }
-  ExecuteNextTask();
-  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
-}
-
-namespace {
-
-// Runs one task on one of the three transports; the caller clears printBusy when it ends.
+// Runs one task on one of the three transports, on the printer lane.
 class TaskExecution {
  public:
-  TaskExecution(CoreServices& s, PrintTask& task) : s_(s), task_(task) {}
+  TaskExecution(PrintJob& job, ServiceLanes& lanes, JobLog& log)
+      : task_(job.task), autoCut_(job.autoCut), target_(job.target), lanes_(lanes), log_(log) {}
 
   void Run(Transport transport) {
     transport_ = transport;
-    ReceiptDriver& driver = s_.printers.driver(transport);
+    ReceiptDriver& driver = lanes_.printers.driver(transport);
     const std::string& sn = task_.print_sn;
     int port = 0;
     if (transport == Transport::Lpt) {
@@ -91,7 +81,7 @@ class TaskExecution {
     if (!Open(port)) {
       Fail("]连接失败");
       if (transport != Transport::Spooler) Debug("连接[" + sn + "]打印机失败，该单系统取消打印");
-      s_.runLog.WriteRunLog(task_.message);
+      log_.WriteRunLog(task_.message);
       Report(PrintOutcome::Failed);
       driver.close(0, 0);
       return;
@@ -107,8 +97,7 @@ class TaskExecution {
       return;
     }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
-    if (!SendCopies(driver, s_.debugLog, *lines, task_, s_.state.autoCut) ||
-        !driver.confirmDelivery()) {
+    if (!SendCopies(driver, log_, *lines, task_, autoCut_) || !driver.confirmDelivery()) {
       // A ticket whose bytes did not all reach the printer is reported as failed, so that
       // the cloud and the staff know it is missing or incomplete.
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据发送失败]");
@@ -156,17 +145,17 @@ class TaskExecution {
   bool Open(int port) {
     switch (transport_) {
       case Transport::Network:
-        return s_.printers.connectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
-                                          kIoTimeoutMs, kPaperWidth);
+        return lanes_.printers.connectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
+                                              kIoTimeoutMs, kPaperWidth);
       case Transport::Spooler: {
         std::string errorText;
-        if (s_.printers.openSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
+        if (lanes_.printers.openSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
         Debug("连接[" + task_.print_sn + "]打印机失败，该单系统取消打印，错误内容【" + errorText +
               "】");
         return false;
       }
       case Transport::Lpt:
-        return s_.printers.openLpt(port, kPaperWidth);
+        return lanes_.printers.openLpt(port, kPaperWidth);
     }
     return false;
   }
@@ -179,66 +168,96 @@ class TaskExecution {
   void FailAfterOpen(ReceiptDriver& driver, const std::string& what) {
     Fail(what);
     Debug(task_.message);
-    s_.runLog.WriteRunLog(task_.message);
+    log_.WriteRunLog(task_.message);
     Report(PrintOutcome::Failed);
     driver.close(0, 0);
   }
 
-  void Debug(const std::string& line) { s_.debugLog.DebugLine(line); }
+  void Debug(const std::string& line) { log_.DebugLine(line); }
   void Report(PrintOutcome outcome) {
     reported_ = true;
-    ReportPrintResult(s_, task_.uni_key, outcome);
+    ReportPrintResult(lanes_.reportCloud, target_, log_, task_.uni_key, outcome);
   }
 
-  CoreServices& s_;
   PrintTask& task_;
+  const bool autoCut_;
+  const ServiceConfig& target_;
+  ServiceLanes& lanes_;
+  JobLog& log_;
   Transport transport_ = Transport::Network;
   bool reported_ = false;
 };
 
-// Runs the task; an allocation failure on the way (a content too large for the memory left)
-// fails this task, never the program.
-void RunGuarded(CoreServices& s, PrintTask& task) {
-  const auto transport = static_cast<Transport>(task.print_type);
-  TaskExecution execution(s, task);
-  try {
-    execution.Run(transport);
-  } catch (const std::bad_alloc&) {
-    s.printers.driver(transport).close(0, 0);
-    s.runLog.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
-    if (!execution.reported()) ReportPrintResult(s, task.uni_key, PrintOutcome::Failed);
+// The whole of one task on the printer lane: the transport its print_type names, or nothing
+// but a debug line for a transport this program does not know. An allocation failure on the
+// way (a content too large for the memory left) fails this task, never the program.
+void RunPrintJob(PrintJob& job, ServiceLanes& lanes, JobLog& log) {
+  PrintTask& task = job.task;
+  if (task.print_type >= 1 && task.print_type <= 3) {
+    const auto transport = static_cast<Transport>(task.print_type);
+    TaskExecution execution(job, lanes, log);
+    try {
+      execution.Run(transport);
+    } catch (const std::bad_alloc&) {
+      lanes.printers.driver(transport).close(0, 0);
+      log.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
+      if (!execution.reported()) {
+        ReportPrintResult(lanes.reportCloud, job.target, log, task.uni_key, PrintOutcome::Failed);
+      }
+    }
+    return;
   }
+  // Nothing is printed, logged or reported for a transport this program does not know.
+  log.DebugLine(kRule + "未知的打印类型[type=" + std::to_string(task.print_type) + "]尝试调用[" +
+                task.print_sn + "]打印\r\n   【因为打印类型未知所以此单未打印】。");
 }
 
 }  // namespace
 
-void PrintJobRunner::ExecuteNextTask() {
-  ServiceState& st = s_.state;
-  if (st.taskQueue.empty()) {
-    st.printBusy = false;
+void PrintJobRunner::PrintTimerTick() {
+  if (s_.config.sid.empty()) {
+    shell_.StopPrintTimer();
+    if (!s_.state.launchedWithArgs) {
+      shell_.ShowMessage("请先配置门店信息", "提示");
+      shell_.OpenStoreConfig();
+    }
     return;
   }
+  ExecuteNextTask();
+  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
+}
+
+void PrintJobRunner::ExecuteNextTask() {
+  ServiceState& st = s_.state;
+  // One task at a time: the queue may be empty while the last one taken still prints.
   if (st.printBusy) return;
   std::optional<PrintTask> taken = st.taskQueue.TakeFirst();
-  PrintTask& task = *taken;
+  if (!taken) return;
   st.printBusy = true;
-  const ScopeExit taskEnded([&st] {
-    st.taskQueue.FinishPrinting();
-    st.printBusy = false;
-  });
 
-  if (task.print_type == 2 && st.usbFallbackPort > 0) {
-    task.print_type = 3;
-    task.print_sn = std::to_string(st.usbFallbackPort);
+  PrintJob job{std::move(*taken), st.autoCut, s_.config};
+  if (job.task.print_type == 2 && st.usbFallbackPort > 0) {
+    job.task.print_type = 3;
+    job.task.print_sn = std::to_string(st.usbFallbackPort);
   }
-  if (task.print_type >= 1 && task.print_type <= 3) {
-    RunGuarded(s_, task);
-  } else {
-    // Nothing is printed, logged or reported for a transport this program does not know.
-    s_.debugLog.DebugLine(kRule + "未知的打印类型[type=" + std::to_string(task.print_type) +
-                          "]尝试调用[" + task.print_sn +
-                          "]打印\r\n   【因为打印类型未知所以此单未打印】。");
-  }
+  // The job gets copies of what it needs; `services` only travels back with its end.
+  ServiceLanes& lanes = s_.lanes;
+  lanes.printJobs.Submit([job = std::move(job), &lanes, log = JobLog(s_), &services = s_,
+                          runner = std::weak_ptr<PrintJobRunner*>(self_)]() mutable {
+    RunPrintJob(job, lanes, log);
+    lanes.post([&services, runner] {
+      services.state.taskQueue.FinishPrinting();
+      services.state.printBusy = false;
+      if (const std::shared_ptr<PrintJobRunner*> alive = runner.lock()) (*alive)->AfterTask();
+    });
+  });
+}
+
+void PrintJobRunner::AfterTask() {
+  // A burst drains at the printers' pace: the next task starts as soon as one has ended,
+  // not at the next tick, unless the service was stopped or the program is closing.
+  if (shell_.PrintTimerRunning() && !s_.config.sid.empty()) ExecuteNextTask();
+  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
 }
 
 }  // namespace qv

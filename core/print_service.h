@@ -1,23 +1,32 @@
-// The print service assembled from the real cloud client and printer drivers: what the shell
-// hands to its polling and print timers.
+// The print service assembled from the real cloud client, printer drivers and lane threads:
+// what the shell hands to its polling and print timers.
 #pragma once
 
-#include "cloud/cloud_api.h"
+#include <memory>
+
 #include "core/cloud_task_source.h"
 #include "core/core_services.h"
 #include "core/driver_access.h"
+#include "core/worker_thread.h"
 
 namespace qv {
 
+// The connections of the service's two cloud clients, and where their failures are noted.
+struct ServiceTransports {
+  std::unique_ptr<platform::HttpTransport> poll;    // used by the cloud thread
+  std::unique_ptr<platform::HttpTransport> report;  // used by the printer thread
+  CloudFailureNote onFailure;                       // called on either thread
+};
+
 class PrintService {
  public:
-  // Every argument must outlive the service.
+  // Every reference must outlive the service; `post` hands results to the UI thread and
+  // must work until the service is destroyed. The TLS settings of state.extra are read now.
   PrintService(ServiceConfig& config, ServiceState& state, RunLog& runLog, DebugLog& debugLog,
-               platform::Clock& clock, CloudApi& cloud, NetworkPrinter& network,
-               SpoolerPrinter& spooler, LptPrinter& lpt)
-      : cloud_(cloud), printers_(network, spooler, lpt), services_{config,   state, runLog,
-                                                                   debugLog, clock, cloud_,
-                                                                   printers_} {}
+               platform::Clock& clock, PostToUi post, ServiceTransports transports,
+               NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt);
+  // Lets the jobs under way end (a poll, a print and its report) and stops the lanes.
+  ~PrintService() = default;
   PrintService(const PrintService&) = delete;
   PrintService& operator=(const PrintService&) = delete;
 
@@ -25,8 +34,13 @@ class PrintService {
   CoreServices& services() { return services_; }
 
  private:
-  CloudTaskSource cloud_;
+  CloudTaskSource pollCloud_;
+  CloudTaskSource reportCloud_;
   DriverAccess printers_;
+  // After what their jobs use: the threads are joined before that goes.
+  WorkerThread cloudThread_;
+  WorkerThread printerThread_;
+  ServiceLanes lanes_;
   CoreServices services_;
 };
 

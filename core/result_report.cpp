@@ -5,22 +5,23 @@
 
 namespace qv {
 
-bool ReportPrintResult(CoreServices& s, const std::string& uniKey, PrintOutcome outcome) {
+bool ReportPrintResult(TaskCloud& cloud, const ServiceConfig& target, JobLog& log,
+                       const std::string& uniKey, PrintOutcome outcome) {
   const bool printed = outcome == PrintOutcome::Printed;
-  s.debugLog.DebugLine(std::string(58, '-') + "\r\n打印结果[" + uniKey +
-                       "]打印准备上报，打印成功=" + BoolText(printed));
-  const std::string body = s.cloud.PostPrintReport(uniKey, printed);
+  log.DebugLine(std::string(58, '-') + "\r\n打印结果[" + uniKey +
+                "]打印准备上报，打印成功=" + BoolText(printed));
+  const std::string body = cloud.PostPrintReport(target, uniKey, printed);
 
   const std::optional<AnswerCode> code = DecodeAnswerCode(body);
   if (!code) {
-    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
+    log.DebugLine("上报[" + uniKey + "]返回结果未知，原因是返回数据的数据异常");
     return false;
   }
   if (code->value != kCodeOk) {
-    s.debugLog.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code->text);
+    log.DebugLine("上报[" + uniKey + "]返回结果未知，返回的状态码：" + code->text);
     return false;
   }
-  s.debugLog.DebugLine("上报[" + uniKey + "]返回结果完成");
+  log.DebugLine("上报[" + uniKey + "]返回结果完成");
   return true;
 }
 

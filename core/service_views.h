@@ -24,6 +24,8 @@ class PrintShell {
   virtual ~PrintShell() = default;
   // Stops the print timer of the service window.
   virtual void StopPrintTimer() = 0;
+  // Whether the print timer runs (the service is started and the program not closing).
+  virtual bool PrintTimerRunning() const = 0;
   // Shows a message box owned by the service window and returns when it is closed.
   virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
   // Opens the store configuration window owned by the service window.

@@ -1,15 +1,17 @@
-// The journal format: {"journal":"quorvel-print-tasks","version":1,"tasks":[{...},...]}, UTF-8.
 // Only the fields that come from the cloud are kept; status and message belong to one print
 // attempt and start afresh after a restart.
+#include "core/task_journal.h"
+
 #include <nlohmann/json.hpp>
 
-#include "core/task_queue.h"
+#include <string_view>
 
 namespace qv {
 namespace {
 
 constexpr const char* kJournalMark = "quorvel-print-tasks";
-constexpr int kJournalVersion = 1;
+constexpr int kWholeFileVersion = 1;
+constexpr int kLogVersion = 2;
 
 using Json = nlohmann::ordered_json;
 
@@ -38,44 +40,123 @@ bool DecodeTask(const Json& item, PrintTask& task) {
          ReadInt(item, "feed_lines", task.feed_lines);
 }
 
-}  // namespace
-
-std::string EncodeJournal(const std::deque<PrintTask>& tasks) {
-  Json list = Json::array();
-  for (const PrintTask& t : tasks) {
-    list.push_back(Json{{"app_id", t.app_id},
-                        {"store_id", t.store_id},
-                        {"uni_key", t.uni_key},
-                        {"print_type", t.print_type},
-                        {"print_sn", t.print_sn},
-                        {"print_num", t.print_num},
-                        {"print_content", t.print_content},
-                        {"feed_lines", t.feed_lines}});
-  }
-  Json root{{"journal", kJournalMark}, {"version", kJournalVersion}, {"tasks", std::move(list)}};
-  // Texts inside the program are UTF-8 already; replacing stray bytes keeps dump() from
-  // throwing on a text that came from outside without being checked.
-  return root.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
-}
-
-bool DecodeJournal(const std::string& text, std::deque<PrintTask>& tasks) {
-  // The non-throwing parse: a damaged file is an expected input here, not an error.
-  Json root = Json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (root.is_discarded() || !root.is_object()) return false;
-  auto mark = root.find("journal");
-  auto version = root.find("version");
-  auto list = root.find("tasks");
-  if (mark == root.end() || *mark != kJournalMark) return false;
-  if (version == root.end() || *version != kJournalVersion) return false;
-  if (list == root.end() || !list->is_array()) return false;
-  std::deque<PrintTask> decoded;
-  for (const Json& item : *list) {
+bool DecodeTasks(const Json& list, std::deque<PrintTask>& out) {
+  if (!list.is_array()) return false;
+  for (const Json& item : list) {
     PrintTask task;
     if (!DecodeTask(item, task)) return false;
-    decoded.push_back(std::move(task));
+    out.push_back(std::move(task));
   }
-  tasks = std::move(decoded);
   return true;
+}
+
+Json EncodeTask(const PrintTask& t) {
+  return Json{{"app_id", t.app_id},
+              {"store_id", t.store_id},
+              {"uni_key", t.uni_key},
+              {"print_type", t.print_type},
+              {"print_sn", t.print_sn},
+              {"print_num", t.print_num},
+              {"print_content", t.print_content},
+              {"feed_lines", t.feed_lines}};
+}
+
+template <typename Tasks>
+std::string AddLine(const Tasks& tasks) {
+  Json list = Json::array();
+  for (const PrintTask& t : tasks) list.push_back(EncodeTask(t));
+  // Texts inside the program are UTF-8 already; replacing stray bytes keeps dump() from
+  // throwing on a text that came from outside without being checked.
+  return Json{{"add", std::move(list)}}.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+// The non-throwing parse: a damaged file is an expected input here, not an error.
+Json ParseLine(std::string_view line) {
+  return Json::parse(line.begin(), line.end(), nullptr, /*allow_exceptions=*/false);
+}
+
+// Applies one record line to the queue; false when the line is no record.
+bool Replay(std::string_view line, std::deque<PrintTask>& tasks) {
+  const Json record = ParseLine(line);
+  if (!record.is_object() || record.size() != 1) return false;
+  if (auto add = record.find("add"); add != record.end()) {
+    std::deque<PrintTask> added;
+    if (!DecodeTasks(*add, added)) return false;
+    for (PrintTask& t : added) tasks.push_back(std::move(t));
+    return true;
+  }
+  auto take = record.find("take");
+  if (take == record.end() || !take->is_number_unsigned()) return false;
+  // More removals than tasks cannot come from our own writes; what is left is still the best
+  // account of the queue, so the extra ones are ignored rather than the whole file.
+  for (uint64_t n = take->get<uint64_t>(); n > 0 && !tasks.empty(); --n) tasks.pop_front();
+  return true;
+}
+
+bool IsRecord(std::string_view line) {
+  const Json record = ParseLine(line);
+  return record.is_object() && (record.contains("add") || record.contains("take"));
+}
+
+std::vector<std::string_view> Lines(std::string_view text, std::string_view& unfinished) {
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  for (size_t end; (end = text.find('\n', start)) != std::string_view::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  unfinished = text.substr(start);
+  return lines;
+}
+
+}  // namespace
+
+std::string JournalSnapshot(const std::deque<PrintTask>& tasks) {
+  return Json{{"journal", kJournalMark}, {"version", kLogVersion}}.dump() + "\n" + AddLine(tasks);
+}
+
+std::string JournalAddRecord(const std::vector<PrintTask>& tasks) { return AddLine(tasks); }
+
+std::string JournalTakeRecord() { return "{\"take\":1}\n"; }
+
+JournalRead ReadJournal(const std::string& text, std::deque<PrintTask>& tasks) {
+  std::string_view unfinished;
+  std::vector<std::string_view> lines = Lines(text, unfinished);
+  if (lines.empty()) {
+    // A header alone, or a whole file of the first version, without its line end.
+    if (unfinished.empty()) return JournalRead::Unusable;
+    lines.push_back(unfinished);
+    unfinished = {};
+  }
+  const Json header = ParseLine(lines[0]);
+  if (!header.is_object()) return JournalRead::Unusable;
+  auto mark = header.find("journal");
+  auto version = header.find("version");
+  if (mark == header.end() || *mark != kJournalMark || version == header.end()) {
+    return JournalRead::Unusable;
+  }
+
+  std::deque<PrintTask> replayed;
+  if (*version == kWholeFileVersion) {
+    auto list = header.find("tasks");
+    if (list == header.end() || !DecodeTasks(*list, replayed)) return JournalRead::Unusable;
+    tasks = std::move(replayed);
+    return JournalRead::Whole;
+  }
+  if (*version != kLogVersion) return JournalRead::Unusable;
+
+  JournalRead result = unfinished.empty() ? JournalRead::Whole : JournalRead::TornTail;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    if (Replay(lines[i], replayed)) continue;
+    // A write cut off by a power loss can leave a broken record (or zeros) at the end; the
+    // records before it still hold. A broken record with good ones after it is damage.
+    for (size_t later = i + 1; later < lines.size(); ++later) {
+      if (IsRecord(lines[later])) return JournalRead::Unusable;
+    }
+    result = JournalRead::TornTail;
+    break;
+  }
+  tasks = std::move(replayed);
+  return result;
 }
 
 }  // namespace qv

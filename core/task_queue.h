@@ -6,6 +6,8 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "core/print_task.h"
@@ -39,19 +41,31 @@ class TaskQueue {
   // journals nothing. Write failures later are logged to `log` (may be null).
   JournalRestore OpenJournal(const std::string& path, RunLog* log);
 
-  // Appends copies of the tasks in order and writes the journal once before returning;
-  // returns the new length.
+  // Appends copies of the tasks in order; before returning they are in the journal, in one
+  // record, and the journal is flushed to disk (earlier removals included). Returns the new
+  // length.
   size_t Append(const std::vector<PrintTask>& tasks);
   size_t Append(const PrintTask& task) { return Append(std::vector<PrintTask>{task}); }
+  // Flushes the removals journaled since the last flush to disk; nothing when there are none.
+  void Flush();
 
-  // True when a task with this non-empty key is waiting or is being printed.
+  // True when a task with this non-empty key is waiting or is being printed, or ended while
+  // the poll that is out now was on its way.
   bool Contains(const std::string& uniKey) const;
 
-  // Removes the oldest task, journals the removal before returning and marks the task as
-  // being printed until FinishPrinting(); nullopt when the queue is empty.
+  // Removes the oldest task, journals the removal before returning (written, not yet flushed:
+  // it survives the end of the process, and a power loss before the next flush prints the
+  // task again) and marks the task as being printed until FinishPrinting(); nullopt when the
+  // queue is empty.
   std::optional<PrintTask> TakeFirst();
   // The task taken last has ended (printed, failed or dropped).
-  void FinishPrinting() { inFlightKey_.clear(); }
+  void FinishPrinting();
+
+  // A poll went out / its answer has been taken in. Polls and prints overlap: a task that
+  // ends while a poll is out may still be named in that poll's answer, made before the task's
+  // report reached the cloud, so its key counts as known until that answer is in.
+  void NotePollStarted() { pollOut_ = true; }
+  void NotePollAnswered();
 
   size_t size() const { return tasks_.size(); }
   bool empty() const { return tasks_.empty(); }
@@ -63,18 +77,27 @@ class TaskQueue {
   bool journalWritable() const { return journalWritable_; }
 
  private:
-  void writeJournal();
+  enum class Durability { Flushed, Written };
+  void Push(PrintTask task);
+  void Record(const std::string& record, Durability durability);
+  void WriteSnapshot();
+  void NoteWrite(bool ok);
 
   std::deque<PrintTask> tasks_;
+  // How many waiting tasks carry each non-empty key: answers repeat tasks, and looking each
+  // one up in a long queue would cost a walk of the whole queue per task.
+  std::unordered_map<std::string, size_t> waitingKeys_;
   std::string inFlightKey_;
+  bool pollOut_ = false;
+  std::unordered_set<std::string> endedWhilePolling_;
   std::string journalPath_;  // empty: no journal
   RunLog* log_ = nullptr;
   bool journalWritable_ = true;
+  // Tasks in the journal file that have left the queue since it was last written whole.
+  size_t gone_ = 0;
+  bool unflushed_ = false;
+  // A failed write may have left half a record: the next change rewrites the file whole.
+  bool rewriteNeeded_ = false;
 };
-
-// The journal's text for `tasks` (UTF-8 JSON) and back; parsing fails (false) on anything
-// that is not a journal written by EncodeJournal.
-std::string EncodeJournal(const std::deque<PrintTask>& tasks);
-bool DecodeJournal(const std::string& text, std::deque<PrintTask>& tasks);
 
 }  // namespace qv

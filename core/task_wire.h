@@ -36,6 +36,7 @@ struct WaitAnswer {
     DataUnreadable,  // `data` is missing, null, or a string that holds no JSON value
     DataEmpty,       // `data` holds no task
     Tasks,           // `tasks` holds them, in the order in which the cloud listed them
+    OutOfMemory,     // the answer could not be held in the memory left (never decoded)
   };
   Kind kind = Kind::Unreadable;
   JsonParseError error;

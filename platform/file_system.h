@@ -1,6 +1,7 @@
 // Files and directories, addressed by UTF-8 paths on every platform.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,10 +26,24 @@ bool WriteFile(const std::string& path, std::string_view bytes);
 // Appends `bytes` to the file, creating it when missing; false on any failure.
 bool AppendFile(const std::string& path, std::string_view bytes);
 
+// Appends `bytes` (possibly none) to the file, creating it when missing, and flushes the
+// file's data to disk, earlier unflushed appends included; false on any failure.
+bool AppendFileDurably(const std::string& path, std::string_view bytes);
+
 // Replaces the file so that a crash or power loss at any moment leaves either the old or the
 // new content: write a temporary file beside it, flush it to disk, rename it over the target
 // and flush the directory. False on any failure (the old file is then untouched).
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes);
+
+// One regular file of a directory listing: its name (UTF-8, no directory part) and size.
+struct FileEntry {
+  std::string name;
+  uint64_t size = 0;
+};
+
+// The regular files directly inside `dir`, in no particular order; empty when it cannot be
+// read. Subdirectories and other kinds of entry are left out.
+std::vector<FileEntry> ListFiles(const std::string& dir);
 
 bool FileExists(const std::string& path);
 bool DirectoryExists(const std::string& path);

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "cloud/cloud_api.h"
-#include "core/run_log.h"
 #include "core/service_state.h"
 #include "shell/printer_list.h"
 
@@ -24,23 +23,35 @@ class PrinterListUplink {
                                       const PrinterListFields& fields) = 0;
 };
 
+// What a printer list report came to.
+struct PrinterListReport {
+  bool accepted = false;  // the cloud answered with code 200
+  // The run-log entry of debug mode, empty when none: the file name prefix and the message.
+  std::string logPrefix;
+  std::string logText;
+};
+
+// The facts a report needs from the running program, copied when the report is asked for.
+struct PrinterListRequest {
+  ServiceConfig target;    // the server and store the report goes to
+  std::string macAddress;  // the computer's MAC address text
+  bool debug = false;      // debug mode: every outcome gets a run-log entry
+};
+
 class PrinterListReporter {
  public:
-  // All references must outlive the reporter.
-  PrinterListReporter(PrinterSource& printers, PrinterListUplink& uplink, const ServiceState& state,
-                      RunLog& log)
-      : printers_(printers), uplink_(uplink), state_(state), log_(log) {}
+  // Both must outlive the reporter.
+  PrinterListReporter(PrinterSource& printers, PrinterListUplink& uplink)
+      : printers_(printers), uplink_(uplink) {}
 
-  // Reports the installed printers to the server and store of `target` (normally the
-  // configuration in effect); true when the cloud answered with code 200. In debug mode every
-  // outcome leaves a run-log entry.
-  bool ReportPrinterList(const ServiceConfig& target);
+  // Lists the installed printers and reports them to the server and store of the request.
+  // It waits on the spooler and the cloud: the shell runs it on the cloud lane and writes
+  // the log entry on the UI thread.
+  PrinterListReport ReportPrinterList(const PrinterListRequest& request);
 
  private:
   PrinterSource& printers_;
   PrinterListUplink& uplink_;
-  const ServiceState& state_;
-  RunLog& log_;
 };
 
 enum class ExportResult { NoPrinters, Written, WriteFailed };

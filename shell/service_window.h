@@ -33,6 +33,7 @@ class ServiceWindow : private PrintShell {
   void ToggleService();
   // Stops the print timer (stop, shutdown, or no store configured).
   void StopPrintTimer() override;
+  bool PrintTimerRunning() const override { return printTimer_->interval() > 0; }
   // Puts the tray icon up and hides the window.
   void GoToTray();
 

@@ -32,9 +32,7 @@ ShellDeployment ShellDeployment::ForThisBuild(const std::string& programPath) {
 }
 
 Shell::Shell(const ShellContext& context, ShellDeployment deployment)
-    : context_(context),
-      deployment_(std::move(deployment)),
-      reporter_(context.printers, context.uplink, context.core.state, context.core.runLog) {}
+    : context_(context), deployment_(std::move(deployment)) {}
 
 Shell::~Shell() {
   context_.core.debugLog.SetView(nullptr);
@@ -113,14 +111,49 @@ void Shell::AppendDebugText(const std::string& text) {
   OpenDebugWindow().Append(text);
 }
 
-bool Shell::ReportPrinterList() { return reporter_.ReportPrinterList(config()); }
+template <typename Work, typename Then>
+void Shell::OnCloudLane(Work work, Then then) {
+  ++exchanges_;
+  ServiceLanes& lanes = context_.core.lanes;
+  // The shell travels with the job only to take its result in on the UI thread.
+  lanes.cloudJobs.Submit(
+      [work = std::move(work), then = std::move(then), post = lanes.post, shell = this]() mutable {
+        post([result = work(), then = std::move(then), shell]() mutable {
+          --shell->exchanges_;
+          then(result);
+        });
+      });
+}
 
-bool Shell::CheckServer(const ServiceConfig& candidate) {
-  return reporter_.ReportPrinterList(candidate);
+void Shell::ReportPrinterList() { SendPrinterList(config(), nullptr); }
+
+void Shell::CheckServer(const ServiceConfig& candidate, std::function<void(bool)> done) {
+  SendPrinterList(candidate, std::move(done));
+}
+
+void Shell::SendPrinterList(const ServiceConfig& target, std::function<void(bool)> done) {
+  PrinterListRequest request{target, state().macAddress, state().debug};
+  OnCloudLane(
+      [&printers = context_.printers, &uplink = context_.uplink, request] {
+        return PrinterListReporter(printers, uplink).ReportPrinterList(request);
+      },
+      [this, done = std::move(done)](const PrinterListReport& report) {
+        if (!report.logText.empty()) {
+          context_.core.runLog.WriteRunLog(report.logText, report.logPrefix);
+        }
+        if (done) done(report.accepted);
+      });
 }
 
 void Shell::ExportPrinterListWithMessage() {
-  const ExportResult result = ExportPrinterList(context_.printers, state().programDirectory);
+  OnCloudLane(
+      [&printers = context_.printers, directory = state().programDirectory] {
+        return ExportPrinterList(printers, directory);
+      },
+      [this](ExportResult result) { TellExportResult(result); });
+}
+
+void Shell::TellExportResult(ExportResult result) {
   if (result == ExportResult::NoPrinters) return;
   const std::string text = result == ExportResult::Written
                                ? "导出本机打印机列表完成，请在软件根目录查看 打印机列表.txt 文件"

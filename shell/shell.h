@@ -2,9 +2,11 @@
 // service window with start/stop, the polling and debug windows, the store configuration
 // window, the tray icon and the orderly shutdown. The program entry builds one Shell around
 // the process-wide objects and calls Start(); everything else happens in window events and
-// timers on the UI thread.
+// timers on the UI thread, and what waits on the cloud or the spooler runs on the service's
+// cloud lane and comes back as a message.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,10 +38,11 @@ struct ShellDeployment {
   static ShellDeployment ForThisBuild(const std::string& programPath);
 };
 
-// The objects the shell works with; all must outlive the Shell.
+// The objects the shell works with; all must outlive the Shell. The printer source and the
+// uplink are used on the cloud lane and must outlive its thread too.
 struct ShellContext {
   ui::Toolkit& toolkit;
-  CoreServices& core;  // configuration, state, logs, cloud and printers of the service core
+  CoreServices& core;  // configuration, state, logs and lanes of the service core
   PrinterSource& printers;
   PrinterListUplink& uplink;
   platform::Autostart& autostart;
@@ -88,13 +91,14 @@ class Shell : private DebugView {
   // Destroys DebugWindow and turns the debug view off.
   void DestroyDebugWindow();
 
-  // Reports the printer list with the configuration in effect; true on code 200.
-  bool ReportPrinterList();
-  // Reports the printer list to the server and store of `candidate`; true on code 200.
-  bool CheckServer(const ServiceConfig& candidate);
+  // Reports the printer list with the configuration in effect; returns at once.
+  void ReportPrinterList();
+  // Reports the printer list to the server and store of `candidate`; `done` gets whether the
+  // cloud answered code 200, later, on the UI thread (even when the asking window is gone).
+  void CheckServer(const ServiceConfig& candidate, std::function<void(bool accepted)> done);
   // The hidden export gesture's counter, reset when ServiceWindow is created.
   ExportGesture& exportGesture() { return exportGesture_; }
-  // Writes the printer list file and tells the user, with ServiceWindow as owner.
+  // Writes the printer list file and then tells the user, with ServiceWindow as owner.
   void ExportPrinterListWithMessage();
 
   // The auto-run setting the configuration window shows: what the user last saved there, or
@@ -102,15 +106,22 @@ class Shell : private DebugView {
   bool autoRunSetting() const { return autoRunSaved_.value_or(state().autoRunService); }
   void RememberAutoRunSetting(bool on) { autoRunSaved_ = on; }
 
-  // The shutdown's end: true when neither a poll nor a print is running.
-  bool Idle() const { return !state().pollBusy && !state().printBusy; }
+  // The shutdown's end: true when no poll, no print and no exchange of the shell's own (a
+  // printer list report, a server check, an export) is under way.
+  bool Idle() const { return !state().pollBusy && !state().printBusy && exchanges_ == 0; }
 
  private:
   void AppendDebugText(const std::string& text) override;
+  void SendPrinterList(const ServiceConfig& target, std::function<void(bool)> done);
+  void TellExportResult(ExportResult result);
+
+  // Runs `work` on the cloud lane, then `then` with its result on the UI thread.
+  template <typename Work, typename Then>
+  void OnCloudLane(Work work, Then then);
 
   ShellContext context_;
   ShellDeployment deployment_;
-  PrinterListReporter reporter_;
+  int exchanges_ = 0;  // started on the cloud lane and not yet back
   ExportGesture exportGesture_;
   std::optional<bool> autoRunSaved_;
   ui::Window* storeConfigOwner_ = nullptr;

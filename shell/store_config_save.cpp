@@ -46,8 +46,8 @@ int CorrectedFeed(const std::string& text) {
 
 }  // namespace
 
-SaveResult SaveStoreConfig(StoreConfigForm& form, ServiceConfig& config, ServiceState& state,
-                           const std::string& defaultServer, const ServerCheck& check) {
+std::optional<SaveResult> SaveStoreOptions(StoreConfigForm& form, ServiceState& state,
+                                           const std::string& defaultServer) {
   const std::string& ini = state.configPath;
   form.server = TrimSpaces(form.server);
   form.storeId = TrimSpaces(form.storeId);
@@ -66,14 +66,20 @@ SaveResult SaveStoreConfig(StoreConfigForm& form, ServiceConfig& config, Service
   // The cloud derives its entry check from the GBK bytes of the store ID; IDs of four bytes
   // or fewer cannot be real.
   if (FromUtf8(form.storeId).size() <= 4) return SaveResult::StoreIdRefused;
+  return std::nullopt;
+}
 
-  // Check the values the user entered, not the ones in effect: on a first installation the
-  // configured server is empty and a check against it could never succeed.
+ServiceConfig ServerCheckTarget(const StoreConfigForm& form, const ServiceConfig& config) {
   ServiceConfig candidate = config;
   candidate.server = form.server;
   candidate.sid = form.storeId;
-  if (!check(candidate)) return SaveResult::ServerCheckFailed;
+  return candidate;
+}
 
+SaveResult AcceptStoreIdentity(const StoreConfigForm& form, bool checkPassed, ServiceConfig& config,
+                               const ServiceState& state) {
+  if (!checkPassed) return SaveResult::ServerCheckFailed;
+  const std::string& ini = state.configPath;
   const bool written =
       WriteConfigValue(ini, "server", form.server) && WriteConfigValue(ini, "sid", form.storeId);
   config.server = form.server;

@@ -2,7 +2,7 @@
 // opens, and how a save checks, corrects and writes the values.
 #pragma once
 
-#include <functional>
+#include <optional>
 #include <string>
 
 #include "core/service_state.h"
@@ -39,13 +39,22 @@ StoreConfigForm FillStoreConfigForm(const ServiceConfig& config, const ServiceSt
                                     const std::string& defaultServer, bool autostartExists,
                                     bool autoRun);
 
-// Reports the printer list to the server and store of `candidate`; true on code 200.
-using ServerCheck = std::function<bool(const ServiceConfig& candidate)>;
+// The save button, in two halves around the server check, which waits on the cloud.
+//
+// First: trims and corrects the form in place (the window shows the corrected texts) and
+// writes au_c, au_row and usbbak to state.configPath at once. Returns the outcome when the
+// save ends here (a store ID that cannot be real), nullopt when the server check must decide.
+std::optional<SaveResult> SaveStoreOptions(StoreConfigForm& form, ServiceState& state,
+                                           const std::string& defaultServer);
 
-// The save button: trims and corrects the form in place (the window shows the corrected
-// texts), writes au_c, au_row and usbbak to state.configPath at once, then accepts the server
-// and store ID only when `check` succeeds against them.
-SaveResult SaveStoreConfig(StoreConfigForm& form, ServiceConfig& config, ServiceState& state,
-                           const std::string& defaultServer, const ServerCheck& check);
+// What the server check is made against: the values the user entered, not the ones in
+// effect (on a first installation the configured server is empty, and a check against it
+// could never succeed).
+ServiceConfig ServerCheckTarget(const StoreConfigForm& form, const ServiceConfig& config);
+
+// Second, once the check has answered: accepts the form's server and store ID, in config.ini
+// and in `config`, when the check passed.
+SaveResult AcceptStoreIdentity(const StoreConfigForm& form, bool checkPassed, ServiceConfig& config,
+                               const ServiceState& state);
 
 }  // namespace qv::shell

@@ -67,12 +67,26 @@ void StoreConfigWindow::ShowForm(const StoreConfigForm& form) {
 }
 
 void StoreConfigWindow::Save() {
+  if (checking_) return;
   StoreConfigForm form = ReadForm();
-  const SaveResult result = SaveStoreConfig(
-      form, shell_.config(), shell_.state(), shell_.deployment().defaultServer,
-      [this](const ServiceConfig& candidate) { return shell_.CheckServer(candidate); });
+  const std::optional<SaveResult> ended =
+      SaveStoreOptions(form, shell_.state(), shell_.deployment().defaultServer);
   ShowForm(form);
-  Tell(MessageFor(result));
+  if (ended) {
+    Tell(MessageFor(*ended));
+    return;
+  }
+  checking_ = true;
+  // The user asked for the save: its answer is taken in even when this window is gone by
+  // then; only the message needs the window.
+  shell_.CheckServer(ServerCheckTarget(form, shell_.config()),
+                     [this, &shell = shell_, form, alive = window_->lifetime()](bool accepted) {
+                       const SaveResult result =
+                           AcceptStoreIdentity(form, accepted, shell.config(), shell.state());
+                       if (alive.expired()) return;
+                       checking_ = false;
+                       Tell(MessageFor(result));
+                     });
 }
 
 void StoreConfigWindow::OnAutostartClicked() {

@@ -18,7 +18,9 @@ class StoreConfigWindow {
   StoreConfigWindow(Shell& shell, ui::Window* owner);
 
   ui::Window& window() { return *window_; }
-  // The save button's action.
+  // The save button's action. The server check runs off the UI thread; while it is out a
+  // second click does nothing, and its answer finishes the save (and, when the window is
+  // still there, tells the outcome).
   void Save();
 
  private:
@@ -39,6 +41,7 @@ class StoreConfigWindow {
   ui::DropDownList* usb_ = nullptr;
   ui::CheckBox* autostart_ = nullptr;
   ui::CheckBox* autoRun_ = nullptr;
+  bool checking_ = false;
 };
 
 }  // namespace qv::shell

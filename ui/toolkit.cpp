@@ -337,4 +337,41 @@ void Toolkit::quit(int exitCode) {
   quitImpl();
 }
 
+void Toolkit::post(std::function<void()> task) {
+  bool wake = false;
+  {
+    std::lock_guard<std::mutex> hold(postMutex_);
+    posted_.push_back(std::move(task));
+    wake = !wakePending_;
+    wakePending_ = true;
+  }
+  if (wake) wakeImpl();
+}
+
+void Toolkit::runPosted() {
+  {
+    // From here on a new post wakes the loop again: a task may run a message box, whose own
+    // loop must then run the tasks posted meanwhile.
+    std::lock_guard<std::mutex> hold(postMutex_);
+    wakePending_ = false;
+  }
+  // One task at a time from the shared queue, so that a run nested in a task's message box
+  // goes on where this one stopped and the order holds.
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> hold(postMutex_);
+      if (posted_.empty()) return;
+      task = std::move(posted_.front());
+      posted_.pop_front();
+    }
+    task();
+  }
+}
+
+bool Toolkit::postedWaiting() {
+  std::lock_guard<std::mutex> hold(postMutex_);
+  return !posted_.empty();
+}
+
 }  // namespace qv::ui

@@ -1,5 +1,6 @@
 // The least window toolkit the shell needs: windows with fixed-position controls, timers,
-// message boxes, a tray icon and the run loop. Everything here runs on the one UI thread.
+// message boxes, a tray icon and the run loop. Everything here runs on the one UI thread,
+// except Toolkit::post, which other threads use to hand work to it.
 //
 // The shell talks to these types only. A backend (GTK, Win32, headless, the tests' fake)
 // supplies the operations of ui/backend.h; the public methods below do the shared checks once
@@ -11,8 +12,10 @@
 // Texts are UTF-8. Positions and sizes are pixels of the design layout, used as given.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -452,6 +455,11 @@ class Toolkit {
   int run();
   // Makes run() return `exitCode` once the current handler has returned.
   void quit(int exitCode = 0);
+  // Runs `task` on the UI thread from the loop (a message box's loop included), after every
+  // task posted before it. The one operation callable from any thread; on the UI thread it
+  // too runs the task later, never at once. Tasks still waiting when the loop has ended are
+  // dropped with the toolkit. Every thread that posts must be done before the toolkit goes.
+  void post(std::function<void()> task);
 
  protected:
   Toolkit() = default;
@@ -466,11 +474,21 @@ class Toolkit {
   // Runs the loop until quitImpl(); called only when no quit is pending.
   virtual void runImpl() = 0;
   virtual void quitImpl() = 0;
+  // Makes the loop call runPosted() on the UI thread soon. Called from any thread, and only
+  // when no earlier wake is waiting for its runPosted().
+  virtual void wakeImpl() = 0;
+  // Runs the posted tasks, oldest first, until none is left; backends call it after a wake.
+  void runPosted();
+  // Whether a posted task waits to run.
+  bool postedWaiting();
 
  private:
   bool quitPending_ = false;
   int exitCode_ = 0;
   int openMessages_ = 0;
+  std::mutex postMutex_;
+  std::deque<std::function<void()>> posted_;
+  bool wakePending_ = false;
 };
 
 }  // namespace qv::ui

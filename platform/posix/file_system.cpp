@@ -1,6 +1,7 @@
 // Files on POSIX systems. Paths are UTF-8 byte strings already.
 #include "platform/file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,13 @@ std::string DirectoryOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+struct DirTraits {
+  using Value = DIR*;
+  static DIR* Invalid() { return nullptr; }
+  static bool Usable(DIR* d) { return d != nullptr; }
+  static bool Close(DIR* d) { return ::closedir(d) == 0; }
+};
 
 }  // namespace
 
@@ -69,6 +77,10 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWithFlags(path, bytes, O_APPEND, false);
 }
 
+bool AppendFileDurably(const std::string& path, std::string_view bytes) {
+  return WriteWithFlags(path, bytes, O_APPEND, true);
+}
+
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   const std::string temp = path + ".tmp";
   if (!WriteWithFlags(temp, bytes, O_TRUNC, true)) {
@@ -83,6 +95,19 @@ bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   Fd dir(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (dir.ok()) ::fsync(dir.get());
   return true;
+}
+
+std::vector<FileEntry> ListFiles(const std::string& dir) {
+  std::vector<FileEntry> files;
+  UniqueHandle<DirTraits> d(::opendir(dir.c_str()));
+  if (!d.ok()) return files;
+  while (const dirent* e = ::readdir(d.get())) {
+    struct stat st;
+    if (::fstatat(::dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode)) continue;
+    files.push_back({e->d_name, static_cast<uint64_t>(st.st_size)});
+  }
+  return files;
 }
 
 bool FileExists(const std::string& path) {

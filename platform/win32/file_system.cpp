@@ -32,6 +32,13 @@ bool WriteWith(const std::string& path, std::string_view bytes, DWORD dispositio
   return !flush || FlushFileBuffers(h.get());
 }
 
+struct FindTraits {
+  using Value = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool Usable(HANDLE h) { return h != INVALID_HANDLE_VALUE; }
+  static bool Close(HANDLE h) { return FindClose(h) != 0; }
+};
+
 }  // namespace
 
 std::string ProgramPath() {
@@ -79,6 +86,10 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWith(path, bytes, OPEN_ALWAYS, true, false);
 }
 
+bool AppendFileDurably(const std::string& path, std::string_view bytes) {
+  return WriteWith(path, bytes, OPEN_ALWAYS, true, true);
+}
+
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   const std::string temp = path + ".tmp";
   if (!WriteWith(temp, bytes, CREATE_ALWAYS, false, true)) {
@@ -91,6 +102,20 @@ bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
     return false;
   }
   return true;
+}
+
+std::vector<FileEntry> ListFiles(const std::string& dir) {
+  std::vector<FileEntry> files;
+  WIN32_FIND_DATAW data;
+  UniqueHandle<FindTraits> find(FindFirstFileW(Wide(JoinPath(dir, "*")).c_str(), &data));
+  if (!find.ok()) return files;
+  do {
+    // Reparse points (links) are not followed, as on POSIX.
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
+    const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    files.push_back({win32::Narrow(data.cFileName), size});
+  } while (FindNextFileW(find.get(), &data));
+  return files;
 }
 
 bool FileExists(const std::string& path) {
@@ -115,8 +140,6 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
-bool ChangeDirectory(const std::string& dir) {
-  return SetCurrentDirectoryW(Wide(dir).c_str());
-}
+bool ChangeDirectory(const std::string& dir) { return SetCurrentDirectoryW(Wide(dir).c_str()); }
 
 }  // namespace qv::platform

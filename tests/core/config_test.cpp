@@ -19,9 +19,16 @@ class ConfigTest : public ::testing::Test {
   std::string path_ = platform::JoinPath(dir_.path(), "config.ini");
 };
 
-TEST_F(ConfigTest, PollSecondsAreAtLeastOne) {
+TEST_F(ConfigTest, PollSecondsStayBetweenOneSecondAndOneDay) {
   for (const auto& [text, seconds] :
-       std::vector<std::pair<std::string, int>>{{"0", 1}, {"-5", 1}, {"abc", 1}, {"10", 10}}) {
+       std::vector<std::pair<std::string, int>>{{"0", 1},
+                                                {"-5", 1},
+                                                {"abc", 1},
+                                                {"10", 10},
+                                                {"86400", 86400},
+                                                {"86401", 86400},
+                                                {"2147483647", 86400},
+                                                {"99999999999", 86400}}) {
     Write("time=" + text + "\r\n");
     ServiceState state;
     ReadServiceSwitches(path_, state);

@@ -123,29 +123,32 @@ class CloudScript {
   std::unique_ptr<platform::HttpTransport> http_;
 };
 
-// The service as the program runs it, around the real cloud client and drivers.
+// The service as the program runs it, around the real cloud client, drivers and lanes; the
+// test's thread stands for the UI thread.
 struct Service {
-  Service(CoreFixture& f, const test::TestServer& server, const std::string& lpt1)
-      : api(CloudApi::create(
-            [&f, &server] {
-              return CloudSettings{.server = server.httpsHost(),
-                                   .token = f.config.token,
-                                   .sid = f.config.sid,
-                                   .caFile = server.caFile};
-            },
-            platform::HttpTransport::create(), platform::Clock::create())),
-        service(f.config, f.state, f.runLog, f.debugLog, f.clock, *api, network, spooler, lpt),
+  // The cloud is the test server, trusted through f.state.extra.caFile.
+  Service(CoreFixture& f, const std::string& lpt1)
+      : state(f.state),
+        service(f.config, f.state, f.runLog, f.debugLog, f.clock, ui.Poster(),
+                {platform::HttpTransport::create(), platform::HttpTransport::create(), nullptr},
+                network, spooler, lpt),
         poller(service.services(), view),
         runner(service.services(), shell) {
     lpt.setPortPaths(lpt1, "");
   }
-  // One second of the running service: the poll timer, then the print timer.
+  // One second of the running service: the poll timer, then the print timer, and what they
+  // started, to its end.
   void Tick() {
     poller.PollTimerTick();
     runner.PrintTimerTick();
+    Settle();
+  }
+  void Settle() {
+    EXPECT_TRUE(ui.RunUntil([this] { return !state.pollBusy && !state.printBusy; }, 60000));
   }
 
-  std::unique_ptr<CloudApi> api;
+  ServiceState& state;
+  PostedResults ui;
   NetworkPrinter network;
   SpoolerPrinter spooler;
   LptPrinter lpt;
@@ -164,6 +167,7 @@ class CoreIntegration : public ::testing::Test {
     std::random_device rd;
     f_.config.sid = "qvcore" + std::to_string(rd() % 1000000000);
     f_.config.server = server_.httpsHost();
+    f_.state.extra.caFile = server_.caFile;
     lpt1_ = platform::JoinPath(f_.dir.path(), "parallel-port-1.out");
     ASSERT_TRUE(platform::WriteFile(lpt1_, "")) << lpt1_;
     f_.state.pollSeconds = 1;
@@ -216,8 +220,9 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   cloud.QueueAnswer(R"({"code":500,"total":1,"data":[]})");
   cloud.QueueAnswer(R"({"code":200,"total":0,"data":[)" + t3 + "]}");
 
-  Service s(f_, server_, lpt1_);
+  Service s(f_, lpt1_);
   s.poller.StartPolling();
+  s.Settle();
   EXPECT_EQ(f_.state.taskQueue.size(), 5u);
   for (int second = 0; second < 8; ++second) s.Tick();
 
@@ -270,21 +275,24 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   {
     // First run: the tasks arrive, then the program ends before printing any of them.
     OpenTaskJournal(f_.state, f_.runLog);
-    Service s(f_, server_, lpt1_);
+    Service s(f_, lpt1_);
     s.poller.StartPolling();
+    s.Settle();
     ASSERT_EQ(f_.state.taskQueue.size(), 3u);
   }
   // Second run in a fresh process state; the cloud still hands out r2 as waiting.
   CoreFixture again;
   again.config = f_.config;
   again.state.programDirectory = f_.dir.path();
+  again.state.extra = f_.state.extra;
   again.state.pollSeconds = 1;
   again.state.feedLines = 4;
   JournalRestore restored = OpenTaskJournal(again.state, again.runLog);
   EXPECT_EQ(restored.restored, 3u);
   cloud.QueueAnswer(Answer({tasks[1], tasks[3]}));
-  Service s(again, server_, lpt1_);
+  Service s(again, lpt1_);
   s.poller.StartPolling();
+  s.Settle();
   for (int second = 0; second < 6; ++second) s.Tick();
 
   ASSERT_TRUE(kitchen.waitForClosedJobs(4, 5000));

@@ -26,6 +26,11 @@ class PollingTest : public ::testing::Test {
   std::vector<PrintTask> Queued() const {
     return {f.state.taskQueue.begin(), f.state.taskQueue.end()};
   }
+  // One poll, its request and its answer.
+  void Poll() {
+    poller.PollPrintTasks();
+    f.Settle();
+  }
   CoreFixture f;
   RecordingStatusView view;
   Poller poller{f.services, view};
@@ -36,23 +41,22 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     std::string body;
     std::string last;  // after the stamp of the next poll
     std::string log;   // run-log message, empty for none
-    bool result;
     size_t queued;
   };
   const std::string task = TaskJson("k1");
   const std::vector<Case> cases = {
-      {"", "[DE_1]", "解析主包失败，错误行：0  错误内容：", false, 0},
-      {"null", "[DE_1]", "解析主包失败，错误行：0  错误内容：", false, 0},
-      {R"({"code":201})", "[CODE:201]", "返回状态码错误", false, 0},
-      {R"({"code":500,"total":1,"data":[)" + task + "]}", "[CODE:500]", "返回状态码错误", false, 0},
-      {R"({"code":"200","total":1,"data":[)" + task + "]}", "[Task:1]", "", true, 1},
-      {Answer("[" + task + "]", 0), "[No Task]", "", true, 0},
-      {Answer(R"("abc")"), "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
-      {R"({"code":200,"total":1})", "[DE_2]", "解析data失败，错误行：0  错误内容：", false, 0},
+      {"", "[DE_1]", "解析主包失败，错误行：0  错误内容：", 0},
+      {"null", "[DE_1]", "解析主包失败，错误行：0  错误内容：", 0},
+      {R"({"code":201})", "[CODE:201]", "返回状态码错误", 0},
+      {R"({"code":500,"total":1,"data":[)" + task + "]}", "[CODE:500]", "返回状态码错误", 0},
+      {R"({"code":"200","total":1,"data":[)" + task + "]}", "[Task:1]", "", 1},
+      {Answer("[" + task + "]", 0), "[No Task]", "", 0},
+      {Answer(R"("abc")"), "[DE_2]", "解析data失败，错误行：0  错误内容：", 0},
+      {R"({"code":200,"total":1})", "[DE_2]", "解析data失败，错误行：0  错误内容：", 0},
       // A note cut in the middle of an emoji: the task still arrives.
-      {Answer("[" + TaskJson("k2", R"("note":"\ud83d")") + "]"), "[Task:1]", "", true, 1},
-      {Answer("[]"), "[Task is empty]", "", true, 0},
-      {Answer("{}"), "[Task is empty]", "", true, 0},
+      {Answer("[" + TaskJson("k2", R"("note":"\ud83d")") + "]"), "[Task:1]", "", 1},
+      {Answer("[]"), "[Task is empty]", "", 0},
+      {Answer("{}"), "[Task is empty]", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
@@ -61,7 +65,11 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     fx.state.pollSeconds = 3;
     Poller p(fx.services, v);
     fx.cloud.answers = {c.body};
-    EXPECT_EQ(p.PollPrintTasks(), c.result);
+    EXPECT_TRUE(p.PollPrintTasks());
+    // Until its answer is in, the poll is under way and nothing else has changed.
+    EXPECT_TRUE(fx.state.pollBusy);
+    EXPECT_EQ(v.last, "无");
+    fx.Settle();
     // 9:05:04 now, the next poll 3 seconds later.
     EXPECT_EQ(v.last, "2026年3月7日9时5分7秒" + c.last);
     EXPECT_EQ(fx.state.taskQueue.size(), c.queued);
@@ -74,11 +82,13 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
 
 TEST_F(PollingTest, AnswerTooLargeForTheMemoryLeftFailsOnlyThatPoll) {
   struct ExhaustedCloud : FakeTaskCloud {
-    std::string FetchWaitingTasksBody() override { throw std::bad_alloc(); }
+    std::string FetchWaitingTasksBody(const ServiceConfig&) override { throw std::bad_alloc(); }
   } exhausted;
-  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, exhausted, f.printers};
+  ServiceLanes lanes{f.cloudJobs, exhausted, f.printJobs, f.cloud, f.printers, f.lanes.post};
+  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, lanes};
   Poller p(services, view);
-  EXPECT_FALSE(p.PollPrintTasks());
+  EXPECT_TRUE(p.PollPrintTasks());
+  f.Settle();
   EXPECT_FALSE(f.state.pollBusy);  // the next poll may run
   EXPECT_NE(view.last.find("[DE_1]"), std::string::npos);
   EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"内存不足，无法处理本次查询的应答"});
@@ -86,7 +96,7 @@ TEST_F(PollingTest, AnswerTooLargeForTheMemoryLeftFailsOnlyThatPoll) {
 
 TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {
   f.cloud.answers = {"{\"code\":200,\n  oops}"};
-  EXPECT_FALSE(poller.PollPrintTasks());
+  Poll();
   ASSERT_EQ(f.LogMessages().size(), 1u);
   EXPECT_EQ(f.LogMessages()[0].rfind("解析主包失败，错误行：2  错误内容：", 0), 0u)
       << f.LogMessages()[0];
@@ -101,7 +111,7 @@ TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
                  "," + R"({"uni_key":"s","print_type":"3","print_sn":"1","print_content":")" +
                  R"([{\"type\":1,\"text\":\"甲\"}]"}])",
              3)};
-  ASSERT_TRUE(poller.PollPrintTasks());
+  Poll();
   const std::vector<PrintTask> q = Queued();
   ASSERT_EQ(q.size(), 3u);
   EXPECT_EQ(q[0].uni_key, "n0");
@@ -120,7 +130,7 @@ TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
 
 TEST_F(PollingTest, DataGivenAsAStringIsRead) {
   f.cloud.answers = {R"({"code":200,"total":1,"data":"[{\"uni_key\":\"k\",\"print_type\":1}]"})"};
-  ASSERT_TRUE(poller.PollPrintTasks());
+  Poll();
   ASSERT_EQ(f.state.taskQueue.size(), 1u);
   EXPECT_EQ(f.state.taskQueue.front().uni_key, "k");
 }
@@ -129,8 +139,8 @@ TEST_F(PollingTest, TaskAlreadyWaitingOrPrintingIsNotQueuedAgain) {
   const std::string a = TaskJson("A"), b = TaskJson("B"), keyless = TaskJson("");
   f.cloud.answers = {Answer("[" + a + "," + a + "," + keyless + "," + keyless + "]", 4),
                      Answer("[" + a + "," + b + "]", 2), Answer("[" + a + "]")};
-  poller.PollPrintTasks();
-  poller.PollPrintTasks();
+  Poll();
+  Poll();
   std::vector<std::string> keys;
   for (const PrintTask& t : f.state.taskQueue) keys.push_back(t.uni_key);
   // Tasks without a key cannot be told apart, so they are all kept.
@@ -139,18 +149,65 @@ TEST_F(PollingTest, TaskAlreadyWaitingOrPrintingIsNotQueuedAgain) {
 
   // A taken for printing: still not queued again while it prints.
   std::optional<PrintTask> taken = f.state.taskQueue.TakeFirst();
-  poller.PollPrintTasks();
+  Poll();
   EXPECT_EQ(f.state.taskQueue.size(), 3u);
   f.state.taskQueue.FinishPrinting();
   f.cloud.answers = {Answer("[" + a + "]")};
-  poller.PollPrintTasks();
+  Poll();
   EXPECT_EQ(f.state.taskQueue.size(), 4u);
+
+  // B ends while a poll is out: that poll's answer was made before B's report reached the
+  // cloud and may name B again; a later answer that names it is a new delivery.
+  for (int keyless = 0; keyless < 2; ++keyless) {
+    f.state.taskQueue.TakeFirst();
+    f.state.taskQueue.FinishPrinting();
+  }
+  ASSERT_EQ(f.state.taskQueue.TakeFirst()->uni_key, "B");
+  f.cloud.answers = {Answer("[" + b + "]"), Answer("[" + b + "]")};
+  poller.PollPrintTasks();
+  f.state.taskQueue.FinishPrinting();
+  f.Settle();
+  EXPECT_EQ(f.state.taskQueue.size(), 1u);  // A
+  Poll();
+  EXPECT_EQ(f.state.taskQueue.size(), 2u);
+}
+
+TEST_F(PollingTest, AnswerIsTakenInWhenThePollerWentMeanwhile) {
+  f.cloud.answers = {Answer("[" + TaskJson("late") + "]")};
+  {
+    RecordingStatusView v;
+    Poller gone(f.services, v);
+    gone.StartPolling();
+  }
+  // A new run of the service while the first poll is still out: no second poll goes out.
+  poller.StartPolling();
+  f.Settle();
+  EXPECT_EQ(f.cloud.fetches, 1);
+  EXPECT_EQ(Queued().size(), 1u);
+  EXPECT_FALSE(f.state.pollBusy);
+  EXPECT_EQ(view.last, "无");
+  poller.PollTimerTick();
+  poller.PollTimerTick();
+  poller.PollTimerTick();
+  poller.PollTimerTick();
+  f.Settle();
+  EXPECT_EQ(f.cloud.fetches, 2);
+}
+
+TEST_F(PollingTest, RequestCarriesTheConfigurationOfItsStart) {
+  f.config.server = "cloud.example";
+  poller.PollPrintTasks();
+  // Edited while the request waits for its lane: the request is not touched.
+  f.config.sid = "20002";
+  f.Settle();
+  EXPECT_EQ(f.cloud.pollTargets, std::vector<std::string>{"cloud.example 10001"});
 }
 
 TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
   f.config.sid.clear();
   poller.StartPolling();
   for (int i = 0; i < 10; ++i) poller.PollTimerTick();
+  f.Settle();
   EXPECT_EQ(f.cloud.fetches, 0);
   EXPECT_EQ(view.pollLine, "无");
   EXPECT_EQ(view.last, "无");
@@ -160,29 +217,42 @@ TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
 TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
   f.state.pollSeconds = 3;
   f.cloud.answers = {Answer("[" + TaskJson("k") + "]"), R"({"code":201})", Answer("[]")};
+  auto tick = [this] {
+    poller.PollTimerTick();
+    f.Settle();
+  };
   poller.StartPolling();
+  f.Settle();
   EXPECT_EQ(f.cloud.fetches, 1);
   EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[1]");
   const std::string first = view.last;
-  poller.PollTimerTick();
-  poller.PollTimerTick();
+  tick();
+  tick();
   EXPECT_EQ(f.cloud.fetches, 1);
   poller.PollTimerTick();
+  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[1]");  // while the request is out
+  f.Settle();
   EXPECT_EQ(f.cloud.fetches, 2);
   EXPECT_EQ(view.previous, first);
   EXPECT_EQ(view.pollLine, "查询[2]次/记录数[1]");  // a failed poll leaves the first form
   EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[CODE:201]");
 
-  // A poll still under way restarts the count: the next one comes a full interval later.
-  f.state.pollBusy = true;
-  poller.PollTimerTick();
-  f.state.pollBusy = false;
+  // Ticks while a poll is out restart the count: the next one comes a full interval after
+  // its answer.
+  tick();
+  tick();
+  poller.PollTimerTick();  // the third poll goes out
   poller.PollTimerTick();
   poller.PollTimerTick();
   EXPECT_EQ(f.cloud.fetches, 2);
-  poller.PollTimerTick();
+  f.Settle();
   EXPECT_EQ(f.cloud.fetches, 3);
-  EXPECT_EQ(view.previous, "2026年3月7日9时5分7秒[CODE:201]");
+  tick();
+  tick();
+  EXPECT_EQ(f.cloud.fetches, 3);
+  tick();
+  EXPECT_EQ(f.cloud.fetches, 4);
+  EXPECT_EQ(view.previous, "2026年3月7日9时5分7秒[Task is empty]");
 }
 
 TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
@@ -191,6 +261,7 @@ TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
   Poller p(f.services, view);
   f.cloud.answers = {Answer("[]")};
   p.PollPrintTasks();
+  f.Settle();
   EXPECT_EQ(view.last, "2027年1月1日0时0分1秒[Task is empty]");
 }
 

@@ -27,6 +27,7 @@ class PrintJobTest : public ::testing::Test {
   void Run(const PrintTask& task) {
     f.state.taskQueue.Append(task);
     runner.PrintTimerTick();
+    f.Settle();
   }
   std::vector<std::string> Stats() const {
     std::vector<std::string> out;
@@ -92,6 +93,7 @@ TEST_F(PrintJobTest, ParallelPortOtherThanOneOrTwoFailsWithoutOpening) {
     PrintJobRunner r(fx.services, sh);
     fx.state.taskQueue.Append(Task(3, sn, "[]"));
     r.ExecuteNextTask();
+    fx.Settle();
     EXPECT_TRUE(fx.printers.ops.empty());
     ASSERT_EQ(fx.cloud.reports.size(), 1u);
     EXPECT_EQ(fx.cloud.reports[0].stat, "-1");
@@ -120,6 +122,7 @@ TEST_F(PrintJobTest, OpenFailureLogsReportsAndStillCloses) {
     fx.printers.openResult = false;
     fx.state.taskQueue.Append(Task(c.type, c.sn, "[]"));
     r.ExecuteNextTask();
+    fx.Settle();
     ASSERT_EQ(fx.printers.ops.size(), 2u);
     EXPECT_EQ(fx.printers.ops[0], c.open);
     EXPECT_NE(fx.printers.ops[1].find(" close 0 0"), std::string::npos);
@@ -164,10 +167,12 @@ TEST_F(PrintJobTest, AllocationFailureFailsOnlyThatTask) {
     ReceiptDriver& driver(Transport) override { return exhausted; }
     ExhaustedDriver exhausted{"network", ops};
   } printers;
-  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, f.cloud, printers};
+  ServiceLanes lanes{f.cloudJobs, f.cloud, f.printJobs, f.cloud, printers, f.lanes.post};
+  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, lanes};
   PrintJobRunner exhaustedRunner(services, shell);
   f.state.taskQueue.Append(Task(1, "10.0.0.7", R"([{"type":1,"text":"a"}])"));
   exhaustedRunner.ExecuteNextTask();
+  f.Settle();
   EXPECT_EQ(printers.ops, (std::vector<std::string>{"connect 10.0.0.7 9100 400 400 80", "bold 0",
                                                     "align 1", "size 0 0 1", "network close 0 0"}));
   EXPECT_EQ(Stats(), std::vector<std::string>{"k1 -1"});
@@ -218,14 +223,65 @@ TEST_F(PrintJobTest, UnknownTypeIsDroppedSilently) {
                                              "【因为打印类型未知所以此单未打印】。"});
 }
 
-TEST_F(PrintJobTest, OneTaskPerTickAndNoneWhileBusy) {
-  f.state.taskQueue.Append({Task(4, "a", "[]"), Task(4, "b", "[]")});
-  f.state.printBusy = true;
+TEST_F(PrintJobTest, OneTaskAtATimeAndTheNextAsSoonAsOneEnds) {
+  PrintTask a = Task(1, "10.0.0.1", "[]"), b = Task(1, "10.0.0.2", "[]"), c = Task(4, "c", "[]");
+  a.uni_key = "a";
+  b.uni_key = "b";
+  f.state.taskQueue.Append({a, b, c});
   runner.PrintTimerTick();
+  EXPECT_TRUE(f.state.printBusy);
   EXPECT_EQ(shell.queueLabel, "2条");
-  f.state.printBusy = false;
+  // While a task runs, ticks start nothing more.
   runner.PrintTimerTick();
-  EXPECT_EQ(shell.queueLabel, "1条");
+  EXPECT_EQ(f.printJobs.jobs.size(), 1u);
+  EXPECT_EQ(shell.queueLabel, "2条");
+  // Its end starts the next one at once, without waiting for a tick, and so on to the end.
+  f.Settle();
+  EXPECT_EQ(f.printers.ops,
+            (std::vector<std::string>{"connect 10.0.0.1 9100 400 400 80", "feed 5", "cut",
+                                      "network close 0 0", "connect 10.0.0.2 9100 400 400 80",
+                                      "feed 5", "cut", "network close 0 0"}));
+  EXPECT_EQ(Stats(), (std::vector<std::string>{"a 1", "b 1"}));
+  EXPECT_FALSE(f.state.printBusy);
+  EXPECT_EQ(shell.queueLabel, "0条");
+  EXPECT_EQ(f.debugView.Messages().back(), kRule +
+                                               "未知的打印类型[type=4]尝试调用[c]打印\r\n   "
+                                               "【因为打印类型未知所以此单未打印】。");
+}
+
+TEST_F(PrintJobTest, StoppedTimerOrAGoneRunnerLeavesTheRestForTheNextTick) {
+  f.state.taskQueue.Append({Task(4, "a", "[]"), Task(4, "b", "[]"), Task(4, "c", "[]")});
+  runner.PrintTimerTick();
+  shell.timerRunning = false;  // the service was stopped, or the program is closing
+  f.Settle();
+  EXPECT_FALSE(f.state.printBusy);
+  EXPECT_EQ(f.state.taskQueue.size(), 2u);
+  EXPECT_EQ(shell.queueLabel, "2条");
+
+  {
+    // The service window goes while its task prints: the end is still taken in.
+    RecordingShell gone;
+    PrintJobRunner(f.services, gone).ExecuteNextTask();
+  }
+  EXPECT_TRUE(f.state.printBusy);
+  f.Settle();
+  EXPECT_FALSE(f.state.printBusy);
+  EXPECT_EQ(f.state.taskQueue.size(), 1u);
+}
+
+TEST_F(PrintJobTest, TaskCarriesTheSettingsOfItsStart) {
+  f.state.autoCut = true;
+  f.state.taskQueue.Append(Task(2, "POS-80", "[]"));
+  runner.PrintTimerTick();
+  // Changed while the job waits for its lane: the job is not touched.
+  f.state.autoCut = false;
+  f.state.usbFallbackPort = 2;
+  f.config.sid = "20002";
+  f.Settle();
+  EXPECT_EQ(f.printers.ops, (std::vector<std::string>{"open spooler POS-80 80", "feed 5", "cut",
+                                                      "spooler close 0 0"}));
+  ASSERT_EQ(f.cloud.reports.size(), 1u);
+  EXPECT_EQ(f.cloud.reports[0].sid, "10001");
 }
 
 TEST_F(PrintJobTest, MissingStoreIdStopsTheTimerAndAsksForIt) {

@@ -23,7 +23,9 @@ TEST(ResultReport, JudgesTheAnswerByItsCode) {
     SCOPED_TRACE(c.answer);
     CoreFixture f;
     f.cloud.reportAnswer = c.answer;
-    EXPECT_EQ(ReportPrintResult(f.services, "abc", PrintOutcome::Failed), c.result);
+    JobLog log(f.services);
+    EXPECT_EQ(ReportPrintResult(f.cloud, f.config, log, "abc", PrintOutcome::Failed), c.result);
+    f.Settle();
     ASSERT_EQ(f.cloud.reports.size(), 1u);
     EXPECT_EQ(f.cloud.reports[0].uniKey, "abc");
     EXPECT_EQ(f.cloud.reports[0].stat, "-1");
@@ -38,7 +40,9 @@ TEST(ResultReport, JudgesTheAnswerByItsCode) {
 TEST(ResultReport, PrintedSendsStatOneAndNothingShowsWhileTheViewIsOff) {
   CoreFixture f;
   f.state.debugViewEnabled = false;
-  EXPECT_TRUE(ReportPrintResult(f.services, "k", PrintOutcome::Printed));
+  JobLog log(f.services);
+  EXPECT_TRUE(ReportPrintResult(f.cloud, f.config, log, "k", PrintOutcome::Printed));
+  f.Settle();
   EXPECT_EQ(f.cloud.reports[0].stat, "1");
   EXPECT_TRUE(f.debugView.lines.empty());
 }

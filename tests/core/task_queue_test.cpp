@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/task_journal.h"
+
 #include "tests/fakes/core_fakes.h"
 
 namespace qv::testing {
@@ -29,6 +31,11 @@ std::vector<std::string> Keys(const TaskQueue& q) {
 class TaskQueueTest : public ::testing::Test {
  protected:
   std::string JournalPath() const { return platform::JoinPath(f.dir.path(), kTaskJournalName); }
+  std::string JournalText() const {
+    std::string text;
+    platform::ReadFile(JournalPath(), text);
+    return text;
+  }
   CoreFixture f;
 };
 
@@ -63,6 +70,110 @@ TEST_F(TaskQueueTest, EveryChangeIsOnDiskAndARestartRestoresTheOrder) {
   EXPECT_EQ(Keys(third), (std::vector<std::string>{"b", "c", "d", "e"}));
   EXPECT_EQ((third.begin() + 3)->print_content, content);
   EXPECT_TRUE(f.LogMessages().empty());
+}
+
+TEST_F(TaskQueueTest, ChangesAreAppendedAndTheFileIsRewrittenOnceMostOfItIsGone) {
+  TaskQueue q;
+  q.OpenJournal(JournalPath(), &f.runLog);
+  // The file exists from the start: the first answer is an append like every later one.
+  const std::string empty = JournalText();
+  EXPECT_FALSE(empty.empty());
+  std::vector<PrintTask> answer;
+  for (int i = 0; i < 400; ++i) {
+    std::string key = "t";  // appended: g++ 12 at -O3 warns falsely about "t" + ...
+    key += std::to_string(i);
+    answer.push_back(Task(key));
+  }
+  q.Append(answer);
+  EXPECT_EQ(JournalText().compare(0, empty.size(), empty), 0);
+
+  // Each change adds a short record and leaves what was written before as it was: its cost
+  // does not grow with the queue.
+  size_t longest = 0;
+  for (int i = 0; i < 250; ++i) {
+    const std::string before = JournalText();
+    q.TakeFirst();
+    q.FinishPrinting();
+    const std::string after = JournalText();
+    ASSERT_EQ(after.compare(0, before.size(), before), 0) << "rewritten at take " << i;
+    longest = std::max(longest, after.size() - before.size());
+  }
+  EXPECT_LT(longest, 32u);
+  const std::string before = JournalText();
+  q.Append(Task("late"));
+  EXPECT_EQ(JournalText().compare(0, before.size(), before), 0);
+
+  // Once the tasks gone outnumber the waiting ones by far, the file is written whole again
+  // and holds only what waits.
+  const size_t full = JournalText().size();
+  while (q.size() > 20) {
+    q.TakeFirst();
+    q.FinishPrinting();
+  }
+  EXPECT_LT(JournalText().size(), full / 4);
+  TaskQueue restored;
+  EXPECT_EQ(restored.OpenJournal(JournalPath(), &f.runLog).restored, 20u);
+  EXPECT_EQ(Keys(restored), Keys(q));
+  EXPECT_EQ(Keys(restored).back(), "late");
+}
+
+TEST_F(TaskQueueTest, JournalsOfEveryShapeAreRead) {
+  PrintTask a = Task("a"), b = Task("b");
+  const std::string v2 = JournalSnapshot({a}) + JournalAddRecord({b, Task("c")}) +
+                         JournalTakeRecord() + JournalAddRecord({Task("d")});
+  const std::string v1 =
+      R"({"journal":"quorvel-print-tasks","version":1,"tasks":[{"app_id":"app","store_id":"1",)"
+      R"("uni_key":"old","print_type":2,"print_sn":"POS-80","print_num":1,)"
+      R"("print_content":"[]","feed_lines":5}]})";
+  struct Case {
+    std::string name, text;
+    JournalRead read;
+    std::vector<std::string> keys;
+  };
+  for (const Case& c :
+       std::vector<Case>{{"records", v2, JournalRead::Whole, {"b", "c", "d"}},
+                         {"first version", v1 + "\n", JournalRead::Whole, {"old"}},
+                         {"first version without its line end", v1, JournalRead::Whole, {"old"}},
+                         // A record cut off by a power loss: everything before it holds.
+                         {"cut-off record",
+                          v2 + R"({"add":[{"app_id":"ap)",
+                          JournalRead::TornTail,
+                          {"b", "c", "d"}},
+                         {"zeros after the last record",
+                          v2 + std::string(40, '\0') + "\n",
+                          JournalRead::TornTail,
+                          {"b", "c", "d"}},
+                         {"broken record with good ones after it",
+                          v2 + "{\"add\":[{\n" + JournalTakeRecord(),
+                          JournalRead::Unusable,
+                          {}},
+                         {"removal of more than was queued",
+                          JournalSnapshot({a}) + "{\"take\":3}\n" + JournalAddRecord({b}),
+                          JournalRead::Whole,
+                          {"b"}},
+                         {"unknown version",
+                          R"({"journal":"quorvel-print-tasks","version":3})"
+                          "\n",
+                          JournalRead::Unusable,
+                          {}}}) {
+    SCOPED_TRACE(c.name);
+    std::deque<PrintTask> tasks;
+    EXPECT_EQ(ReadJournal(c.text, tasks), c.read);
+    std::vector<std::string> keys;
+    for (const PrintTask& t : tasks) keys.push_back(t.uni_key);
+    EXPECT_EQ(keys, c.keys);
+  }
+
+  // A journal of the first version is restored, then kept as records.
+  ASSERT_TRUE(platform::WriteFile(JournalPath(), v1 + "\n"));
+  TaskQueue q;
+  EXPECT_EQ(q.OpenJournal(JournalPath(), &f.runLog).restored, 1u);
+  EXPECT_EQ(q.front().print_sn, "POS-80");
+  q.Append(Task("new"));
+  std::deque<PrintTask> read;
+  EXPECT_EQ(ReadJournal(JournalText(), read), JournalRead::Whole);
+  EXPECT_EQ(read.size(), 2u);
+  EXPECT_NE(JournalText().find("\"version\":2"), std::string::npos);
 }
 
 TEST_F(TaskQueueTest, UnusableJournalIsSetAsideAndLogged) {

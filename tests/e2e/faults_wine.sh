@@ -104,13 +104,15 @@ add_task wf-after-trickle "$good" 3 1
 reported wf-after-trickle 200
 echo "a trickled answer held the program for about $((SECONDS - trickle_start)) s"
 
-# 9. Killed with tasks queued: six tasks come in one poll and drain one a second, so most
-# are still queued when the first has reached the printer. The kill follows the first job
-# file at once (the admin interface would be slower to ask).
+# 9. Killed with tasks queued: six tasks come in one poll, and the cloud takes 2 s over each
+# report (a task ends with its report), so most are still queued when the first has reached
+# the printer. The kill follows the first job file at once (the admin interface would be
+# slower to ask).
 queued_tasks=$(for n in 1 2 3 4 5 6; do task_json "wf-queued-$n" "$good" 20 1; done | python3 -c '
 import json, sys
 print(json.dumps([json.loads(l) for l in sys.stdin], ensure_ascii=False))')
 jobs_before=$(ls "$work/sim/jobs/$good" | grep -c '\.bin$')
+api POST /faults '{"kind": "slow", "count": 0, "delay_ms": 2000, "endpoint": "report"}' >/dev/null
 api POST /tasks "$queued_tasks" >/dev/null || fail "cannot add the queued tasks"
 deadline=$((SECONDS + 60))
 until [ "$(ls "$work/sim/jobs/$good" | grep -c '\.bin$')" -gt "$jobs_before" ]; do
@@ -118,6 +120,7 @@ until [ "$(ls "$work/sim/jobs/$good" | grep -c '\.bin$')" -gt "$jobs_before" ]; 
   sleep 0.1
 done
 kill_wine_service
+api DELETE /faults >/dev/null
 printed_before_kill=$(($(ls "$work/sim/jobs/$good" | grep -c '\.bin$') - jobs_before))
 echo "killed after $printed_before_kill job(s) of the queued tasks"
 # The cloud hands a task out once: what prints after the restart came from the journal.

@@ -2,9 +2,13 @@
 // shell, and a fixture that wires them to a real run log in a temporary directory.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,27 +21,85 @@
 
 namespace qv::testing {
 
+// Jobs wait here until the test runs them, on the test's own thread.
+class ManualJobQueue : public JobQueue {
+ public:
+  void Submit(std::function<void()> job) override { jobs.push_back(std::move(job)); }
+  // Runs the oldest job waiting.
+  void RunFirst() {
+    std::function<void()> job = std::move(jobs.front());
+    jobs.pop_front();
+    job();
+  }
+  // Runs the jobs waiting now and those they add; false when there were none.
+  bool RunAll() {
+    if (jobs.empty()) return false;
+    while (!jobs.empty()) RunFirst();
+    return true;
+  }
+  std::deque<std::function<void()>> jobs;
+};
+
+// Results posted from the lanes' own threads (the real PrintService), run on the test's thread
+// when it waits for them.
+class PostedResults {
+ public:
+  PostToUi Poster() {
+    return [this](std::function<void()> result) {
+      {
+        std::lock_guard<std::mutex> hold(mutex_);
+        results_.push_back(std::move(result));
+      }
+      posted_.notify_one();
+    };
+  }
+  // Runs results as they come until `done` holds; false when it did not within `timeoutMs`.
+  bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done()) {
+      std::function<void()> result;
+      {
+        std::unique_lock<std::mutex> hold(mutex_);
+        if (!posted_.wait_until(hold, deadline, [this] { return !results_.empty(); })) return false;
+        result = std::move(results_.front());
+        results_.pop_front();
+      }
+      result();
+    }
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> results_;
+};
+
 class FakeTaskCloud : public TaskCloud {
  public:
   struct Report {
     std::string uniKey;
     std::string stat;
+    std::string sid;  // the store the report went to
   };
-  std::string FetchWaitingTasksBody() override {
+  std::string FetchWaitingTasksBody(const ServiceConfig& target) override {
     ++fetches;
+    pollTargets.push_back(target.server + " " + target.sid);
     if (answers.empty()) return "";
     std::string body = answers.front();
     answers.pop_front();
     return body;
   }
-  std::string PostPrintReport(const std::string& uniKey, bool printed) override {
-    reports.push_back({uniKey, printed ? "1" : "-1"});
+  std::string PostPrintReport(const ServiceConfig& target, const std::string& uniKey,
+                              bool printed) override {
+    reports.push_back({uniKey, printed ? "1" : "-1", target.sid});
     return reportAnswer;
   }
 
   std::deque<std::string> answers;  // one per poll; an empty queue answers ""
   std::string reportAnswer = R"({"code":200})";
   int fetches = 0;
+  std::vector<std::string> pollTargets;  // "server sid" of each poll
   std::vector<Report> reports;
 };
 
@@ -121,7 +183,11 @@ class RecordingStatusView : public PollStatusView {
 
 class RecordingShell : public PrintShell {
  public:
-  void StopPrintTimer() override { events.push_back("stop timer"); }
+  void StopPrintTimer() override {
+    events.push_back("stop timer");
+    timerRunning = false;
+  }
+  bool PrintTimerRunning() const override { return timerRunning; }
   void ShowMessage(const std::string& text, const std::string& caption) override {
     events.push_back("box " + caption + " " + text);
   }
@@ -129,6 +195,7 @@ class RecordingShell : public PrintShell {
   void ShowQueueLength(const std::string& text) override { queueLabel = text; }
   std::vector<std::string> events;
   std::string queueLabel = "0条";
+  bool timerRunning = true;
 };
 
 class RecordingDebugView : public DebugView {
@@ -147,6 +214,8 @@ class RecordingDebugView : public DebugView {
 };
 
 // The service core around fakes; the run log writes real files into a temporary directory.
+// The lanes' jobs and the results posted to the UI thread wait until the test runs them
+// (Settle, or each queue on its own), all on the test's thread.
 struct CoreFixture {
   CoreFixture() : runLog(dir.path(), clock), debugLog(state.debugViewEnabled, clock) {
     config.sid = "10001";
@@ -185,6 +254,12 @@ struct CoreFixture {
     return out;
   }
 
+  // Runs jobs and posted results until nothing is left to run.
+  void Settle() {
+    while (cloudJobs.RunAll() | printJobs.RunAll() | ui.RunAll()) {
+    }
+  }
+
   TempDir dir;
   FakeClock clock;
   ServiceConfig config;
@@ -194,7 +269,13 @@ struct CoreFixture {
   RecordingDebugView debugView;
   FakeTaskCloud cloud;
   FakePrinterAccess printers;
-  CoreServices services{config, state, runLog, debugLog, clock, cloud, printers};
+  ManualJobQueue cloudJobs;
+  ManualJobQueue printJobs;
+  ManualJobQueue ui;  // the UI thread's posted results
+  ServiceLanes lanes{
+      cloudJobs, cloud,    printJobs,
+      cloud,     printers, [this](std::function<void()> result) { ui.Submit(std::move(result)); }};
+  CoreServices services{config, state, runLog, debugLog, clock, lanes};
 };
 
 }  // namespace qv::testing

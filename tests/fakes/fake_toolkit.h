@@ -82,6 +82,14 @@ class FakeToolkit : public ui::Toolkit {
   // run() returns at once; quit() is recorded here.
   bool quitCalled() const { return quitCalled_; }
 
+  // Runs the tasks posted so far (and those they post), as the loop would; false when there
+  // were none. Posted tasks wait for this.
+  bool runPostedTasks() {
+    if (!postedWaiting()) return false;
+    runPosted();
+    return true;
+  }
+
  protected:
   std::unique_ptr<ui::WindowImpl> createWindowImpl(const ui::WindowOptions& options,
                                                    ui::Window& window) override;
@@ -90,6 +98,7 @@ class FakeToolkit : public ui::Toolkit {
   ui::MessageResult showMessageImpl(const ui::MessageBoxOptions& box) override;
   void runImpl() override {}
   void quitImpl() override { quitCalled_ = true; }
+  void wakeImpl() override {}
 
  private:
   friend class FakeWindow;

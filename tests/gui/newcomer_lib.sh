@@ -30,6 +30,17 @@ stop_pid() {  # pid: TERM, then KILL after 5 s
   kill -KILL "$1" 2>/dev/null
 }
 
+# fail MESSAGE: says what failed with the windows, the program's output, the tray's and the
+# simulator's log, and ends the test.
+fail() {
+  echo "FAIL: $*"
+  echo "--- windows: $(window_list)"
+  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
+  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
+  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
+  exit 1
+}
+
 stop_newcomer_world() {
   stop_pid "$tray_pid"
   stop_pid "$page_pid"

@@ -3,37 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <nlohmann/json.hpp>
 
 #include "platform/file_system.h"
-#include "tests/fakes/fake_clock.h"
-#include "tests/fakes/temp_dir.h"
 #include "tests/fakes/shell_fakes.h"
+#include "tests/fakes/temp_dir.h"
 #include "util/text.h"
 
 namespace qv::shell {
 namespace {
 
 struct ReportFixture : ::testing::Test {
-  testing::TempDir dir;
-  testing::FakeClock clock;
-  RunLog log{dir.path(), clock};
-  ServiceState state;
-  ServiceConfig config{"cloud.example", "null", "10001"};
+  PrinterListRequest request{{"cloud.example", "null", "10001"}, "", false};
   RecordingUplink uplink;
-
-  // Names of the files in the log directory and their content as UTF-8.
-  std::map<std::string, std::string> LogFiles() const {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-      const std::u8string name = entry.path().filename().u8string();
-      std::string bytes;
-      platform::ReadFile(entry.path().string(), bytes);
-      files[std::string(name.begin(), name.end())] = ToUtf8(bytes);
-    }
-    return files;
-  }
 };
 
 TEST(PrinterList, ItemsKeepSystemOrderAndEscapeOnlyWhatJsonNeeds) {
@@ -54,35 +36,36 @@ TEST(PrinterList, ItemsKeepSystemOrderAndEscapeOnlyWhatJsonNeeds) {
 
 TEST_F(ReportFixture, SendsTheListHashedAndEncodedToTheGivenStore) {
   ListedPrinters printers({{"前台", "USB001"}, {"Bar", "LPT1:"}});
-  state.macAddress = "00:1A:2B:3C:4D:5E";
-  PrinterListReporter reporter(printers, uplink, state, log);
+  request.macAddress = "00:1A:2B:3C:4D:5E";
+  PrinterListReporter reporter(printers, uplink);
 
-  EXPECT_TRUE(reporter.ReportPrinterList(config));
+  const PrinterListReport report = reporter.ReportPrinterList(request);
+  EXPECT_TRUE(report.accepted);
 
   const std::string list = R"([{"n":"前台","p":"USB001"},{"n":"Bar","p":"LPT1:"}])";
   EXPECT_EQ(uplink.body, "X-Token=1&times=1700000000&mac=00:1A:2B:3C:4D:5E&md5=" + Md5Hex(list) +
                              "&plist=" + Base64Encode(list));
   EXPECT_EQ(uplink.server, "cloud.example");
   EXPECT_EQ(uplink.sid, "10001");
-  EXPECT_TRUE(LogFiles().empty()) << "no log entries outside debug mode";
+  EXPECT_TRUE(report.logText.empty()) << "no log entries outside debug mode";
 }
 
 TEST_F(ReportFixture, OnlyCode200CountsAsAccepted) {
   ListedPrinters none;
-  PrinterListReporter reporter(none, uplink, state, log);
+  PrinterListReporter reporter(none, uplink);
   const std::vector<std::pair<std::string, bool>> cases = {
       {R"({"code":200})", true},  {R"({"code":"200"})", true},  {R"({"code":500})", false},
       {R"({"msg":"ok"})", false}, {"<html>busy</html>", false}, {"", false}};
   for (const auto& [answer, accepted] : cases) {
     uplink.answer = answer;
-    EXPECT_EQ(reporter.ReportPrinterList(config), accepted) << answer;
+    EXPECT_EQ(reporter.ReportPrinterList(request).accepted, accepted) << answer;
   }
 }
 
 TEST_F(ReportFixture, DebugModeLogsEveryOutcomeWithTheItems) {
   ListedPrinters printers({{"A", "P1"}, {"B", "P2"}});
-  state.debug = true;
-  PrinterListReporter reporter(printers, uplink, state, log);
+  request.debug = true;
+  PrinterListReporter reporter(printers, uplink);
   const std::string url = "https://cloud.example/api/v2/common/local/print/chk";
   const std::string items = R"({"n":"A","p":"P1"},{"n":"B","p":"P2"})";
   struct Case {
@@ -92,16 +75,11 @@ TEST_F(ReportFixture, DebugModeLogsEveryOutcomeWithTheItems) {
            {R"({"code":200})", "上报打印机成功", "上报打印机成功，"},
            {R"({"code":401})", "上报打印机失败", "上报打印机失败，原因是解析返回code=200，"},
            {"oops", "上报打印机失败", "上报打印机失败，原因是解析返回的数据错误，"}}) {
-    std::filesystem::remove_all(dir.path());
-    std::filesystem::create_directories(dir.path());
     uplink.answer = c.answer;
-    reporter.ReportPrinterList(config);
-    const auto files = LogFiles();
-    ASSERT_EQ(files.size(), 1u) << c.answer;
-    EXPECT_EQ(files.begin()->first, c.prefix + "2026_3_7_09_05_04.log");
-    EXPECT_EQ(files.begin()->second, "2026_3_7_09_05_04日志：\r\n" + url + c.reason +
-                                         "提交POST内容：" + uplink.body + "\r\n打印机列表：[" +
-                                         items + "]");
+    const PrinterListReport report = reporter.ReportPrinterList(request);
+    EXPECT_EQ(report.logPrefix, c.prefix) << c.answer;
+    EXPECT_EQ(report.logText,
+              url + c.reason + "提交POST内容：" + uplink.body + "\r\n打印机列表：[" + items + "]");
   }
 }
 

@@ -56,18 +56,26 @@ TEST_F(ShellWindows, CashierWindowHostsTheCashierAndFollowsThePageTitle) {
 }
 
 TEST_F(ShellWindows, SplashReportsOnTheThirdTickThenOpensTheRunningService) {
+  state.debug = true;
   Started();
   ui::Window* splash = Window("同步数据中");
   ASSERT_NE(splash, nullptr);
   EXPECT_TRUE(splash->isVisible());
 
   Tick(2);
-  EXPECT_EQ(uplink.sends, 0);
+  EXPECT_TRUE(cloudJobs.jobs.empty());
   EXPECT_EQ(Window("打印服务"), nullptr);
 
   Tick(1);
+  // The report and the first poll wait on the cloud lane, the report first.
+  ASSERT_EQ(cloudJobs.jobs.size(), 2u);
+  cloudJobs.RunFirst();
   EXPECT_EQ(uplink.sends, 1);
+  EXPECT_EQ(cloud.fetches, 0);
+  Settle();
   EXPECT_EQ(uplink.sid, "10001");
+  // Debug mode: the outcome goes to the run log.
+  EXPECT_EQ(LogFiles().count("上报打印机成功2026_3_7_09_05_04.log"), 1u);
   EXPECT_EQ(Window("同步数据中"), nullptr) << "splash destroyed";
   ASSERT_NE(Window("打印服务"), nullptr);
   EXPECT_FALSE(Window("打印服务")->isVisible()) << "in the tray";
@@ -84,6 +92,7 @@ TEST_F(ShellWindows, SplashWithoutAutoRunStaysAfterTheReport) {
   Started();
   EXPECT_FALSE(Window("同步数据中")->isVisible()) << "hidden for an unattended start";
   Tick(5);
+  Settle();
   EXPECT_EQ(uplink.sends, 1);
   EXPECT_NE(Window("同步数据中"), nullptr);
   EXPECT_EQ(Window("打印服务"), nullptr);
@@ -151,13 +160,18 @@ INSTANTIATE_TEST_SUITE_P(Launch, EmptyStoreId, ::testing::Values(false, true),
                            return info.param ? "WithArguments" : "Attended";
                          });
 
-TEST_F(ShellWindows, ShutdownWaitsForThePrintUnderWay) {
+TEST_F(ShellWindows, ShutdownWaitsForTheExchangesUnderWay) {
   Started();
-  Tick(3);  // splash: service started
+  Tick(3);  // splash: the printer list report goes out, the service starts and polls
   ASSERT_TRUE(shell->service()->running());
+  PrintTask task;
+  task.uni_key = "k";
+  task.print_type = 1;
+  state.taskQueue.Append(task);
+  Tick(1);  // a ticket is being printed
+  ASSERT_TRUE(state.printBusy && state.pollBusy);
   ui::Window* cashier = Window("Tillora");
 
-  state.printBusy = true;  // a ticket is being printed
   EXPECT_FALSE(cashier->requestClose());
   Label* notice = toolkit.find<Label>(*cashier, "结束任务中请稍等");
   EXPECT_TRUE(notice->isVisible());
@@ -170,13 +184,25 @@ TEST_F(ShellWindows, ShutdownWaitsForThePrintUnderWay) {
 
   Tick(3);
   EXPECT_FALSE(toolkit.quitCalled());
-  state.printBusy = false;
-  state.pollBusy = true;
+  // The print ends, and with it its report; the next queued task is not started.
+  task.uni_key = "next";
+  state.taskQueue.Append(task);
+  printJobs.RunAll();
+  ui.RunAll();
+  EXPECT_FALSE(state.printBusy);
+  EXPECT_EQ(cloud.reports.size(), 1u);
+  EXPECT_TRUE(printJobs.jobs.empty());
   Tick(1);
-  EXPECT_FALSE(toolkit.quitCalled());
-  state.pollBusy = false;
+  EXPECT_FALSE(toolkit.quitCalled()) << "the poll and the printer list report are still out";
+  cloudJobs.RunFirst();  // the printer list report
+
+  ui.RunAll();
   Tick(1);
-  EXPECT_TRUE(toolkit.quitCalled()) << "ends at the first tick after the run";
+  EXPECT_FALSE(toolkit.quitCalled()) << "the poll is still out";
+  Settle();
+  Tick(1);
+  EXPECT_TRUE(toolkit.quitCalled()) << "ends at the first tick after the last exchange";
+  EXPECT_EQ(state.taskQueue.size(), 1u);
 }
 
 TEST_F(ShellWindows, TenthRightClickExportsThePrinterList) {
@@ -193,6 +219,8 @@ TEST_F(ShellWindows, TenthRightClickExportsThePrinterList) {
 
   Find<Button>("打印服务", "启动服务")->click();
   toolkit.rightClick(service.window());
+  EXPECT_EQ(toolkit.messages().size(), 1u) << "the list is written off the UI thread first";
+  Settle();
   EXPECT_TRUE(shell->polling()->window().isVisible());
   ASSERT_NE(shell->debugWindow(), nullptr);
   EXPECT_TRUE(state.debugViewEnabled) << "opening the debug window turns the view on";
@@ -290,6 +318,11 @@ TEST_F(StoreConfigWindowTest, SaveShowsTheCorrectedValuesAndTheOutcome) {
   Save();
   EXPECT_EQ(Box(0)->text(), "new.example");
   EXPECT_EQ(Box(2)->text(), "15");
+  // The check is out: a second click does nothing, and nothing is told yet.
+  Save();
+  EXPECT_EQ(cloudJobs.jobs.size(), 1u);
+  EXPECT_TRUE(toolkit.messages().empty());
+  Settle();
   EXPECT_EQ(uplink.server, "new.example") << "the check goes to the entered server";
   EXPECT_EQ(config.sid, "10001");
   ASSERT_EQ(toolkit.messages().size(), 1u);
@@ -298,9 +331,19 @@ TEST_F(StoreConfigWindowTest, SaveShowsTheCorrectedValuesAndTheOutcome) {
 
   uplink.answer = R"({"code":200})";
   Save();
+  Settle();
   EXPECT_EQ(toolkit.messages().back().box.text, "配置门店信息完成");
   EXPECT_EQ(config.server, "new.example");
   EXPECT_EQ(config.sid, "20002");
+
+  // Closed while its check is out: the save still takes effect, untold.
+  Box(1)->setText("30003");
+  Save();
+  window.requestClose();
+  ASSERT_EQ(Window("设置"), nullptr);
+  Settle();
+  EXPECT_EQ(config.sid, "30003");
+  EXPECT_EQ(toolkit.messages().size(), 2u);
 }
 
 TEST_F(StoreConfigWindowTest, AutostartUncheckAskedAndCancelled) {

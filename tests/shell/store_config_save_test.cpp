@@ -15,10 +15,15 @@ struct SaveFixture : ::testing::Test {
   ServiceState state;
   std::vector<ServiceConfig> checks;  // what each server check was asked
   bool checkAnswer = true;
-  ServerCheck check = [this](const ServiceConfig& candidate) {
-    checks.push_back(candidate);
-    return checkAnswer;
-  };
+
+  // The whole save, with a server check that answers `checkAnswer`.
+  SaveResult Save(StoreConfigForm& form) {
+    if (const std::optional<SaveResult> ended = SaveStoreOptions(form, state, "default.example")) {
+      return *ended;
+    }
+    checks.push_back(ServerCheckTarget(form, config));
+    return AcceptStoreIdentity(form, checkAnswer, config, state);
+  }
 
   SaveFixture() {
     state.configPath = platform::JoinPath(dir.path(), "config.ini");
@@ -56,7 +61,7 @@ TEST_F(SaveFixture, FeedRowsAreCorrectedSilently) {
   for (const auto& [typed, stored] : std::vector<std::pair<std::string, int>>{
            {"20", 15}, {"-3", 5}, {"abc", 0}, {"15", 15}, {"0", 0}, {" 7rows", 7}}) {
     StoreConfigForm form = Form("new.example", "20002", typed);
-    SaveStoreConfig(form, config, state, "default.example", check);
+    Save(form);
     EXPECT_EQ(form.feedText, std::to_string(stored)) << typed;
     EXPECT_EQ(state.feedLines, stored) << typed;
     EXPECT_EQ(StoredSwitches().feedLines, stored) << typed;
@@ -77,7 +82,7 @@ TEST_F(SaveFixture, StoreIdOfFourGbkBytesOrFewerIsRefusedBeforeAnyRequest) {
                                           true}}) {  // trimmed first
     checks.clear();
     StoreConfigForm form = Form("new.example", c.sid);
-    const SaveResult result = SaveStoreConfig(form, config, state, "default.example", check);
+    const SaveResult result = Save(form);
     EXPECT_EQ(result == SaveResult::StoreIdRefused, c.refused) << c.sid;
     EXPECT_EQ(checks.empty(), c.refused) << c.sid;
   }
@@ -89,7 +94,7 @@ TEST_F(SaveFixture, AcceptedValuesAreTrimmedCheckedAgainstThemselvesAndStored) {
   form.cut = false;
   form.usbPort = 2;
 
-  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check), SaveResult::Saved);
+  EXPECT_EQ(Save(form), SaveResult::Saved);
 
   EXPECT_EQ(form.server, "new.example:8443");
   EXPECT_EQ(form.storeId, "20002");
@@ -109,7 +114,7 @@ TEST_F(SaveFixture, AcceptedValuesAreTrimmedCheckedAgainstThemselvesAndStored) {
 
 TEST_F(SaveFixture, EmptyServerBoxGetsTheDefaultHostBeforeTheCheck) {
   StoreConfigForm form = Form("  ", "20002");
-  SaveStoreConfig(form, config, state, "default.example", check);
+  Save(form);
   EXPECT_EQ(form.server, "default.example");
   ASSERT_EQ(checks.size(), 1u);
   EXPECT_EQ(checks[0].server, "default.example");
@@ -122,8 +127,7 @@ TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
   form.usbPort = 1;
   state.autoCut = false;
 
-  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check),
-            SaveResult::ServerCheckFailed);
+  EXPECT_EQ(Save(form), SaveResult::ServerCheckFailed);
 
   EXPECT_EQ(config.server, "old.example");
   EXPECT_EQ(config.sid, "10001");
@@ -140,8 +144,7 @@ TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
 TEST_F(SaveFixture, UnwritableConfigIsNotReportedAsSaved) {
   state.configPath = platform::JoinPath(platform::JoinPath(dir.path(), "gone"), "config.ini");
   StoreConfigForm form = Form("new.example", "20002");
-  EXPECT_EQ(SaveStoreConfig(form, config, state, "default.example", check),
-            SaveResult::NotPersisted);
+  EXPECT_EQ(Save(form), SaveResult::NotPersisted);
   EXPECT_EQ(config.sid, "20002") << "in effect until the program ends";
   EXPECT_EQ(MessageFor(SaveResult::NotPersisted).title, "错误");
 }

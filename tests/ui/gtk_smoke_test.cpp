@@ -6,9 +6,11 @@
 #include <gtk/gtk.h>
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
+#include "tests/ui/posted_tasks_check.h"
 #include "ui/gtk/gtk_toolkit.h"
 #include "ui/gtk/gtk_widgets.h"
 
@@ -288,6 +290,32 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   EXPECT_EQ(toolkit->showMessage({.text = "门店ID填写错误，请核对！", .caption = "错误"}),
             MessageResult::Ok);
   key.clear();
+}
+
+// Tasks posted from another thread run on the loop's thread, in order, and a message box's
+// own loop runs them too: here the posted task is what answers the box.
+TEST(GtkSmoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr);
+  ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
+
+  bool openWhenRun = false;
+  std::thread late([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    toolkit->post([&] {
+      openWhenRun = toolkit->messageOpen();
+      GList* all = gtk_window_list_toplevels();
+      for (GList* w = all; w; w = w->next) {
+        if (GTK_IS_MESSAGE_DIALOG(w->data))
+          gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+      }
+      g_list_free(all);
+    });
+  });
+  EXPECT_EQ(toolkit->showMessage({.text = "配置门店信息完成", .caption = "完成"}),
+            MessageResult::Ok);
+  late.join();
+  EXPECT_TRUE(openWhenRun);
 }
 
 // A window larger than the screen (1280 x 720 here) fills the monitor's work area instead of

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/posted_tasks_check.h"
 #include "ui/headless/headless_toolkit.h"
 
 namespace qv::ui {
@@ -104,6 +105,33 @@ TEST(HeadlessLoop, QuitBeforeRunReturnsAtOnceAndMessagesAnswerOk) {
                                                .icon = MessageIcon::Question});
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "[询问] 确定取消吗\n");
   EXPECT_EQ(answer, MessageResult::Ok);
+}
+
+TEST(HeadlessLoop, PostedTasksWakeTheLoopAndRunInOrderOnItsThread) {
+  auto toolkit = CreateHeadlessToolkit();
+  // The only timer is far off: without the posts' wake the loop would sleep through them.
+  auto far = toolkit->createTimer([&] { toolkit->quit(1); });
+  far->setInterval(60000);
+  ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
+
+  // A task posted before the loop runs waits for it; one posted by a task runs after it.
+  std::vector<std::string> ran;
+  toolkit->post([&] {
+    ran.push_back("first");
+    toolkit->post([&] {
+      ran.push_back("posted by the first");
+      toolkit->quit(0);
+    });
+    ran.push_back("first, after posting");
+  });
+  EXPECT_TRUE(ran.empty());
+  toolkit->run();
+  EXPECT_EQ(ran,
+            (std::vector<std::string>{"first", "first, after posting", "posted by the first"}));
+
+  // With no timer running and nothing posted, nothing can happen: run() returns at once.
+  far->setInterval(0);
+  toolkit->run();
 }
 
 TEST(HeadlessLoop, ControlsKeepWhatTheShellSets) {

@@ -153,5 +153,25 @@ TEST(Toolkit, TimersTrayAndMessagesAreScriptable) {
   EXPECT_EQ(fake.messages()[0].box.text, "a");
 }
 
+// A task that runs a message box: the box's loop runs the tasks posted after it, and the
+// outer run goes on with what is left, in order and each task once.
+TEST(Toolkit, PostedTasksKeepTheirOrderThroughANestedRun) {
+  FakeToolkit fake;
+  std::vector<std::string> ran;
+  fake.post([&] {
+    ran.push_back("box");
+    fake.whileNextMessageOpen([&] {
+      fake.post([&] { ran.push_back("during"); });
+      fake.runPostedTasks();
+    });
+    fake.showMessage({.text = "完成"});
+  });
+  fake.post([&] { ran.push_back("second"); });
+  EXPECT_TRUE(ran.empty()) << "posting runs nothing at once";
+  EXPECT_TRUE(fake.runPostedTasks());
+  EXPECT_EQ(ran, (std::vector<std::string>{"box", "second", "during"}));
+  EXPECT_FALSE(fake.runPostedTasks());
+}
+
 }  // namespace
 }  // namespace qv::ui

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/ui/posted_tasks_check.h"
 #include "ui/win32/win32_common.h"
 #include "ui/win32/win32_toolkit.h"
 
@@ -382,6 +384,28 @@ TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
   EXPECT_EQ(closes, 1) << "closes again once the box is answered";
   settings.reset();
   service.reset();
+}
+
+// Tasks posted from another thread run on the loop's thread, in order, and a message box's
+// own loop runs them too: here the posted task is what answers the box.
+TEST(Win32Smoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
+  auto toolkit = CreateWin32Toolkit();
+  ASSERT_NE(toolkit, nullptr);
+  ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
+
+  bool openWhenRun = false;
+  std::thread late([&] {
+    Sleep(500);
+    toolkit->post([&] {
+      openWhenRun = toolkit->messageOpen();
+      HWND box = FindWindowW(L"#32770", L"完成");
+      if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    });
+  });
+  EXPECT_EQ(toolkit->showMessage({.text = "配置门店信息完成", .caption = "完成"}),
+            MessageResult::Ok);
+  late.join();
+  EXPECT_TRUE(openWhenRun);
 }
 
 // A window larger than the work area (the 1280 x 720 screen here) is maximised into it, its

@@ -44,6 +44,7 @@ void JobRecorder::record(PrintJob job) {
   summary["ended"] = job.ended;
   summary["started_ms"] = job.startedMs;
   summary["first_byte_ms"] = job.firstByteMs;
+  summary["last_byte_ms"] = job.lastByteMs;
   summary["ended_ms"] = job.endedMs;
   summary["bytes"] = job.bytes.size();
   summary["end"] = job.end;

@@ -238,7 +238,10 @@ bool VirtualPrinter::readFrom(Connection& conn) {
 }
 
 void VirtualPrinter::take(Connection& conn, std::string_view bytes) {
-  if (conn.job.firstByteMs == 0 && !bytes.empty()) conn.job.firstByteMs = UnixMs();
+  if (!bytes.empty()) {
+    conn.job.lastByteMs = UnixMs();
+    if (conn.job.firstByteMs == 0) conn.job.firstByteMs = conn.job.lastByteMs;
+  }
   conn.job.bytes.append(bytes);
   const PrinterState s = state();
   for (const StatusQuery& query : conn.decoder.feed(bytes)) {

@@ -24,6 +24,7 @@ struct PrintJob {
   std::string ended;
   long long startedMs = 0;    // wall clock (UnixMs) of the connection
   long long firstByteMs = 0;  // of the first byte received, 0 when none came
+  long long lastByteMs = 0;   // of the last byte received so far, 0 when none came
   long long endedMs = 0;
   std::string bytes;  // everything received
   Receipt receipt;

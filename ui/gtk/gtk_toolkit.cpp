@@ -145,7 +145,12 @@ class GtkToolkit : public Toolkit {
                                               GTK_STYLE_PROVIDER(css.get()),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   }
-  ~GtkToolkit() override { g_main_loop_unref(loop_); }
+  ~GtkToolkit() override {
+    // A wake whose callback never ran must not reach the toolkit once it is gone.
+    while (g_source_remove_by_user_data(this)) {
+    }
+    g_main_loop_unref(loop_);
+  }
 
  protected:
   std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
@@ -187,8 +192,16 @@ class GtkToolkit : public Toolkit {
 
   void runImpl() override { g_main_loop_run(loop_); }
   void quitImpl() override { g_main_loop_quit(loop_); }
+  // An idle source may be added from any thread; it wakes the default context, which every
+  // loop of ours runs (a message dialog's included), at the priority of timers and input.
+  void wakeImpl() override { g_idle_add_full(G_PRIORITY_DEFAULT, OnWake, this, nullptr); }
 
  private:
+  static gboolean OnWake(gpointer data) {
+    static_cast<GtkToolkit*>(data)->runPosted();
+    return G_SOURCE_REMOVE;
+  }
+
   GMainLoop* loop_;
   GObjectPtr<GdkPixbuf> icon_;
 };

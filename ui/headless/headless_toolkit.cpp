@@ -1,10 +1,11 @@
 #include "ui/headless/headless_toolkit.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <queue>
-#include <thread>
 #include <vector>
 
 #include "ui/headless/memory_widgets.h"
@@ -13,6 +14,39 @@ namespace qv::ui {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// How other threads wake the loop for their posted tasks.
+class Wakeup {
+ public:
+  void wake() {
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      woken_ = true;
+    }
+    signal_.notify_one();
+  }
+  // Waits until woken or `until`; true when woken, which is then taken.
+  bool waitUntil(Clock::time_point until) {
+    std::unique_lock<std::mutex> hold(mutex_);
+    signal_.wait_until(hold, until, [this] { return woken_; });
+    return take(hold);
+  }
+  // True when woken since the last time, which is then taken.
+  bool taken() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    return take(hold);
+  }
+
+ private:
+  bool take(std::unique_lock<std::mutex>&) {
+    const bool was = woken_;
+    woken_ = false;
+    return was;
+  }
+  std::mutex mutex_;
+  std::condition_variable signal_;
+  bool woken_ = false;
+};
 
 // The timers of the headless loop: a queue of due times. Restarting or stopping a timer
 // bumps its generation, which turns its queued entries stale instead of searching the queue.
@@ -45,13 +79,23 @@ class TimerLoop {
     ++s.generation;
   }
 
-  // Runs due ticks until `quit` is set; returns at once when no timer runs.
-  void run(const bool& quit) {
+  // Runs due ticks, and the posted tasks when `wakeup` says so (`runPosted`), until `quit`
+  // is set; returns at once when no timer runs and nothing was posted.
+  template <typename RunPosted>
+  void run(const bool& quit, Wakeup& wakeup, RunPosted runPosted) {
     while (!quit) {
+      if (wakeup.taken()) {
+        runPosted();
+        continue;
+      }
       if (!dropStale()) return;
       Entry next = queue_.top();
-      // The one place where the program sleeps: nothing else can happen before this tick.
-      std::this_thread::sleep_until(next.due);
+      // The one place where the program sleeps: nothing but a posted task can happen before
+      // this tick.
+      if (wakeup.waitUntil(next.due)) {
+        runPosted();
+        continue;
+      }
       queue_.pop();
       State& s = timers_.at(next.id);
       Clock::time_point following = next.due + std::chrono::milliseconds(s.interval);
@@ -131,12 +175,14 @@ class HeadlessToolkit : public Toolkit {
 
   void runImpl() override {
     quit_ = false;
-    loop_.run(quit_);
+    loop_.run(quit_, wakeup_, [this] { runPosted(); });
   }
   void quitImpl() override { quit_ = true; }
+  void wakeImpl() override { wakeup_.wake(); }
 
  private:
   TimerLoop loop_;
+  Wakeup wakeup_;
   bool quit_ = false;
 };
 

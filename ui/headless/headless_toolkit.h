@@ -10,7 +10,7 @@
 namespace qv::ui {
 
 // Creates the headless toolkit. Its run() returns quit()'s code, or 0 at once when no timer
-// is running (nothing could ever happen again).
+// is running and no posted task waits (nothing the loop drives could happen again).
 std::unique_ptr<Toolkit> CreateHeadlessToolkit();
 
 }  // namespace qv::ui

@@ -6,6 +6,7 @@
 #include <ole2.h>
 #include <shellapi.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -22,15 +23,19 @@ using win32::HwndPtr;
 using win32::Wide;
 
 constexpr UINT kTrayMessage = WM_APP + 1;
+constexpr UINT kPostedMessage = WM_APP + 2;
 
 // A hidden top-level window of the toolkit: it receives the timers' WM_TIMER, the tray
-// icons' callbacks and the "TaskbarCreated" broadcast (sent to top-level windows only).
+// icons' callbacks, the wakes for posted tasks and the "TaskbarCreated" broadcast (sent to
+// top-level windows only).
 class MessageWindow {
  public:
-  MessageWindow()
+  // `onPosted` runs the posted tasks.
+  explicit MessageWindow(std::function<void()> onPosted)
       : hwnd_(CreateWindowExW(0, win32::kMessageClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                               nullptr, win32::Instance(), nullptr)),
-        taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+        taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")),
+        onPosted_(std::move(onPosted)) {
     SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~MessageWindow() { SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0); }
@@ -54,6 +59,7 @@ class MessageWindow {
 
   HwndPtr hwnd_;
   UINT taskbarCreated_;
+  std::function<void()> onPosted_;
   std::map<UINT_PTR, Timer*> timers_;
   std::map<UINT, class Win32Tray*> trays_;
   UINT_PTR nextId_ = 1;
@@ -154,6 +160,10 @@ LRESULT MessageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     if (it != trays_.end()) it->second->mouse(LOWORD(lParam));
     return 0;
   }
+  if (message == kPostedMessage) {
+    onPosted_();
+    return 0;
+  }
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     for (auto& [id, tray] : trays_) tray->restore();
     return 0;
@@ -226,7 +236,9 @@ class Win32Toolkit : public Toolkit {
     messages_.reset();
     OleUninitialize();
   }
-  void start() { messages_ = std::make_unique<MessageWindow>(); }
+  void start() {
+    messages_ = std::make_unique<MessageWindow>([this] { runPosted(); });
+  }
 
  protected:
   std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
@@ -267,6 +279,8 @@ class Win32Toolkit : public Toolkit {
     }
   }
   void quitImpl() override { PostQuitMessage(0); }
+  // Posted messages are delivered by every loop of the thread, a message box's included.
+  void wakeImpl() override { PostMessageW(messages_->hwnd(), kPostedMessage, 0, 0); }
 
  private:
   std::unique_ptr<MessageWindow> messages_;

@@ -1,0 +1,23 @@
+// The two lanes on which the print service's blocking work runs, and what their jobs use.
+// The cloud lane carries the exchanges with the cloud that stand alone (polls, printer list
+// reports); the printer lane carries the print jobs, each with its result report. A slow
+// cloud thus does not hold up the printers, nor a stalled printer the polls. A lane's cloud
+// client and the printers are used by that lane's jobs only, so no two threads share one.
+#pragma once
+
+#include "core/job_queue.h"
+#include "core/printer_access.h"
+#include "core/task_cloud.h"
+
+namespace qv {
+
+struct ServiceLanes {
+  JobQueue& cloudJobs;
+  TaskCloud& pollCloud;  // cloud lane only
+  JobQueue& printJobs;
+  TaskCloud& reportCloud;   // printer lane only
+  PrinterAccess& printers;  // printer lane only
+  PostToUi post;
+};
+
+}  // namespace qv

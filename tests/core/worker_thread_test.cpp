@@ -1,0 +1,54 @@
+#include "core/worker_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+#include <vector>
+
+namespace qv {
+namespace {
+
+TEST(WorkerThread, RunsJobsInOrderOffTheSubmittingThread) {
+  std::vector<int> order;
+  std::promise<void> done;
+  std::atomic<bool> onSubmitter{false};
+  const std::thread::id submitter = std::this_thread::get_id();
+  {
+    WorkerThread worker;
+    for (int i = 0; i < 100; ++i) {
+      worker.Submit([&, i] {
+        if (std::this_thread::get_id() == submitter) onSubmitter = true;
+        order.push_back(i);
+        if (i == 99) done.set_value();
+      });
+    }
+    done.get_future().wait();
+  }
+  ASSERT_EQ(order.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(order[static_cast<size_t>(i)], i);
+  EXPECT_FALSE(onSubmitter);
+}
+
+TEST(WorkerThread, EndLetsTheRunningJobFinishAndDropsTheWaitingOnes) {
+  std::promise<void> started;
+  std::atomic<bool> finished{false};
+  std::atomic<bool> waitingRan{false};
+  {
+    WorkerThread worker;
+    worker.Submit([&] {
+      started.set_value();
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      finished = true;
+    });
+    worker.Submit([&] { waitingRan = true; });
+    started.get_future().wait();
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(waitingRan);
+}
+
+}  // namespace
+}  // namespace qv
