@@ -23,8 +23,8 @@ std::string CloudPrinterListUplink::SendPrinterList(const ServiceConfig& target,
                                .sid = target.sid,
                                .caFile = tls_.caFile,
                                .tlsVerify = tls_.tlsVerify};
-  auto cloud = CloudApi::create([settings] { return settings; }, transport_.handle(),
-                                platform::Clock::create(), onFailure_);
+  auto cloud = CloudApi::Create([settings] { return settings; }, transport_.NewHandle(),
+                                platform::Clock::Create(), onFailure_);
   return cloud->SendPrinterList(fields);
 }
 

@@ -25,11 +25,11 @@ class ProgramEnvironment : public StartupEnvironment {
   explicit ProgramEnvironment(ui::Toolkit& toolkit) : toolkit_(toolkit) {}
 
   void ShowMessage(const std::string& text, const std::string& caption) override {
-    toolkit_.showMessage({text, caption, ui::MessageButtons::Ok, ui::MessageIcon::Information});
+    toolkit_.ShowMessage({text, caption, ui::MessageButtons::Ok, ui::MessageIcon::Information});
   }
   std::string MacAddress() override { return ReadMacAddress(); }
   std::unique_ptr<platform::InstanceLock> AcquireInstance(const std::string& name) override {
-    return platform::InstanceLock::acquire(name);
+    return platform::InstanceLock::Acquire(name);
   }
   void LaunchDetached(const std::string& path, const std::string& workingDir) override {
     platform::LaunchDetached(path, workingDir);
@@ -60,7 +60,7 @@ int RunProgram(std::vector<std::string> args) {
   NetworkPrinter networkPrinter;
   SpoolerPrinter spoolerPrinter;
   LptPrinter lptPrinter;
-  std::unique_ptr<platform::Clock> clock = platform::Clock::create();
+  std::unique_ptr<platform::Clock> clock = platform::Clock::Create();
   std::unique_ptr<ui::Toolkit> toolkit = ChooseToolkit(display);
 
   ProgramEnvironment environment(*toolkit);
@@ -69,7 +69,7 @@ int RunProgram(std::vector<std::string> args) {
       StartOutcome::SecondInstance) {
     return 0;
   }
-  lptPrinter.setPortPaths(state.extra.lpt1Path, state.extra.lpt2Path);
+  lptPrinter.SetPortPaths(state.extra.lpt1Path, state.extra.lpt2Path);
 
   RunLog runLog(state.logDirectory, *clock);
   DebugLog debugLog(state.debugViewEnabled, *clock);
@@ -81,7 +81,7 @@ int RunProgram(std::vector<std::string> args) {
   // Requests run on the service's threads; the note is written on the window's thread, in
   // order with the results that follow it.
   const PostToUi post = [&toolkit = *toolkit](std::function<void()> job) {
-    toolkit.post(std::move(job));
+    toolkit.Post(std::move(job));
   };
   const CloudFailureNote noteFailure = [post, &runLog, &debugLog](const std::string& line) {
     post([&runLog, &debugLog, line] {
@@ -96,17 +96,18 @@ int RunProgram(std::vector<std::string> args) {
   // The polls and the shell's printer-list reports run on one thread and share a kept
   // connection; the result reports, on the printer thread, have one of their own so that a
   // slow poll never holds a ticket's report back.
-  SharedHttpTransport cloudLaneTransport(platform::HttpTransport::create());
+  SharedHttpTransport cloudLaneTransport(platform::HttpTransport::Create());
   CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
-  PrintService service(config, state, runLog, debugLog, *clock, post,
-                       {cloudLaneTransport.handle(), platform::HttpTransport::create(), noteFailure},
-                       networkPrinter, spoolerPrinter, lptPrinter);
+  PrintService service(
+      config, state, runLog, debugLog, *clock, post,
+      {cloudLaneTransport.NewHandle(), platform::HttpTransport::Create(), noteFailure},
+      networkPrinter, spoolerPrinter, lptPrinter);
 
-  std::unique_ptr<platform::Autostart> autostart = platform::Autostart::create();
-  shell::Shell shell({*toolkit, service.services(), printers, uplink, *autostart},
+  std::unique_ptr<platform::Autostart> autostart = platform::Autostart::Create();
+  shell::Shell shell({*toolkit, service.Services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));
   shell.Start();
-  return toolkit->run();
+  return toolkit->Run();
 }
 
 }  // namespace qv::app

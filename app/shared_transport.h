@@ -18,7 +18,7 @@ class SharedHttpTransport {
       : transport_(std::move(transport)) {}
 
   // A transport that sends through the shared one; it must not outlive this object.
-  std::unique_ptr<platform::HttpTransport> handle();
+  std::unique_ptr<platform::HttpTransport> NewHandle();
 
  private:
   class Handle;

@@ -44,10 +44,10 @@ void BM_HttpsPollExchange(benchmark::State& state) {
     state.SkipWithError("QV_TEST_HTTPS_DIR does not name a running test server");
     return;
   }
-  CloudSettings settings{.server = server.httpsHost(), .token = "null", .sid = "10001",
-                         .caFile = server.caFile};
-  auto api = CloudApi::create([&] { return settings; }, platform::HttpTransport::create(),
-                              platform::Clock::create());
+  CloudSettings settings{
+      .server = server.HttpsHost(), .token = "null", .sid = "10001", .caFile = server.caFile};
+  auto api = CloudApi::Create([&] { return settings; }, platform::HttpTransport::Create(),
+                              platform::Clock::Create());
   for (auto _ : state) {
     std::string answer = api->RequestWaitingTasks();
     if (answer.empty()) state.SkipWithError("exchange failed");

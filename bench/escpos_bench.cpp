@@ -15,15 +15,15 @@ namespace {
 // A printer whose transfers only count bytes, so the figure is the byte building alone.
 class CountingPrinter : public EscPosPrinter {
  public:
-  CountingPrinter() : EscPosPrinter(ClosedQrCode::Refuse) { setOpen(true); }
+  CountingPrinter() : EscPosPrinter(ClosedQrCode::Refuse) { SetOpen(true); }
   size_t bytes = 0;
 
  protected:
-  bool transfer(std::string_view data) override {
+  bool Transfer(std::string_view data) override {
     bytes += data.size();
     return true;
   }
-  bool releaseTransport() override { return true; }
+  bool ReleaseTransport() override { return true; }
 };
 
 constexpr int kLines = 40;
@@ -63,7 +63,7 @@ BENCHMARK_CAPTURE(BM_BuildReceiptBytes, ascii, kAsciiLine);
 // close; the listener runs on its own thread like a printer on the network.
 void BM_NetworkReceipt(benchmark::State& state) {
   testing::LoopbackPrinter listener("127.0.0.31", 9100);
-  if (!listener.listening()) {
+  if (!listener.Listening()) {
     state.SkipWithError("cannot listen on 127.0.0.31:9100");
     return;
   }

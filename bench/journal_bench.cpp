@@ -50,12 +50,12 @@ std::vector<PrintTask> Answer(size_t& next, size_t count) {
 // A journaled queue in a fresh directory holding kQueued tasks.
 class JournalRig {
  public:
-  JournalRig() : clock_(platform::Clock::create()), log_(dir_.path(), *clock_) {
-    queue_.OpenJournal(platform::JoinPath(dir_.path(), kTaskJournalName), &log_);
+  JournalRig() : clock_(platform::Clock::Create()), log_(dir_.Path(), *clock_) {
+    queue_.OpenJournal(platform::JoinPath(dir_.Path(), kTaskJournalName), &log_);
     queue_.Append(Answer(next_, kQueued));
   }
-  TaskQueue& queue() { return queue_; }
-  size_t& next() { return next_; }
+  TaskQueue& Queue() { return queue_; }
+  size_t& Next() { return next_; }
 
  private:
   testing::TempDir dir_;
@@ -68,8 +68,8 @@ class JournalRig {
 void BM_TakeWith20000Queued(benchmark::State& state) {
   JournalRig rig;
   for (auto _ : state) {
-    rig.queue().TakeFirst();
-    rig.queue().FinishPrinting();
+    rig.Queue().TakeFirst();
+    rig.Queue().FinishPrinting();
   }
 }
 BENCHMARK(BM_TakeWith20000Queued)->Unit(benchmark::kMillisecond)->Iterations(200);
@@ -78,9 +78,9 @@ void BM_PollAnswerWith20000Queued(benchmark::State& state) {
   JournalRig rig;
   for (auto _ : state) {
     state.PauseTiming();
-    std::vector<PrintTask> answer = Answer(rig.next(), kAnswerSize);
+    std::vector<PrintTask> answer = Answer(rig.Next(), kAnswerSize);
     state.ResumeTiming();
-    rig.queue().Append(answer);
+    rig.Queue().Append(answer);
   }
 }
 BENCHMARK(BM_PollAnswerWith20000Queued)->Unit(benchmark::kMillisecond)->Iterations(200);

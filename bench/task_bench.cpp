@@ -54,7 +54,7 @@ class DiscardPrinter {
     close(fd_);
     if (thread_.joinable()) thread_.join();
   }
-  bool ok() const { return ok_; }
+  bool Ok() const { return ok_; }
 
  private:
   void Run() {
@@ -109,7 +109,7 @@ class BenchCloud : public TaskCloud {
     if (printed) ++printed_;
     return reportOverHttps ? api_.SendPrintResult(uniKey, printed) : R"({"code":200})";
   }
-  long printed() const { return printed_; }
+  long Printed() const { return printed_; }
 
  private:
   CloudApi& api_;
@@ -151,17 +151,17 @@ long PeakRssKb() {
 class TaskRig {
  public:
   TaskRig(const test::TestServer& server, bool journaled)
-      : clock_(platform::Clock::create()),
-        runLog_(dir_.path(), *clock_),
+      : clock_(platform::Clock::Create()),
+        runLog_(dir_.Path(), *clock_),
         debugLog_(state_.debugViewEnabled, *clock_),
-        api_(CloudApi::create(
+        api_(CloudApi::Create(
             [&server] {
-              return CloudSettings{.server = server.httpsHost(),
+              return CloudSettings{.server = server.HttpsHost(),
                                    .token = "null",
                                    .sid = "bench-store",
                                    .caFile = server.caFile};
             },
-            platform::HttpTransport::create(), platform::Clock::create())),
+            platform::HttpTransport::Create(), platform::Clock::Create())),
         cloud_(*api_),
         drivers_(network_, spooler_, lpt_),
         lanes_{jobs_,  cloud_,   jobs_,
@@ -170,22 +170,22 @@ class TaskRig {
         poller_(services_, view_),
         runner_(services_, shell_) {
     config_.sid = "bench-store";
-    config_.server = server.httpsHost();
+    config_.server = server.HttpsHost();
     state_.feedLines = 5;
     if (journaled) {
-      state_.taskQueue.OpenJournal(platform::JoinPath(dir_.path(), kTaskJournalName), &runLog_);
+      state_.taskQueue.OpenJournal(platform::JoinPath(dir_.Path(), kTaskJournalName), &runLog_);
     }
   }
 
-  BenchCloud& cloud() { return cloud_; }
-  CloudApi& api() { return *api_; }
+  BenchCloud& Cloud() { return cloud_; }
+  CloudApi& Api() { return *api_; }
 
   // False when the task was not reported as printed.
   bool Run() {
-    const long before = cloud_.printed();
+    const long before = cloud_.Printed();
     poller_.PollPrintTasks();
     runner_.ExecuteNextTask();
-    return cloud_.printed() == before + 1;
+    return cloud_.Printed() == before + 1;
   }
 
  private:
@@ -216,7 +216,7 @@ bool Prepare(benchmark::State& state, test::TestServer& server, DiscardPrinter& 
     state.SkipWithError("QV_TEST_HTTPS_DIR does not name a running test server");
     return false;
   }
-  if (!printer.ok()) {
+  if (!printer.Ok()) {
     state.SkipWithError("cannot listen on 127.88.0.1:9100");
     return false;
   }
@@ -245,7 +245,7 @@ void BM_PartParseAndBuild(benchmark::State& state) {
   DiscardPrinter printer;
   if (!Prepare(state, server, printer)) return;
   TaskRig rig(server, false);
-  rig.cloud().printType = 4;
+  rig.Cloud().printType = 4;
   for (auto _ : state) rig.Run();
 }
 void BM_PartPrintWithoutReport(benchmark::State& state) {
@@ -253,7 +253,7 @@ void BM_PartPrintWithoutReport(benchmark::State& state) {
   DiscardPrinter printer;
   if (!Prepare(state, server, printer)) return;
   TaskRig rig(server, false);
-  rig.cloud().reportOverHttps = false;
+  rig.Cloud().reportOverHttps = false;
   for (auto _ : state) {
     if (!rig.Run()) state.SkipWithError("a task was not printed");
   }
@@ -263,7 +263,7 @@ void BM_PartReportOverHttps(benchmark::State& state) {
   DiscardPrinter printer;
   if (!Prepare(state, server, printer)) return;
   TaskRig rig(server, false);
-  for (auto _ : state) benchmark::DoNotOptimize(rig.api().SendPrintResult("k", true));
+  for (auto _ : state) benchmark::DoNotOptimize(rig.Api().SendPrintResult("k", true));
 }
 BENCHMARK(BM_PartParseAndBuild)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PartPrintWithoutReport)->Unit(benchmark::kMillisecond)->UseRealTime();

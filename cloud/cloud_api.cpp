@@ -45,7 +45,7 @@ class CloudApiClient final : public CloudApi {
 
   std::string RequestWaitingTasks() override {
     CloudSettings s = settings_();
-    return send(s, kWaitPath, storeHeaders(s), FieldList());
+    return Send(s, kWaitPath, StoreHeaders(s), FieldList());
   }
 
   std::string SendPrintResult(const std::string& uniKey, bool printed) override {
@@ -59,16 +59,16 @@ class CloudApiClient final : public CloudApi {
     headers.Add("stat", printed ? "1" : "-1");
     FieldList body;
     body.Add("X-Token", "1");
-    return send(s, kReportPath, headers, body);
+    return Send(s, kReportPath, headers, body);
   }
 
   std::string SendPrinterList(const PrinterListFields& fields) override {
     CloudSettings s = settings_();
-    return send(s, kPrinterListPath, storeHeaders(s), PrinterListForm(fields));
+    return Send(s, kPrinterListPath, StoreHeaders(s), PrinterListForm(fields));
   }
 
  private:
-  FieldList storeHeaders(const CloudSettings& s) {
+  FieldList StoreHeaders(const CloudSettings& s) {
     FieldList headers;
     headers.Add("User-Agent", kCloudUserAgent);
     headers.Add("Storeid", s.sid);
@@ -77,10 +77,10 @@ class CloudApiClient final : public CloudApi {
     return headers;
   }
 
-  std::string send(const CloudSettings& s, const char* path, const FieldList& headers,
+  std::string Send(const CloudSettings& s, const char* path, const FieldList& headers,
                    const FieldList& body) {
     if (const std::string broken = BrokenHeader(headers); !broken.empty()) {
-      note(std::string("云端请求[") + path + "]未发送：请求头 " + broken + " 含回车、换行或空字符");
+      Note(std::string("云端请求[") + path + "]未发送：请求头 " + broken + " 含回车、换行或空字符");
       return "";
     }
     HttpRequestInput in = CloudRequest(s.server, path, headers, body);
@@ -93,14 +93,14 @@ class CloudApiClient final : public CloudApi {
       // After a failed body read the status line has taken the failure message's place.
       const std::string message =
           out.ResponseHeaders.empty() ? out.Status : std::string(kHttpRead) + " " + out.Status;
-      note(std::string("云端请求[") + path + "]失败：" + message +
+      Note(std::string("云端请求[") + path + "]失败：" + message +
            (out.Reason.empty() ? "" : "（" + out.Reason + "）"));
       return "";
     }
     return out.Body;
   }
 
-  void note(const std::string& line) {
+  void Note(const std::string& line) {
     if (onFailure_) onFailure_(line);
   }
 
@@ -116,7 +116,7 @@ std::string CloudApi::PrinterListBody(const PrinterListFields& fields) {
   return PrinterListForm(fields).ToFormBody();
 }
 
-std::unique_ptr<CloudApi> CloudApi::create(CloudSettingsSource settings,
+std::unique_ptr<CloudApi> CloudApi::Create(CloudSettingsSource settings,
                                            std::unique_ptr<platform::HttpTransport> transport,
                                            std::unique_ptr<platform::Clock> clock,
                                            CloudFailureNote onFailure) {

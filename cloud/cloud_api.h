@@ -66,7 +66,7 @@ class CloudApi {
   // The real client: requests go out through `transport`; `clock` stamps the entry value;
   // failures are described to `onFailure` when one is given. A request whose header values
   // hold a CR, LF or NUL is not sent (failure, empty answer).
-  static std::unique_ptr<CloudApi> create(CloudSettingsSource settings,
+  static std::unique_ptr<CloudApi> Create(CloudSettingsSource settings,
                                           std::unique_ptr<platform::HttpTransport> transport,
                                           std::unique_ptr<platform::Clock> clock,
                                           CloudFailureNote onFailure = nullptr);

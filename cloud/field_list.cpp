@@ -46,7 +46,7 @@ void FieldList::Set(const std::string& key, const std::string& value) {
 
 // The encoded mode encodes the bytes the pair would have on the wire: GBK unless the pair
 // was added as UTF-8.
-std::string FieldList::encoded(const std::string& text, bool utf8) const {
+std::string FieldList::Encoded(const std::string& text, bool utf8) const {
   return UrlEncode(utf8 ? text : FromUtf8(text), UrlEncodeMode::KeepSafe);
 }
 
@@ -55,7 +55,7 @@ std::string FieldList::ToFormBody(bool encode) const {
   for (const Pair& p : pairs_) {
     if (!out.empty()) out += '&';
     if (encode) {
-      out += encoded(p.key, p.utf8) + "=" + encoded(p.value, p.utf8);
+      out += Encoded(p.key, p.utf8) + "=" + Encoded(p.value, p.utf8);
     } else {
       out += p.key + "=" + p.value;
     }
@@ -67,7 +67,7 @@ std::string FieldList::ToHeaderBlock(bool encode) const {
   std::string out;
   for (const Pair& p : pairs_) {
     if (!out.empty()) out += "\r\n";
-    out += p.key + ": " + (encode ? encoded(p.value, p.utf8) : p.value);
+    out += p.key + ": " + (encode ? Encoded(p.value, p.utf8) : p.value);
   }
   return out;
 }

@@ -39,7 +39,7 @@ class FieldList {
     std::string value;
     bool utf8 = false;
   };
-  std::string encoded(const std::string& text, bool utf8) const;
+  std::string Encoded(const std::string& text, bool utf8) const;
   std::vector<Pair> pairs_;
 };
 

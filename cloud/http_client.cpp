@@ -124,7 +124,7 @@ std::string HttpRequest(const HttpRequestInput& in, HttpRequestOutput& out,
   }
   platform::HttpTransportResponse response;
   platform::HttpFailure failure =
-      transport.exchange(TransportRequest(in, url, headerBlock), response);
+      transport.Exchange(TransportRequest(in, url, headerBlock), response);
   if (failure != platform::HttpFailure::None) {
     out.Status = FailureMessage(failure);
     out.Reason = std::move(response.reason);

@@ -10,7 +10,7 @@ CloudTaskSource::CloudTaskSource(const ExtraSettings& tls,
                                  std::unique_ptr<platform::HttpTransport> transport,
                                  CloudFailureNote onFailure)
     : tls_(tls),
-      api_(CloudApi::create(
+      api_(CloudApi::Create(
           [this] {
             return CloudSettings{.server = target_.server,
                                  .token = target_.token,
@@ -18,7 +18,7 @@ CloudTaskSource::CloudTaskSource(const ExtraSettings& tls,
                                  .caFile = tls_.caFile,
                                  .tlsVerify = tls_.tlsVerify};
           },
-          std::move(transport), platform::Clock::create(), std::move(onFailure))) {}
+          std::move(transport), platform::Clock::Create(), std::move(onFailure))) {}
 
 std::string CloudTaskSource::FetchWaitingTasksBody(const ServiceConfig& target) {
   target_ = target;

@@ -2,7 +2,7 @@
 
 namespace qv {
 
-bool EscPosReceiptDriver::printTextLine(const std::string& text) {
+bool EscPosReceiptDriver::PrintTextLine(const std::string& text) {
   // printText with a line break returns only the result of the CR LF transfer, which can
   // succeed after the text itself was lost. The text and a one-line feed are the same two
   // transfers with the same bytes, and each result can be seen.
@@ -11,7 +11,7 @@ bool EscPosReceiptDriver::printTextLine(const std::string& text) {
   return textSent && lineEnded;
 }
 
-ReceiptDriver& DriverAccess::driver(Transport transport) {
+ReceiptDriver& DriverAccess::Driver(Transport transport) {
   switch (transport) {
     case Transport::Spooler:
       return spoolerOps_;

@@ -20,7 +20,7 @@ class EscPosReceiptDriver : public ReceiptDriver {
   bool setCharacterSize(int width, int height, int mode) override {
     return p_.setCharacterSize(width, height, mode);
   }
-  bool printTextLine(const std::string& text) override;
+  bool PrintTextLine(const std::string& text) override;
   bool lineFeed(int count) override { return p_.lineFeed(count); }
   bool cut() override { return p_.cut(); }
   bool close(int feedCount, int cutAfter) override { return p_.close(feedCount, cutAfter); }
@@ -37,11 +37,13 @@ class NetworkReceiptDriver : public EscPosReceiptDriver {
       : EscPosReceiptDriver(printer), network_(printer) {}
   // The printer's answer, or its acknowledgement of every byte, within a wait that grows
   // with the ticket.
-  bool confirmDelivery() override { return network_.deliveryConfirmed(); }
+  bool ConfirmDelivery() override { return network_.DeliveryConfirmed(); }
   // A printer out of paper takes the bytes and prints nothing; asked first, it says so.
   // Printers on the shop's network answer within milliseconds; one that does not answer at
   // all is printed to as before.
-  bool paperReady() override { return network_.paperState(200) != NetworkPrinter::PaperState::Out; }
+  bool PaperReady() override {
+    return network_.ReadPaperState(200) != NetworkPrinter::PaperState::Out;
+  }
 
  private:
   NetworkPrinter& network_;
@@ -53,7 +55,7 @@ class SpoolerReceiptDriver : public EscPosReceiptDriver {
  public:
   explicit SpoolerReceiptDriver(SpoolerPrinter& printer)
       : EscPosReceiptDriver(printer), spooler_(printer) {}
-  bool confirmDelivery() override { return spooler_.finishJob(); }
+  bool ConfirmDelivery() override { return spooler_.FinishJob(); }
 
  private:
   SpoolerPrinter& spooler_;
@@ -70,17 +72,17 @@ class DriverAccess : public PrinterAccess {
         spoolerOps_(spooler),
         lptOps_(lpt) {}
 
-  bool connectNetwork(const std::string& address, int port, int pingTimeoutMs, int ioTimeoutMs,
+  bool ConnectNetwork(const std::string& address, int port, int pingTimeoutMs, int ioTimeoutMs,
                       int paperWidth) override {
     return network_.connect(address, port, pingTimeoutMs, ioTimeoutMs, paperWidth);
   }
-  bool openSpooler(const std::string& name, int paperWidth, std::string& errorText) override {
+  bool OpenSpooler(const std::string& name, int paperWidth, std::string& errorText) override {
     return spooler_.open(name, paperWidth, errorText);
   }
-  bool openLpt(int portNumber, int paperWidth) override {
+  bool OpenLpt(int portNumber, int paperWidth) override {
     return lpt_.open(portNumber, paperWidth);
   }
-  ReceiptDriver& driver(Transport transport) override;
+  ReceiptDriver& Driver(Transport transport) override;
 
  private:
   NetworkPrinter& network_;

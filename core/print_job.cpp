@@ -42,7 +42,7 @@ bool SendCopies(ReceiptDriver& driver, JobLog& log, const std::vector<ContentLin
       if (!driver.setCharacterSize(line.width, line.height, kSizeMode) && !SizeRefused(line)) {
         return false;
       }
-      if (!driver.printTextLine(line.text)) return false;
+      if (!driver.PrintTextLine(line.text)) return false;
     }
     if (!driver.lineFeed(task.feed_lines)) return false;
     if (autoCut && !driver.cut()) return false;
@@ -65,7 +65,7 @@ class TaskExecution {
 
   void Run(Transport transport) {
     transport_ = transport;
-    ReceiptDriver& driver = lanes_.printers.driver(transport);
+    ReceiptDriver& driver = lanes_.printers.Driver(transport);
     const std::string& sn = task_.print_sn;
     int port = 0;
     if (transport == Transport::Lpt) {
@@ -91,13 +91,13 @@ class TaskExecution {
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据解析错误]");
       return;
     }
-    if (!driver.paperReady()) {
+    if (!driver.PaperReady()) {
       // Sent to a printer without paper, the ticket would be lost yet reported printed.
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[缺纸或纸盖开启]");
       return;
     }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
-    if (!SendCopies(driver, log_, *lines, task_, autoCut_) || !driver.confirmDelivery()) {
+    if (!SendCopies(driver, log_, *lines, task_, autoCut_) || !driver.ConfirmDelivery()) {
       // A ticket whose bytes did not all reach the printer is reported as failed, so that
       // the cloud and the staff know it is missing or incomplete.
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据发送失败]");
@@ -111,7 +111,7 @@ class TaskExecution {
   }
 
   // Whether the outcome went to the cloud (or was attempted).
-  bool reported() const { return reported_; }
+  bool Reported() const { return reported_; }
 
  private:
   const char* Name() const {
@@ -145,17 +145,17 @@ class TaskExecution {
   bool Open(int port) {
     switch (transport_) {
       case Transport::Network:
-        return lanes_.printers.connectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
+        return lanes_.printers.ConnectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
                                               kIoTimeoutMs, kPaperWidth);
       case Transport::Spooler: {
         std::string errorText;
-        if (lanes_.printers.openSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
+        if (lanes_.printers.OpenSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
         Debug("连接[" + task_.print_sn + "]打印机失败，该单系统取消打印，错误内容【" + errorText +
               "】");
         return false;
       }
       case Transport::Lpt:
-        return lanes_.printers.openLpt(port, kPaperWidth);
+        return lanes_.printers.OpenLpt(port, kPaperWidth);
     }
     return false;
   }
@@ -199,9 +199,9 @@ void RunPrintJob(PrintJob& job, ServiceLanes& lanes, JobLog& log) {
     try {
       execution.Run(transport);
     } catch (const std::bad_alloc&) {
-      lanes.printers.driver(transport).close(0, 0);
+      lanes.printers.Driver(transport).close(0, 0);
       log.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
-      if (!execution.reported()) {
+      if (!execution.Reported()) {
         ReportPrintResult(lanes.reportCloud, job.target, log, task.uni_key, PrintOutcome::Failed);
       }
     }
@@ -224,7 +224,7 @@ void PrintJobRunner::PrintTimerTick() {
     return;
   }
   ExecuteNextTask();
-  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
+  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.Size()) + "条");
 }
 
 void PrintJobRunner::ExecuteNextTask() {
@@ -257,7 +257,7 @@ void PrintJobRunner::AfterTask() {
   // A burst drains at the printers' pace: the next task starts as soon as one has ended,
   // not at the next tick, unless the service was stopped or the program is closing.
   if (shell_.PrintTimerRunning() && !s_.config.sid.empty()) ExecuteNextTask();
-  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.size()) + "条");
+  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.Size()) + "条");
 }
 
 }  // namespace qv

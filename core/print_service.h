@@ -31,7 +31,7 @@ class PrintService {
   PrintService& operator=(const PrintService&) = delete;
 
   // What Poller and PrintJobRunner are built on.
-  CoreServices& services() { return services_; }
+  CoreServices& Services() { return services_; }
 
  private:
   CloudTaskSource pollCloud_;

@@ -21,7 +21,7 @@ class ReceiptDriver {
   // GS ! for mode 1 with codes 0..7 (below 1 counts as 0); larger codes are refused.
   virtual bool setCharacterSize(int width, int height, int mode) = 0;
   // The UTF-8 text as GBK bytes, then CR LF as a second transfer; false when either failed.
-  virtual bool printTextLine(const std::string& text) = 0;
+  virtual bool PrintTextLine(const std::string& text) = 0;
   // CR LF `count` times (0 or less counts as 1).
   virtual bool lineFeed(int count) = 0;
   // Partial cut.
@@ -30,24 +30,24 @@ class ReceiptDriver {
   virtual bool close(int feedCount, int cutAfter) = 0;
   // Before the first copy: false when the printer says it has no paper (or its cover is
   // open), so that nothing is sent to it; true when it has paper or cannot tell.
-  virtual bool paperReady() { return true; }
+  virtual bool PaperReady() { return true; }
   // After the last copy: false when the printer is known to have lost part of the job, or
   // the spooler refused to take the finished job.
-  virtual bool confirmDelivery() { return true; }
+  virtual bool ConfirmDelivery() { return true; }
 };
 
 class PrinterAccess {
  public:
   virtual ~PrinterAccess() = default;
   // Pings then connects to address:port; false when unreachable or refused.
-  virtual bool connectNetwork(const std::string& address, int port, int pingTimeoutMs,
+  virtual bool ConnectNetwork(const std::string& address, int port, int pingTimeoutMs,
                               int ioTimeoutMs, int paperWidth) = 0;
   // Starts a raw job on the named printer; false with `errorText` describing why.
-  virtual bool openSpooler(const std::string& name, int paperWidth, std::string& errorText) = 0;
+  virtual bool OpenSpooler(const std::string& name, int paperWidth, std::string& errorText) = 0;
   // Opens LPT1 or LPT2; false for other numbers or when the port cannot be opened.
-  virtual bool openLpt(int portNumber, int paperWidth) = 0;
+  virtual bool OpenLpt(int portNumber, int paperWidth) = 0;
   // The driver object behind a transport; lives as long as this object.
-  virtual ReceiptDriver& driver(Transport transport) = 0;
+  virtual ReceiptDriver& Driver(Transport transport) = 0;
 };
 
 }  // namespace qv

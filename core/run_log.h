@@ -41,7 +41,7 @@ class RunLog {
   // Failures are silent. May be called from any thread.
   void WriteRunLog(const std::string& message, const std::string& prefix = "");
 
-  const std::string& directory() const { return directory_; }
+  const std::string& Directory() const { return directory_; }
 
  private:
   void Prune(const LocalTime& now, uint64_t targetBytes);

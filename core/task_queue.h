@@ -67,14 +67,14 @@ class TaskQueue {
   void NotePollStarted() { pollOut_ = true; }
   void NotePollAnswered();
 
-  size_t size() const { return tasks_.size(); }
-  bool empty() const { return tasks_.empty(); }
-  const PrintTask& front() const { return tasks_.front(); }
+  size_t Size() const { return tasks_.size(); }
+  bool Empty() const { return tasks_.empty(); }
+  const PrintTask& Front() const { return tasks_.front(); }
   const_iterator begin() const { return tasks_.begin(); }
   const_iterator end() const { return tasks_.end(); }
 
   // False after the last journal write failed (the queue in memory is still right).
-  bool journalWritable() const { return journalWritable_; }
+  bool JournalWritable() const { return journalWritable_; }
 
  private:
   enum class Durability { Flushed, Written };

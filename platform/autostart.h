@@ -22,7 +22,7 @@ class Autostart {
   // SOFTWARE\Microsoft\Windows\CurrentVersion\Run of HKEY_LOCAL_MACHINE, or of
   // HKEY_CURRENT_USER when the machine-wide key refuses the write; Linux:
   // $XDG_CONFIG_HOME/autostart/quorvel-print.desktop (~/.config when the variable is unset).
-  static std::unique_ptr<Autostart> create();
+  static std::unique_ptr<Autostart> Create();
 };
 
 }  // namespace qv::platform

@@ -18,7 +18,7 @@ class Clock {
   virtual int64_t UnixSeconds() = 0;
   // Milliseconds from an arbitrary fixed point; never goes backwards.
   virtual int64_t MonotonicMs() = 0;
-  static std::unique_ptr<Clock> create();
+  static std::unique_ptr<Clock> Create();
 };
 
 }  // namespace qv::platform

@@ -11,10 +11,10 @@ class Deadline {
   explicit Deadline(int timeoutMs)
       : unlimited_(timeoutMs <= 0), end_(Clock::now() + std::chrono::milliseconds(timeoutMs)) {}
 
-  bool unlimited() const { return unlimited_; }
+  bool Unlimited() const { return unlimited_; }
 
   // Milliseconds left, as poll() takes them: -1 without a deadline, 0 once it has passed.
-  int remainingMs() const {
+  int RemainingMs() const {
     if (unlimited_) return -1;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count();

@@ -77,9 +77,9 @@ class HttpTransport {
   virtual ~HttpTransport() = default;
   // Performs the exchange; None on success, else the step that failed. After Read the
   // response holds what was read; after any other failure only the reason.
-  virtual HttpFailure exchange(const HttpTransportRequest& request,
+  virtual HttpFailure Exchange(const HttpTransportRequest& request,
                                HttpTransportResponse& response) = 0;
-  static std::unique_ptr<HttpTransport> create();
+  static std::unique_ptr<HttpTransport> Create();
 };
 
 }  // namespace qv::platform

@@ -12,7 +12,7 @@ class InstanceLock {
   // Claims the instance name for this process until the returned object is destroyed;
   // nullptr when another process holds it. Windows: a named event; elsewhere: an exclusive
   // lock on a file of that name in the user's runtime directory.
-  static std::unique_ptr<InstanceLock> acquire(const std::string& name);
+  static std::unique_ptr<InstanceLock> Acquire(const std::string& name);
 };
 
 }  // namespace qv::platform

@@ -13,9 +13,9 @@ namespace qv::platform {
 template <typename Device>
 class LptPortTable : public LptPorts {
  public:
-  void closePort(int handle) override { open_.erase(handle); }
+  void ClosePort(int handle) override { open_.erase(handle); }
 
-  void setDevicePath(const std::string& portName, const std::string& path) override {
+  void SetDevicePath(const std::string& portName, const std::string& path) override {
     if (portName != "LPT1" && portName != "LPT2") return;
     paths_[portName] = path.empty() ? defaultPath_(portName) : path;
   }

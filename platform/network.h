@@ -17,22 +17,22 @@ class TcpConnection {
   virtual ~TcpConnection() = default;
   // Sends every byte, waiting at most timeoutMs in all (0: no limit); false when the time ran
   // out, the peer went away or the connection is closed. Never raises SIGPIPE.
-  virtual bool sendAll(std::string_view bytes, int timeoutMs) = 0;
+  virtual bool SendAll(std::string_view bytes, int timeoutMs) = 0;
   // Waits at most timeoutMs (0: no limit) for data and reads once, up to maxBytes; empty on
   // timeout, error or a connection the peer or close() ended.
-  virtual std::string receiveOnce(int timeoutMs, size_t maxBytes) = 0;
+  virtual std::string ReceiveOnce(int timeoutMs, size_t maxBytes) = 0;
   // What the peer did first within a wait: sent bytes (left unread), ended its side in
   // order, reset the connection (a printer that hung up with bytes unread), or nothing.
   enum class PeerEvent { Nothing, Data, Closed, Reset };
   // Waits at most waitMs (0: not at all) for the peer to send or end the connection.
-  virtual PeerEvent waitForPeer(int waitMs) = 0;
+  virtual PeerEvent WaitForPeer(int waitMs) = 0;
   // How many of the bytes sent the peer's system has not acknowledged yet. `exact` false: the
   // system cannot count them, and `bytes` is 0 when every byte is acknowledged, else 1.
   struct Unacknowledged {
     size_t bytes = 0;
     bool exact = false;
   };
-  virtual Unacknowledged unacknowledged() = 0;
+  virtual Unacknowledged CountUnacknowledged() = 0;
   // Ends our side, reads and drops what the peer still sends until it ends its side (at most
   // half a second), then closes the socket; true when the system closed it without error.
   // Afterwards every send and receive fails, and a second close returns false.
@@ -55,13 +55,13 @@ class Network {
   virtual ~Network() = default;
   // Connects to ipv4:port, giving up after timeoutMs; nullptr when the address is not a
   // dotted IPv4 literal or the connection failed, was refused or timed out.
-  virtual std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+  virtual std::unique_ptr<TcpConnection> ConnectTcp(const std::string& ipv4, int port,
                                                     int timeoutMs) = 0;
   // One ICMP echo request without payload to `host` (dotted IPv4, or a name resolved first),
   // waiting at most timeoutMs for the reply.
-  virtual PingResult ping(const std::string& host, int timeoutMs) = 0;
+  virtual PingResult Ping(const std::string& host, int timeoutMs) = 0;
   // The system's sockets, initialised for the life of the object.
-  static std::unique_ptr<Network> create();
+  static std::unique_ptr<Network> Create();
 };
 
 }  // namespace qv::platform

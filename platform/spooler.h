@@ -27,13 +27,13 @@ class SpoolJob {
  public:
   virtual ~SpoolJob() = default;
   // Hands bytes to the job unchanged; false when the spooler took fewer than all of them.
-  virtual bool write(std::string_view bytes) = 0;
+  virtual bool Write(std::string_view bytes) = 0;
   // Ends the job so the spooler prints it; true when the spooler accepted the end. Later
   // writes fail.
-  virtual bool finish() = 0;
+  virtual bool Finish() = 0;
   // Cancels the job so that nothing of it prints; true when the spooler dropped it. Later
   // writes fail.
-  virtual bool abort() = 0;
+  virtual bool Abort() = 0;
 };
 
 class Spooler {
@@ -44,8 +44,8 @@ class Spooler {
   // Starts a raw job on the named printer; nullptr on failure, with `error` set to the
   // system's text when the printer could not be opened (left as it was when the printer
   // opened but refused the job).
-  virtual std::unique_ptr<SpoolJob> startRawJob(const std::string& name, std::string& error) = 0;
-  static std::unique_ptr<Spooler> create();
+  virtual std::unique_ptr<SpoolJob> StartRawJob(const std::string& name, std::string& error) = 0;
+  static std::unique_ptr<Spooler> Create();
 };
 
 }  // namespace qv::platform

@@ -12,30 +12,30 @@ class UniqueHandle {
 
   UniqueHandle() = default;
   explicit UniqueHandle(Value handle) : handle_(handle) {}
-  ~UniqueHandle() { reset(); }
+  ~UniqueHandle() { Reset(); }
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
   UniqueHandle& operator=(UniqueHandle&& other) noexcept {
     if (this != &other) {
-      reset();
-      handle_ = other.release();
+      Reset();
+      handle_ = other.Release();
     }
     return *this;
   }
 
-  Value get() const { return handle_; }
-  bool ok() const { return Traits::Usable(handle_); }
+  Value Get() const { return handle_; }
+  bool Ok() const { return Traits::Usable(handle_); }
   // Gives the handle up without closing it.
-  Value release() {
+  Value Release() {
     const Value handle = handle_;
     handle_ = Traits::Invalid();
     return handle;
   }
   // Closes now; true when the system reported no error (a deferred write error shows here)
   // or there was nothing to close.
-  bool reset() {
-    const Value handle = release();
+  bool Reset() {
+    const Value handle = Release();
     return !Traits::Usable(handle) || Traits::Close(handle);
   }
 

@@ -34,63 +34,63 @@ std::string ReplyText(std::string_view reply) { return ToUtf8(reply.substr(0, re
 
 }  // namespace
 
-std::string EscPosPrinter::receiveReply(int /*timeoutMs*/) { return std::string(); }
+std::string EscPosPrinter::ReceiveReply(int /*timeoutMs*/) { return std::string(); }
 
-bool EscPosPrinter::sendIfOpen(std::string_view bytes) { return isOpen() && transfer(bytes); }
+bool EscPosPrinter::SendIfOpen(std::string_view bytes) { return isOpen() && Transfer(bytes); }
 
-bool EscPosPrinter::lineFeed(int count) { return sendIfOpen(escpos::LineFeed(count)); }
+bool EscPosPrinter::lineFeed(int count) { return SendIfOpen(escpos::LineFeed(count)); }
 
 bool EscPosPrinter::setAlignment(int code) {
   const auto bytes = escpos::Alignment(code);
-  return bytes && sendIfOpen(*bytes);
+  return bytes && SendIfOpen(*bytes);
 }
 
-bool EscPosPrinter::setBold(int on) { return sendIfOpen(escpos::Bold(on)); }
+bool EscPosPrinter::setBold(int on) { return SendIfOpen(escpos::Bold(on)); }
 
-bool EscPosPrinter::setEsc4Mode(int on) { return sendIfOpen(escpos::Esc4Mode(on)); }
+bool EscPosPrinter::setEsc4Mode(int on) { return SendIfOpen(escpos::Esc4Mode(on)); }
 
 bool EscPosPrinter::setUnderline(int mode) {
   const auto bytes = escpos::Underline(mode);
-  return bytes && sendIfOpen(*bytes);
+  return bytes && SendIfOpen(*bytes);
 }
 
 bool EscPosPrinter::printText(std::string_view text, Newline newline) {
   if (!isOpen()) return false;
   // Printers read GBK; the conversion happens here so callers keep UTF-8 throughout.
   const std::string bytes = FromUtf8(text);
-  bool ok = bytes.empty() || transfer(bytes);
-  if (newline == Newline::Yes) ok = transfer(escpos::kLineEnd);
+  bool ok = bytes.empty() || Transfer(bytes);
+  if (newline == Newline::Yes) ok = Transfer(escpos::kLineEnd);
   return ok;
 }
 
-bool EscPosPrinter::cancelChineseMode() { return sendIfOpen(escpos::CancelChineseMode()); }
+bool EscPosPrinter::cancelChineseMode() { return SendIfOpen(escpos::CancelChineseMode()); }
 
 bool EscPosPrinter::setPrintModeSize(int sizeCode, int family) {
   const auto bytes = escpos::PrintModeSize(sizeCode, family);
-  return bytes && sendIfOpen(*bytes);
+  return bytes && SendIfOpen(*bytes);
 }
 
 bool EscPosPrinter::setCharacterSize(int width, int height, int mode) {
   const auto bytes = escpos::CharacterSize(width, height, mode);
-  return bytes && sendIfOpen(*bytes);
+  return bytes && SendIfOpen(*bytes);
 }
 
-bool EscPosPrinter::cut() { return sendIfOpen(escpos::Cut()); }
+bool EscPosPrinter::cut() { return SendIfOpen(escpos::Cut()); }
 
 bool EscPosPrinter::close(int feedCount, int cutAfter) {
   if (!isOpen()) return false;
   if (feedCount > 0) lineFeed(feedCount);
   if (cutAfter == 1) cut();
-  return releaseTransport();
+  return ReleaseTransport();
 }
 
-bool EscPosPrinter::openDrawer(int pin) { return sendIfOpen(escpos::OpenDrawer(pin)); }
+bool EscPosPrinter::openDrawer(int pin) { return SendIfOpen(escpos::OpenDrawer(pin)); }
 
 PrinterStatusReport EscPosPrinter::queryStatus(int kind, bool selective) {
   if (!selective) kind = 0;
   // A request that could not be sent has no reply to wait for.
   auto ask = [this](std::string_view request, int waitMs) {
-    return transfer(request) ? receiveReply(waitMs) : std::string();
+    return Transfer(request) ? ReceiveReply(waitMs) : std::string();
   };
   std::string report = "{";
   if (kind == 0 || kind == 1) {
@@ -129,42 +129,42 @@ PrinterStatusReport EscPosPrinter::queryStatus(int kind, bool selective) {
 bool EscPosPrinter::printQRCode(std::string_view text, int level, int moduleSize, int alignment,
                                 int utf8) {
   if (!isOpen() && closedQrCode_ == ClosedQrCode::Refuse) {
-    setLastError(std::string(kNotConnected));
+    SetLastError(std::string(kNotConnected));
     return false;
   }
   const std::string data = utf8 == 1 ? std::string(text) : FromUtf8(text);
   const auto bytes = escpos::QrCode(data, level, moduleSize, alignment);
-  return bytes && transfer(*bytes);
+  return bytes && Transfer(*bytes);
 }
 
 bool EscPosPrinter::printCode39(std::string_view content, int width, int height, int alignment) {
   if (!isOpen()) {
-    setLastError(std::string(kNotConnected));
+    SetLastError(std::string(kNotConnected));
     return false;
   }
   if (width < 1 || width > 6) {
-    setLastError("条码宽度允许1-6个点之间");
+    SetLastError("条码宽度允许1-6个点之间");
     return false;
   }
   if (height < 1 || height > 255) {
-    setLastError("条码条码高度允许1-255个点之间");
+    SetLastError("条码条码高度允许1-255个点之间");
     return false;
   }
   if (content.empty()) {
-    setLastError("条码必须大于1个字符");
+    SetLastError("条码必须大于1个字符");
     return false;
   }
   const std::string data = FromUtf8(content);
   if (data.empty()) {
-    setLastError("打印失败，请检查条码内容是否符合CODE39规范");
+    SetLastError("打印失败，请检查条码内容是否符合CODE39规范");
     return false;
   }
   setAlignment(alignment);
   // Each command goes out on its own, and a failed one does not stop the next: the result
   // is that of the barcode itself.
-  transfer(escpos::BarcodeHeight(height));
-  transfer(escpos::BarcodeWidth(width));
-  return transfer(escpos::Code39(data));
+  Transfer(escpos::BarcodeHeight(height));
+  Transfer(escpos::BarcodeWidth(width));
+  return Transfer(escpos::Code39(data));
 }
 
 }  // namespace qv

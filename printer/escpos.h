@@ -88,18 +88,18 @@ class EscPosPrinter {
   explicit EscPosPrinter(ClosedQrCode closedQrCode) : closedQrCode_(closedQrCode) {}
 
   // One transfer of the driver: true only when every byte was handed on.
-  virtual bool transfer(std::string_view bytes) = 0;
+  virtual bool Transfer(std::string_view bytes) = 0;
   // Waits at most timeoutMs for the reply to a status request; empty when none arrived.
   // Drivers that cannot read replies keep this default.
-  virtual std::string receiveReply(int timeoutMs);
+  virtual std::string ReceiveReply(int timeoutMs);
   // Releases the handle or socket of the current job; true when that succeeded.
-  virtual bool releaseTransport() = 0;
+  virtual bool ReleaseTransport() = 0;
 
-  void setOpen(bool open) { open_ = open; }
-  void setLastError(std::string text) { lastError_ = std::move(text); }
-  void setPaperWidth(int millimetres) { paperWidth_ = millimetres; }
-  // transfer() when open, false otherwise.
-  bool sendIfOpen(std::string_view bytes);
+  void SetOpen(bool open) { open_ = open; }
+  void SetLastError(std::string text) { lastError_ = std::move(text); }
+  void SetPaperWidth(int millimetres) { paperWidth_ = millimetres; }
+  // Transfer() when open, false otherwise.
+  bool SendIfOpen(std::string_view bytes);
 
  private:
   ClosedQrCode closedQrCode_;

@@ -18,7 +18,7 @@ class LptPrinter : public EscPosPrinter {
   ~LptPrinter() override;
 
   // Device files for LPT1 and LPT2 in place of the system's defaults (empty: default).
-  void setPortPaths(const std::string& lpt1, const std::string& lpt2);
+  void SetPortPaths(const std::string& lpt1, const std::string& lpt2);
   // Opens LPT1 (portNumber 1) or LPT2 (2). Any other number returns false without touching
   // the port or the printer's state; a port that does not open returns false.
   bool open(int portNumber, int paperWidth);
@@ -26,8 +26,8 @@ class LptPrinter : public EscPosPrinter {
   bool writeBytes(std::string_view data);
 
  protected:
-  bool transfer(std::string_view bytes) override;
-  bool releaseTransport() override;
+  bool Transfer(std::string_view bytes) override;
+  bool ReleaseTransport() override;
 
  private:
   std::unique_ptr<platform::LptPorts> ports_;

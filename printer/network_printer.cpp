@@ -42,27 +42,27 @@ std::chrono::milliseconds DeliveryWait(size_t bytesSent) {
 
 }  // namespace
 
-NetworkPrinter::NetworkPrinter() : NetworkPrinter(platform::Network::create()) {}
+NetworkPrinter::NetworkPrinter() : NetworkPrinter(platform::Network::Create()) {}
 
 NetworkPrinter::NetworkPrinter(std::unique_ptr<platform::Network> network)
     : EscPosPrinter(ClosedQrCode::Refuse), network_(std::move(network)) {}
 
 NetworkPrinter::~NetworkPrinter() = default;
 
-bool NetworkPrinter::reachable(const std::string& address, int port, int timeoutMs) {
-  const platform::PingResult result = network_->ping(address, timeoutMs);
+bool NetworkPrinter::Reachable(const std::string& address, int port, int timeoutMs) {
+  const platform::PingResult result = network_->Ping(address, timeoutMs);
   if (result.status != platform::PingResult::Status::NoPermission) {
     return result.status == platform::PingResult::Status::Reply;
   }
   // Without ICMP rights the printer's own port is the best sign of life, under the same limit.
-  return network_->connectTcp(address, port, timeoutMs) != nullptr;
+  return network_->ConnectTcp(address, port, timeoutMs) != nullptr;
 }
 
 bool NetworkPrinter::connect(const std::string& address, int port, int pingTimeoutMs,
                              int ioTimeoutMs, int paperWidth) {
   ioTimeoutMs_ = ioTimeoutMs < 0 ? 0 : ioTimeoutMs;
-  if (pingTimeoutMs > 1 && !reachable(address, port, pingTimeoutMs)) return false;
-  setPaperWidth(paperWidth);
+  if (pingTimeoutMs > 1 && !Reachable(address, port, pingTimeoutMs)) return false;
+  SetPaperWidth(paperWidth);
   address_ = address;
   port_ = port;
   held_.clear();
@@ -70,49 +70,49 @@ bool NetworkPrinter::connect(const std::string& address, int port, int pingTimeo
   bytesSent_ = 0;
   answersOwed_ = 0;
   connection_.reset();
-  connection_ = network_->connectTcp(address, port, kConnectTimeoutMs);
-  setOpen(connection_ != nullptr);
+  connection_ = network_->ConnectTcp(address, port, kConnectTimeoutMs);
+  SetOpen(connection_ != nullptr);
   return isOpen();
 }
 
-bool NetworkPrinter::transfer(std::string_view bytes) {
+bool NetworkPrinter::Transfer(std::string_view bytes) {
   if (!connection_ || broken_) return false;
   if (held_.size() + bytes.size() <= kHoldLimit) {
     held_.append(bytes);
     return true;
   }
-  if (!sendHeld()) return false;
+  if (!SendHeld()) return false;
   if (bytes.size() < kHoldLimit) {
     held_.assign(bytes);
     return true;
   }
-  return sendNow(bytes);
+  return SendNow(bytes);
 }
 
-bool NetworkPrinter::sendNow(std::string_view bytes) {
-  broken_ = !connection_->sendAll(bytes, ioTimeoutMs_);
+bool NetworkPrinter::SendNow(std::string_view bytes) {
+  broken_ = !connection_->SendAll(bytes, ioTimeoutMs_);
   if (!broken_) bytesSent_ += bytes.size();
   return !broken_;
 }
 
-bool NetworkPrinter::sendHeld() {
+bool NetworkPrinter::SendHeld() {
   if (!connection_ || broken_) return false;
   if (held_.empty()) return true;
   // After a failed send the connection is of no further use: what it held is dropped, and
   // every later transfer fails as its own send would have.
-  const bool sent = sendNow(held_);
+  const bool sent = SendNow(held_);
   held_.clear();
   return sent;
 }
 
-std::string NetworkPrinter::receiveReply(int timeoutMs) {
-  if (!sendHeld()) return std::string();
-  return connection_->receiveOnce(timeoutMs, kMaxReplyBytes);
+std::string NetworkPrinter::ReceiveReply(int timeoutMs) {
+  if (!SendHeld()) return std::string();
+  return connection_->ReceiveOnce(timeoutMs, kMaxReplyBytes);
 }
 
-NetworkPrinter::PaperState NetworkPrinter::paperState(int waitMs) {
-  if (!transfer(escpos::kPaperSensorRequest)) return PaperState::Unknown;
-  const std::string reply = receiveReply(waitMs);
+NetworkPrinter::PaperState NetworkPrinter::ReadPaperState(int waitMs) {
+  if (!Transfer(escpos::kPaperSensorRequest)) return PaperState::Unknown;
+  const std::string reply = ReceiveReply(waitMs);
   if (reply.empty()) {
     // A printer still busy with an earlier job may answer later, while or after the ticket
     // goes out; that answer must not pass for the one after the ticket.
@@ -126,10 +126,10 @@ NetworkPrinter::PaperState NetworkPrinter::paperState(int waitMs) {
   return reply == "\x0c" ? PaperState::Out : PaperState::Present;
 }
 
-bool NetworkPrinter::deliveryConfirmed() {
+bool NetworkPrinter::DeliveryConfirmed() {
   using Event = platform::TcpConnection::PeerEvent;
   using Clock = std::chrono::steady_clock;
-  if (!transfer(escpos::kPaperSensorRequest) || !sendHeld()) return false;
+  if (!Transfer(escpos::kPaperSensorRequest) || !SendHeld()) return false;
   // A printer answers ESC v only after reading everything sent before it.
   ++answersOwed_;
   const Clock::time_point start = Clock::now();
@@ -137,9 +137,9 @@ bool NetworkPrinter::deliveryConfirmed() {
   Clock::time_point lastProgress = start;
   size_t fewestUnacknowledged = SIZE_MAX;
   for (;;) {
-    switch (connection_->waitForPeer(kDeliveryPollMs)) {
+    switch (connection_->WaitForPeer(kDeliveryPollMs)) {
       case Event::Data: {
-        const size_t answers = connection_->receiveOnce(kDeliveryPollMs, kMaxReplyBytes).size();
+        const size_t answers = connection_->ReceiveOnce(kDeliveryPollMs, kMaxReplyBytes).size();
         answersOwed_ -= std::min(answers, answersOwed_);
         if (answersOwed_ == 0) return true;
         break;
@@ -147,13 +147,13 @@ bool NetworkPrinter::deliveryConfirmed() {
       case Event::Reset:
         return false;  // it hung up with bytes unread: the ticket is incomplete
       case Event::Closed:
-        return connection_->unacknowledged().bytes == 0;
+        return connection_->CountUnacknowledged().bytes == 0;
       case Event::Nothing:
         break;
     }
     // A printer that never answers the question has the ticket once its system has
     // acknowledged every byte; bytes still queued here when the socket closes are lost.
-    const platform::TcpConnection::Unacknowledged pending = connection_->unacknowledged();
+    const platform::TcpConnection::Unacknowledged pending = connection_->CountUnacknowledged();
     if (pending.bytes == 0) return true;
     const Clock::time_point now = Clock::now();
     if (pending.exact && pending.bytes < fewestUnacknowledged) {
@@ -164,9 +164,9 @@ bool NetworkPrinter::deliveryConfirmed() {
   }
 }
 
-bool NetworkPrinter::releaseTransport() {
+bool NetworkPrinter::ReleaseTransport() {
   if (!connection_) return false;
-  sendHeld();  // the closing feed and cut, whose results never decided the close's
+  SendHeld();  // the closing feed and cut, whose results never decided the close's
   const bool closed = connection_->close();
   connection_.reset();
   return closed;
@@ -174,21 +174,21 @@ bool NetworkPrinter::releaseTransport() {
 
 std::string NetworkPrinter::checkStatusText(int pingTimeoutMs) {
   constexpr std::string_view kNoAnswer = "通讯故障或超时";
-  if (!reachable(address_, port_, pingTimeoutMs)) return std::string(kNoAnswer);
-  if (!transfer(escpos::kPaperSensorRequest)) return std::string(kNoAnswer);
-  const std::string reply = receiveReply(ioTimeoutMs_);
+  if (!Reachable(address_, port_, pingTimeoutMs)) return std::string(kNoAnswer);
+  if (!Transfer(escpos::kPaperSensorRequest)) return std::string(kNoAnswer);
+  const std::string reply = ReceiveReply(ioTimeoutMs_);
   if (reply.empty()) return std::string(kNoAnswer);
   if (reply == std::string_view("\x00", 1)) return "打印机正常";
   if (reply == "\x0c") return "缺纸或纸盖开启";
-  setLastError(ToUtf8(reply.substr(0, reply.find('\0'))));
+  SetLastError(ToUtf8(reply.substr(0, reply.find('\0'))));
   return "其他错误";
 }
 
 bool NetworkPrinter::printRasterImage(std::string_view data, int widthBytes, int heightDots,
                                       int alignment) {
-  return sendIfOpen(escpos::RasterImage(data, widthBytes, heightDots, alignment));
+  return SendIfOpen(escpos::RasterImage(data, widthBytes, heightDots, alignment));
 }
 
-bool NetworkPrinter::setEscHashMode(int n) { return sendIfOpen(escpos::EscHashMode(n)); }
+bool NetworkPrinter::setEscHashMode(int n) { return SendIfOpen(escpos::EscHashMode(n)); }
 
 }  // namespace qv

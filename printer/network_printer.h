@@ -37,7 +37,7 @@ class NetworkPrinter : public EscPosPrinter {
   // Sends ESC v and waits at most waitMs for the reply: Out when the reply is the one byte
   // 0C (paper end or cover open, as checkStatusText reads it), Present for any other reply,
   // Unknown when the printer does not answer or the request could not be sent.
-  PaperState paperState(int waitMs);
+  PaperState ReadPaperState(int waitMs);
 
   // After the last bytes of a job: asks the paper question again and returns true once the
   // printer answers it (it has read the whole ticket) or its system has acknowledged every
@@ -45,26 +45,26 @@ class NetworkPrinter : public EscPosPrinter {
   // or neither happens within a wait that grows with the bytes sent (where the system counts
   // unacknowledged bytes, also when the printer takes none of them for 3 s). A send alone
   // cannot tell: the bytes may still sit in our system's buffers when the socket closes.
-  bool deliveryConfirmed();
+  bool DeliveryConfirmed();
 
   // Wait limit of every send, in milliseconds; 0 means no limit. The operations' bytes are
   // held and sent together, before any wait for the printer (a reply, the delivery check, the
   // close), so an operation's failure to send may show in a later one's result.
   int ioTimeoutMs() const { return ioTimeoutMs_; }
   // Address given to the last connect that got past the reachability check.
-  const std::string& address() const { return address_; }
+  const std::string& Address() const { return address_; }
 
  protected:
-  bool transfer(std::string_view bytes) override;
-  std::string receiveReply(int timeoutMs) override;
-  bool releaseTransport() override;
+  bool Transfer(std::string_view bytes) override;
+  std::string ReceiveReply(int timeoutMs) override;
+  bool ReleaseTransport() override;
 
  private:
-  bool reachable(const std::string& address, int port, int timeoutMs);
+  bool Reachable(const std::string& address, int port, int timeoutMs);
   // Sends the held bytes; false when they could not all go out or nothing is connected.
-  bool sendHeld();
+  bool SendHeld();
   // Sends at once and counts the bytes that went out; a failure breaks the connection.
-  bool sendNow(std::string_view bytes);
+  bool SendNow(std::string_view bytes);
 
   std::unique_ptr<platform::Network> network_;
   std::unique_ptr<platform::TcpConnection> connection_;  // none before connect, after close

@@ -2,7 +2,7 @@
 
 namespace qv {
 
-SpoolerPrinter::SpoolerPrinter() : SpoolerPrinter(platform::Spooler::create()) {}
+SpoolerPrinter::SpoolerPrinter() : SpoolerPrinter(platform::Spooler::Create()) {}
 
 SpoolerPrinter::SpoolerPrinter(std::unique_ptr<platform::Spooler> spooler)
     : EscPosPrinter(ClosedQrCode::HandToTransport), spooler_(std::move(spooler)) {}
@@ -15,32 +15,32 @@ int SpoolerPrinter::listPrinters(std::vector<PrinterInfo>& records) {
 }
 
 bool SpoolerPrinter::open(const std::string& printerName, int paperWidth, std::string& errorText) {
-  setPaperWidth(paperWidth);
+  SetPaperWidth(paperWidth);
   // A job still open from an earlier task is ended first so it prints on its own.
-  finishJob();
+  FinishJob();
   jobAccepted_ = false;
-  job_ = spooler_->startRawJob(printerName, errorText);
-  setOpen(job_ != nullptr);
+  job_ = spooler_->StartRawJob(printerName, errorText);
+  SetOpen(job_ != nullptr);
   return isOpen();
 }
 
 bool SpoolerPrinter::writeBytes(std::string_view data) {
   if (!job_) return false;
   // After a failed write the job has a hole in it; what follows would print as garbage.
-  if (!jobSpoiled_ && job_->write(data)) return true;
+  if (!jobSpoiled_ && job_->Write(data)) return true;
   jobSpoiled_ = true;
   return false;
 }
 
-bool SpoolerPrinter::transfer(std::string_view bytes) { return writeBytes(bytes); }
+bool SpoolerPrinter::Transfer(std::string_view bytes) { return writeBytes(bytes); }
 
-bool SpoolerPrinter::finishJob() {
+bool SpoolerPrinter::FinishJob() {
   if (job_) {
     if (jobSpoiled_) {
-      job_->abort();
+      job_->Abort();
       jobAccepted_ = false;
     } else {
-      jobAccepted_ = job_->finish();
+      jobAccepted_ = job_->Finish();
     }
     job_.reset();
     jobSpoiled_ = false;
@@ -48,8 +48,8 @@ bool SpoolerPrinter::finishJob() {
   return jobAccepted_;
 }
 
-bool SpoolerPrinter::releaseTransport() {
-  const bool accepted = finishJob();
+bool SpoolerPrinter::ReleaseTransport() {
+  const bool accepted = FinishJob();
   jobAccepted_ = false;  // a second close has nothing to release
   return accepted;
 }

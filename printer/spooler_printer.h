@@ -31,11 +31,11 @@ class SpoolerPrinter : public EscPosPrinter {
   // Ends the current job so the spooler prints it; true when the spooler accepted it. Later
   // transfers fail; the next close releases nothing more and returns this result. A job that
   // a transfer failed on is cancelled instead (false): half a ticket must not print.
-  bool finishJob();
+  bool FinishJob();
 
  protected:
-  bool transfer(std::string_view bytes) override;
-  bool releaseTransport() override;
+  bool Transfer(std::string_view bytes) override;
+  bool ReleaseTransport() override;
 
  private:
   std::unique_ptr<platform::Spooler> spooler_;

@@ -20,10 +20,10 @@ class CashierWindow {
   // Creates the window and navigates to `url`; the window is shown.
   CashierWindow(Shell& shell, const std::string& url);
 
-  ui::Window& window() { return *window_; }
-  ui::WebBrowser& browser() { return *browser_; }
+  ui::Window& Window() { return *window_; }
+  ui::WebBrowser& Browser() { return *browser_; }
   // Whether a close was requested and the program waits to end.
-  bool shuttingDown() const { return exitTimer_->interval() > 0; }
+  bool ShuttingDown() const { return exitTimer_->Interval() > 0; }
 
  private:
   void LayOutBrowser();

@@ -16,8 +16,8 @@ class DebugWindow {
   // Creates and shows the window owned by `owner`; closing it destroys it through the shell.
   DebugWindow(Shell& shell, ui::Window* owner);
 
-  void Append(const std::string& text) { text_->appendText(text); }
-  ui::Window& window() { return *window_; }
+  void Append(const std::string& text) { text_->AppendText(text); }
+  ui::Window& Window() { return *window_; }
 
  private:
   std::unique_ptr<ui::Window> window_;

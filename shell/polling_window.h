@@ -21,13 +21,13 @@ class PollingWindow : private PollStatusView {
   // Polls at once and starts the 1000 ms poll timer.
   void Start();
   // Stops the poll timer (a poll under way is not interrupted).
-  void StopPollTimer() { timer_->setInterval(0); }
-  ui::Window& window() { return *window_; }
+  void StopPollTimer() { timer_->SetInterval(0); }
+  ui::Window& Window() { return *window_; }
 
  private:
-  void SetPollLine(const std::string& text) override { pollLine_->setText(text); }
-  void SetLastMessage(const std::string& text) override { lastMessage_->setText(text); }
-  void SetPreviousMessage(const std::string& text) override { previousMessage_->setText(text); }
+  void SetPollLine(const std::string& text) override { pollLine_->SetText(text); }
+  void SetLastMessage(const std::string& text) override { lastMessage_->SetText(text); }
+  void SetPreviousMessage(const std::string& text) override { previousMessage_->SetText(text); }
 
   std::unique_ptr<ui::Window> window_;
   ui::Label* previousMessage_ = nullptr;

@@ -26,14 +26,14 @@ class ServiceWindow : private PrintShell {
   // goes to the tray when it is to run automatically, otherwise shows itself.
   void Open();
 
-  ui::Window& window() { return *window_; }
+  ui::Window& Window() { return *window_; }
   // True from a start of the service to its stop.
-  bool running() const { return running_; }
+  bool Running() const { return running_; }
   // The start/stop button's action: the caption decides which way it goes.
   void ToggleService();
   // Stops the print timer (stop, shutdown, or no store configured).
   void StopPrintTimer() override;
-  bool PrintTimerRunning() const override { return printTimer_->interval() > 0; }
+  bool PrintTimerRunning() const override { return printTimer_->Interval() > 0; }
   // Puts the tray icon up and hides the window.
   void GoToTray();
 

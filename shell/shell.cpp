@@ -44,34 +44,34 @@ Shell::~Shell() {
 
 void Shell::Start() {
   context_.core.debugLog.SetView(this);
-  cashier_ = std::make_unique<CashierWindow>(*this, state().webUrl);
+  cashier_ = std::make_unique<CashierWindow>(*this, State().webUrl);
   splash_ = std::make_unique<SplashWindow>(*this);
 }
 
 void Shell::OpenServiceWindow() {
   if (service_) return;
-  service_ = std::make_unique<ServiceWindow>(*this, cashier_ ? &cashier_->window() : nullptr);
+  service_ = std::make_unique<ServiceWindow>(*this, cashier_ ? &cashier_->Window() : nullptr);
   service_->Open();
 }
 
 void Shell::ShowServiceWindow() {
   OpenServiceWindow();
   if (!service_) return;
-  service_->window().show();
-  service_->window().bringToFront();
+  service_->Window().Show();
+  service_->Window().BringToFront();
 }
 
 void Shell::DestroyServiceWindow() {
   DestroyPollingWindow();
   DestroyDebugWindow();
-  if (storeConfig_ && storeConfigOwner_ == &service_->window()) DestroyStoreConfig();
+  if (storeConfig_ && storeConfigOwner_ == &service_->Window()) DestroyStoreConfig();
   service_.reset();
 }
 
 void Shell::OpenStoreConfig(ui::Window* owner) {
   if (storeConfig_) {
-    storeConfig_->window().show();
-    storeConfig_->window().bringToFront();
+    storeConfig_->Window().Show();
+    storeConfig_->Window().BringToFront();
     return;
   }
   storeConfigOwner_ = owner;
@@ -87,7 +87,7 @@ void Shell::DestroySplash() { splash_.reset(); }
 
 void Shell::CreatePollingWindow() {
   if (polling_ || !service_) return;
-  polling_ = std::make_unique<PollingWindow>(*this, &service_->window());
+  polling_ = std::make_unique<PollingWindow>(*this, &service_->Window());
   polling_->Start();
 }
 
@@ -95,14 +95,14 @@ void Shell::DestroyPollingWindow() { polling_.reset(); }
 
 DebugWindow& Shell::OpenDebugWindow() {
   if (!debug_) {
-    debug_ = std::make_unique<DebugWindow>(*this, service_ ? &service_->window() : nullptr);
+    debug_ = std::make_unique<DebugWindow>(*this, service_ ? &service_->Window() : nullptr);
   }
-  state().debugViewEnabled = true;
+  State().debugViewEnabled = true;
   return *debug_;
 }
 
 void Shell::DestroyDebugWindow() {
-  state().debugViewEnabled = false;
+  State().debugViewEnabled = false;
   debug_.reset();
 }
 
@@ -125,14 +125,14 @@ void Shell::OnCloudLane(Work work, Then then) {
       });
 }
 
-void Shell::ReportPrinterList() { SendPrinterList(config(), nullptr); }
+void Shell::ReportPrinterList() { SendPrinterList(Config(), nullptr); }
 
 void Shell::CheckServer(const ServiceConfig& candidate, std::function<void(bool)> done) {
   SendPrinterList(candidate, std::move(done));
 }
 
 void Shell::SendPrinterList(const ServiceConfig& target, std::function<void(bool)> done) {
-  PrinterListRequest request{target, state().macAddress, state().debug};
+  PrinterListRequest request{target, State().macAddress, State().debug};
   OnCloudLane(
       [&printers = context_.printers, &uplink = context_.uplink, request] {
         return PrinterListReporter(printers, uplink).ReportPrinterList(request);
@@ -147,7 +147,7 @@ void Shell::SendPrinterList(const ServiceConfig& target, std::function<void(bool
 
 void Shell::ExportPrinterListWithMessage() {
   OnCloudLane(
-      [&printers = context_.printers, directory = state().programDirectory] {
+      [&printers = context_.printers, directory = State().programDirectory] {
         return ExportPrinterList(printers, directory);
       },
       [this](ExportResult result) { TellExportResult(result); });
@@ -158,8 +158,8 @@ void Shell::TellExportResult(ExportResult result) {
   const std::string text = result == ExportResult::Written
                                ? "导出本机打印机列表完成，请在软件根目录查看 打印机列表.txt 文件"
                                : "导出本机打印机列表失败，程序可能无读写文件权限";
-  toolkit().showMessage({text, "提示", ui::MessageButtons::Ok, ui::MessageIcon::None,
-                         service_ ? &service_->window() : nullptr});
+  Toolkit().ShowMessage({text, "提示", ui::MessageButtons::Ok, ui::MessageIcon::None,
+                         service_ ? &service_->Window() : nullptr});
 }
 
 }  // namespace qv::shell

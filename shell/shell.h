@@ -59,18 +59,18 @@ class Shell : private DebugView {
   void Start();
 
   // The windows alive now (nullptr when not); for the program entry and tests.
-  CashierWindow* cashier() const { return cashier_.get(); }
-  ServiceWindow* service() const { return service_.get(); }
-  PollingWindow* polling() const { return polling_.get(); }
-  DebugWindow* debugWindow() const { return debug_.get(); }
-  StoreConfigWindow* storeConfig() const { return storeConfig_.get(); }
+  CashierWindow* Cashier() const { return cashier_.get(); }
+  ServiceWindow* Service() const { return service_.get(); }
+  PollingWindow* Polling() const { return polling_.get(); }
+  DebugWindow* Debug() const { return debug_.get(); }
+  StoreConfigWindow* StoreConfig() const { return storeConfig_.get(); }
 
   // --- used by the windows ---
-  ServiceConfig& config() const { return context_.core.config; }
-  ServiceState& state() const { return context_.core.state; }
-  ui::Toolkit& toolkit() const { return context_.toolkit; }
-  const ShellContext& context() const { return context_; }
-  const ShellDeployment& deployment() const { return deployment_; }
+  ServiceConfig& Config() const { return context_.core.config; }
+  ServiceState& State() const { return context_.core.state; }
+  ui::Toolkit& Toolkit() const { return context_.toolkit; }
+  const ShellContext& Context() const { return context_; }
+  const ShellDeployment& Deployment() const { return deployment_; }
 
   // Loads ServiceWindow, owned by CashierWindow, unless it exists.
   void OpenServiceWindow();
@@ -97,18 +97,18 @@ class Shell : private DebugView {
   // cloud answered code 200, later, on the UI thread (even when the asking window is gone).
   void CheckServer(const ServiceConfig& candidate, std::function<void(bool accepted)> done);
   // The hidden export gesture's counter, reset when ServiceWindow is created.
-  ExportGesture& exportGesture() { return exportGesture_; }
+  ExportGesture& Gesture() { return exportGesture_; }
   // Writes the printer list file and then tells the user, with ServiceWindow as owner.
   void ExportPrinterListWithMessage();
 
   // The auto-run setting the configuration window shows: what the user last saved there, or
   // the value read at start.
-  bool autoRunSetting() const { return autoRunSaved_.value_or(state().autoRunService); }
+  bool AutoRunSetting() const { return autoRunSaved_.value_or(State().autoRunService); }
   void RememberAutoRunSetting(bool on) { autoRunSaved_ = on; }
 
   // The shutdown's end: true when no poll, no print and no exchange of the shell's own (a
   // printer list report, a server check, an export) is under way.
-  bool Idle() const { return !state().pollBusy && !state().printBusy && exchanges_ == 0; }
+  bool Idle() const { return !State().pollBusy && !State().printBusy && exchanges_ == 0; }
 
  private:
   void AppendDebugText(const std::string& text) override;

@@ -5,12 +5,12 @@
 namespace qv::shell {
 
 SplashWindow::SplashWindow(Shell& shell) : shell_(shell) {
-  window_ = shell.toolkit().createWindow({"同步数据中", 224, 164, nullptr, ui::Resizable::No});
-  window_->addLabel("请稍等", {64, 69, 96, 26});
-  window_->onClosed([this] { shell_.DestroySplash(); });
-  timer_ = shell.toolkit().createTimer([this] { OnTick(); });
-  if (!shell.state().launchedWithArgs) window_->show();
-  timer_->setInterval(1000);
+  window_ = shell.Toolkit().NewWindow({"同步数据中", 224, 164, nullptr, ui::Resizable::No});
+  window_->AddLabel("请稍等", {64, 69, 96, 26});
+  window_->OnClosed([this] { shell_.DestroySplash(); });
+  timer_ = shell.Toolkit().CreateTimer([this] { OnTick(); });
+  if (!shell.State().launchedWithArgs) window_->Show();
+  timer_->SetInterval(1000);
 }
 
 void SplashWindow::OnTick() {
@@ -18,9 +18,9 @@ void SplashWindow::OnTick() {
     ++ticks_;
     return;
   }
-  timer_->setInterval(0);
+  timer_->SetInterval(0);
   shell_.ReportPrinterList();
-  if (shell_.state().autoRunService) {
+  if (shell_.State().autoRunService) {
     shell_.OpenServiceWindow();
     shell_.DestroySplash();  // last: destroys this object
   }

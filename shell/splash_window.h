@@ -15,7 +15,7 @@ class SplashWindow {
   // Creates the window (hidden when the program was started unattended) and its timer.
   explicit SplashWindow(Shell& shell);
 
-  ui::Window& window() { return *window_; }
+  ui::Window& Window() { return *window_; }
 
  private:
   void OnTick();

@@ -17,7 +17,7 @@ class StoreConfigWindow {
   // Creates, fills and shows the window owned by `owner`.
   StoreConfigWindow(Shell& shell, ui::Window* owner);
 
-  ui::Window& window() { return *window_; }
+  ui::Window& Window() { return *window_; }
   // The save button's action. The server check runs off the UI thread; while it is out a
   // second click does nothing, and its answer finishes the save (and, when the window is
   // still there, tells the outcome).

@@ -3,7 +3,7 @@
 //
 // The public types of ui/toolkit.h keep the shared state (bounds, visibility, item values,
 // addresses) and call these operations only with checked arguments; events go back through
-// ControlEvents and WindowEvents, or Timer::tick() and TrayIcon::click().
+// ControlEvents and WindowEvents, or Timer::Tick() and TrayIcon::Click().
 #pragma once
 
 #include <memory>
@@ -32,30 +32,30 @@ class ControlImpl {
  public:
   virtual ~ControlImpl() = default;
   // Moves and sizes the control within its parent.
-  virtual void setBoundsImpl(const Rect& bounds) = 0;
+  virtual void SetBoundsImpl(const Rect& bounds) = 0;
   // Shows or hides the control.
-  virtual void setVisibleImpl(bool visible) = 0;
+  virtual void SetVisibleImpl(bool visible) = 0;
   // Caption or text of a label, button, edit box, check box or text box.
-  virtual void setTextImpl(const std::string& text) = 0;
+  virtual void SetTextImpl(const std::string& text) = 0;
   // The caption or the text as the user left it.
-  virtual std::string textImpl() const = 0;
+  virtual std::string TextImpl() const = 0;
   // Where a label's text lies within its bounds.
-  virtual void setAlignmentImpl(TextAlign) {}
+  virtual void SetAlignmentImpl(TextAlign) {}
   // Check mark of a check box; must not report a click.
-  virtual void setCheckedImpl(bool) {}
-  virtual bool checkedImpl() const { return false; }
+  virtual void SetCheckedImpl(bool) {}
+  virtual bool CheckedImpl() const { return false; }
   // Appends an item to a drop-down list.
-  virtual void addItemImpl(const std::string&) {}
+  virtual void AddItemImpl(const std::string&) {}
   // Selects the item at this valid index of a drop-down list; must not report a change.
-  virtual void selectImpl(int) {}
+  virtual void SelectImpl(int) {}
   // The selected index of a drop-down list, -1 when none.
-  virtual int selectedImpl() const { return -1; }
+  virtual int SelectedImpl() const { return -1; }
   // Appends text to a text box and scrolls to its end.
-  virtual void appendTextImpl(const std::string&) {}
+  virtual void AppendTextImpl(const std::string&) {}
   // Starts loading a non-empty address in a web browser.
-  virtual void navigateImpl(const std::string&) {}
+  virtual void NavigateImpl(const std::string&) {}
   // The page of a tab page, where its controls go; nullptr for other kinds.
-  virtual ContainerImpl* asContainer() { return nullptr; }
+  virtual ContainerImpl* AsContainer() { return nullptr; }
 };
 
 // Where controls are created: a window's client area or a tab page.
@@ -64,21 +64,21 @@ class ContainerImpl {
   virtual ~ContainerImpl() = default;
   // Creates the native control of `kind` with its first text and bounds; it reports its
   // events on `control`.
-  virtual std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+  virtual std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind kind, const std::string& text,
                                                          const Rect& bounds, Control& control) = 0;
 };
 
-// One native window. Its close button must not close it: it calls Window::requestClose().
+// One native window. Its close button must not close it: it calls Window::RequestClose().
 class WindowImpl : public ContainerImpl {
  public:
-  virtual void setTitleImpl(const std::string& title) = 0;
-  virtual void setVisibleImpl(bool visible) = 0;
-  virtual void setClientSizeImpl(int width, int height) = 0;
-  virtual Size clientSizeImpl() const = 0;
-  virtual void setPositionImpl(int left, int top) = 0;
-  virtual Rect frameBoundsImpl() const = 0;
-  virtual void bringToFrontImpl() = 0;
-  virtual void addTitleBarActionImpl(int code, const std::string& caption) = 0;
+  virtual void SetTitleImpl(const std::string& title) = 0;
+  virtual void SetVisibleImpl(bool visible) = 0;
+  virtual void SetClientSizeImpl(int width, int height) = 0;
+  virtual Size ClientSizeImpl() const = 0;
+  virtual void SetPositionImpl(int left, int top) = 0;
+  virtual Rect FrameBoundsImpl() const = 0;
+  virtual void BringToFrontImpl() = 0;
+  virtual void AddTitleBarActionImpl(int code, const std::string& caption) = 0;
 };
 
 // Where a window first appears: its outer frame, and whether it is shown maximised.
@@ -99,9 +99,9 @@ class TimerImpl {
  public:
   virtual ~TimerImpl() = default;
   // Starts or restarts with a positive interval in ms.
-  virtual void startImpl(int ms) = 0;
+  virtual void StartImpl(int ms) = 0;
   // Stops; no tick is reported afterwards.
-  virtual void stopImpl() = 0;
+  virtual void StopImpl() = 0;
 };
 
 // A native notification-area icon.
@@ -109,30 +109,30 @@ class TrayIconImpl {
  public:
   virtual ~TrayIconImpl() = default;
   // Puts the program icon up, or updates its tooltip.
-  virtual void showImpl(const std::string& tooltip) = 0;
+  virtual void ShowImpl(const std::string& tooltip) = 0;
   // Takes the icon down.
-  virtual void removeImpl() = 0;
+  virtual void RemoveImpl() = 0;
 };
 
 // How backends report control events.
 class ControlEvents {
  public:
   // A button was clicked, or a check box toggled by the user (its new state is already set).
-  static void Clicked(Control& control) { control.clickedEvent(); }
+  static void Clicked(Control& control) { control.ClickedEvent(); }
   // The user picked another item of a drop-down list.
-  static void SelectionChanged(Control& control) { control.selectionChangedEvent(); }
+  static void SelectionChanged(Control& control) { control.SelectionChangedEvent(); }
   // A web browser's page title changed.
   static void TitleChanged(Control& control, const std::string& title) {
-    control.titleChangedEvent(title);
+    control.TitleChangedEvent(title);
   }
 };
 
-// How backends report window events; the close button calls Window::requestClose().
+// How backends report window events; the close button calls Window::RequestClose().
 class WindowEvents {
  public:
-  static void RightClick(Window& window) { window.rightClickEvent(); }
-  static void Resized(Window& window) { window.resizedEvent(); }
-  static void TitleBarAction(Window& window, int code) { window.titleBarActionEvent(code); }
+  static void RightClick(Window& window) { window.RightClickEvent(); }
+  static void Resized(Window& window) { window.ResizedEvent(); }
+  static void TitleBarAction(Window& window, int code) { window.TitleBarActionEvent(code); }
 };
 
 }  // namespace qv::ui

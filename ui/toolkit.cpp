@@ -44,90 +44,90 @@ const char* ControlKindName(ControlKind kind) {
 Control::Control(const Rect& bounds) : bounds_(bounds) {}
 Control::~Control() = default;
 
-void Control::attach(std::unique_ptr<ControlImpl> impl) { impl_ = std::move(impl); }
+void Control::Attach(std::unique_ptr<ControlImpl> impl) { impl_ = std::move(impl); }
 
-void Control::setBounds(const Rect& bounds) {
+void Control::SetBounds(const Rect& bounds) {
   bounds_ = bounds;
-  impl_->setBoundsImpl(bounds);
+  impl_->SetBoundsImpl(bounds);
 }
 
-void Control::show() {
+void Control::Show() {
   visible_ = true;
-  impl_->setVisibleImpl(true);
+  impl_->SetVisibleImpl(true);
 }
 
-void Control::hide() {
+void Control::Hide() {
   visible_ = false;
-  impl_->setVisibleImpl(false);
+  impl_->SetVisibleImpl(false);
 }
 
-void Label::setText(const std::string& text) { impl().setTextImpl(text); }
-std::string Label::text() const { return impl().textImpl(); }
+void Label::SetText(const std::string& text) { Impl().SetTextImpl(text); }
+std::string Label::Text() const { return Impl().TextImpl(); }
 void Label::setAlignment(TextAlign align) {
   align_ = align;
-  impl().setAlignmentImpl(align);
+  Impl().SetAlignmentImpl(align);
 }
 
-void Button::setText(const std::string& text) { impl().setTextImpl(text); }
-std::string Button::text() const { return impl().textImpl(); }
-void Button::click() { Fire(onClick_); }
+void Button::SetText(const std::string& text) { Impl().SetTextImpl(text); }
+std::string Button::Text() const { return Impl().TextImpl(); }
+void Button::Click() { Fire(onClick_); }
 
-void EditBox::setText(const std::string& text) { impl().setTextImpl(text); }
-std::string EditBox::text() const { return impl().textImpl(); }
+void EditBox::SetText(const std::string& text) { Impl().SetTextImpl(text); }
+std::string EditBox::Text() const { return Impl().TextImpl(); }
 
-void CheckBox::setText(const std::string& text) { impl().setTextImpl(text); }
-std::string CheckBox::text() const { return impl().textImpl(); }
-void CheckBox::setChecked(bool checked) { impl().setCheckedImpl(checked); }
-bool CheckBox::isChecked() const { return impl().checkedImpl(); }
-void CheckBox::click() {
-  impl().setCheckedImpl(!impl().checkedImpl());
+void CheckBox::SetText(const std::string& text) { Impl().SetTextImpl(text); }
+std::string CheckBox::Text() const { return Impl().TextImpl(); }
+void CheckBox::SetChecked(bool checked) { Impl().SetCheckedImpl(checked); }
+bool CheckBox::IsChecked() const { return Impl().CheckedImpl(); }
+void CheckBox::Click() {
+  Impl().SetCheckedImpl(!Impl().CheckedImpl());
   Fire(onClick_);
 }
-void CheckBox::clickedEvent() { Fire(onClick_); }
+void CheckBox::ClickedEvent() { Fire(onClick_); }
 
-void DropDownList::addItem(const std::string& text, int value) {
+void DropDownList::AddItem(const std::string& text, int value) {
   values_.push_back(value);
-  impl().addItemImpl(text);
+  Impl().AddItemImpl(text);
 }
 
-bool DropDownList::selectValue(int value) {
+bool DropDownList::SelectValue(int value) {
   for (size_t i = 0; i < values_.size(); ++i) {
-    if (values_[i] == value) return selectIndex(static_cast<int>(i));
+    if (values_[i] == value) return SelectIndex(static_cast<int>(i));
   }
   return false;
 }
 
-bool DropDownList::selectIndex(int index) {
-  if (index < 0 || index >= itemCount()) return false;
-  impl().selectImpl(index);
+bool DropDownList::SelectIndex(int index) {
+  if (index < 0 || index >= ItemCount()) return false;
+  Impl().SelectImpl(index);
   return true;
 }
 
-int DropDownList::selectedIndex() const {
-  int index = impl().selectedImpl();
-  return index >= 0 && index < itemCount() ? index : -1;
+int DropDownList::SelectedIndex() const {
+  int index = Impl().SelectedImpl();
+  return index >= 0 && index < ItemCount() ? index : -1;
 }
 
-std::optional<int> DropDownList::selectedValue() const {
-  int index = selectedIndex();
+std::optional<int> DropDownList::SelectedValue() const {
+  int index = SelectedIndex();
   if (index < 0) return std::nullopt;
   return values_[static_cast<size_t>(index)];
 }
 
-void DropDownList::selectionChangedEvent() { Fire(onChange_); }
+void DropDownList::SelectionChangedEvent() { Fire(onChange_); }
 
-void TextBox::appendText(const std::string& text) {
-  if (!text.empty()) impl().appendTextImpl(text);
+void TextBox::AppendText(const std::string& text) {
+  if (!text.empty()) Impl().AppendTextImpl(text);
 }
-void TextBox::setText(const std::string& text) { impl().setTextImpl(text); }
-std::string TextBox::text() const { return impl().textImpl(); }
+void TextBox::SetText(const std::string& text) { Impl().SetTextImpl(text); }
+std::string TextBox::Text() const { return Impl().TextImpl(); }
 
-void WebBrowser::navigate(const std::string& url) {
+void WebBrowser::Navigate(const std::string& url) {
   url_ = url.empty() ? "about:blank" : url;
-  impl().navigateImpl(url_);
+  Impl().NavigateImpl(url_);
 }
 
-void WebBrowser::titleChangedEvent(const std::string& title) {
+void WebBrowser::TitleChangedEvent(const std::string& title) {
   title_ = title;
   Fire(onTitle_, title);
 }
@@ -137,49 +137,49 @@ void WebBrowser::titleChangedEvent(const std::string& title) {
 Container::~Container() = default;
 
 template <typename T>
-T* Container::add(ControlKind kind, const std::string& text, const Rect& bounds) {
+T* Container::Add(ControlKind kind, const std::string& text, const Rect& bounds) {
   auto control = std::make_unique<T>(bounds);
   T* raw = control.get();
-  raw->attach(containerImpl().createControlImpl(kind, text, bounds, *raw));
+  raw->Attach(ContainerBackend().CreateControlImpl(kind, text, bounds, *raw));
   controls_.push_back(std::move(control));
   return raw;
 }
 
-Label* Container::addLabel(const std::string& text, const Rect& bounds) {
-  return add<Label>(ControlKind::Label, text, bounds);
+Label* Container::AddLabel(const std::string& text, const Rect& bounds) {
+  return Add<Label>(ControlKind::Label, text, bounds);
 }
-Button* Container::addButton(const std::string& text, const Rect& bounds) {
-  return add<Button>(ControlKind::Button, text, bounds);
+Button* Container::AddButton(const std::string& text, const Rect& bounds) {
+  return Add<Button>(ControlKind::Button, text, bounds);
 }
-EditBox* Container::addEditBox(const std::string& text, const Rect& bounds) {
-  return add<EditBox>(ControlKind::EditBox, text, bounds);
+EditBox* Container::AddEditBox(const std::string& text, const Rect& bounds) {
+  return Add<EditBox>(ControlKind::EditBox, text, bounds);
 }
-CheckBox* Container::addCheckBox(const std::string& text, const Rect& bounds) {
-  return add<CheckBox>(ControlKind::CheckBox, text, bounds);
+CheckBox* Container::AddCheckBox(const std::string& text, const Rect& bounds) {
+  return Add<CheckBox>(ControlKind::CheckBox, text, bounds);
 }
-DropDownList* Container::addDropDownList(const Rect& bounds) {
-  return add<DropDownList>(ControlKind::DropDownList, "", bounds);
+DropDownList* Container::AddDropDownList(const Rect& bounds) {
+  return Add<DropDownList>(ControlKind::DropDownList, "", bounds);
 }
-TextBox* Container::addTextBox(const Rect& bounds) {
-  return add<TextBox>(ControlKind::TextBox, "", bounds);
+TextBox* Container::AddTextBox(const Rect& bounds) {
+  return Add<TextBox>(ControlKind::TextBox, "", bounds);
 }
-WebBrowser* Container::addWebBrowser(const Rect& bounds) {
-  WebBrowser* browser = add<WebBrowser>(ControlKind::WebBrowser, "about:blank", bounds);
-  browser->navigate("about:blank");
+WebBrowser* Container::AddWebBrowser(const Rect& bounds) {
+  WebBrowser* browser = Add<WebBrowser>(ControlKind::WebBrowser, "about:blank", bounds);
+  browser->Navigate("about:blank");
   return browser;
 }
 
-TabPage* Container::addTabPage(const std::string& caption, const Rect& bounds) {
+TabPage* Container::AddTabPage(const std::string& caption, const Rect& bounds) {
   auto page = std::make_unique<TabPage>(bounds, caption);
   TabPage* raw = page.get();
-  raw->attach(containerImpl().createControlImpl(ControlKind::TabPage, caption, bounds, *raw));
+  raw->Attach(ContainerBackend().CreateControlImpl(ControlKind::TabPage, caption, bounds, *raw));
   controls_.push_back(std::move(page));
   return raw;
 }
 
-TabPage::~TabPage() { destroyControls(); }
+TabPage::~TabPage() { DestroyControls(); }
 
-ContainerImpl& TabPage::containerImpl() { return *impl().asContainer(); }
+ContainerImpl& TabPage::ContainerBackend() { return *Impl().AsContainer(); }
 
 // --- Window ----------------------------------------------------------------------------------
 
@@ -187,126 +187,126 @@ Window::Window(const WindowOptions& options) : title_(options.title) {}
 
 Window::~Window() {
   // Child controls go first so that no native child outlives the native window.
-  destroyControls();
+  DestroyControls();
   impl_.reset();
 }
 
-ContainerImpl& Window::containerImpl() { return *impl_; }
+ContainerImpl& Window::ContainerBackend() { return *impl_; }
 
-void Window::setTitle(const std::string& title) {
+void Window::SetTitle(const std::string& title) {
   title_ = title;
-  impl_->setTitleImpl(title);
+  impl_->SetTitleImpl(title);
 }
 
-void Window::show() {
+void Window::Show() {
   visible_ = true;
-  impl_->setVisibleImpl(true);
+  impl_->SetVisibleImpl(true);
 }
 
-void Window::hide() {
+void Window::Hide() {
   visible_ = false;
-  impl_->setVisibleImpl(false);
+  impl_->SetVisibleImpl(false);
 }
 
-void Window::setClientSize(int width, int height) {
-  impl_->setClientSizeImpl(width < 0 ? 0 : width, height < 0 ? 0 : height);
+void Window::SetClientSize(int width, int height) {
+  impl_->SetClientSizeImpl(width < 0 ? 0 : width, height < 0 ? 0 : height);
 }
 
-Size Window::clientSize() const { return impl_->clientSizeImpl(); }
-void Window::setPosition(int left, int top) { impl_->setPositionImpl(left, top); }
-Rect Window::frameBounds() const { return impl_->frameBoundsImpl(); }
-void Window::bringToFront() { impl_->bringToFrontImpl(); }
+Size Window::ClientSize() const { return impl_->ClientSizeImpl(); }
+void Window::SetPosition(int left, int top) { impl_->SetPositionImpl(left, top); }
+Rect Window::FrameBounds() const { return impl_->FrameBoundsImpl(); }
+void Window::BringToFront() { impl_->BringToFrontImpl(); }
 
-void Window::addTitleBarAction(int code, const std::string& caption) {
-  impl_->addTitleBarActionImpl(code, caption);
+void Window::AddTitleBarAction(int code, const std::string& caption) {
+  impl_->AddTitleBarActionImpl(code, caption);
 }
 
-bool Window::requestClose() {
+bool Window::RequestClose() {
   // A box is open: the handler that opened it is still running and may need any window once
   // the box is answered (its owner above all). The backends disable the windows as well; this
   // holds for a close that reaches us anyway.
-  if (toolkit_ && toolkit_->messageOpen()) return false;
+  if (toolkit_ && toolkit_->MessageOpen()) return false;
   if (onCloseRequest_) {
     auto ask = onCloseRequest_;
     if (ask() == CloseReply::Refuse) return false;
   }
-  hide();
+  Hide();
   // Last statement: the handler may destroy this window.
   Fire(onClosed_);
   return true;
 }
 
-void Window::rightClickEvent() { Fire(onRightClick_); }
-void Window::resizedEvent() { Fire(onResized_); }
-void Window::titleBarActionEvent(int code) { Fire(onTitleBarAction_, code); }
+void Window::RightClickEvent() { Fire(onRightClick_); }
+void Window::ResizedEvent() { Fire(onResized_); }
+void Window::TitleBarActionEvent(int code) { Fire(onTitleBarAction_, code); }
 
 // --- Timer and tray icon ---------------------------------------------------------------------
 
 Timer::Timer(std::function<void()> onTick) : onTick_(std::move(onTick)) {}
 
 Timer::~Timer() {
-  if (impl_ && interval_ > 0) impl_->stopImpl();
+  if (impl_ && interval_ > 0) impl_->StopImpl();
 }
 
-void Timer::setInterval(int ms) {
+void Timer::SetInterval(int ms) {
   if (ms <= 0) {
-    if (interval_ > 0) impl_->stopImpl();
+    if (interval_ > 0) impl_->StopImpl();
     interval_ = 0;
     return;
   }
   interval_ = ms;
-  impl_->startImpl(ms);
+  impl_->StartImpl(ms);
 }
 
-void Timer::tick() { Fire(onTick_); }
+void Timer::Tick() { Fire(onTick_); }
 
 TrayIcon::TrayIcon(std::function<void()> onClick) : onClick_(std::move(onClick)) {}
 
 TrayIcon::~TrayIcon() {
-  if (impl_ && shown_) impl_->removeImpl();
+  if (impl_ && shown_) impl_->RemoveImpl();
 }
 
-void TrayIcon::show(const std::string& tooltip) {
+void TrayIcon::Show(const std::string& tooltip) {
   tooltip_ = tooltip;
   shown_ = true;
-  impl_->showImpl(tooltip);
+  impl_->ShowImpl(tooltip);
 }
 
-void TrayIcon::remove() {
+void TrayIcon::Remove() {
   if (!shown_) return;
   shown_ = false;
   tooltip_.clear();
-  impl_->removeImpl();
+  impl_->RemoveImpl();
 }
 
-void TrayIcon::click() { Fire(onClick_); }
+void TrayIcon::Click() { Fire(onClick_); }
 
 // --- Toolkit ---------------------------------------------------------------------------------
 
 Toolkit::~Toolkit() = default;
 
-std::unique_ptr<Window> Toolkit::createWindow(const WindowOptions& options) {
+std::unique_ptr<Window> Toolkit::NewWindow(const WindowOptions& options) {
   std::unique_ptr<Window> window(new Window(options));
   window->toolkit_ = this;
-  window->impl_ = createWindowImpl(options, *window);
+  window->impl_ = CreateWindowImpl(options, *window);
   return window;
 }
 
-std::unique_ptr<Timer> Toolkit::createTimer(std::function<void()> onTick) {
+std::unique_ptr<Timer> Toolkit::CreateTimer(std::function<void()> onTick) {
   std::unique_ptr<Timer> timer(new Timer(std::move(onTick)));
-  timer->impl_ = createTimerImpl(*timer);
+  timer->impl_ = CreateTimerImpl(*timer);
   return timer;
 }
 
-std::unique_ptr<TrayIcon> Toolkit::createTrayIcon(std::function<void()> onClick) {
+std::unique_ptr<TrayIcon> Toolkit::CreateTrayIcon(std::function<void()> onClick) {
   std::unique_ptr<TrayIcon> icon(new TrayIcon(std::move(onClick)));
-  icon->impl_ = createTrayIconImpl(*icon);
+  icon->impl_ = CreateTrayIconImpl(*icon);
   return icon;
 }
 
-MessageResult Toolkit::showMessage(const MessageBoxOptions& box) {
+MessageResult Toolkit::ShowMessage(const MessageBoxOptions& box) {
   ++openMessages_;
-  const MessageResult result = showMessageImpl(box);
+  const MessageResult result = ShowMessageImpl(box);
   --openMessages_;
   return result;
 }
@@ -324,20 +324,20 @@ Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable) 
           false};
 }
 
-int Toolkit::run() {
-  if (!quitPending_) runImpl();
+int Toolkit::Run() {
+  if (!quitPending_) RunImpl();
   quitPending_ = false;
   return exitCode_;
 }
 
-void Toolkit::quit(int exitCode) {
+void Toolkit::Quit(int exitCode) {
   exitCode_ = exitCode;
   if (quitPending_) return;
   quitPending_ = true;
-  quitImpl();
+  QuitImpl();
 }
 
-void Toolkit::post(std::function<void()> task) {
+void Toolkit::Post(std::function<void()> task) {
   bool wake = false;
   {
     std::lock_guard<std::mutex> hold(postMutex_);
@@ -345,10 +345,10 @@ void Toolkit::post(std::function<void()> task) {
     wake = !wakePending_;
     wakePending_ = true;
   }
-  if (wake) wakeImpl();
+  if (wake) WakeImpl();
 }
 
-void Toolkit::runPosted() {
+void Toolkit::RunPosted() {
   {
     // From here on a new post wakes the loop again: a task may run a message box, whose own
     // loop must then run the tasks posted meanwhile.
@@ -369,7 +369,7 @@ void Toolkit::runPosted() {
   }
 }
 
-bool Toolkit::postedWaiting() {
+bool Toolkit::PostedWaiting() {
   std::lock_guard<std::mutex> hold(postMutex_);
   return !posted_.empty();
 }

@@ -55,29 +55,29 @@ class Control {
   Control& operator=(const Control&) = delete;
 
   // Moves and sizes the control within its window or tab page (negative positions allowed).
-  void setBounds(const Rect& bounds);
+  void SetBounds(const Rect& bounds);
   // The last bounds given at creation or by setBounds.
-  Rect bounds() const { return bounds_; }
+  Rect Bounds() const { return bounds_; }
   // Shows the control (controls are visible from creation unless hidden). Controls lying over
   // a web browser of the same window are drawn above the page.
-  void show();
+  void Show();
   // Hides the control; it keeps its bounds and content.
-  void hide();
-  // Whether show() or creation (not hide()) was the last visibility change.
-  bool isVisible() const { return visible_; }
+  void Hide();
+  // Whether Show() or creation (not Hide()) was the last visibility change.
+  bool IsVisible() const { return visible_; }
 
  protected:
   explicit Control(const Rect& bounds);
-  ControlImpl& impl() const { return *impl_; }
+  ControlImpl& Impl() const { return *impl_; }
 
  private:
   friend class Container;
   friend class ControlEvents;
-  void attach(std::unique_ptr<ControlImpl> impl);
+  void Attach(std::unique_ptr<ControlImpl> impl);
   // Event entry points for backends (reached through ControlEvents).
-  virtual void clickedEvent() {}
-  virtual void selectionChangedEvent() {}
-  virtual void titleChangedEvent(const std::string&) {}
+  virtual void ClickedEvent() {}
+  virtual void SelectionChangedEvent() {}
+  virtual void TitleChangedEvent(const std::string&) {}
 
   std::unique_ptr<ControlImpl> impl_;
   Rect bounds_;
@@ -92,14 +92,14 @@ class Label final : public Control {
  public:
   explicit Label(const Rect& bounds) : Control(bounds) {}
   // Replaces the shown text.
-  void setText(const std::string& text);
+  void SetText(const std::string& text);
   // The shown text.
-  std::string text() const;
+  std::string Text() const;
   // Places the text at the left edge (the default), the middle or the right edge of the
   // bounds. A right-aligned label whose bounds start left of its parent keeps its text whole
   // as long as the text fits the visible part.
   void setAlignment(TextAlign align);
-  TextAlign alignment() const { return align_; }
+  TextAlign Alignment() const { return align_; }
 
  private:
   TextAlign align_ = TextAlign::Left;
@@ -110,16 +110,16 @@ class Button final : public Control {
  public:
   explicit Button(const Rect& bounds) : Control(bounds) {}
   // Replaces the caption.
-  void setText(const std::string& text);
+  void SetText(const std::string& text);
   // The caption.
-  std::string text() const;
+  std::string Text() const;
   // Sets the handler run when the user clicks the button (replaces the previous one).
-  void onClick(std::function<void()> handler) { onClick_ = std::move(handler); }
+  void OnClick(std::function<void()> handler) { onClick_ = std::move(handler); }
   // Acts as a user click: runs the click handler.
-  void click();
+  void Click();
 
  private:
-  void clickedEvent() override { click(); }
+  void ClickedEvent() override { Click(); }
   std::function<void()> onClick_;
 };
 
@@ -128,9 +128,9 @@ class EditBox final : public Control {
  public:
   explicit EditBox(const Rect& bounds) : Control(bounds) {}
   // Replaces the text (no event).
-  void setText(const std::string& text);
+  void SetText(const std::string& text);
   // The text as the user left it.
-  std::string text() const;
+  std::string Text() const;
 };
 
 // A check box with a caption.
@@ -138,20 +138,20 @@ class CheckBox final : public Control {
  public:
   explicit CheckBox(const Rect& bounds) : Control(bounds) {}
   // Replaces the caption.
-  void setText(const std::string& text);
+  void SetText(const std::string& text);
   // The caption.
-  std::string text() const;
+  std::string Text() const;
   // Sets the check mark without running the click handler.
-  void setChecked(bool checked);
+  void SetChecked(bool checked);
   // Whether the box is checked now.
-  bool isChecked() const;
-  // Sets the handler run after the user toggled the box (isChecked() already shows the change).
-  void onClick(std::function<void()> handler) { onClick_ = std::move(handler); }
+  bool IsChecked() const;
+  // Sets the handler run after the user toggled the box (IsChecked() already shows the change).
+  void OnClick(std::function<void()> handler) { onClick_ = std::move(handler); }
   // Acts as a user click: toggles the check mark, then runs the click handler.
-  void click();
+  void Click();
 
  private:
-  void clickedEvent() override;
+  void ClickedEvent() override;
   std::function<void()> onClick_;
 };
 
@@ -160,22 +160,22 @@ class DropDownList final : public Control {
  public:
   explicit DropDownList(const Rect& bounds) : Control(bounds) {}
   // Appends an item with its shown text and its value.
-  void addItem(const std::string& text, int value);
+  void AddItem(const std::string& text, int value);
   // Number of items.
-  int itemCount() const { return static_cast<int>(values_.size()); }
+  int ItemCount() const { return static_cast<int>(values_.size()); }
   // Selects the first item with this value; false (selection unchanged) when none has it.
-  bool selectValue(int value);
+  bool SelectValue(int value);
   // Selects by position; false (selection unchanged) when out of range. No event.
-  bool selectIndex(int index);
+  bool SelectIndex(int index);
   // Position of the selected item, -1 when nothing is selected.
-  int selectedIndex() const;
+  int SelectedIndex() const;
   // Value of the selected item; empty when nothing is selected.
-  std::optional<int> selectedValue() const;
+  std::optional<int> SelectedValue() const;
   // Sets the handler run after the user picked an item.
-  void onSelectionChanged(std::function<void()> handler) { onChange_ = std::move(handler); }
+  void OnSelectionChanged(std::function<void()> handler) { onChange_ = std::move(handler); }
 
  private:
-  void selectionChangedEvent() override;
+  void SelectionChangedEvent() override;
   std::vector<int> values_;
   std::function<void()> onChange_;
 };
@@ -185,11 +185,11 @@ class TextBox final : public Control {
  public:
   explicit TextBox(const Rect& bounds) : Control(bounds) {}
   // Adds text at the end (line breaks as "\r\n" or "\n") and scrolls to it.
-  void appendText(const std::string& text);
+  void AppendText(const std::string& text);
   // Replaces the whole text.
-  void setText(const std::string& text);
+  void SetText(const std::string& text);
   // The whole text, line breaks as given.
-  std::string text() const;
+  std::string Text() const;
 };
 
 // An embedded web browser.
@@ -197,18 +197,18 @@ class WebBrowser final : public Control {
  public:
   explicit WebBrowser(const Rect& bounds) : Control(bounds) {}
   // Starts loading the address; an empty address loads "about:blank".
-  void navigate(const std::string& url);
-  // The address last given to navigate() ("about:blank" before any).
-  std::string url() const { return url_; }
+  void Navigate(const std::string& url);
+  // The address last given to Navigate() ("about:blank" before any).
+  std::string Url() const { return url_; }
   // The title of the shown page as last reported by the page-title-changed event.
-  std::string title() const { return title_; }
+  std::string Title() const { return title_; }
   // Sets the handler run when the shown page's title changes, with the new title.
-  void onTitleChanged(std::function<void(const std::string&)> handler) {
+  void OnTitleChanged(std::function<void(const std::string&)> handler) {
     onTitle_ = std::move(handler);
   }
 
  private:
-  void titleChangedEvent(const std::string& title) override;
+  void TitleChangedEvent(const std::string& title) override;
   std::string url_ = "about:blank";
   std::string title_;
   std::function<void(const std::string&)> onTitle_;
@@ -227,29 +227,29 @@ class Container {
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
 
-  Label* addLabel(const std::string& text, const Rect& bounds);
-  Button* addButton(const std::string& text, const Rect& bounds);
-  EditBox* addEditBox(const std::string& text, const Rect& bounds);
-  CheckBox* addCheckBox(const std::string& text, const Rect& bounds);
+  Label* AddLabel(const std::string& text, const Rect& bounds);
+  Button* AddButton(const std::string& text, const Rect& bounds);
+  EditBox* AddEditBox(const std::string& text, const Rect& bounds);
+  CheckBox* AddCheckBox(const std::string& text, const Rect& bounds);
   // The list starts empty with nothing selected.
-  DropDownList* addDropDownList(const Rect& bounds);
+  DropDownList* AddDropDownList(const Rect& bounds);
   // The box starts empty.
-  TextBox* addTextBox(const Rect& bounds);
+  TextBox* AddTextBox(const Rect& bounds);
   // The browser starts at "about:blank".
-  WebBrowser* addWebBrowser(const Rect& bounds);
+  WebBrowser* AddWebBrowser(const Rect& bounds);
   // A tab control at `bounds` with one page captioned `caption`; its controls are placed
   // relative to the page's client area.
-  TabPage* addTabPage(const std::string& caption, const Rect& bounds);
+  TabPage* AddTabPage(const std::string& caption, const Rect& bounds);
 
  protected:
   Container() = default;
   // Destroys the controls (before the backend object that holds them goes away).
-  void destroyControls() { controls_.clear(); }
-  virtual ContainerImpl& containerImpl() = 0;
+  void DestroyControls() { controls_.clear(); }
+  virtual ContainerImpl& ContainerBackend() = 0;
 
  private:
   template <typename T>
-  T* add(ControlKind kind, const std::string& text, const Rect& bounds);
+  T* Add(ControlKind kind, const std::string& text, const Rect& bounds);
   std::vector<std::unique_ptr<Control>> controls_;
 };
 
@@ -260,10 +260,10 @@ class TabPage final : public Control, public Container {
       : Control(bounds), caption_(std::move(caption)) {}
   ~TabPage() override;
   // The tab's caption.
-  const std::string& caption() const { return caption_; }
+  const std::string& Caption() const { return caption_; }
 
  private:
-  ContainerImpl& containerImpl() override;
+  ContainerImpl& ContainerBackend() override;
   std::string caption_;
 };
 
@@ -284,71 +284,71 @@ struct WindowOptions {
   Resizable resizable = Resizable::No;
 };
 
-// A top-level or owned window; hidden until show(). Destroying the object destroys the window.
+// A top-level or owned window; hidden until Show(). Destroying the object destroys the window.
 class Window final : public Container {
  public:
   ~Window() override;
 
   // Replaces the title-bar text.
-  void setTitle(const std::string& title);
+  void SetTitle(const std::string& title);
   // The title-bar text.
-  std::string title() const { return title_; }
+  std::string Title() const { return title_; }
   // Shows the window (and restores it when minimised).
-  void show();
+  void Show();
   // Hides the window; it keeps its controls and position.
-  void hide();
-  // Whether show() (not hide() or a granted close) was the last visibility change.
-  bool isVisible() const { return visible_; }
+  void Hide();
+  // Whether Show() (not Hide() or a granted close) was the last visibility change.
+  bool IsVisible() const { return visible_; }
   // Resizes the client area.
-  void setClientSize(int width, int height);
+  void SetClientSize(int width, int height);
   // Size of the client area now (the user may have resized it).
-  Size clientSize() const;
+  Size ClientSize() const;
   // Moves the window's outer frame to this screen position.
-  void setPosition(int left, int top);
+  void SetPosition(int left, int top);
   // Outer frame on the screen (position and size including the frame).
-  Rect frameBounds() const;
+  Rect FrameBounds() const;
   // Raises the window above all others once (top-most, then at once not top-most).
-  void bringToFront();
+  void BringToFront();
   // Acts as the user's close request: asks the close handler; when allowed, hides the window
   // and runs the closed handler. Returns true when the window was closed. Refused without
   // asking while a message box is open (see Toolkit::showMessage).
-  bool requestClose();
-  // Adds a title-bar action with its numeric code; call before the first show(). GTK shows it
+  bool RequestClose();
+  // Adds a title-bar action with its numeric code; call before the first Show(). GTK shows it
   // as a header-bar button. A Win32 title bar has no room for buttons of ours: there it is an
   // item of the window menu and also a button at the right end of the top of the client area
   // (8 pixels from the top, 34 high), which a window with actions keeps free.
-  void addTitleBarAction(int code, const std::string& caption);
+  void AddTitleBarAction(int code, const std::string& caption);
   // A token that expires when this window is destroyed. A handler that runs the event loop
   // (a message box does) takes one before and checks it after, before it touches the window
   // or the object that owns it again.
-  std::weak_ptr<const void> lifetime() const { return alive_; }
+  std::weak_ptr<const void> Lifetime() const { return alive_; }
 
   // Asked when the user wants to close the window; without a handler the close is allowed.
-  void onCloseRequest(std::function<CloseReply()> handler) { onCloseRequest_ = std::move(handler); }
+  void OnCloseRequest(std::function<CloseReply()> handler) { onCloseRequest_ = std::move(handler); }
   // Run after a close was allowed (the window is already hidden); the usual reaction is to
   // destroy the Window, which may be done inside this handler.
-  void onClosed(std::function<void()> handler) { onClosed_ = std::move(handler); }
+  void OnClosed(std::function<void()> handler) { onClosed_ = std::move(handler); }
   // Run when the right mouse button is pressed over the window's client area (not a control).
-  void onRightClick(std::function<void()> handler) { onRightClick_ = std::move(handler); }
-  // Run after the client area changed size (clientSize() gives the new size).
-  void onResized(std::function<void()> handler) { onResized_ = std::move(handler); }
+  void OnRightClick(std::function<void()> handler) { onRightClick_ = std::move(handler); }
+  // Run after the client area changed size (ClientSize() gives the new size).
+  void OnResized(std::function<void()> handler) { onResized_ = std::move(handler); }
   // Run with the action's code when the user picks a title-bar action.
-  void onTitleBarAction(std::function<void(int)> handler) {
+  void OnTitleBarAction(std::function<void(int)> handler) {
     onTitleBarAction_ = std::move(handler);
   }
 
   // The backend object behind this window (for backends: owners of message boxes, windows).
-  WindowImpl& windowImpl() const { return *impl_; }
+  WindowImpl& WindowBackend() const { return *impl_; }
 
  private:
   friend class Toolkit;
   friend class WindowEvents;
   explicit Window(const WindowOptions& options);
-  ContainerImpl& containerImpl() override;
+  ContainerImpl& ContainerBackend() override;
   // Event entry points for backends (reached through WindowEvents).
-  void rightClickEvent();
-  void resizedEvent();
-  void titleBarActionEvent(int code);
+  void RightClickEvent();
+  void ResizedEvent();
+  void TitleBarActionEvent(int code);
 
   std::unique_ptr<WindowImpl> impl_;
   Toolkit* toolkit_ = nullptr;
@@ -372,11 +372,11 @@ class Timer final {
   Timer(const Timer&) = delete;
   Timer& operator=(const Timer&) = delete;
   // Starts (or restarts, counting from now) with this interval in ms; 0 or less stops it.
-  void setInterval(int ms);
+  void SetInterval(int ms);
   // The running interval in ms, 0 when stopped.
-  int interval() const { return interval_; }
+  int Interval() const { return interval_; }
   // Runs the tick handler now, as a due tick would (the interval is unchanged).
-  void tick();
+  void Tick();
 
  private:
   friend class Toolkit;
@@ -394,15 +394,15 @@ class TrayIcon final {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
   // Puts the program icon up with this tooltip, or updates the tooltip when it is up.
-  void show(const std::string& tooltip);
+  void Show(const std::string& tooltip);
   // Takes the icon down; nothing when it is not up.
-  void remove();
+  void Remove();
   // Whether the icon is up.
-  bool isShown() const { return shown_; }
+  bool IsShown() const { return shown_; }
   // The tooltip of the icon while it is up, empty otherwise.
-  const std::string& tooltip() const { return tooltip_; }
+  const std::string& Tooltip() const { return tooltip_; }
   // Acts as a user click on the icon: runs the click handler.
-  void click();
+  void Click();
 
  private:
   friend class Toolkit;
@@ -437,50 +437,50 @@ class Toolkit {
   Toolkit& operator=(const Toolkit&) = delete;
 
   // Creates a hidden window with the program icon, title and client size of `options`.
-  std::unique_ptr<Window> createWindow(const WindowOptions& options);
+  std::unique_ptr<Window> NewWindow(const WindowOptions& options);
   // Creates a stopped timer that runs `onTick` on the UI thread at each due tick.
-  std::unique_ptr<Timer> createTimer(std::function<void()> onTick);
+  std::unique_ptr<Timer> CreateTimer(std::function<void()> onTick);
   // Creates a tray icon, not yet shown, that runs `onClick` when the user acts on it.
-  std::unique_ptr<TrayIcon> createTrayIcon(std::function<void()> onClick);
+  std::unique_ptr<TrayIcon> CreateTrayIcon(std::function<void()> onClick);
   // Shows a message box and returns the button chosen (closing it counts as Cancel for
   // OK/Cancel boxes, OK otherwise). The box is modal to every window of the program, whatever
   // its owner: none takes input or can be closed by the user until it is answered, so no
-  // window goes away under a box of its own. Works before run() too; timers keep ticking
+  // window goes away under a box of its own. Works before Run() too; timers keep ticking
   // meanwhile.
-  MessageResult showMessage(const MessageBoxOptions& box);
+  MessageResult ShowMessage(const MessageBoxOptions& box);
   // Whether a message box is open now.
-  bool messageOpen() const { return openMessages_ > 0; }
-  // Runs the event loop (windows, timers, tray) until quit(); returns quit's exit code.
-  // Returns at once when quit() was called before.
-  int run();
-  // Makes run() return `exitCode` once the current handler has returned.
-  void quit(int exitCode = 0);
+  bool MessageOpen() const { return openMessages_ > 0; }
+  // Runs the event loop (windows, timers, tray) until Quit(); returns quit's exit code.
+  // Returns at once when Quit() was called before.
+  int Run();
+  // Makes Run() return `exitCode` once the current handler has returned.
+  void Quit(int exitCode = 0);
   // Runs `task` on the UI thread from the loop (a message box's loop included), after every
   // task posted before it. The one operation callable from any thread; on the UI thread it
   // too runs the task later, never at once. Tasks still waiting when the loop has ended are
   // dropped with the toolkit. Every thread that posts must be done before the toolkit goes.
-  void post(std::function<void()> task);
+  void Post(std::function<void()> task);
 
  protected:
   Toolkit() = default;
   // The backend reports the window's events through WindowEvents on `window`.
-  virtual std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+  virtual std::unique_ptr<WindowImpl> CreateWindowImpl(const WindowOptions& options,
                                                        Window& window) = 0;
-  // The backend calls timer.tick() at each due tick.
-  virtual std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) = 0;
-  // The backend calls icon.click() when the user acts on the icon.
-  virtual std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) = 0;
-  virtual MessageResult showMessageImpl(const MessageBoxOptions& box) = 0;
-  // Runs the loop until quitImpl(); called only when no quit is pending.
-  virtual void runImpl() = 0;
-  virtual void quitImpl() = 0;
-  // Makes the loop call runPosted() on the UI thread soon. Called from any thread, and only
-  // when no earlier wake is waiting for its runPosted().
-  virtual void wakeImpl() = 0;
+  // The backend calls timer.Tick() at each due tick.
+  virtual std::unique_ptr<TimerImpl> CreateTimerImpl(Timer& timer) = 0;
+  // The backend calls icon.Click() when the user acts on the icon.
+  virtual std::unique_ptr<TrayIconImpl> CreateTrayIconImpl(TrayIcon& icon) = 0;
+  virtual MessageResult ShowMessageImpl(const MessageBoxOptions& box) = 0;
+  // Runs the loop until QuitImpl(); called only when no quit is pending.
+  virtual void RunImpl() = 0;
+  virtual void QuitImpl() = 0;
+  // Makes the loop call RunPosted() on the UI thread soon. Called from any thread, and only
+  // when no earlier wake is waiting for its RunPosted().
+  virtual void WakeImpl() = 0;
   // Runs the posted tasks, oldest first, until none is left; backends call it after a wake.
-  void runPosted();
+  void RunPosted();
   // Whether a posted task waits to run.
-  bool postedWaiting();
+  bool PostedWaiting();
 
  private:
   bool quitPending_ = false;

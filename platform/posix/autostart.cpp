@@ -88,6 +88,6 @@ class XdgAutostart : public Autostart {
 
 }  // namespace
 
-std::unique_ptr<Autostart> Autostart::create() { return std::make_unique<XdgAutostart>(); }
+std::unique_ptr<Autostart> Autostart::Create() { return std::make_unique<XdgAutostart>(); }
 
 }  // namespace qv::platform

@@ -26,6 +26,6 @@ class SystemClock : public Clock {
 
 }  // namespace
 
-std::unique_ptr<Clock> Clock::create() { return std::make_unique<SystemClock>(); }
+std::unique_ptr<Clock> Clock::Create() { return std::make_unique<SystemClock>(); }
 
 }  // namespace qv::platform

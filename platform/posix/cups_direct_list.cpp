@@ -84,8 +84,8 @@ Fd ConnectLocal(const std::string& path) {
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path, path.data(), path.size());
   Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd.ok() ||
-      ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+  if (!fd.Ok() ||
+      ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
     return Fd();
   }
   return fd;
@@ -123,9 +123,9 @@ std::string GetPrintersRequest() {
 class IppCursor {
  public:
   explicit IppCursor(std::string_view bytes) : bytes_(bytes) {}
-  bool byte(unsigned& value) { return take(1, value); }
-  bool number16(unsigned& value) { return take(2, value); }
-  bool run(size_t size, std::string_view& value) {
+  bool Byte(unsigned& value) { return Take(1, value); }
+  bool Number16(unsigned& value) { return Take(2, value); }
+  bool Run(size_t size, std::string_view& value) {
     if (size > bytes_.size()) return false;
     value = bytes_.substr(0, size);
     bytes_.remove_prefix(size);
@@ -133,7 +133,7 @@ class IppCursor {
   }
 
  private:
-  bool take(size_t size, unsigned& value) {
+  bool Take(size_t size, unsigned& value) {
     if (size > bytes_.size()) return false;
     value = 0;
     for (size_t i = 0; i < size; ++i) value = value << 8 | static_cast<unsigned char>(bytes_[i]);
@@ -149,8 +149,8 @@ std::string TextOf(unsigned tag, std::string_view value) {
   IppCursor cursor(value);
   unsigned size = 0;
   std::string_view skipped, text;
-  if (!cursor.number16(size) || !cursor.run(size, skipped) || !cursor.number16(size) ||
-      !cursor.run(size, text)) {
+  if (!cursor.Number16(size) || !cursor.Run(size, skipped) || !cursor.Number16(size) ||
+      !cursor.Run(size, text)) {
     return "";
   }
   return std::string(text);
@@ -168,8 +168,8 @@ void Note(PrinterInfo& printer, std::string_view name, std::string text) {
 std::optional<std::vector<PrinterInfo>> PrintersOfIppAnswer(std::string_view body) {
   IppCursor cursor(body);
   unsigned version = 0, status = 0, requestId = 0, requestIdLow = 0;
-  if (!cursor.number16(version) || !cursor.number16(status) || !cursor.number16(requestId) ||
-      !cursor.number16(requestIdLow)) {
+  if (!cursor.Number16(version) || !cursor.Number16(status) || !cursor.Number16(requestId) ||
+      !cursor.Number16(requestIdLow)) {
     return std::nullopt;
   }
   std::vector<PrinterInfo> printers;
@@ -181,7 +181,7 @@ std::optional<std::vector<PrinterInfo>> PrintersOfIppAnswer(std::string_view bod
   unsigned group = 0;
   for (;;) {
     unsigned tag = 0;
-    if (!cursor.byte(tag)) return std::nullopt;  // the end tag is missing
+    if (!cursor.Byte(tag)) return std::nullopt;  // the end tag is missing
     if (tag == 0x03) break;
     if (tag < 0x10) {  // a group starts: each printer is one
       flush();
@@ -190,8 +190,8 @@ std::optional<std::vector<PrinterInfo>> PrintersOfIppAnswer(std::string_view bod
     }
     unsigned nameSize = 0, valueSize = 0;
     std::string_view name, value;
-    if (!cursor.number16(nameSize) || !cursor.run(nameSize, name) || !cursor.number16(valueSize) ||
-        !cursor.run(valueSize, value)) {
+    if (!cursor.Number16(nameSize) || !cursor.Run(nameSize, name) || !cursor.Number16(valueSize) ||
+        !cursor.Run(valueSize, value)) {
       return std::nullopt;
     }
     if (nameSize == 0) continue;  // a further value of a list; the list shows the first
@@ -213,7 +213,7 @@ std::optional<std::vector<PrinterInfo>> ListPrintersDirectly() {
   Fd fd = scheduler.socketPath.empty()
               ? ConnectTcp(scheduler.host, scheduler.port, deadline, reason)
               : ConnectLocal(scheduler.socketPath);
-  if (!fd.ok()) return std::vector<PrinterInfo>();  // no scheduler: no queues
+  if (!fd.Ok()) return std::vector<PrinterInfo>();  // no scheduler: no queues
   HttpStream stream(std::move(fd));
   HttpReader reader(stream);
   const Wait wait{kTimeoutMs, deadline};
@@ -230,7 +230,7 @@ std::optional<std::vector<PrinterInfo>> ListPrintersDirectly() {
                                             .body = ipp});
   ResponseHead head;
   std::string body;
-  if (stream.writeAll(request, wait, reason) != Io::Ok ||
+  if (stream.WriteAll(request, wait, reason) != Io::Ok ||
       ReadResponseHead(reader, wait, head, reason) != Io::Ok) {
     return std::vector<PrinterInfo>();
   }

@@ -75,23 +75,23 @@ class CupsJob : public SpoolJob {
  public:
   CupsJob(Http http, std::string printer, int id)
       : http_(std::move(http)), printer_(std::move(printer)), id_(id) {}
-  ~CupsJob() override { finish(); }
+  ~CupsJob() override { Finish(); }
 
-  bool write(std::string_view bytes) override {
+  bool Write(std::string_view bytes) override {
     if (!http_) return false;
     if (bytes.empty()) return true;
     return Lib().cupsWriteRequestData(http_.get(), bytes.data(), bytes.size()) ==
            HTTP_STATUS_CONTINUE;
   }
 
-  bool finish() override {
+  bool Finish() override {
     if (!http_) return false;
     const ipp_status_t status = Lib().cupsFinishDocument(http_.get(), printer_.c_str());
     http_.reset();
     return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
   }
 
-  bool abort() override {
+  bool Abort() override {
     if (!http_) return false;
     // The document is never completed: the scheduler drops what it received of it when the
     // connection ends, and the job itself is cancelled over a connection of its own (the
@@ -152,7 +152,7 @@ class CupsSpooler : public Spooler {
     return printers;
   }
 
-  std::unique_ptr<SpoolJob> startRawJob(const std::string& name, std::string& error) override {
+  std::unique_ptr<SpoolJob> StartRawJob(const std::string& name, std::string& error) override {
     if (Cups(error) == nullptr) return nullptr;
     Http http = ConnectToScheduler(error);
     if (!http) return nullptr;
@@ -173,6 +173,6 @@ class CupsSpooler : public Spooler {
 
 }  // namespace
 
-std::unique_ptr<Spooler> Spooler::create() { return std::make_unique<CupsSpooler>(); }
+std::unique_ptr<Spooler> Spooler::Create() { return std::make_unique<CupsSpooler>(); }
 
 }  // namespace qv::platform

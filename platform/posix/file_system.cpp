@@ -17,9 +17,9 @@ namespace {
 
 bool WriteWithFlags(const std::string& path, std::string_view bytes, int flags, bool sync) {
   Fd fd(::open(path.c_str(), flags | O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-  if (!fd.ok() || !WriteAll(fd.get(), bytes)) return false;
-  if (sync && ::fsync(fd.get()) != 0) return false;
-  return fd.reset();
+  if (!fd.Ok() || !WriteAll(fd.Get(), bytes)) return false;
+  if (sync && ::fsync(fd.Get()) != 0) return false;
+  return fd.Reset();
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -56,10 +56,10 @@ std::string JoinPath(std::string_view dir, std::string_view name) {
 bool ReadFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd.ok()) return false;
+  if (!fd.Ok()) return false;
   char buffer[65536];
   for (;;) {
-    const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -93,17 +93,17 @@ bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {
   }
   // The rename itself is only durable once the directory entry is on disk.
   Fd dir(::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (dir.ok()) ::fsync(dir.get());
+  if (dir.Ok()) ::fsync(dir.Get());
   return true;
 }
 
 std::vector<FileEntry> ListFiles(const std::string& dir) {
   std::vector<FileEntry> files;
   UniqueHandle<DirTraits> d(::opendir(dir.c_str()));
-  if (!d.ok()) return files;
-  while (const dirent* e = ::readdir(d.get())) {
+  if (!d.Ok()) return files;
+  while (const dirent* e = ::readdir(d.Get())) {
     struct stat st;
-    if (::fstatat(::dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstatat(::dirfd(d.Get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (!S_ISREG(st.st_mode)) continue;
     files.push_back({e->d_name, static_cast<uint64_t>(st.st_size)});
   }

@@ -72,8 +72,8 @@ std::string VerifyFailure(SSL* ssl) {
 
 }  // namespace
 
-int Wait::ms() const {
-  const int left = deadline.remainingMs();
+int Wait::Ms() const {
+  const int left = deadline.RemainingMs();
   if (left < 0) return idleMs;
   return idleMs < 0 ? left : std::min(idleMs, left);
 }
@@ -83,10 +83,10 @@ HttpStream::~HttpStream() {
   if (ssl_ && SSL_is_init_finished(ssl_.get())) SSL_shutdown(ssl_.get());
 }
 
-Io HttpStream::waitFor(short events, const Wait& wait, std::string& reason) {
-  pollfd p{fd_.get(), events, 0};
+Io HttpStream::WaitFor(short events, const Wait& wait, std::string& reason) {
+  pollfd p{fd_.Get(), events, 0};
   for (;;) {
-    const int ms = wait.ms();
+    const int ms = wait.Ms();
     const int ready = ms == 0 ? 0 : ::poll(&p, 1, ms);
     if (ready > 0) return Io::Ok;
     if (ready < 0 && errno == EINTR) continue;
@@ -94,14 +94,14 @@ Io HttpStream::waitFor(short events, const Wait& wait, std::string& reason) {
       reason = std::strerror(errno);
       return Io::Failed;
     }
-    reason = wait.deadline.remainingMs() == 0
+    reason = wait.deadline.RemainingMs() == 0
                  ? std::string("超时（整个请求的时限已到）")
                  : "超时（" + std::to_string(wait.idleMs) + " 毫秒内没有进展）";
     return Io::TimedOut;
   }
 }
 
-Io HttpStream::sslFailure(int result, const char* doing, std::string& reason) {
+Io HttpStream::SslFailure(int result, const char* doing, std::string& reason) {
   const int error = SSL_get_error(ssl_.get(), result);
   if (error == SSL_ERROR_ZERO_RETURN) return Io::Closed;
   if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
@@ -117,7 +117,7 @@ Io HttpStream::sslFailure(int result, const char* doing, std::string& reason) {
   return Io::Failed;
 }
 
-bool HttpStream::startTls(SSL_CTX* context, const std::string& host, bool verify,
+bool HttpStream::StartTls(SSL_CTX* context, const std::string& host, bool verify,
                           SSL_SESSION* session, const Wait& wait, std::string& reason) {
   BIO_METHOD* method = SocketBioMethod();
   BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
@@ -127,7 +127,7 @@ bool HttpStream::startTls(SSL_CTX* context, const std::string& host, bool verify
     reason = "OpenSSL 无法建立连接对象";
     return false;
   }
-  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd_.get())));
+  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd_.Get())));
   SSL_set_bio(ssl_.get(), bio, bio);
   const bool address = IsAddress(host);
   if (!address) SSL_set_tlsext_host_name(ssl_.get(), host.c_str());
@@ -156,7 +156,7 @@ bool HttpStream::startTls(SSL_CTX* context, const std::string& host, bool verify
     if (result == 1) return true;
     const int error = SSL_get_error(ssl_.get(), result);
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-      const Io waited = waitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, wait, reason);
+      const Io waited = WaitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, wait, reason);
       if (waited != Io::Ok) {
         reason = "TLS 握手未完成：" + reason;
         return false;
@@ -164,7 +164,7 @@ bool HttpStream::startTls(SSL_CTX* context, const std::string& host, bool verify
       continue;
     }
     reason = verify ? VerifyFailure(ssl_.get()) : "";
-    if (reason.empty() && sslFailure(result, "TLS 握手失败", reason) == Io::Closed) {
+    if (reason.empty() && SslFailure(result, "TLS 握手失败", reason) == Io::Closed) {
       reason = "TLS 握手时对方断开了连接";
     }
     ERR_clear_error();
@@ -172,7 +172,7 @@ bool HttpStream::startTls(SSL_CTX* context, const std::string& host, bool verify
   }
 }
 
-Io HttpStream::writeAll(std::string_view bytes, const Wait& wait, std::string& reason) {
+Io HttpStream::WriteAll(std::string_view bytes, const Wait& wait, std::string& reason) {
   while (!bytes.empty()) {
     const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), INT_MAX));
     short waitEvents = POLLOUT;
@@ -187,14 +187,14 @@ Io HttpStream::writeAll(std::string_view bytes, const Wait& wait, std::string& r
       }
       const int error = SSL_get_error(ssl_.get(), sent);
       if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-        const Io failed = sslFailure(sent, "发送失败", reason);
+        const Io failed = SslFailure(sent, "发送失败", reason);
         if (failed == Io::Closed) reason = "发送时对方断开了连接";
         return Io::Failed;
       }
       if (error == SSL_ERROR_WANT_READ) waitEvents = POLLIN;
     } else {
       const ssize_t sent =
-          ::send(fd_.get(), bytes.data(), static_cast<size_t>(chunk), MSG_NOSIGNAL | MSG_DONTWAIT);
+          ::send(fd_.Get(), bytes.data(), static_cast<size_t>(chunk), MSG_NOSIGNAL | MSG_DONTWAIT);
       if (sent > 0) {
         bytes.remove_prefix(static_cast<size_t>(sent));
         continue;
@@ -204,13 +204,13 @@ Io HttpStream::writeAll(std::string_view bytes, const Wait& wait, std::string& r
         return Io::Failed;
       }
     }
-    const Io waited = waitFor(waitEvents, wait, reason);
+    const Io waited = WaitFor(waitEvents, wait, reason);
     if (waited != Io::Ok) return waited;
   }
   return Io::Ok;
 }
 
-Io HttpStream::readSome(char* buffer, size_t capacity, size_t& got, const Wait& wait,
+Io HttpStream::ReadSome(char* buffer, size_t capacity, size_t& got, const Wait& wait,
                         std::string& reason) {
   got = 0;
   const int size = static_cast<int>(std::min<size_t>(capacity, INT_MAX));
@@ -226,11 +226,11 @@ Io HttpStream::readSome(char* buffer, size_t capacity, size_t& got, const Wait& 
       }
       const int error = SSL_get_error(ssl_.get(), n);
       if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-        return sslFailure(n, "接收失败", reason);
+        return SslFailure(n, "接收失败", reason);
       }
       if (error == SSL_ERROR_WANT_WRITE) waitEvents = POLLOUT;
     } else {
-      const ssize_t n = ::recv(fd_.get(), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
+      const ssize_t n = ::recv(fd_.Get(), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
       if (n > 0) {
         got = static_cast<size_t>(n);
         return Io::Ok;
@@ -241,14 +241,14 @@ Io HttpStream::readSome(char* buffer, size_t capacity, size_t& got, const Wait& 
         return errno == ECONNRESET ? Io::Closed : Io::Failed;
       }
     }
-    const Io waited = waitFor(waitEvents, wait, reason);
+    const Io waited = WaitFor(waitEvents, wait, reason);
     if (waited != Io::Ok) return waited;
   }
 }
 
-bool HttpStream::idleAndOpen() {
+bool HttpStream::IdleAndOpen() {
   if (ssl_ && SSL_has_pending(ssl_.get())) return false;  // bytes nobody asked for
-  pollfd p{fd_.get(), POLLIN, 0};
+  pollfd p{fd_.Get(), POLLIN, 0};
   const int ready = ::poll(&p, 1, 0);
   if (ready == 0) return true;
   if (ready < 0) return false;
@@ -263,7 +263,7 @@ bool HttpStream::idleAndOpen() {
   return keep;
 }
 
-SSL_SESSION* HttpStream::session() const {
+SSL_SESSION* HttpStream::Session() const {
   if (!ssl_) return nullptr;
   SSL_SESSION* session = SSL_get1_session(ssl_.get());
   if (session != nullptr && SSL_SESSION_is_resumable(session) != 1) {

@@ -18,7 +18,7 @@ namespace qv::platform::posix {
 struct Wait {
   int idleMs;
   const Deadline& deadline;
-  int ms() const;  // poll()'s timeout: the sooner of the two
+  int Ms() const;  // poll()'s timeout: the sooner of the two
 };
 
 enum class Io {
@@ -42,23 +42,23 @@ class HttpStream {
   // Makes the connection a TLS one to `host`: the certificate is verified against the
   // context's roots and must name the host, unless `verify` is false. `session` (may be null)
   // is a kept session of the same host to resume. False with `reason` on failure.
-  bool startTls(SSL_CTX* context, const std::string& host, bool verify, SSL_SESSION* session,
+  bool StartTls(SSL_CTX* context, const std::string& host, bool verify, SSL_SESSION* session,
                 const Wait& wait, std::string& reason);
   // Sends every byte.
-  Io writeAll(std::string_view bytes, const Wait& wait, std::string& reason);
+  Io WriteAll(std::string_view bytes, const Wait& wait, std::string& reason);
   // Reads what is there, at least one byte, at most `capacity`; `got` counts them.
-  Io readSome(char* buffer, size_t capacity, size_t& got, const Wait& wait, std::string& reason);
+  Io ReadSome(char* buffer, size_t capacity, size_t& got, const Wait& wait, std::string& reason);
   // True when a kept connection can carry another exchange: still open and nothing unread.
-  bool idleAndOpen();
+  bool IdleAndOpen();
   // The TLS session to resume on a later connection to the same host; null for plain TCP or
   // a session that cannot be resumed. The caller owns the reference.
-  SSL_SESSION* session() const;
+  SSL_SESSION* Session() const;
 
  private:
   // Waits until the socket is readable (or writable, after SSL_ERROR_WANT_WRITE).
-  Io waitFor(short events, const Wait& wait, std::string& reason);
+  Io WaitFor(short events, const Wait& wait, std::string& reason);
   // An OpenSSL call that returned `result` <= 0, as our status and reason.
-  Io sslFailure(int result, const char* doing, std::string& reason);
+  Io SslFailure(int result, const char* doing, std::string& reason);
 
   Fd fd_;
   std::unique_ptr<SSL, SslDeleter> ssl_;

@@ -101,23 +101,23 @@ bool ParseAuthority(std::string_view authority, bool secure, HttpTarget& target)
 
 }  // namespace
 
-std::string HttpTarget::authority() const {
+std::string HttpTarget::Authority() const {
   const std::string name = host.find(':') != std::string::npos ? "[" + host + "]" : host;
   return name + ":" + std::to_string(port);
 }
 
-std::string HttpTarget::hostHeader() const {
+std::string HttpTarget::HostHeader() const {
   if (port == (secure ? 443 : 80)) {
     return host.find(':') != std::string::npos ? "[" + host + "]" : host;
   }
-  return authority();
+  return Authority();
 }
 
-std::string HttpTarget::url() const {
-  return std::string(secure ? "https://" : "http://") + hostHeader() + path;
+std::string HttpTarget::Url() const {
+  return std::string(secure ? "https://" : "http://") + HostHeader() + path;
 }
 
-bool HttpTarget::sameOrigin(const HttpTarget& other) const {
+bool HttpTarget::SameOrigin(const HttpTarget& other) const {
   return secure == other.secure && port == other.port && EqualsNoCase(host, other.host);
 }
 

@@ -12,13 +12,13 @@ struct HttpTarget {
   std::string path = "/";  // path and query
 
   // host:port as an authority: brackets around an IPv6 address.
-  std::string authority() const;
+  std::string Authority() const;
   // The Host header's value: the port only when it is not the scheme's own.
-  std::string hostHeader() const;
+  std::string HostHeader() const;
   // The absolute URL, as a request through a proxy names it.
-  std::string url() const;
+  std::string Url() const;
   // Same scheme, host (any case) and port.
-  bool sameOrigin(const HttpTarget& other) const;
+  bool SameOrigin(const HttpTarget& other) const;
 };
 
 enum class LocationKind { Http, OtherScheme, Invalid };

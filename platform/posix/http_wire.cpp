@@ -104,7 +104,7 @@ bool NoteHeader(std::string_view name, std::string_view value, ResponseHead& hea
 Io ReadOneHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::string& reason) {
   head = ResponseHead();
   std::string line;
-  Io io = reader.line(line, kMaxLine, wait, reason);
+  Io io = reader.Line(line, kMaxLine, wait, reason);
   if (io != Io::Ok) return io;
   if (!ParseStatusLine(line, head)) {
     std::string shown = line.substr(0, 40);
@@ -114,7 +114,7 @@ Io ReadOneHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::st
   }
   head.raw = line + "\r\n";
   for (;;) {
-    io = reader.line(line, kMaxLine, wait, reason);
+    io = reader.Line(line, kMaxLine, wait, reason);
     if (io == Io::Closed) reason = "应答头没有收完连接就断开了";
     if (io != Io::Ok) return io == Io::Closed ? Io::Failed : io;
     head.raw += line;
@@ -149,7 +149,7 @@ BodyRead ReadExactly(HttpReader& reader, uint64_t count, const Wait& wait, std::
                      std::string& reason) {
   const size_t goal = body.size() + static_cast<size_t>(count);
   while (body.size() < goal) {
-    const Io io = reader.some(body, goal - body.size(), wait, reason);
+    const Io io = reader.Some(body, goal - body.size(), wait, reason);
     if (io != Io::Ok) {
       return Failed(io, "应答正文还差 " + std::to_string(goal - body.size()) + " 字节没有收到",
                     reason);
@@ -162,7 +162,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
                      std::string& reason) {
   std::string line;
   for (;;) {
-    Io io = reader.line(line, kMaxLine, wait, reason);
+    Io io = reader.Line(line, kMaxLine, wait, reason);
     if (io != Io::Ok) return Failed(io, "分块正文没有收完", reason);
     const std::string_view size = Trim(std::string_view(line).substr(0, line.find(';')));
     uint64_t count = 0;
@@ -183,7 +183,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
     if (BodyRead read = ReadExactly(reader, count, wait, body, reason); read != BodyRead::Ok) {
       return read;
     }
-    io = reader.line(line, kMaxLine, wait, reason);
+    io = reader.Line(line, kMaxLine, wait, reason);
     if (io != Io::Ok) return Failed(io, "分块正文没有收完", reason);
     if (!line.empty()) {
       reason = "分块正文格式错误：块后面不是行尾";
@@ -192,7 +192,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
   }
   // Trailer lines, up to the blank line that ends the answer.
   for (size_t total = 0;;) {
-    const Io io = reader.line(line, kMaxLine, wait, reason);
+    const Io io = reader.Line(line, kMaxLine, wait, reason);
     if (io != Io::Ok) return Failed(io, "分块正文的结尾没有收完", reason);
     if (line.empty()) return BodyRead::Ok;
     total += line.size();
@@ -208,7 +208,7 @@ BodyRead ReadUntilClose(HttpReader& reader, size_t maxBytes, const Wait& wait, s
   for (;;) {
     // One byte past the limit shows that the body is longer than it.
     const size_t room = maxBytes - body.size() + 1;
-    const Io io = reader.some(body, std::min(room, size_t{64 * 1024}), wait, reason);
+    const Io io = reader.Some(body, std::min(room, size_t{64 * 1024}), wait, reason);
     if (io == Io::Closed) return BodyRead::Ok;
     if (io != Io::Ok) return Failed(io, "应答正文没有收完", reason);
     if (body.size() > maxBytes) return TooLarge(maxBytes, reason);
@@ -220,7 +220,7 @@ BodyRead ReadUntilClose(HttpReader& reader, size_t maxBytes, const Wait& wait, s
 HttpReader::HttpReader(HttpStream& stream)
     : stream_(stream), buffer_(std::make_unique<char[]>(kBufferSize)) {}
 
-Io HttpReader::fill(const Wait& wait, std::string& reason) {
+Io HttpReader::Fill(const Wait& wait, std::string& reason) {
   if (begin_ == end_) begin_ = end_ = 0;
   if (end_ == kBufferSize) {
     std::copy(buffer_.get() + begin_, buffer_.get() + end_, buffer_.get());
@@ -228,13 +228,13 @@ Io HttpReader::fill(const Wait& wait, std::string& reason) {
     begin_ = 0;
   }
   size_t got = 0;
-  const Io io = stream_.readSome(buffer_.get() + end_, kBufferSize - end_, got, wait, reason);
+  const Io io = stream_.ReadSome(buffer_.get() + end_, kBufferSize - end_, got, wait, reason);
   end_ += got;
   received_ += got;
   return io;
 }
 
-Io HttpReader::line(std::string& out, size_t maxLength, const Wait& wait, std::string& reason) {
+Io HttpReader::Line(std::string& out, size_t maxLength, const Wait& wait, std::string& reason) {
   out.clear();
   for (;;) {
     const char* start = buffer_.get() + begin_;
@@ -252,14 +252,14 @@ Io HttpReader::line(std::string& out, size_t maxLength, const Wait& wait, std::s
       reason = "应答中的一行超过 " + std::to_string(maxLength) + " 字节";
       return Io::Failed;
     }
-    const Io io = fill(wait, reason);
+    const Io io = Fill(wait, reason);
     if (io != Io::Ok) return io;
   }
 }
 
-Io HttpReader::some(std::string& out, size_t most, const Wait& wait, std::string& reason) {
+Io HttpReader::Some(std::string& out, size_t most, const Wait& wait, std::string& reason) {
   if (begin_ == end_) {
-    const Io io = fill(wait, reason);
+    const Io io = Fill(wait, reason);
     if (io != Io::Ok) return io;
   }
   const size_t taken = std::min(most, end_ - begin_);

@@ -18,17 +18,17 @@ class HttpReader {
  public:
   explicit HttpReader(HttpStream& stream);
   // One line without its end (CR LF, or a bare LF); Failed past `maxLength` bytes.
-  Io line(std::string& out, size_t maxLength, const Wait& wait, std::string& reason);
+  Io Line(std::string& out, size_t maxLength, const Wait& wait, std::string& reason);
   // Appends between one and `most` bytes to `out`.
-  Io some(std::string& out, size_t most, const Wait& wait, std::string& reason);
+  Io Some(std::string& out, size_t most, const Wait& wait, std::string& reason);
   // True when bytes were received that nobody has read yet.
-  bool buffered() const { return begin_ < end_; }
-  // Bytes received since the last resetCount().
-  size_t received() const { return received_; }
-  void resetCount() { received_ = 0; }
+  bool Buffered() const { return begin_ < end_; }
+  // Bytes received since the last ResetCount().
+  size_t Received() const { return received_; }
+  void ResetCount() { received_ = 0; }
 
  private:
-  Io fill(const Wait& wait, std::string& reason);
+  Io Fill(const Wait& wait, std::string& reason);
 
   static constexpr size_t kBufferSize = 16 * 1024;
   HttpStream& stream_;

@@ -28,7 +28,7 @@ std::string LockDirectory() {
 
 }  // namespace
 
-std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::string& name) {
+std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& name) {
   const std::string path = LockDirectory() + "/" + name + "-" + std::to_string(::getuid()) + ".lock";
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return nullptr;

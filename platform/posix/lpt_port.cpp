@@ -18,24 +18,24 @@ class PosixLptPorts : public LptPortTable<Fd> {
  public:
   PosixLptPorts() : LptPortTable(DefaultPath) {}
 
-  int openPort(const std::string& portName) override {
+  int OpenPort(const std::string& portName) override {
     const std::string* path = PathOf(portName);
     if (path == nullptr) return -1;
     // No O_CREAT: a missing port must fail, not become a new file. O_APPEND keeps a regular
     // file standing in for a port in the order bytes were sent.
     Fd fd(::open(path->c_str(), O_WRONLY | O_APPEND | O_NOCTTY | O_CLOEXEC));
-    if (!fd.ok()) return -1;
+    if (!fd.Ok()) return -1;
     return Keep(std::move(fd));
   }
 
-  int writePort(int handle, std::string_view bytes) override {
+  int WritePort(int handle, std::string_view bytes) override {
     const Fd* port = Find(handle);
-    return port != nullptr && WriteAll(port->get(), bytes) ? 1 : 0;
+    return port != nullptr && WriteAll(port->Get(), bytes) ? 1 : 0;
   }
 };
 
 }  // namespace
 
-std::unique_ptr<LptPorts> LptPorts::create() { return std::make_unique<PosixLptPorts>(); }
+std::unique_ptr<LptPorts> LptPorts::Create() { return std::make_unique<PosixLptPorts>(); }
 
 }  // namespace qv::platform

@@ -31,7 +31,7 @@ using SteadyClock = std::chrono::steady_clock;
 bool WaitFor(int fd, short events, const Deadline& deadline) {
   for (;;) {
     pollfd p{fd, events, 0};
-    const int rc = ::poll(&p, 1, deadline.remainingMs());
+    const int rc = ::poll(&p, 1, deadline.RemainingMs());
     if (rc > 0) return true;
     if (rc == 0) return false;
     if (errno != EINTR) return false;
@@ -66,43 +66,43 @@ class PosixTcpConnection : public TcpConnection {
  public:
   explicit PosixTcpConnection(int fd) : fd_(fd) {}
 
-  bool sendAll(std::string_view bytes, int timeoutMs) override {
-    if (!fd_.ok()) return false;
+  bool SendAll(std::string_view bytes, int timeoutMs) override {
+    if (!fd_.Ok()) return false;
     const Deadline deadline(timeoutMs);
     size_t sent = 0;
     while (sent < bytes.size()) {
       // The socket is non-blocking: try first, and wait only when its buffer is full.
       // MSG_NOSIGNAL: a printer that hangs up must fail this send, not kill the service.
-      const ssize_t n = ::send(fd_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      const ssize_t n = ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
       if (n > 0) {
         sent += static_cast<size_t>(n);
       } else if (n < 0 && errno == EINTR) {
         continue;
       } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
         return false;
-      } else if (!WaitFor(fd_.get(), POLLOUT, deadline)) {
+      } else if (!WaitFor(fd_.Get(), POLLOUT, deadline)) {
         return false;
       }
     }
     return true;
   }
 
-  std::string receiveOnce(int timeoutMs, size_t maxBytes) override {
-    if (!fd_.ok() || !WaitFor(fd_.get(), POLLIN, Deadline(timeoutMs))) return std::string();
+  std::string ReceiveOnce(int timeoutMs, size_t maxBytes) override {
+    if (!fd_.Ok() || !WaitFor(fd_.Get(), POLLIN, Deadline(timeoutMs))) return std::string();
     std::string buffer(maxBytes, '\0');
     ssize_t n;
     do {
-      n = ::recv(fd_.get(), buffer.data(), buffer.size(), 0);
+      n = ::recv(fd_.Get(), buffer.data(), buffer.size(), 0);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) return std::string();
     buffer.resize(static_cast<size_t>(n));
     return buffer;
   }
 
-  PeerEvent waitForPeer(int waitMs) override {
-    if (!fd_.ok()) return PeerEvent::Reset;
+  PeerEvent WaitForPeer(int waitMs) override {
+    if (!fd_.Ok()) return PeerEvent::Reset;
     // poll() takes 0 as "do not wait"; our Deadline would read it as "no limit".
-    pollfd p{fd_.get(), POLLIN, 0};
+    pollfd p{fd_.Get(), POLLIN, 0};
     int rc;
     do {
       rc = ::poll(&p, 1, waitMs > 0 ? waitMs : 0);
@@ -111,25 +111,25 @@ class PosixTcpConnection : public TcpConnection {
     char byte;
     ssize_t n;
     do {
-      n = ::recv(fd_.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+      n = ::recv(fd_.Get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
     if (n > 0) return PeerEvent::Data;
     if (n == 0) return PeerEvent::Closed;
     return errno == EAGAIN || errno == EWOULDBLOCK ? PeerEvent::Nothing : PeerEvent::Reset;
   }
 
-  Unacknowledged unacknowledged() override {
+  Unacknowledged CountUnacknowledged() override {
     // SIOCOUTQ counts what is still queued to send plus what is sent but not acknowledged;
     // a printer that stopped reading leaves its unread part here once its window is full.
     int queued = 0;
-    if (!fd_.ok() || ::ioctl(fd_.get(), SIOCOUTQ, &queued) != 0) return {1, false};
+    if (!fd_.Ok() || ::ioctl(fd_.Get(), SIOCOUTQ, &queued) != 0) return {1, false};
     return {static_cast<size_t>(queued > 0 ? queued : 0), true};
   }
 
   bool close() override {
-    if (!fd_.ok()) return false;
-    FinishSending(fd_.get());
-    return fd_.reset();
+    if (!fd_.Ok()) return false;
+    FinishSending(fd_.Get());
+    return fd_.Reset();
   }
 
  private:
@@ -166,39 +166,39 @@ struct IcmpSocket {
 
 bool OpenIcmpSocket(IcmpSocket& s) {
   s.fd = Fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP));
-  if (s.fd.ok()) return true;
+  if (s.fd.Ok()) return true;
   s.fd = Fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP));
   s.raw = true;
-  return s.fd.ok();
+  return s.fd.Ok();
 }
 
 class PosixNetwork : public Network {
  public:
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+  std::unique_ptr<TcpConnection> ConnectTcp(const std::string& ipv4, int port,
                                             int timeoutMs) override {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     if (port < 1 || port > 65535 || !ParseIpv4(ipv4, addr.sin_addr)) return nullptr;
     Fd fd(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!fd.ok()) return nullptr;
+    if (!fd.Ok()) return nullptr;
     // Every operation is one complete command; send it now instead of holding it back until
     // the printer acknowledges the previous one.
     const int one = 1;
-    ::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::setsockopt(fd.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
       if (errno != EINPROGRESS) return nullptr;
-      if (!WaitFor(fd.get(), POLLOUT, Deadline(timeoutMs))) return nullptr;
+      if (!WaitFor(fd.Get(), POLLOUT, Deadline(timeoutMs))) return nullptr;
       int error = 0;
       socklen_t size = sizeof error;
-      if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
+      if (::getsockopt(fd.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) {
         return nullptr;
       }
     }
-    return std::make_unique<PosixTcpConnection>(fd.release());
+    return std::make_unique<PosixTcpConnection>(fd.Release());
   }
 
-  PingResult ping(const std::string& host, int timeoutMs) override {
+  PingResult Ping(const std::string& host, int timeoutMs) override {
     in_addr target{};
     if (!Resolve(host, target)) return {};
     IcmpSocket s;
@@ -222,16 +222,16 @@ class PosixNetwork : public Network {
     to.sin_family = AF_INET;
     to.sin_addr = target;
     const auto start = SteadyClock::now();
-    if (::sendto(s.fd.get(), request, sizeof request, 0, reinterpret_cast<sockaddr*>(&to),
+    if (::sendto(s.fd.Get(), request, sizeof request, 0, reinterpret_cast<sockaddr*>(&to),
                  sizeof to) != static_cast<ssize_t>(sizeof request)) {
       return {};
     }
     const Deadline deadline(timeoutMs < 1 ? 1 : timeoutMs);
     uint8_t reply[1500];
-    while (WaitFor(s.fd.get(), POLLIN, deadline)) {
+    while (WaitFor(s.fd.Get(), POLLIN, deadline)) {
       sockaddr_in from{};
       socklen_t fromSize = sizeof from;
-      const ssize_t n = ::recvfrom(s.fd.get(), reply, sizeof reply, 0,
+      const ssize_t n = ::recvfrom(s.fd.Get(), reply, sizeof reply, 0,
                                    reinterpret_cast<sockaddr*>(&from), &fromSize);
       if (n <= 0 || from.sin_addr.s_addr != target.s_addr) continue;
       size_t offset = 0;
@@ -257,6 +257,6 @@ class PosixNetwork : public Network {
 
 }  // namespace
 
-std::unique_ptr<Network> Network::create() { return std::make_unique<PosixNetwork>(); }
+std::unique_ptr<Network> Network::Create() { return std::make_unique<PosixNetwork>(); }
 
 }  // namespace qv::platform

@@ -75,7 +75,7 @@ bool ParseProxy(const std::string& proxy, HttpTarget& target) {
 
 // The limit of one phase, never past the whole exchange's.
 Deadline PhaseDeadline(int timeoutMs, const Deadline& overall) {
-  const int left = overall.remainingMs();
+  const int left = overall.RemainingMs();
   if (left < 0) return Deadline(timeoutMs);
   return Deadline(std::max(1, std::min(timeoutMs, left)));
 }
@@ -98,10 +98,10 @@ struct Answer {
 
 class SocketHttpTransport final : public HttpTransport {
  public:
-  HttpFailure exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
+  HttpFailure Exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
     response = HttpTransportResponse();
     try {
-      return exchangeHops(r, response);
+      return ExchangeHops(r, response);
     } catch (const std::bad_alloc&) {
       connection_.reset();
       response = HttpTransportResponse();
@@ -111,20 +111,20 @@ class SocketHttpTransport final : public HttpTransport {
   }
 
  private:
-  HttpFailure exchangeHops(const HttpTransportRequest& r, HttpTransportResponse& response);
-  HttpFailure roundTrip(const HttpTransportRequest& r, const Hop& hop, const Deadline& overall,
+  HttpFailure ExchangeHops(const HttpTransportRequest& r, HttpTransportResponse& response);
+  HttpFailure RoundTrip(const HttpTransportRequest& r, const Hop& hop, const Deadline& overall,
                         Answer& answer, std::string& reason);
   // Drops the kept connection unless it was made for `key` and is still good for a request.
-  void dropUnlessUsableFor(const ConnectionKey& key);
+  void DropUnlessUsableFor(const ConnectionKey& key);
   // Sends the request and reads the answer's head, on the kept connection or a new one (and
   // once more on a new one when the kept one turns out closed).
-  HttpFailure sendAndHear(const HttpTransportRequest& r, const HttpTarget& target,
+  HttpFailure SendAndHear(const HttpTransportRequest& r, const HttpTarget& target,
                           const std::string& request, const ConnectionKey& key, SSL_CTX* context,
                           const Deadline& overall, ResponseHead& head, std::string& reason);
   HttpFailure open(const HttpTransportRequest& r, const HttpTarget& target,
                    const ConnectionKey& key, SSL_CTX* context, const Deadline& overall,
                    std::string& reason);
-  bool openTunnel(Connection& connection, const HttpTarget& target, const ConnectionKey& key,
+  bool OpenTunnel(Connection& connection, const HttpTarget& target, const ConnectionKey& key,
                   const Wait& wait, std::string& reason);
 
   TlsContext tls_;
@@ -133,7 +133,7 @@ class SocketHttpTransport final : public HttpTransport {
   ConnectionKey sessionKey_;
 };
 
-HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
+HttpFailure SocketHttpTransport::ExchangeHops(const HttpTransportRequest& r,
                                               HttpTransportResponse& response) {
   const Deadline overall(r.totalTimeoutMs);
   Hop hop{{r.secure, r.host, r.port, r.path}, r.verb, r.headers, &r.body, true};
@@ -141,7 +141,7 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
   const std::string noBody;
   for (int redirects = 0;; ++redirects) {
     Answer answer;
-    const HttpFailure failure = roundTrip(r, hop, overall, answer, response.reason);
+    const HttpFailure failure = RoundTrip(r, hop, overall, answer, response.reason);
     if (failure != HttpFailure::None) return failure;
     const int status = answer.head.status;
     const bool redirect =
@@ -170,7 +170,7 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
     // and token, and an answer from the plain hop could feed the service print tasks. (From
     // plain http the exchange was never private, so both schemes may follow there.)
     if (r.secure && !next.secure) {
-      response.reason = "拒绝从 HTTPS 重定向到明文 HTTP：" + next.url();
+      response.reason = "拒绝从 HTTPS 重定向到明文 HTTP：" + next.Url();
       return HttpFailure::Redirect;
     }
     // As browsers do: 303 asks for a GET, and so do 301 and 302 after a POST; 307 and 308
@@ -181,7 +181,7 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
       hop.body = &noBody;
     }
     // Credentials and cookies are the first origin's: another host does not get them.
-    if (!next.sameOrigin(origin) && hop.withCredentials) {
+    if (!next.SameOrigin(origin) && hop.withCredentials) {
       hop.withCredentials = false;
       hop.headers = WithoutHeaders(hop.headers, {"Authorization", "Cookie"});
     }
@@ -193,14 +193,14 @@ HttpFailure SocketHttpTransport::exchangeHops(const HttpTransportRequest& r,
 // proxy's credentials; https goes through a tunnel and looks as if sent directly.
 std::string RequestFor(const HttpTransportRequest& r, const Hop& hop, const ConnectionKey& key) {
   const bool viaProxy = !r.proxy.empty() && !hop.target.secure;
-  const std::string url = viaProxy ? hop.target.url() : "";
+  const std::string url = viaProxy ? hop.target.Url() : "";
   const std::string authorization = hop.withCredentials && !r.user.empty() && !r.password.empty()
                                         ? BasicCredentials(r.user, r.password)
                                         : "";
   return RequestBytes({
       .verb = hop.verb,
       .target = viaProxy ? url : hop.target.path,
-      .host = hop.target.hostHeader(),
+      .host = hop.target.HostHeader(),
       .headers = hop.headers,
       .authorization = authorization,
       .proxyAuthorization = viaProxy ? key.proxyAuthorization : "",
@@ -208,34 +208,34 @@ std::string RequestFor(const HttpTransportRequest& r, const Hop& hop, const Conn
   });
 }
 
-HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const Hop& hop,
+HttpFailure SocketHttpTransport::RoundTrip(const HttpTransportRequest& r, const Hop& hop,
                                            const Deadline& overall, Answer& answer,
                                            std::string& reason) {
   const HttpTarget& target = hop.target;
   SSL_CTX* context = nullptr;
   HttpFailure failure = HttpFailure::None;
-  if (target.secure && (context = tls_.get(r.tls, false, failure, reason)) == nullptr) {
+  if (target.secure && (context = tls_.Get(r.tls, false, failure, reason)) == nullptr) {
     return failure;
   }
   ConnectionKey key{
       .secure = target.secure,
-      .authority = target.authority(),
+      .authority = target.Authority(),
       .proxy = r.proxy,
       .proxyAuthorization = !r.proxy.empty() && !r.proxyUser.empty() && !r.proxyPassword.empty()
                                 ? BasicCredentials(r.proxyUser, r.proxyPassword)
                                 : "",
       .verify = r.tls.verify,
-      .trust = target.secure ? tls_.generation() : 0};
-  dropUnlessUsableFor(key);
+      .trust = target.secure ? tls_.Generation() : 0};
+  DropUnlessUsableFor(key);
   const bool reused = connection_ != nullptr;
   // A new connection is verified against the ca_file as it is now.
   if (target.secure && !reused) {
-    if ((context = tls_.get(r.tls, true, failure, reason)) == nullptr) return failure;
-    key.trust = tls_.generation();
+    if ((context = tls_.Get(r.tls, true, failure, reason)) == nullptr) return failure;
+    key.trust = tls_.Generation();
   }
   const Wait wait{r.timeoutMs, overall};
   failure =
-      sendAndHear(r, target, RequestFor(r, hop, key), key, context, overall, answer.head, reason);
+      SendAndHear(r, target, RequestFor(r, hop, key), key, context, overall, answer.head, reason);
   if (failure != HttpFailure::None) return failure;
 
   Connection& connection = *connection_;
@@ -245,9 +245,9 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
   const bool keep = answer.bodyRead == BodyRead::Ok && framing != Framing::UntilClose &&
                     answer.head.status != 101 && !answer.head.close &&
                     (!answer.head.http10 || answer.head.keepAlive) && !AsksToClose(hop.headers) &&
-                    !connection.reader.buffered();
+                    !connection.reader.Buffered();
   if (target.secure && !reused && answer.bodyRead == BodyRead::Ok) {
-    session_.reset(connection.stream.session());
+    session_.reset(connection.stream.Session());
     sessionKey_ = key;
   }
   if (keep) {
@@ -258,15 +258,15 @@ HttpFailure SocketHttpTransport::roundTrip(const HttpTransportRequest& r, const 
   return HttpFailure::None;
 }
 
-void SocketHttpTransport::dropUnlessUsableFor(const ConnectionKey& key) {
-  if (connection_ && !(connection_->key == key && !connection_->reader.buffered() &&
+void SocketHttpTransport::DropUnlessUsableFor(const ConnectionKey& key) {
+  if (connection_ && !(connection_->key == key && !connection_->reader.Buffered() &&
                        std::chrono::steady_clock::now() - connection_->lastUsed < kMaxIdle &&
-                       connection_->stream.idleAndOpen())) {
+                       connection_->stream.IdleAndOpen())) {
     connection_.reset();
   }
 }
 
-HttpFailure SocketHttpTransport::sendAndHear(const HttpTransportRequest& r,
+HttpFailure SocketHttpTransport::SendAndHear(const HttpTransportRequest& r,
                                              const HttpTarget& target, const std::string& request,
                                              const ConnectionKey& key, SSL_CTX* context,
                                              const Deadline& overall, ResponseHead& head,
@@ -279,11 +279,11 @@ HttpFailure SocketHttpTransport::sendAndHear(const HttpTransportRequest& r,
       if (failure != HttpFailure::None) return failure;
     }
     HttpReader& reader = connection_->reader;
-    reader.resetCount();
-    const Io sent = connection_->stream.writeAll(request, wait, reason);
+    reader.ResetCount();
+    const Io sent = connection_->stream.WriteAll(request, wait, reason);
     const Io heard = sent == Io::Ok ? ReadResponseHead(reader, wait, head, reason) : sent;
     if (heard == Io::Ok) return HttpFailure::None;
-    const bool nothingHeard = reader.received() == 0 && heard != Io::TimedOut;
+    const bool nothingHeard = reader.Received() == 0 && heard != Io::TimedOut;
     connection_.reset();
     // A kept connection that the server had closed meanwhile: the request never reached it,
     // so it goes once more, on a new connection.
@@ -317,18 +317,18 @@ HttpFailure SocketHttpTransport::open(const HttpTransportRequest& r, const HttpT
     return HttpFailure::Send;
   }
   Fd fd = ConnectTcp(peer.host, peer.port, connectBy, reason);
-  if (!fd.ok()) {
+  if (!fd.Ok()) {
     if (!r.proxy.empty()) reason = "代理：" + reason;
     return HttpFailure::Send;
   }
   auto connection = std::make_unique<Connection>(std::move(fd));
   connection->key = key;
-  if (!r.proxy.empty() && target.secure && !openTunnel(*connection, target, key, wait, reason)) {
+  if (!r.proxy.empty() && target.secure && !OpenTunnel(*connection, target, key, wait, reason)) {
     return HttpFailure::Send;
   }
   if (target.secure) {
     SSL_SESSION* resume = session_ && sessionKey_ == key ? session_.get() : nullptr;
-    if (!connection->stream.startTls(context, target.host, r.tls.verify, resume, wait, reason)) {
+    if (!connection->stream.StartTls(context, target.host, r.tls.verify, resume, wait, reason)) {
       return HttpFailure::Send;
     }
   }
@@ -338,17 +338,17 @@ HttpFailure SocketHttpTransport::open(const HttpTransportRequest& r, const HttpT
 
 // https through a proxy: the proxy is asked for a tunnel to the server, and TLS runs inside it
 // end to end, so the proxy sees neither the request nor the answer.
-bool SocketHttpTransport::openTunnel(Connection& connection, const HttpTarget& target,
+bool SocketHttpTransport::OpenTunnel(Connection& connection, const HttpTarget& target,
                                      const ConnectionKey& key, const Wait& wait,
                                      std::string& reason) {
-  const std::string authority = target.authority();
+  const std::string authority = target.Authority();
   std::string request = "CONNECT " + authority + " HTTP/1.1\r\nHost: " + authority + "\r\n";
   if (!key.proxyAuthorization.empty()) {
     request += "Proxy-Authorization: " + key.proxyAuthorization + "\r\n";
   }
   request += "\r\n";
   ResponseHead head;
-  Io io = connection.stream.writeAll(request, wait, reason);
+  Io io = connection.stream.WriteAll(request, wait, reason);
   if (io == Io::Ok) io = ReadResponseHead(connection.reader, wait, head, reason);
   if (io != Io::Ok) {
     reason = "代理没有建立隧道：" + (io == Io::Closed ? std::string("连接已断开") : reason);
@@ -358,7 +358,7 @@ bool SocketHttpTransport::openTunnel(Connection& connection, const HttpTarget& t
     reason = "代理拒绝建立隧道：" + head.raw.substr(0, head.raw.find('\r'));
     return false;
   }
-  if (connection.reader.buffered()) {
+  if (connection.reader.Buffered()) {
     reason = "代理在隧道建立之前发来了多余的数据";
     return false;
   }
@@ -370,7 +370,7 @@ bool SocketHttpTransport::openTunnel(Connection& connection, const HttpTarget& t
 
 namespace qv::platform {
 
-std::unique_ptr<HttpTransport> HttpTransport::create() {
+std::unique_ptr<HttpTransport> HttpTransport::Create() {
   return std::make_unique<posix::SocketHttpTransport>();
 }
 

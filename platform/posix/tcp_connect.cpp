@@ -62,7 +62,7 @@ AddressList Resolve(const std::string& host, int port, const Deadline& deadline,
     lookup->finished.notify_one();
   }).detach();
   std::unique_lock lock(lookup->mutex);
-  const int waitMs = deadline.remainingMs();
+  const int waitMs = deadline.RemainingMs();
   const auto isDone = [&] { return lookup->done; };
   if (waitMs < 0) {
     lookup->finished.wait(lock, isDone);
@@ -80,11 +80,11 @@ AddressList Resolve(const std::string& host, int port, const Deadline& deadline,
 // Starts a connection to one address; an unusable Fd with `error` set when it failed at once.
 Fd StartConnect(const addrinfo* address, int& error) {
   Fd fd(::socket(address->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!fd.ok()) {
+  if (!fd.Ok()) {
     error = errno;
     return fd;
   }
-  if (::connect(fd.get(), address->ai_addr, address->ai_addrlen) == 0 || errno == EINPROGRESS) {
+  if (::connect(fd.Get(), address->ai_addr, address->ai_addrlen) == 0 || errno == EINPROGRESS) {
     return fd;
   }
   error = errno;
@@ -110,11 +110,11 @@ Fd ConnectTcp(const std::string& host, int port, const Deadline& deadline, std::
       Fd fd = StartConnect(next, error);
       next = next->ai_next;
       nextAt = Clock::now() + kNextAddressAfter;
-      if (fd.ok()) trying.push_back(std::move(fd));
+      if (fd.Ok()) trying.push_back(std::move(fd));
       continue;
     }
     if (trying.empty()) break;
-    int waitMs = deadline.remainingMs();
+    int waitMs = deadline.RemainingMs();
     if (waitMs == 0) {
       error = ETIMEDOUT;
       break;
@@ -126,7 +126,7 @@ Fd ConnectTcp(const std::string& host, int port, const Deadline& deadline, std::
       waitMs = waitMs < 0 ? nextMs : std::min(waitMs, nextMs);
     }
     std::vector<pollfd> polls;
-    for (const Fd& fd : trying) polls.push_back({fd.get(), POLLOUT, 0});
+    for (const Fd& fd : trying) polls.push_back({fd.Get(), POLLOUT, 0});
     if (::poll(polls.data(), polls.size(), waitMs) < 0 && errno != EINTR) {
       error = errno;
       break;
@@ -141,7 +141,7 @@ Fd ConnectTcp(const std::string& host, int port, const Deadline& deadline, std::
         // The request head and body go out in one write; waiting to fill a segment would
         // only add the peer's delayed acknowledgement to every exchange.
         const int on = 1;
-        ::setsockopt(connected.get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        ::setsockopt(connected.Get(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         return connected;
       }
       error = soError;

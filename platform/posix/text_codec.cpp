@@ -25,11 +25,11 @@ class Iconv {
   Iconv(const std::string& to, const std::string& from)
       : cd_(iconv_open(to.c_str(), from.c_str())) {}
   ~Iconv() {
-    if (ok()) iconv_close(cd_);
+    if (Ok()) iconv_close(cd_);
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
 
   // Converts as much as possible; returns false at an invalid or unconvertible sequence,
   // leaving `in`/`inLeft` at it.
@@ -58,7 +58,7 @@ class Iconv {
 bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string& out) {
   out.clear();
   Iconv cd(IconvName(charset), "UTF-8");
-  if (!cd.ok()) return false;
+  if (!cd.Ok()) return false;
   // Sanitising first means every failure below is a character the charset cannot hold.
   std::string input = SanitizeUtf8(utf8);
   char* in = input.data();
@@ -75,7 +75,7 @@ bool EncodeCharset(std::string_view utf8, std::string_view charset, std::string&
 bool DecodeCharset(std::string_view bytes, std::string_view charset, std::string& utf8) {
   utf8.clear();
   Iconv cd("UTF-8", IconvName(charset));
-  if (!cd.ok()) return false;
+  if (!cd.Ok()) return false;
   std::string input(bytes);
   char* in = input.data();
   size_t left = input.size();

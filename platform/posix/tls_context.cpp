@@ -67,7 +67,7 @@ void AddSystemRoots(X509_STORE* store) {
 
 }  // namespace
 
-SSL_CTX* TlsContext::get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure,
+SSL_CTX* TlsContext::Get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure,
                          std::string& reason) {
   // Without verification the roots are never consulted, and a broken ca_file is no reason to
   // fail an exchange the shop asked to go through unverified.

@@ -23,9 +23,9 @@ class TlsContext {
   // (when `recheckFile`, as before a new connection) the file changed or went. Null with
   // `failure` and `reason` set when it cannot be built (Certificate: the ca_file cannot be
   // read or holds no certificate).
-  SSL_CTX* get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure, std::string& reason);
+  SSL_CTX* Get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure, std::string& reason);
   // Counts the contexts built so far: a connection made under an earlier one is not reused.
-  unsigned generation() const { return generation_; }
+  unsigned Generation() const { return generation_; }
 
  private:
   SslContext context_;

@@ -39,7 +39,7 @@ class RegKey {
     if (rc != ERROR_SUCCESS) key_ = nullptr;
     return rc == ERROR_SUCCESS;
   }
-  HKEY get() const { return key_; }
+  HKEY Get() const { return key_; }
 
  private:
   HKEY key_ = nullptr;
@@ -48,7 +48,7 @@ class RegKey {
 bool ValueExists(HKEY root) {
   RegKey key;
   if (!key.Open(root, KEY_QUERY_VALUE, false)) return false;
-  return RegQueryValueExW(key.get(), kValueName, nullptr, nullptr, nullptr, nullptr) ==
+  return RegQueryValueExW(key.Get(), kValueName, nullptr, nullptr, nullptr, nullptr) ==
          ERROR_SUCCESS;
 }
 
@@ -56,7 +56,7 @@ bool WriteValue(HKEY root, const std::wstring& data) {
   RegKey key;
   if (!key.Open(root, KEY_SET_VALUE, true)) return false;
   const DWORD bytes = static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t));
-  return RegSetValueExW(key.get(), kValueName, 0, REG_SZ,
+  return RegSetValueExW(key.Get(), kValueName, 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(data.c_str()), bytes) == ERROR_SUCCESS;
 }
 
@@ -65,8 +65,8 @@ void DeleteValue(HKEY root) {
   if (!key.Open(root, KEY_SET_VALUE | DELETE | KEY_ENUMERATE_SUB_KEYS, false)) return;
   // A subkey of that name also counts as the entry for older installations; remove it when
   // there is no value to delete.
-  if (RegDeleteValueW(key.get(), kValueName) != ERROR_SUCCESS) {
-    RegDeleteKeyW(key.get(), kValueName);
+  if (RegDeleteValueW(key.Get(), kValueName) != ERROR_SUCCESS) {
+    RegDeleteKeyW(key.Get(), kValueName);
   }
 }
 
@@ -97,6 +97,6 @@ class RegistryAutostart : public Autostart {
 
 }  // namespace
 
-std::unique_ptr<Autostart> Autostart::create() { return std::make_unique<RegistryAutostart>(); }
+std::unique_ptr<Autostart> Autostart::Create() { return std::make_unique<RegistryAutostart>(); }
 
 }  // namespace qv::platform

@@ -28,8 +28,8 @@ bool WriteWith(const std::string& path, std::string_view bytes, DWORD dispositio
                bool flush) {
   Handle h(CreateFileW(Wide(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
                        FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.ok() || !WriteAll(h.get(), bytes)) return false;
-  return !flush || FlushFileBuffers(h.get());
+  if (!h.Ok() || !WriteAll(h.Get(), bytes)) return false;
+  return !flush || FlushFileBuffers(h.Get());
 }
 
 struct FindTraits {
@@ -68,11 +68,11 @@ bool ReadFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   Handle h(CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.ok()) return false;
+  if (!h.Ok()) return false;
   char buffer[65536];
   for (;;) {
     DWORD n = 0;
-    if (!::ReadFile(h.get(), buffer, sizeof buffer, &n, nullptr)) return false;
+    if (!::ReadFile(h.Get(), buffer, sizeof buffer, &n, nullptr)) return false;
     if (n == 0) return true;
     bytes.append(buffer, n);
   }
@@ -108,13 +108,13 @@ std::vector<FileEntry> ListFiles(const std::string& dir) {
   std::vector<FileEntry> files;
   WIN32_FIND_DATAW data;
   UniqueHandle<FindTraits> find(FindFirstFileW(Wide(JoinPath(dir, "*")).c_str(), &data));
-  if (!find.ok()) return files;
+  if (!find.Ok()) return files;
   do {
     // Reparse points (links) are not followed, as on POSIX.
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) continue;
     const uint64_t size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     files.push_back({win32::Narrow(data.cFileName), size});
-  } while (FindNextFileW(find.get(), &data));
+  } while (FindNextFileW(find.Get(), &data));
   return files;
 }
 

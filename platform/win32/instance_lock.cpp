@@ -19,14 +19,14 @@ class EventInstanceLock : public InstanceLock {
 
 }  // namespace
 
-std::unique_ptr<InstanceLock> InstanceLock::acquire(const std::string& name) {
+std::unique_ptr<InstanceLock> InstanceLock::Acquire(const std::string& name) {
   const std::wstring wide = win32::Wide(name);
   win32::Handle existing(OpenEventW(EVENT_ALL_ACCESS, FALSE, wide.c_str()));
-  if (existing.ok()) return nullptr;
+  if (existing.Ok()) return nullptr;
   win32::Handle created(CreateEventW(nullptr, FALSE, FALSE, wide.c_str()));
   // Between the open and the create another instance may have made the event; the create
   // then opens that one and says so.
-  if (!created.ok() || GetLastError() == ERROR_ALREADY_EXISTS) return nullptr;
+  if (!created.Ok() || GetLastError() == ERROR_ALREADY_EXISTS) return nullptr;
   return std::make_unique<EventInstanceLock>(std::move(created));
 }
 

@@ -16,27 +16,27 @@ class WindowsLptPorts : public LptPortTable<win32::Handle> {
  public:
   WindowsLptPorts() : LptPortTable(DefaultPath) {}
 
-  int openPort(const std::string& portName) override {
+  int OpenPort(const std::string& portName) override {
     const std::string* path = PathOf(portName);
     if (path == nullptr) return -1;
     // OPEN_EXISTING: a missing port must fail, not become a new file.
     win32::Handle file(CreateFileW(win32::Wide(*path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.ok()) return -1;
+    if (!file.Ok()) return -1;
     // A file standing in for a port keeps every job, in the order the bytes were sent.
-    if (GetFileType(file.get()) == FILE_TYPE_DISK) {
-      SetFilePointerEx(file.get(), LARGE_INTEGER{}, nullptr, FILE_END);
+    if (GetFileType(file.Get()) == FILE_TYPE_DISK) {
+      SetFilePointerEx(file.Get(), LARGE_INTEGER{}, nullptr, FILE_END);
     }
     return Keep(std::move(file));
   }
 
-  int writePort(int handle, std::string_view bytes) override {
+  int WritePort(int handle, std::string_view bytes) override {
     const win32::Handle* port = Find(handle);
     if (port == nullptr) return 0;
     size_t done = 0;
     while (done < bytes.size()) {
       DWORD written = 0;
-      if (!WriteFile(port->get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+      if (!WriteFile(port->Get(), bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
                      &written, nullptr) ||
           written == 0) {
         return 0;
@@ -49,6 +49,6 @@ class WindowsLptPorts : public LptPortTable<win32::Handle> {
 
 }  // namespace
 
-std::unique_ptr<LptPorts> LptPorts::create() { return std::make_unique<WindowsLptPorts>(); }
+std::unique_ptr<LptPorts> LptPorts::Create() { return std::make_unique<WindowsLptPorts>(); }
 
 }  // namespace qv::platform

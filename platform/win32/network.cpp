@@ -46,14 +46,14 @@ bool WaitFor(SOCKET s, Readiness what, const Deadline& deadline) {
   FD_SET(s, &ready);
   if (what == Readiness::Write) FD_SET(s, &failed);
   timeval limit{};
-  if (!deadline.unlimited()) {
-    const long ms = deadline.remainingMs();
+  if (!deadline.Unlimited()) {
+    const long ms = deadline.RemainingMs();
     limit.tv_sec = ms / 1000;
     limit.tv_usec = (ms % 1000) * 1000;
   }
   const int rc = select(
       0, what == Readiness::Read ? &ready : nullptr, what == Readiness::Write ? &ready : nullptr,
-      what == Readiness::Write ? &failed : nullptr, deadline.unlimited() ? nullptr : &limit);
+      what == Readiness::Write ? &failed : nullptr, deadline.Unlimited() ? nullptr : &limit);
   return rc > 0;
 }
 
@@ -81,66 +81,66 @@ class WinsockConnection : public TcpConnection {
  public:
   explicit WinsockConnection(SOCKET s) : socket_(s) {}
 
-  bool sendAll(std::string_view bytes, int timeoutMs) override {
-    if (!socket_.ok()) return false;
+  bool SendAll(std::string_view bytes, int timeoutMs) override {
+    if (!socket_.Ok()) return false;
     const Deadline deadline(timeoutMs);
     size_t sent = 0;
     while (sent < bytes.size()) {
       // The socket is non-blocking: try first, and wait only when its buffer is full.
       const size_t chunk = std::min<size_t>(bytes.size() - sent, 1 << 30);
-      const int n = send(socket_.get(), bytes.data() + sent, static_cast<int>(chunk), 0);
+      const int n = send(socket_.Get(), bytes.data() + sent, static_cast<int>(chunk), 0);
       if (n > 0) {
         sent += static_cast<size_t>(n);
       } else if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
         return false;
-      } else if (!WaitFor(socket_.get(), Readiness::Write, deadline)) {
+      } else if (!WaitFor(socket_.Get(), Readiness::Write, deadline)) {
         return false;
       }
     }
     return true;
   }
 
-  std::string receiveOnce(int timeoutMs, size_t maxBytes) override {
-    if (!socket_.ok() || !WaitFor(socket_.get(), Readiness::Read, Deadline(timeoutMs))) {
+  std::string ReceiveOnce(int timeoutMs, size_t maxBytes) override {
+    if (!socket_.Ok() || !WaitFor(socket_.Get(), Readiness::Read, Deadline(timeoutMs))) {
       return std::string();
     }
     std::string buffer(maxBytes, '\0');
-    const int n = recv(socket_.get(), buffer.data(), static_cast<int>(buffer.size()), 0);
+    const int n = recv(socket_.Get(), buffer.data(), static_cast<int>(buffer.size()), 0);
     if (n <= 0) return std::string();
     buffer.resize(static_cast<size_t>(n));
     return buffer;
   }
 
-  PeerEvent waitForPeer(int waitMs) override {
-    if (!socket_.ok()) return PeerEvent::Reset;
+  PeerEvent WaitForPeer(int waitMs) override {
+    if (!socket_.Ok()) return PeerEvent::Reset;
     // A wait of 0 is "do not wait" here; our Deadline would read it as "no limit".
-    if (!WaitFor(socket_.get(), Readiness::Read, Deadline(waitMs > 0 ? waitMs : 1))) {
+    if (!WaitFor(socket_.Get(), Readiness::Read, Deadline(waitMs > 0 ? waitMs : 1))) {
       return PeerEvent::Nothing;
     }
     char byte;
-    const int n = recv(socket_.get(), &byte, 1, MSG_PEEK);
+    const int n = recv(socket_.Get(), &byte, 1, MSG_PEEK);
     if (n > 0) return PeerEvent::Data;
     if (n == 0) return PeerEvent::Closed;
     return WSAGetLastError() == WSAEWOULDBLOCK ? PeerEvent::Nothing : PeerEvent::Reset;
   }
 
-  Unacknowledged unacknowledged() override {
+  Unacknowledged CountUnacknowledged() override {
     // With the zero send buffer set at connect, a send is complete only once the peer has
     // acknowledged it, and the socket reports writable only then: writable after the last
     // send means every byte is acknowledged. (Wine maps the zero buffer to the host's
     // smallest one, which is only close to this.) Winsock gives no count.
-    if (!socket_.ok()) return {1, false};
+    if (!socket_.Ok()) return {1, false};
     fd_set ready;
     FD_ZERO(&ready);
-    FD_SET(socket_.get(), &ready);
+    FD_SET(socket_.Get(), &ready);
     timeval now{};
     return {select(0, nullptr, &ready, nullptr, &now) > 0 ? 0u : 1u, false};
   }
 
   bool close() override {
-    if (!socket_.ok()) return false;
-    FinishSending(socket_.get());
-    return socket_.reset();
+    if (!socket_.Ok()) return false;
+    FinishSending(socket_.Get());
+    return socket_.Reset();
   }
 
  private:
@@ -177,7 +177,7 @@ class WinsockNetwork : public Network {
     if (started_) WSACleanup();
   }
 
-  std::unique_ptr<TcpConnection> connectTcp(const std::string& ipv4, int port,
+  std::unique_ptr<TcpConnection> ConnectTcp(const std::string& ipv4, int port,
                                             int timeoutMs) override {
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -186,41 +186,41 @@ class WinsockNetwork : public Network {
       return nullptr;
     }
     Socket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!s.ok()) return nullptr;
+    if (!s.Ok()) return nullptr;
     u_long nonBlocking = 1;
-    if (ioctlsocket(s.get(), FIONBIO, &nonBlocking) != 0) return nullptr;
+    if (ioctlsocket(s.Get(), FIONBIO, &nonBlocking) != 0) return nullptr;
     // Every operation is one complete command; send it now instead of holding it back until
     // the printer acknowledges the previous one.
     const BOOL noDelay = TRUE;
-    setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
+    setsockopt(s.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay),
                sizeof noDelay);
     // No send buffer: a send completes only when the printer has acknowledged its bytes, so
-    // what the printer has not taken is never mistaken for delivered (see unacknowledged()).
+    // what the printer has not taken is never mistaken for delivered (see CountUnacknowledged()).
     const int noBuffer = 0;
-    setsockopt(s.get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&noBuffer),
+    setsockopt(s.Get(), SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&noBuffer),
                sizeof noBuffer);
-    if (connect(s.get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (connect(s.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
       if (WSAGetLastError() != WSAEWOULDBLOCK) return nullptr;
-      if (!WaitFor(s.get(), Readiness::Write, Deadline(timeoutMs))) return nullptr;
+      if (!WaitFor(s.Get(), Readiness::Write, Deadline(timeoutMs))) return nullptr;
       int error = 0;
       int size = sizeof error;
-      if (getsockopt(s.get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 ||
+      if (getsockopt(s.Get(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 ||
           error != 0) {
         return nullptr;
       }
     }
-    return std::make_unique<WinsockConnection>(s.release());
+    return std::make_unique<WinsockConnection>(s.Release());
   }
 
-  PingResult ping(const std::string& host, int timeoutMs) override {
+  PingResult Ping(const std::string& host, int timeoutMs) override {
     in_addr target{};
     if (!started_ || !Resolve(host, target)) return {};
     const IcmpHandle icmp(IcmpCreateFile());
-    if (!icmp.ok()) return {PingResult::Status::NoPermission, -1};
+    if (!icmp.Ok()) return {PingResult::Status::NoPermission, -1};
     // Room for one reply without payload, plus the error information the call may add.
     std::vector<char> reply(sizeof(ICMP_ECHO_REPLY) + 8 + 32);
     char payload = 0;
-    const DWORD count = IcmpSendEcho(icmp.get(), target.S_un.S_addr, &payload, 0, nullptr,
+    const DWORD count = IcmpSendEcho(icmp.Get(), target.S_un.S_addr, &payload, 0, nullptr,
                                      reply.data(), static_cast<DWORD>(reply.size()),
                                      static_cast<DWORD>(timeoutMs < 1 ? 1 : timeoutMs));
     if (count == 0) {
@@ -239,6 +239,6 @@ class WinsockNetwork : public Network {
 
 }  // namespace
 
-std::unique_ptr<Network> Network::create() { return std::make_unique<WinsockNetwork>(); }
+std::unique_ptr<Network> Network::Create() { return std::make_unique<WinsockNetwork>(); }
 
 }  // namespace qv::platform

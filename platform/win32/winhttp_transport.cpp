@@ -47,8 +47,8 @@ class Internet {
   }
   Internet(const Internet&) = delete;
   Internet& operator=(const Internet&) = delete;
-  void reset(HINTERNET h) { h_ = h; }
-  HINTERNET get() const { return h_; }
+  void Reset(HINTERNET h) { h_ = h; }
+  HINTERNET Get() const { return h_; }
   explicit operator bool() const { return h_ != nullptr; }
 
  private:
@@ -145,7 +145,7 @@ class ExchangeDeadline {
   explicit ExchangeDeadline(int totalMs)
       : end_(std::chrono::steady_clock::now() + std::chrono::milliseconds(totalMs)) {}
   // Milliseconds left, at least 1 while any are left; 0 once passed.
-  DWORD remainingMs() const {
+  DWORD RemainingMs() const {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                           end_ - std::chrono::steady_clock::now())
                           .count();
@@ -177,12 +177,12 @@ enum class BodyEnd { Complete, Failed, TooLarge, TimedOut };
 BodyEnd ReadBody(HINTERNET request, std::string& body, size_t maxBytes, DWORD phaseMs,
                  const ExchangeDeadline& deadline) {
   for (;;) {
-    const DWORD left = deadline.remainingMs();
+    const DWORD left = deadline.RemainingMs();
     if (left == 0) return BodyEnd::TimedOut;
     SetDword(request, WINHTTP_OPTION_RECEIVE_TIMEOUT, std::min(phaseMs, left));
     DWORD available = 0;
     if (!WinHttpQueryDataAvailable(request, &available)) {
-      return deadline.remainingMs() == 0 ? BodyEnd::TimedOut : BodyEnd::Failed;
+      return deadline.RemainingMs() == 0 ? BodyEnd::TimedOut : BodyEnd::Failed;
     }
     if (available < 1) return BodyEnd::Complete;
     if (available > maxBytes - body.size()) return BodyEnd::TooLarge;
@@ -216,17 +216,17 @@ HttpFailure Failed(HttpFailure failure, HttpTransportResponse& response) {
 
 // One exchange, step by step; each step returns None or the failure that ends the exchange,
 // with its reason in the response.
-class Exchange {
+class WinHttpExchange {
  public:
-  Exchange(const HttpTransportRequest& r, HttpTransportResponse& response)
+  WinHttpExchange(const HttpTransportRequest& r, HttpTransportResponse& response)
       : r_(r), response_(response), deadline_(r.totalTimeoutMs), host_(FromGbk(r.host)) {}
 
-  HttpFailure run() {
+  HttpFailure Run() {
     HttpFailure failure = open();
-    if (failure == HttpFailure::None) failure = configure();
-    if (failure == HttpFailure::None) failure = send();
-    if (failure == HttpFailure::None) failure = receive();
-    if (failure == HttpFailure::None) failure = read();
+    if (failure == HttpFailure::None) failure = Configure();
+    if (failure == HttpFailure::None) failure = Send();
+    if (failure == HttpFailure::None) failure = Receive();
+    if (failure == HttpFailure::None) failure = Read();
     return failure;
   }
 
@@ -235,33 +235,33 @@ class Exchange {
     // The session carries one request, so a proxy for every scheme is the same as one for the
     // request's scheme; the "http=" form is also not understood everywhere (Wine).
     std::wstring proxy = FromGbk(r_.proxy);
-    session_.reset(r_.proxy.empty() ? WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
+    session_.Reset(r_.proxy.empty() ? WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY,
                                                   WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0)
                                     : WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY,
                                                   proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session_) return Failed(HttpFailure::Session, response_);
     const int t = r_.timeoutMs;
-    if (!WinHttpSetTimeouts(session_.get(), t, t, t, t)) {
+    if (!WinHttpSetTimeouts(session_.Get(), t, t, t, t)) {
       return Failed(HttpFailure::Timeouts, response_);
     }
-    connection_.reset(
-        WinHttpConnect(session_.get(), host_.c_str(), static_cast<INTERNET_PORT>(r_.port), 0));
+    connection_.Reset(
+        WinHttpConnect(session_.Get(), host_.c_str(), static_cast<INTERNET_PORT>(r_.port), 0));
     if (!connection_) return Failed(HttpFailure::Connection, response_);
     std::wstring verb = FromGbk(r_.verb), path = FromGbk(r_.path);
-    request_.reset(WinHttpOpenRequest(connection_.get(), verb.c_str(), path.c_str(), nullptr,
+    request_.Reset(WinHttpOpenRequest(connection_.Get(), verb.c_str(), path.c_str(), nullptr,
                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                       r_.secure ? WINHTTP_FLAG_SECURE : 0));
     if (!request_) return Failed(HttpFailure::Request, response_);
     return HttpFailure::None;
   }
 
-  HttpFailure configure() {
-    HINTERNET req = request_.get();
+  HttpFailure Configure() {
+    HINTERNET req = request_.Get();
     if (!SetCredentials(req, WINHTTP_AUTH_TARGET_SERVER, r_.user, r_.password) ||
         !SetCredentials(req, WINHTTP_AUTH_TARGET_PROXY, r_.proxyUser, r_.proxyPassword)) {
       return Failed(HttpFailure::Credentials, response_);
     }
-    if (r_.secure && !applyTls()) return HttpFailure::Certificate;
+    if (r_.secure && !ApplyTls()) return HttpFailure::Certificate;
     // Cookies travel only in our own header block.
     if (!SetDword(req, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_COOKIES)) {
       return Failed(HttpFailure::Cookies, response_);
@@ -284,26 +284,26 @@ class Exchange {
     return HttpFailure::None;
   }
 
-  HttpFailure send() {
-    HINTERNET req = request_.get();
+  HttpFailure Send() {
+    HINTERNET req = request_.Get();
     // The wait for the answer's headers is bounded by the phase's limit, or what is left of
     // the whole exchange when that is less (Wine does not apply the receive timeout to it,
     // and takes this option only before the request is sent).
     SetDword(
         req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
-        std::min(static_cast<DWORD>(r_.timeoutMs), std::max<DWORD>(deadline_.remainingMs(), 1)));
+        std::min(static_cast<DWORD>(r_.timeoutMs), std::max<DWORD>(deadline_.RemainingMs(), 1)));
     DWORD length = static_cast<DWORD>(r_.body.size());
     void* body = length > 0 ? const_cast<char*>(r_.body.data()) : WINHTTP_NO_REQUEST_DATA;
     if (!WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, body, length, length,
                             reinterpret_cast<DWORD_PTR>(&secureFailures_))) {
-      return secureFailed(HttpFailure::Send);
+      return SecureFailed(HttpFailure::Send);
     }
     if (checkRoots_ && !PeerTrusted(req, host_, roots_, response_.reason)) return HttpFailure::Send;
     return HttpFailure::None;
   }
 
-  HttpFailure receive() {
-    HINTERNET req = request_.get();
+  HttpFailure Receive() {
+    HINTERNET req = request_.Get();
     if (!WinHttpReceiveResponse(req, nullptr)) {
       // The error WinHTTP gives when a redirect would change the scheme (Wine raises it for
       // the policy above).
@@ -312,7 +312,7 @@ class Exchange {
                            win32::WinHttpErrorText(ERROR_WINHTTP_REDIRECT_FAILED) + "）";
         return HttpFailure::Redirect;
       }
-      return secureFailed(HttpFailure::NoResponse);
+      return SecureFailed(HttpFailure::NoResponse);
     }
     if (checkRoots_ && !PeerTrusted(req, host_, roots_, response_.reason)) {
       return HttpFailure::NoResponse;
@@ -324,15 +324,15 @@ class Exchange {
       }
     }
     DWORD length = 0;
-    if (ContentLength(req, length) && length > r_.maxBodyBytes) return tooLarge();
+    if (ContentLength(req, length) && length > r_.maxBodyBytes) return TooLarge();
     return HttpFailure::None;
   }
 
-  HttpFailure read() {
-    HINTERNET req = request_.get();
+  HttpFailure Read() {
+    HINTERNET req = request_.Get();
     const BodyEnd end =
         ReadBody(req, response_.body, r_.maxBodyBytes, static_cast<DWORD>(r_.timeoutMs), deadline_);
-    if (end == BodyEnd::TooLarge) return tooLarge();
+    if (end == BodyEnd::TooLarge) return TooLarge();
     const bool complete = end == BodyEnd::Complete && !BodyCutShort(req, r_.verb, response_.body);
     if (end == BodyEnd::TimedOut) {
       response_.reason = "整个交换超过 " + std::to_string(r_.totalTimeoutMs / 1000) + " 秒仍未完成";
@@ -345,14 +345,14 @@ class Exchange {
     return complete ? HttpFailure::None : HttpFailure::Read;
   }
 
-  HttpFailure tooLarge() {
+  HttpFailure TooLarge() {
     response_.body.clear();
     response_.reason = "应答长度超过上限 " + std::to_string(r_.maxBodyBytes) + " 字节";
     return HttpFailure::TooLarge;
   }
 
   // A failed send or receive, with the certificate problems WinHTTP reported on the way.
-  HttpFailure secureFailed(HttpFailure failure) {
+  HttpFailure SecureFailed(HttpFailure failure) {
     Failed(failure, response_);
     const std::string certificate = win32::SecureFailureText(secureFailures_);
     if (!certificate.empty()) response_.reason += "：" + certificate;
@@ -362,8 +362,8 @@ class Exchange {
   // Verification stays on unless the shop turned it off. Extra roots: WinHTTP cannot be given
   // them, so it accepts an unknown root and PeerTrusted checks the chain against the system's
   // roots and them.
-  bool applyTls() {
-    HINTERNET req = request_.get();
+  bool ApplyTls() {
+    HINTERNET req = request_.Get();
     if (!r_.tls.verify) {
       if (SetDword(req, WINHTTP_OPTION_SECURITY_FLAGS,
                    SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE |
@@ -402,16 +402,16 @@ class Exchange {
 
 class WinHttpTransport final : public HttpTransport {
  public:
-  HttpFailure exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
+  HttpFailure Exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
     response = HttpTransportResponse();
     if (!WinHttpCheckPlatform()) return HttpFailure::Platform;
-    return Exchange(r, response).run();
+    return WinHttpExchange(r, response).Run();
   }
 };
 
 }  // namespace
 
-std::unique_ptr<HttpTransport> HttpTransport::create() {
+std::unique_ptr<HttpTransport> HttpTransport::Create() {
   return std::make_unique<WinHttpTransport>();
 }
 

@@ -33,7 +33,7 @@ bool AddPemBlock(const std::string& block, CertStore& roots) {
   }
   Cert cert(CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), size));
   return cert &&
-         CertAddCertificateContextToStore(roots.get(), cert.get(), CERT_STORE_ADD_ALWAYS, nullptr);
+         CertAddCertificateContextToStore(roots.Get(), cert.get(), CERT_STORE_ADD_ALWAYS, nullptr);
 }
 
 std::string PolicyErrorText(DWORD error) {
@@ -83,7 +83,7 @@ CertStore::~CertStore() {
 
 bool LoadPemCertificates(const std::string& path, CertStore& roots) {
   std::string pem;
-  if (roots.get() == nullptr || !ReadFile(path, pem)) return false;
+  if (roots.Get() == nullptr || !ReadFile(path, pem)) return false;
   static constexpr std::string_view kEnd = "-----END CERTIFICATE-----";
   int added = 0;
   for (size_t begin = pem.find("-----BEGIN CERTIFICATE-----"); begin != std::string::npos;
@@ -100,7 +100,7 @@ bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertSt
   CERT_CHAIN_PARA para{};
   para.cbSize = sizeof para;
   PCCERT_CHAIN_CONTEXT raw = nullptr;
-  if (!CertGetCertificateChain(nullptr, server, nullptr, roots.get(), &para, 0, nullptr, &raw)) {
+  if (!CertGetCertificateChain(nullptr, server, nullptr, roots.Get(), &para, 0, nullptr, &raw)) {
     reason = "无法建立服务器证书链";
     return false;
   }
@@ -113,7 +113,7 @@ bool ServerTrusted(PCCERT_CONTEXT server, const std::wstring& host, const CertSt
   const CERT_SIMPLE_CHAIN* simple = chain->rgpChain[0];
   if (simple->cElement < 1) return false;
   PCCERT_CONTEXT root = simple->rgpElement[simple->cElement - 1]->pCertContext;
-  Cert found(CertFindCertificateInStore(roots.get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root,
+  Cert found(CertFindCertificateInStore(roots.Get(), X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, root,
                                         nullptr));
   if (found) reason.clear();
   return found != nullptr;

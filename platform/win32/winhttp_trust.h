@@ -17,7 +17,7 @@ class CertStore {
   ~CertStore();
   CertStore(const CertStore&) = delete;
   CertStore& operator=(const CertStore&) = delete;
-  HCERTSTORE get() const { return store_; }
+  HCERTSTORE Get() const { return store_; }
 
  private:
   HCERTSTORE store_ = nullptr;

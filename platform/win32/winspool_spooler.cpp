@@ -21,9 +21,9 @@ std::string Field(const wchar_t* text) { return text ? Narrow(text) : std::strin
 class WinspoolJob : public SpoolJob {
  public:
   explicit WinspoolJob(HANDLE printer) : printer_(printer) {}
-  ~WinspoolJob() override { finish(); }
+  ~WinspoolJob() override { Finish(); }
 
-  bool write(std::string_view bytes) override {
+  bool Write(std::string_view bytes) override {
     if (printer_ == nullptr) return false;
     if (bytes.empty()) return true;
     DWORD written = 0;
@@ -33,7 +33,7 @@ class WinspoolJob : public SpoolJob {
     return ok && written == bytes.size();
   }
 
-  bool finish() override {
+  bool Finish() override {
     if (printer_ == nullptr) return false;
     // A document the spooler would not end is not printed: every step counts, and every
     // step is taken so the handle is released either way.
@@ -44,7 +44,7 @@ class WinspoolJob : public SpoolJob {
     return pageEnded && documentEnded && closed;
   }
 
-  bool abort() override {
+  bool Abort() override {
     if (printer_ == nullptr) return false;
     // AbortPrinter deletes the job's spool file; the page and document are never ended, so
     // nothing of the job reaches the printer.
@@ -64,9 +64,9 @@ class PrinterHandle {
   ~PrinterHandle() {
     if (h_ != nullptr) ClosePrinter(h_);
   }
-  HANDLE* out() { return &h_; }
-  HANDLE get() const { return h_; }
-  HANDLE release() {
+  HANDLE* Out() { return &h_; }
+  HANDLE Get() const { return h_; }
+  HANDLE Release() {
     HANDLE h = h_;
     h_ = nullptr;
     return h;
@@ -99,11 +99,11 @@ class WinspoolSpooler : public Spooler {
     return printers;
   }
 
-  std::unique_ptr<SpoolJob> startRawJob(const std::string& name, std::string& error) override {
+  std::unique_ptr<SpoolJob> StartRawJob(const std::string& name, std::string& error) override {
     std::wstring wideName = Wide(name);
     PRINTER_DEFAULTSW defaults{nullptr, nullptr, 0};
     PrinterHandle printer;
-    if (!OpenPrinterW(wideName.data(), printer.out(), &defaults)) {
+    if (!OpenPrinterW(wideName.data(), printer.Out(), &defaults)) {
       error = ErrorText(GetLastError());
       return nullptr;
     }
@@ -112,19 +112,19 @@ class WinspoolSpooler : public Spooler {
     wchar_t dataType[] = L"RAW";
     wchar_t documentName[] = L"Quorvel receipt";
     DOC_INFO_1W document{documentName, nullptr, dataType};
-    if (StartDocPrinterW(printer.get(), 1, reinterpret_cast<BYTE*>(&document)) == 0) {
+    if (StartDocPrinterW(printer.Get(), 1, reinterpret_cast<BYTE*>(&document)) == 0) {
       return nullptr;
     }
-    if (!StartPagePrinter(printer.get())) {
-      EndDocPrinter(printer.get());
+    if (!StartPagePrinter(printer.Get())) {
+      EndDocPrinter(printer.Get());
       return nullptr;
     }
-    return std::make_unique<WinspoolJob>(printer.release());
+    return std::make_unique<WinspoolJob>(printer.Release());
   }
 };
 
 }  // namespace
 
-std::unique_ptr<Spooler> Spooler::create() { return std::make_unique<WinspoolSpooler>(); }
+std::unique_ptr<Spooler> Spooler::Create() { return std::make_unique<WinspoolSpooler>(); }
 
 }  // namespace qv::platform

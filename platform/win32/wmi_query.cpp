@@ -16,18 +16,18 @@ template <class T>
 class ComRef {
  public:
   ComRef() = default;
-  ~ComRef() { reset(); }
+  ~ComRef() { Reset(); }
   ComRef(const ComRef&) = delete;
   ComRef& operator=(const ComRef&) = delete;
-  T** out() {
-    reset();
+  T** Out() {
+    Reset();
     return &p_;
   }
-  void** outVoid() { return reinterpret_cast<void**>(out()); }
+  void** OutVoid() { return reinterpret_cast<void**>(Out()); }
   T* operator->() const { return p_; }
-  T* get() const { return p_; }
+  T* Get() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  void reset() {
+  void Reset() {
     if (p_ != nullptr) p_->Release();
     p_ = nullptr;
   }
@@ -42,7 +42,7 @@ class Bstr {
   ~Bstr() { SysFreeString(b_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return b_; }
+  BSTR Get() const { return b_; }
 
  private:
   BSTR b_;
@@ -54,8 +54,8 @@ class Variant {
   ~Variant() { VariantClear(&v_); }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
-  VARIANT* get() { return &v_; }
-  std::string text() const {
+  VARIANT* Get() { return &v_; }
+  std::string Text() const {
     return v_.vt == VT_BSTR && v_.bstrVal != nullptr ? Narrow(v_.bstrVal) : std::string();
   }
 
@@ -88,15 +88,15 @@ bool ConnectCimv2(ComRef<IWbemServices>& services) {
     return false;
   }
   ComRef<IWbemLocator> locator;
-  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, locator.outVoid()))) {
+  if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, locator.OutVoid()))) {
     return false;
   }
   Bstr ns(L"root\\CIMV2");
-  if (FAILED(locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                    services.out()))) {
+  if (FAILED(locator->ConnectServer(ns.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                    services.Out()))) {
     return false;
   }
-  CoSetProxyBlanket(services.get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+  CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                     RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
   return true;
 }
@@ -109,25 +109,25 @@ std::string WmiQueryValue(const wchar_t* query, const wchar_t* property) {
   if (!ConnectCimv2(services)) return "";
   Bstr language(L"WQL"), text(query);
   ComRef<IEnumWbemClassObject> rows;
-  if (FAILED(services->ExecQuery(language.get(), text.get(),
+  if (FAILED(services->ExecQuery(language.Get(), text.Get(),
                                  WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
-                                 rows.out()))) {
+                                 rows.Out()))) {
     return "";
   }
   std::string result;
   for (;;) {
     ComRef<IWbemClassObject> row;
     ULONG returned = 0;
-    HRESULT hr = rows->Next(2000, 1, row.out(), &returned);
+    HRESULT hr = rows->Next(2000, 1, row.Out(), &returned);
     if (FAILED(hr) || returned != 1) break;
     // Every row overwrites the value: the last adapter WMI lists wins.
     Variant value;
     Bstr name(property);
-    if (FAILED(row->Get(name.get(), 0, value.get(), nullptr, nullptr))) {
+    if (FAILED(row->Get(name.Get(), 0, value.Get(), nullptr, nullptr))) {
       result.clear();
       continue;
     }
-    result = value.text();
+    result = value.Text();
   }
   return result;
 }

@@ -54,9 +54,9 @@ class CloudApiTest : public ::testing::Test {
     server_ = test::FindTestServer();
     ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
     settings_ = {
-        .server = server_.httpsHost(), .token = "null", .sid = "91001", .caFile = server_.caFile};
+        .server = server_.HttpsHost(), .token = "null", .sid = "91001", .caFile = server_.caFile};
     auto clock = std::make_unique<testing::FakeClock>(LocalTime{2023, 11, 15, 6, 13, 20, 0});
-    api_ = CloudApi::create([this] { return settings_; }, platform::HttpTransport::create(),
+    api_ = CloudApi::Create([this] { return settings_; }, platform::HttpTransport::Create(),
                             std::move(clock),
                             [this](const std::string& line) { notes_.push_back(line); });
   }
@@ -138,7 +138,7 @@ TEST_F(CloudApiTest, ShortStoreIdStillSendsTheEntryHeaderEmpty) {
 TEST_F(CloudApiTest, FailedExchangeGivesAnEmptyAnswerAndNotesTheTransportsReason) {
   settings_.server = "localhost:1";
   EXPECT_EQ(api_->RequestWaitingTasks(), "");
-  settings_.server = server_.httpsHost();
+  settings_.server = server_.HttpsHost();
   settings_.caFile.clear();  // the test root is not trusted by the system
   EXPECT_EQ(api_->RequestWaitingTasks(), "");
   ASSERT_EQ(notes_.size(), 2u);

@@ -21,7 +21,7 @@ class HttpClientTest : public ::testing::Test {
   void SetUp() override {
     server_ = test::FindTestServer();
     ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
-    transport_ = platform::HttpTransport::create();
+    transport_ = platform::HttpTransport::Create();
   }
 
   // A request to the server, trusting its test root.
@@ -60,7 +60,7 @@ bool PlatformAdded(const std::string& name) {
 std::string RequestLine(const std::string& raw) { return raw.substr(0, raw.find("\r\n")); }
 
 TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
-  HttpRequestInput in = To(server_.https("/echo?x=1"));
+  HttpRequestInput in = To(server_.Https("/echo?x=1"));
   in.Method = 1;
   in.Headers = "user-agent: UA\r\nx-token: t";
   in.BodyText = "a=1&b=中";
@@ -85,7 +85,7 @@ TEST_F(HttpClientTest, PostCarriesBodyAndCompletedHeadersInOrder) {
 
 TEST_F(HttpClientTest, EveryVerbSendsItsBody) {
   for (int method : {0, 3, 5, 9}) {
-    HttpRequestInput in = To(server_.https("/echo"));
+    HttpRequestInput in = To(server_.Https("/echo"));
     in.Method = method;
     in.BodyBytes = std::string("\x01\x00\x02", 3);
     in.BodyText = "ignored";
@@ -100,14 +100,14 @@ TEST_F(HttpClientTest, EveryVerbSendsItsBody) {
 
 TEST_F(HttpClientTest, ErrorStatusIsDeliveredNotFailed) {
   HttpRequestOutput out;
-  std::string text = Run(To(server_.https("/status/404")), out);
+  std::string text = Run(To(server_.Https("/status/404")), out);
   EXPECT_EQ(out.Status, "404 Not Found");
   EXPECT_EQ(text, "status 404");
   EXPECT_FALSE(out.Failed);
 }
 
 TEST_F(HttpClientTest, RedirectsFollowedUnlessNoRedirect) {
-  std::string url = server_.https("/redirect?to=/status/200");
+  std::string url = server_.Https("/redirect?to=/status/200");
   HttpRequestOutput followed;
   Run(To(url), followed);
   EXPECT_EQ(followed.Status, "200 OK");
@@ -124,7 +124,7 @@ TEST_F(HttpClientTest, RedirectsFollowedUnlessNoRedirect) {
 
   HttpRequestOutput none;
   none.Location = "preset";
-  Run(To(server_.https("/status/200")), none);
+  Run(To(server_.Https("/status/200")), none);
   EXPECT_EQ(none.Location, "preset");
 }
 
@@ -134,9 +134,9 @@ TEST_F(HttpClientTest, RedirectFromHttpsToPlainHttpIsNeverFollowed) {
   // it shows whether the request went out in plain text.
   const std::string store = "93003";
   HttpRequestOutput opened;
-  Run(To(server_.https("/__cloud/open?store=" + store)), opened);
+  Run(To(server_.Https("/__cloud/open?store=" + store)), opened);
   HttpRequestInput in =
-      To(server_.https("/redirect?to=" + server_.http("/api/v2/common/local/print/report")));
+      To(server_.Https("/redirect?to=" + server_.Http("/api/v2/common/local/print/report")));
   in.Headers = "Storeid: " + store;
   HttpRequestOutput out;
   EXPECT_EQ(Run(in, out), "");
@@ -145,25 +145,25 @@ TEST_F(HttpClientTest, RedirectFromHttpsToPlainHttpIsNeverFollowed) {
   EXPECT_TRUE(out.Body.empty());
   EXPECT_NE(out.Reason.find("HTTP"), std::string::npos) << out.Reason;
   HttpRequestOutput plainHop;
-  Run(To(server_.https("/__cloud/reports?store=" + store)), plainHop);
+  Run(To(server_.Https("/__cloud/reports?store=" + store)), plainHop);
   EXPECT_EQ(plainHop.Body, "");
 }
 
 TEST_F(HttpClientTest, CookiesSentReceivedAndMerged) {
-  HttpRequestInput in = To(server_.https("/cookies"));
+  HttpRequestInput in = To(server_.Https("/cookies"));
   in.SendCookies = "b=0; z=9";
   HttpRequestOutput out;
   Run(in, out);
   EXPECT_EQ(out.ReceivedCookies, "a=1; b=2; z=9");
   EXPECT_EQ(out.SendCookies, "a=1; b=2; z=9");
 
-  in.Url = server_.https("/echo");
+  in.Url = server_.Https("/echo");
   HttpRequestOutput echo;
   Run(in, echo);
   EXPECT_NE(echo.Body.find("\r\nCookie: b=0; z=9\r\n"), std::string::npos);
   EXPECT_EQ(echo.Body.find("\r\n\r\nCookie"), std::string::npos);
 
-  in.Url = server_.https("/cookies");
+  in.Url = server_.Https("/cookies");
   in.MergeCookies = false;
   HttpRequestOutput unmerged;
   Run(in, unmerged);
@@ -175,11 +175,11 @@ TEST_F(HttpClientTest, CharsetDeclaredInThePageDecidesTheText) {
   const std::string chinese = "中文打印";
   for (const char* page : {"utf-8", "big5", "GBK", "plain"}) {
     HttpRequestOutput out;
-    std::string text = Run(To(server_.https(std::string("/html/") + page)), out);
+    std::string text = Run(To(server_.Https(std::string("/html/") + page)), out);
     EXPECT_NE(text.find("<body>" + chinese + "</body>"), std::string::npos) << page;
   }
   HttpRequestOutput late;
-  std::string text = Run(To(server_.https("/html/late")), late);
+  std::string text = Run(To(server_.Https("/html/late")), late);
   EXPECT_EQ(text.find(chinese), std::string::npos);
   EXPECT_NE(late.Body.find(chinese), std::string::npos);
 }
@@ -211,7 +211,7 @@ TEST_F(HttpClientTest, FailuresEndWithTheirMessage) {
            {"localhost/echo", kHttpBadUrl},
            {"ftp://localhost/echo", kHttpBadUrl},
            {"https://localhost:1/", kHttpSend},
-           {server_.https("/close"), kHttpNoResponse},
+           {server_.Https("/close"), kHttpNoResponse},
        }) {
     HttpRequestOutput out;
     EXPECT_EQ(Run(To(c.url), out), "") << c.url;
@@ -223,7 +223,7 @@ TEST_F(HttpClientTest, FailuresEndWithTheirMessage) {
 
 TEST_F(HttpClientTest, CutOffBodyKeepsWhatArrived) {
   HttpRequestOutput out;
-  std::string text = Run(To(server_.https("/partial")), out);
+  std::string text = Run(To(server_.Https("/partial")), out);
   EXPECT_TRUE(out.Failed);
   EXPECT_EQ(out.Status, "200 OK");
   EXPECT_EQ(out.Body, std::string(10, 'x'));
@@ -245,7 +245,7 @@ TEST_F(HttpClientTest, AnswerLongerThanTheLimitFailsInsteadOfFillingMemory) {
            // Without a length the body is only known to be too long once it is.
            {"/big?bytes=" + std::to_string(16 * kLimit) + "&length=0", true},
        }) {
-    HttpRequestInput in = To(server_.https(c.path));
+    HttpRequestInput in = To(server_.Https(c.path));
     in.MaxBodyBytes = kLimit;
     HttpRequestOutput out;
     const std::string text = Run(in, out);
@@ -269,7 +269,7 @@ TEST_F(HttpClientTest, TrickledAnswerEndsAtTheLimitOfTheWholeExchange) {
     if (test::RunningUnderWine() && std::string_view(path).find("head") != std::string_view::npos) {
       continue;
     }
-    HttpRequestInput in = To(server_.https(path));
+    HttpRequestInput in = To(server_.Https(path));
     in.TimeoutSeconds = 1;
     HttpRequestOutput out;
     auto start = std::chrono::steady_clock::now();
@@ -289,10 +289,10 @@ TEST_F(HttpClientTest, LineBreaksOutsideTheLineEndsAreNeverSent) {
     const char* status;
   };
   for (const Case& c : std::vector<Case>{
-           {server_.https("/echo"), "a: 1\rX-Smuggled: yes", kHttpHeaders},
-           {server_.https("/echo"), "a: 1\nX-Smuggled: yes", kHttpHeaders},
-           {server_.https("/echo"), std::string("a: 1\0X-Smuggled: yes", 21), kHttpHeaders},
-           {server_.https("/echo\r\nX-Smuggled: yes"), "", kHttpBadUrl},
+           {server_.Https("/echo"), "a: 1\rX-Smuggled: yes", kHttpHeaders},
+           {server_.Https("/echo"), "a: 1\nX-Smuggled: yes", kHttpHeaders},
+           {server_.Https("/echo"), std::string("a: 1\0X-Smuggled: yes", 21), kHttpHeaders},
+           {server_.Https("/echo\r\nX-Smuggled: yes"), "", kHttpBadUrl},
        }) {
     HttpRequestInput in = To(c.url);
     in.Headers = c.headers;
@@ -305,7 +305,7 @@ TEST_F(HttpClientTest, LineBreaksOutsideTheLineEndsAreNeverSent) {
 }
 
 TEST_F(HttpClientTest, SilentServerTimesOutWithNoResponse) {
-  HttpRequestInput in = To(server_.https("/hang"));
+  HttpRequestInput in = To(server_.Https("/hang"));
   in.TimeoutSeconds = 2;
   HttpRequestOutput out;
   auto start = std::chrono::steady_clock::now();
@@ -317,7 +317,7 @@ TEST_F(HttpClientTest, SilentServerTimesOutWithNoResponse) {
 }
 
 TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
-  HttpRequestInput in = To(server_.https("/status/200"));
+  HttpRequestInput in = To(server_.Https("/status/200"));
   in.Tls.caFile.clear();
   HttpRequestOutput untrusted;
   Run(in, untrusted);
@@ -327,7 +327,7 @@ TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
   std::cout << "untrusted: " << untrusted.Reason << "\n";
 
   HttpRequestOutput trusted;
-  Run(To(server_.https("/status/200")), trusted);
+  Run(To(server_.Https("/status/200")), trusted);
   EXPECT_EQ(trusted.Status, "200 OK");
 
   // The certificate names "localhost", not the address.
@@ -343,7 +343,7 @@ TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
   Run(in, unverified);
   EXPECT_EQ(unverified.Status, "200 OK");
 
-  in = To(server_.https("/status/200"));
+  in = To(server_.Https("/status/200"));
   in.Tls.caFile = server_.caFile + ".missing";
   HttpRequestOutput missing;
   Run(in, missing);
@@ -353,19 +353,19 @@ TEST_F(HttpClientTest, CertificateVerifiedAgainstSystemAndCaFile) {
 
 TEST_F(HttpClientTest, ChunkedBodyIsJoinedAndItsConnectionKept) {
   HttpRequestOutput before, chunked, after, broken;
-  Run(To(server_.https("/conn")), before);
-  Run(To(server_.https("/chunked")), chunked);
+  Run(To(server_.Https("/conn")), before);
+  Run(To(server_.Https("/chunked")), chunked);
   EXPECT_EQ(chunked.Status, "200 OK");
   EXPECT_FALSE(chunked.Failed) << chunked.Reason;
   EXPECT_EQ(chunked.Body, "hello, chunked world");
   // The chunks, their extension and the trailer were read to the end: the next request
   // finds the connection clean.
-  Run(To(server_.https("/conn")), after);
+  Run(To(server_.Https("/conn")), after);
   EXPECT_EQ(after.Body, before.Body);
 
   // Wine's WinHTTP (8.0) ends a body quietly at a broken chunk.
   if (test::RunningUnderWine()) return;
-  Run(To(server_.https("/chunked?bad=1")), broken);
+  Run(To(server_.Https("/chunked?bad=1")), broken);
   EXPECT_TRUE(broken.Failed);
   EXPECT_EQ(broken.Body, "hello");
   EXPECT_FALSE(broken.Reason.empty());
@@ -380,16 +380,16 @@ TEST_F(HttpClientTest, KeptConnectionClosedByTheServerIsOpenedAgain) {
     // under it; Windows does.
     if (test::RunningUnderWine() && std::string_view(path) == "/close-next") continue;
     HttpRequestOutput first, armed, next, last;
-    Run(To(server_.https("/conn")), first);
-    Run(To(server_.https(path)), armed);
+    Run(To(server_.Https("/conn")), first);
+    Run(To(server_.Https(path)), armed);
     EXPECT_EQ(armed.Status, "200 OK") << path;
-    HttpRequestInput in = To(server_.https("/echo"));
+    HttpRequestInput in = To(server_.Https("/echo"));
     in.Method = 1;
     in.BodyText = "once";
     Run(in, next);
     EXPECT_EQ(next.Status, "200 OK") << path << ": " << next.Reason;
     EXPECT_EQ(RequestLine(next.Body), "POST /echo HTTP/1.1") << path;
-    Run(To(server_.https("/conn")), last);
+    Run(To(server_.Https("/conn")), last);
     EXPECT_NE(last.Body, first.Body) << path;
   }
 }
@@ -405,7 +405,7 @@ TEST_F(HttpClientTest, HttpsThroughAProxyTunnel) {
            {"ppass", "", kHttpSend, ""},
            {"wrong", server_.caFile, kHttpSend, ""},
        }) {
-    HttpRequestInput in = To(server_.https("/tunnel"));
+    HttpRequestInput in = To(server_.Https("/tunnel"));
     in.Proxy = "localhost:" + std::to_string(server_.httpPort);
     in.ProxyUser = "puser";
     in.ProxyPassword = c.proxyPassword;
@@ -432,7 +432,7 @@ TEST_F(HttpClientTest, RedirectKeepsOrDropsTheMethodAsBrowsersDo) {
            {307, "POST /echo HTTP/1.1", true},
        }) {
     HttpRequestInput in =
-        To(server_.https("/redirect?to=/echo&status=" + std::to_string(c.status)));
+        To(server_.Https("/redirect?to=/echo&status=" + std::to_string(c.status)));
     in.Method = 1;
     in.BodyText = "payload";
     HttpRequestOutput out;
@@ -442,7 +442,7 @@ TEST_F(HttpClientTest, RedirectKeepsOrDropsTheMethodAsBrowsersDo) {
     EXPECT_EQ(out.Body.find("payload") != std::string::npos, c.bodyKept) << c.status;
   }
   // The server's credentials stay with the host they were given for.
-  HttpRequestInput in = To(server_.https(
+  HttpRequestInput in = To(server_.Https(
       "/redirect?to=https://127.0.0.1:" + std::to_string(server_.httpsPort) + "/echo"));
   in.Tls.verify = false;
   in.User = "user";

@@ -56,7 +56,7 @@ TEST(SysfsAdapterMac, PrefersConnectedPciAdapters) {
            {{}, ""},
        }) {
     testing::TempDir tmp;
-    fs::path net = fs::path(tmp.path()) / "net";
+    fs::path net = fs::path(tmp.Path()) / "net";
     fs::create_directories(net);
     for (const Adapter& a : c.adapters) Make(net, a);
     EXPECT_EQ(platform::posix::SysfsAdapterMac(net.string()), c.expected);

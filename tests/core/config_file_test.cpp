@@ -26,7 +26,7 @@ std::string Utf16Le(const std::string& utf8) {
 class ConfigFileTest : public ::testing::Test {
  protected:
   testing::TempDir dir_;
-  const std::string path_ = platform::JoinPath(dir_.path(), "config.ini");
+  const std::string path_ = platform::JoinPath(dir_.Path(), "config.ini");
 };
 
 TEST_F(ConfigFileTest, ReadsEveryFormNotepadSaves) {

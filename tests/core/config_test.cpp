@@ -16,7 +16,7 @@ class ConfigTest : public ::testing::Test {
     ASSERT_TRUE(platform::WriteFile(path_, FromUtf8("[set]\r\n" + body)));
   }
   testing::TempDir dir_;
-  std::string path_ = platform::JoinPath(dir_.path(), "config.ini");
+  std::string path_ = platform::JoinPath(dir_.Path(), "config.ini");
 };
 
 TEST_F(ConfigTest, PollSecondsStayBetweenOneSecondAndOneDay) {

@@ -83,7 +83,7 @@ std::string Answer(const std::vector<std::string>& tasks) {
 class CloudScript {
  public:
   CloudScript(const test::TestServer& server, std::string store)
-      : server_(server), store_(std::move(store)), http_(platform::HttpTransport::create()) {
+      : server_(server), store_(std::move(store)), http_(platform::HttpTransport::Create()) {
     Call("POST", "/__cloud/open", "");
   }
   void QueueAnswer(const std::string& body) { Call("POST", "/__cloud/wait", body); }
@@ -115,7 +115,7 @@ class CloudScript {
     r.headers = "Content-Type: application/octet-stream\r\n";
     r.body = body;
     platform::HttpTransportResponse answer;
-    EXPECT_EQ(http_->exchange(r, answer), platform::HttpFailure::None) << path;
+    EXPECT_EQ(http_->Exchange(r, answer), platform::HttpFailure::None) << path;
     return answer.body;
   }
   const test::TestServer& server_;
@@ -130,11 +130,11 @@ struct Service {
   Service(CoreFixture& f, const std::string& lpt1)
       : state(f.state),
         service(f.config, f.state, f.runLog, f.debugLog, f.clock, ui.Poster(),
-                {platform::HttpTransport::create(), platform::HttpTransport::create(), nullptr},
+                {platform::HttpTransport::Create(), platform::HttpTransport::Create(), nullptr},
                 network, spooler, lpt),
-        poller(service.services(), view),
-        runner(service.services(), shell) {
-    lpt.setPortPaths(lpt1, "");
+        poller(service.Services(), view),
+        runner(service.Services(), shell) {
+    lpt.SetPortPaths(lpt1, "");
   }
   // One second of the running service: the poll timer, then the print timer, and what they
   // started, to its end.
@@ -166,9 +166,9 @@ class CoreIntegration : public ::testing::Test {
     ASSERT_TRUE(server_.found) << "the https_server fixture did not run";
     std::random_device rd;
     f_.config.sid = "qvcore" + std::to_string(rd() % 1000000000);
-    f_.config.server = server_.httpsHost();
+    f_.config.server = server_.HttpsHost();
     f_.state.extra.caFile = server_.caFile;
-    lpt1_ = platform::JoinPath(f_.dir.path(), "parallel-port-1.out");
+    lpt1_ = platform::JoinPath(f_.dir.Path(), "parallel-port-1.out");
     ASSERT_TRUE(platform::WriteFile(lpt1_, "")) << lpt1_;
     f_.state.pollSeconds = 1;
     f_.state.feedLines = 4;
@@ -188,13 +188,13 @@ class CoreIntegration : public ::testing::Test {
 TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   LoopbackPrinter kitchen("127.77.0.1"), bar("127.77.0.2"), dropper("127.77.0.3"),
       noPaper("127.77.0.5");
-  ASSERT_TRUE(kitchen.listening() && bar.listening() && dropper.listening() && noPaper.listening());
+  ASSERT_TRUE(kitchen.Listening() && bar.Listening() && dropper.Listening() && noPaper.Listening());
   // The dropper takes a little at a time and hangs up with most of its ticket unread.
-  dropper.readSlowly(64, 1);
-  dropper.closeAfter(200);
+  dropper.ReadSlowly(64, 1);
+  dropper.CloseAfter(200);
   // The kitchen printer answers that it has paper, the bar printer does not answer at all.
-  kitchen.answer("\x1b\x76", std::string(1, '\0'));
-  noPaper.answer("\x1b\x76", "\x0c");
+  kitchen.Answer("\x1b\x76", std::string(1, '\0'));
+  noPaper.Answer("\x1b\x76", "\x0c");
 
   const auto order = Receipt("厨房单 #1", 40);
   const auto drinks = Receipt("吧台单", 3);
@@ -223,13 +223,13 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
   Service s(f_, lpt1_);
   s.poller.StartPolling();
   s.Settle();
-  EXPECT_EQ(f_.state.taskQueue.size(), 5u);
+  EXPECT_EQ(f_.state.taskQueue.Size(), 5u);
   for (int second = 0; second < 8; ++second) s.Tick();
 
-  EXPECT_EQ(kitchen.jobs(), std::vector<std::string>{NetworkJob(TicketBytes(order, 2, 4))});
-  EXPECT_EQ(bar.jobs(), std::vector<std::string>{NetworkJob(TicketBytes(drinks, 1, 4))});
+  EXPECT_EQ(kitchen.Jobs(), std::vector<std::string>{NetworkJob(TicketBytes(order, 2, 4))});
+  EXPECT_EQ(bar.Jobs(), std::vector<std::string>{NetworkJob(TicketBytes(drinks, 1, 4))});
   // Nothing but the question goes to a printer without paper.
-  EXPECT_EQ(noPaper.jobs(), std::vector<std::string>{"\x1b\x76"});
+  EXPECT_EQ(noPaper.Jobs(), std::vector<std::string>{"\x1b\x76"});
   std::string lptBytes;
   ASSERT_TRUE(platform::ReadFile(lpt1_, lptBytes));
   EXPECT_EQ(lptBytes, TicketBytes(lptLines, 1, 4));
@@ -251,7 +251,7 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
         std::string("IP打印机[127.77.0.5]连接成功但是打印失败，失败状态：[缺纸或纸盖开启]")}) {
     EXPECT_NE(log.find(entry), std::string::npos) << entry << "\nin\n" << log;
   }
-  EXPECT_TRUE(f_.state.taskQueue.empty());
+  EXPECT_TRUE(f_.state.taskQueue.Empty());
   EXPECT_EQ(s.shell.queueLabel, "0条");
   EXPECT_EQ(s.poller.recordCount(), 9);  // t3 and t4 counted twice, the total-0 task not at all
   EXPECT_EQ(s.view.pollLine, "查询[9]次/记录数[9]");  // the last polls found no task
@@ -261,8 +261,8 @@ TEST_F(CoreIntegration, WholeRunPrintsReportsAndLogsEveryTask) {
 
 TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   LoopbackPrinter kitchen("127.77.0.4");
-  ASSERT_TRUE(kitchen.listening());
-  const std::string journal = platform::JoinPath(f_.dir.path(), kTaskJournalName);
+  ASSERT_TRUE(kitchen.Listening());
+  const std::string journal = platform::JoinPath(f_.dir.Path(), kTaskJournalName);
   std::vector<std::string> tasks;
   std::vector<std::string> tickets;
   for (int i = 1; i <= 4; ++i) {
@@ -278,12 +278,12 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
     Service s(f_, lpt1_);
     s.poller.StartPolling();
     s.Settle();
-    ASSERT_EQ(f_.state.taskQueue.size(), 3u);
+    ASSERT_EQ(f_.state.taskQueue.Size(), 3u);
   }
   // Second run in a fresh process state; the cloud still hands out r2 as waiting.
   CoreFixture again;
   again.config = f_.config;
-  again.state.programDirectory = f_.dir.path();
+  again.state.programDirectory = f_.dir.Path();
   again.state.extra = f_.state.extra;
   again.state.pollSeconds = 1;
   again.state.feedLines = 4;
@@ -295,8 +295,8 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   s.Settle();
   for (int second = 0; second < 6; ++second) s.Tick();
 
-  ASSERT_TRUE(kitchen.waitForClosedJobs(4, 5000));
-  EXPECT_EQ(kitchen.jobs(), tickets);
+  ASSERT_TRUE(kitchen.WaitForClosedJobs(4, 5000));
+  EXPECT_EQ(kitchen.Jobs(), tickets);
   std::vector<std::string> outcomes;
   for (const auto& r : cloud.Reports()) outcomes.push_back(r[0] + " " + r[1]);
   EXPECT_EQ(outcomes, (std::vector<std::string>{"r1 1", "r2 1", "r3 1", "r4 1"}));

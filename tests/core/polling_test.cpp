@@ -24,16 +24,16 @@ std::string Answer(const std::string& data, int total = 1) {
 class PollingTest : public ::testing::Test {
  protected:
   std::vector<PrintTask> Queued() const {
-    return {f.state.taskQueue.begin(), f.state.taskQueue.end()};
+    return {f_.state.taskQueue.begin(), f_.state.taskQueue.end()};
   }
   // One poll, its request and its answer.
   void Poll() {
-    poller.PollPrintTasks();
-    f.Settle();
+    poller_.PollPrintTasks();
+    f_.Settle();
   }
-  CoreFixture f;
-  RecordingStatusView view;
-  Poller poller{f.services, view};
+  CoreFixture f_;
+  RecordingStatusView view_;
+  Poller poller_{f_.services, view_};
 };
 
 TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
@@ -72,7 +72,7 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     fx.Settle();
     // 9:05:04 now, the next poll 3 seconds later.
     EXPECT_EQ(v.last, "2026年3月7日9时5分7秒" + c.last);
-    EXPECT_EQ(fx.state.taskQueue.size(), c.queued);
+    EXPECT_EQ(fx.state.taskQueue.Size(), c.queued);
     EXPECT_FALSE(fx.state.pollBusy);
     std::vector<std::string> expectedLog;
     if (!c.log.empty()) expectedLog.push_back(c.log);
@@ -84,29 +84,29 @@ TEST_F(PollingTest, AnswerTooLargeForTheMemoryLeftFailsOnlyThatPoll) {
   struct ExhaustedCloud : FakeTaskCloud {
     std::string FetchWaitingTasksBody(const ServiceConfig&) override { throw std::bad_alloc(); }
   } exhausted;
-  ServiceLanes lanes{f.cloudJobs, exhausted, f.printJobs, f.cloud, f.printers, f.lanes.post};
-  CoreServices services{f.config, f.state, f.runLog, f.debugLog, f.clock, lanes};
-  Poller p(services, view);
+  ServiceLanes lanes{f_.cloudJobs, exhausted, f_.printJobs, f_.cloud, f_.printers, f_.lanes.post};
+  CoreServices services{f_.config, f_.state, f_.runLog, f_.debugLog, f_.clock, lanes};
+  Poller p(services, view_);
   EXPECT_TRUE(p.PollPrintTasks());
-  f.Settle();
-  EXPECT_FALSE(f.state.pollBusy);  // the next poll may run
-  EXPECT_NE(view.last.find("[DE_1]"), std::string::npos);
-  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"内存不足，无法处理本次查询的应答"});
+  f_.Settle();
+  EXPECT_FALSE(f_.state.pollBusy);  // the next poll may run
+  EXPECT_NE(view_.last.find("[DE_1]"), std::string::npos);
+  EXPECT_EQ(f_.LogMessages(), std::vector<std::string>{"内存不足，无法处理本次查询的应答"});
 }
 
 TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {
-  f.cloud.answers = {"{\"code\":200,\n  oops}"};
+  f_.cloud.answers = {"{\"code\":200,\n  oops}"};
   Poll();
-  ASSERT_EQ(f.LogMessages().size(), 1u);
-  EXPECT_EQ(f.LogMessages()[0].rfind("解析主包失败，错误行：2  错误内容：", 0), 0u)
-      << f.LogMessages()[0];
-  EXPECT_NE(f.LogMessages()[0].find("oops"), std::string::npos);
+  ASSERT_EQ(f_.LogMessages().size(), 1u);
+  EXPECT_EQ(f_.LogMessages()[0].rfind("解析主包失败，错误行：2  错误内容：", 0), 0u)
+      << f_.LogMessages()[0];
+  EXPECT_NE(f_.LogMessages()[0].find("oops"), std::string::npos);
 }
 
 TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
-  f.state.feedLines = 20;
+  f_.state.feedLines = 20;
   const std::string content = R"([{"type":1,"text":"甲"}])";
-  f.cloud.answers = {
+  f_.cloud.answers = {
       Answer("[" + TaskJson("n0", R"("print_num":0)") + "," + TaskJson("n9", R"("print_num":9)") +
                  "," + R"({"uni_key":"s","print_type":"3","print_sn":"1","print_content":")" +
                  R"([{\"type\":1,\"text\":\"甲\"}]"}])",
@@ -124,145 +124,145 @@ TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
   EXPECT_EQ(q[0].app_id, "null");          // a plain string read as JSON text evaluates to null
   EXPECT_EQ(q[0].store_id, "10001");
   for (const PrintTask& t : q) EXPECT_EQ(t.feed_lines, 15);
-  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[3]");
-  EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[Task:3]");
+  EXPECT_EQ(view_.pollLine, "查询次数[1]/记录数[3]");
+  EXPECT_EQ(view_.last, "2026年3月7日9时5分7秒[Task:3]");
 }
 
 TEST_F(PollingTest, DataGivenAsAStringIsRead) {
-  f.cloud.answers = {R"({"code":200,"total":1,"data":"[{\"uni_key\":\"k\",\"print_type\":1}]"})"};
+  f_.cloud.answers = {R"({"code":200,"total":1,"data":"[{\"uni_key\":\"k\",\"print_type\":1}]"})"};
   Poll();
-  ASSERT_EQ(f.state.taskQueue.size(), 1u);
-  EXPECT_EQ(f.state.taskQueue.front().uni_key, "k");
+  ASSERT_EQ(f_.state.taskQueue.Size(), 1u);
+  EXPECT_EQ(f_.state.taskQueue.Front().uni_key, "k");
 }
 
 TEST_F(PollingTest, TaskAlreadyWaitingOrPrintingIsNotQueuedAgain) {
   const std::string a = TaskJson("A"), b = TaskJson("B"), keyless = TaskJson("");
-  f.cloud.answers = {Answer("[" + a + "," + a + "," + keyless + "," + keyless + "]", 4),
-                     Answer("[" + a + "," + b + "]", 2), Answer("[" + a + "]")};
+  f_.cloud.answers = {Answer("[" + a + "," + a + "," + keyless + "," + keyless + "]", 4),
+                      Answer("[" + a + "," + b + "]", 2), Answer("[" + a + "]")};
   Poll();
   Poll();
   std::vector<std::string> keys;
-  for (const PrintTask& t : f.state.taskQueue) keys.push_back(t.uni_key);
+  for (const PrintTask& t : f_.state.taskQueue) keys.push_back(t.uni_key);
   // Tasks without a key cannot be told apart, so they are all kept.
   EXPECT_EQ(keys, (std::vector<std::string>{"A", "", "", "B"}));
-  EXPECT_EQ(poller.recordCount(), 6);  // every task received counts
+  EXPECT_EQ(poller_.recordCount(), 6);  // every task received counts
 
   // A taken for printing: still not queued again while it prints.
-  std::optional<PrintTask> taken = f.state.taskQueue.TakeFirst();
+  std::optional<PrintTask> taken = f_.state.taskQueue.TakeFirst();
   Poll();
-  EXPECT_EQ(f.state.taskQueue.size(), 3u);
-  f.state.taskQueue.FinishPrinting();
-  f.cloud.answers = {Answer("[" + a + "]")};
+  EXPECT_EQ(f_.state.taskQueue.Size(), 3u);
+  f_.state.taskQueue.FinishPrinting();
+  f_.cloud.answers = {Answer("[" + a + "]")};
   Poll();
-  EXPECT_EQ(f.state.taskQueue.size(), 4u);
+  EXPECT_EQ(f_.state.taskQueue.Size(), 4u);
 
   // B ends while a poll is out: that poll's answer was made before B's report reached the
   // cloud and may name B again; a later answer that names it is a new delivery.
   for (int keyless = 0; keyless < 2; ++keyless) {
-    f.state.taskQueue.TakeFirst();
-    f.state.taskQueue.FinishPrinting();
+    f_.state.taskQueue.TakeFirst();
+    f_.state.taskQueue.FinishPrinting();
   }
-  ASSERT_EQ(f.state.taskQueue.TakeFirst()->uni_key, "B");
-  f.cloud.answers = {Answer("[" + b + "]"), Answer("[" + b + "]")};
-  poller.PollPrintTasks();
-  f.state.taskQueue.FinishPrinting();
-  f.Settle();
-  EXPECT_EQ(f.state.taskQueue.size(), 1u);  // A
+  ASSERT_EQ(f_.state.taskQueue.TakeFirst()->uni_key, "B");
+  f_.cloud.answers = {Answer("[" + b + "]"), Answer("[" + b + "]")};
+  poller_.PollPrintTasks();
+  f_.state.taskQueue.FinishPrinting();
+  f_.Settle();
+  EXPECT_EQ(f_.state.taskQueue.Size(), 1u);  // A
   Poll();
-  EXPECT_EQ(f.state.taskQueue.size(), 2u);
+  EXPECT_EQ(f_.state.taskQueue.Size(), 2u);
 }
 
 TEST_F(PollingTest, AnswerIsTakenInWhenThePollerWentMeanwhile) {
-  f.cloud.answers = {Answer("[" + TaskJson("late") + "]")};
+  f_.cloud.answers = {Answer("[" + TaskJson("late") + "]")};
   {
     RecordingStatusView v;
-    Poller gone(f.services, v);
+    Poller gone(f_.services, v);
     gone.StartPolling();
   }
   // A new run of the service while the first poll is still out: no second poll goes out.
-  poller.StartPolling();
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 1);
+  poller_.StartPolling();
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 1);
   EXPECT_EQ(Queued().size(), 1u);
-  EXPECT_FALSE(f.state.pollBusy);
-  EXPECT_EQ(view.last, "无");
-  poller.PollTimerTick();
-  poller.PollTimerTick();
-  poller.PollTimerTick();
-  poller.PollTimerTick();
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 2);
+  EXPECT_FALSE(f_.state.pollBusy);
+  EXPECT_EQ(view_.last, "无");
+  poller_.PollTimerTick();
+  poller_.PollTimerTick();
+  poller_.PollTimerTick();
+  poller_.PollTimerTick();
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 2);
 }
 
 TEST_F(PollingTest, RequestCarriesTheConfigurationOfItsStart) {
-  f.config.server = "cloud.example";
-  poller.PollPrintTasks();
+  f_.config.server = "cloud.example";
+  poller_.PollPrintTasks();
   // Edited while the request waits for its lane: the request is not touched.
-  f.config.sid = "20002";
-  f.Settle();
-  EXPECT_EQ(f.cloud.pollTargets, std::vector<std::string>{"cloud.example 10001"});
+  f_.config.sid = "20002";
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.pollTargets, std::vector<std::string>{"cloud.example 10001"});
 }
 
 TEST_F(PollingTest, NoStoreIdMeansNoRequestAndNoChange) {
-  f.config.sid.clear();
-  poller.StartPolling();
-  for (int i = 0; i < 10; ++i) poller.PollTimerTick();
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 0);
-  EXPECT_EQ(view.pollLine, "无");
-  EXPECT_EQ(view.last, "无");
-  EXPECT_EQ(poller.pollCount(), 0);
+  f_.config.sid.clear();
+  poller_.StartPolling();
+  for (int i = 0; i < 10; ++i) poller_.PollTimerTick();
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 0);
+  EXPECT_EQ(view_.pollLine, "无");
+  EXPECT_EQ(view_.last, "无");
+  EXPECT_EQ(poller_.pollCount(), 0);
 }
 
 TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
-  f.state.pollSeconds = 3;
-  f.cloud.answers = {Answer("[" + TaskJson("k") + "]"), R"({"code":201})", Answer("[]")};
+  f_.state.pollSeconds = 3;
+  f_.cloud.answers = {Answer("[" + TaskJson("k") + "]"), R"({"code":201})", Answer("[]")};
   auto tick = [this] {
-    poller.PollTimerTick();
-    f.Settle();
+    poller_.PollTimerTick();
+    f_.Settle();
   };
-  poller.StartPolling();
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 1);
-  EXPECT_EQ(view.pollLine, "查询次数[1]/记录数[1]");
-  const std::string first = view.last;
+  poller_.StartPolling();
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 1);
+  EXPECT_EQ(view_.pollLine, "查询次数[1]/记录数[1]");
+  const std::string first = view_.last;
   tick();
   tick();
-  EXPECT_EQ(f.cloud.fetches, 1);
-  poller.PollTimerTick();
-  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[1]");  // while the request is out
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 2);
-  EXPECT_EQ(view.previous, first);
-  EXPECT_EQ(view.pollLine, "查询[2]次/记录数[1]");  // a failed poll leaves the first form
-  EXPECT_EQ(view.last, "2026年3月7日9时5分7秒[CODE:201]");
+  EXPECT_EQ(f_.cloud.fetches, 1);
+  poller_.PollTimerTick();
+  EXPECT_EQ(view_.pollLine, "查询[2]次/记录数[1]");  // while the request is out
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 2);
+  EXPECT_EQ(view_.previous, first);
+  EXPECT_EQ(view_.pollLine, "查询[2]次/记录数[1]");  // a failed poll leaves the first form
+  EXPECT_EQ(view_.last, "2026年3月7日9时5分7秒[CODE:201]");
 
   // Ticks while a poll is out restart the count: the next one comes a full interval after
   // its answer.
   tick();
   tick();
-  poller.PollTimerTick();  // the third poll goes out
-  poller.PollTimerTick();
-  poller.PollTimerTick();
-  EXPECT_EQ(f.cloud.fetches, 2);
-  f.Settle();
-  EXPECT_EQ(f.cloud.fetches, 3);
+  poller_.PollTimerTick();  // the third poll goes out
+  poller_.PollTimerTick();
+  poller_.PollTimerTick();
+  EXPECT_EQ(f_.cloud.fetches, 2);
+  f_.Settle();
+  EXPECT_EQ(f_.cloud.fetches, 3);
   tick();
   tick();
-  EXPECT_EQ(f.cloud.fetches, 3);
+  EXPECT_EQ(f_.cloud.fetches, 3);
   tick();
-  EXPECT_EQ(f.cloud.fetches, 4);
-  EXPECT_EQ(view.previous, "2026年3月7日9时5分7秒[Task is empty]");
+  EXPECT_EQ(f_.cloud.fetches, 4);
+  EXPECT_EQ(view_.previous, "2026年3月7日9时5分7秒[Task is empty]");
 }
 
 TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
-  f.clock.Set({2026, 12, 31, 23, 59, 58});
-  f.state.pollSeconds = 3;
-  Poller p(f.services, view);
-  f.cloud.answers = {Answer("[]")};
+  f_.clock.Set({2026, 12, 31, 23, 59, 58});
+  f_.state.pollSeconds = 3;
+  Poller p(f_.services, view_);
+  f_.cloud.answers = {Answer("[]")};
   p.PollPrintTasks();
-  f.Settle();
-  EXPECT_EQ(view.last, "2027年1月1日0时0分1秒[Task is empty]");
+  f_.Settle();
+  EXPECT_EQ(view_.last, "2027年1月1日0时0分1秒[Task is empty]");
 }
 
 }  // namespace

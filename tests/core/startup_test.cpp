@@ -35,10 +35,10 @@ class FakeEnvironment : public StartupEnvironment {
 class StartupTest : public ::testing::Test {
  protected:
   StartOutcome Start(std::vector<std::string> args = {}) {
-    return RunStartSequence(args, dir_.path(), env_, config_, state_, instance_);
+    return RunStartSequence(args, dir_.Path(), env_, config_, state_, instance_);
   }
   void WriteConfig(const std::string& body) {
-    ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.path(), "config.ini"),
+    ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.Path(), "config.ini"),
                                     FromUtf8("[set]\r\n" + body)));
   }
 
@@ -56,7 +56,7 @@ TEST_F(StartupTest, SecondInstanceShowsOneMessageAndTouchesNothing) {
   EXPECT_EQ(env_.messages,
             std::vector<std::string>{
                 "友情提醒:|程序已经有一个实例运行，如果找不到请在右下角系统托盘查看!"});
-  EXPECT_FALSE(platform::DirectoryExists(platform::JoinPath(dir_.path(), "log")));
+  EXPECT_FALSE(platform::DirectoryExists(platform::JoinPath(dir_.Path(), "log")));
   EXPECT_EQ(state_.macAddress, "");
 }
 
@@ -71,7 +71,7 @@ TEST_F(StartupTest, ConfiguredStartReadsEverythingAndCreatesTheLogDirectory) {
   EXPECT_EQ(state_.pollSeconds, 10);
   EXPECT_FALSE(state_.autoRunService);
   EXPECT_EQ(state_.webUrl, "https://x/");
-  EXPECT_EQ(state_.configPath, platform::JoinPath(dir_.path(), "config.ini"));
+  EXPECT_EQ(state_.configPath, platform::JoinPath(dir_.Path(), "config.ini"));
   EXPECT_TRUE(platform::DirectoryExists(state_.logDirectory));
   EXPECT_TRUE(env_.launched.empty());
 }
@@ -85,7 +85,7 @@ TEST_F(StartupTest, EmptyStoreShowsBothMessagesEvenWhenUnattended) {
 TEST_F(StartupTest, UncreatableLogDirectoryIsReportedOnlyToAPerson) {
   WriteConfig("sid=1\r\nserver=s\r\n");
   // A file named "log" makes the directory impossible to create.
-  ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.path(), "log"), "x"));
+  ASSERT_TRUE(platform::WriteFile(platform::JoinPath(dir_.Path(), "log"), "x"));
   Start({"auto"});
   EXPECT_TRUE(env_.messages.empty());
   Start();
@@ -95,7 +95,7 @@ TEST_F(StartupTest, UncreatableLogDirectoryIsReportedOnlyToAPerson) {
 
 TEST_F(StartupTest, StartsTheHelperProgramWhenItIsThere) {
   WriteConfig("sid=1\r\nserver=s\r\n");
-  const std::string helper = platform::JoinPath(dir_.path(), platform::ExecutableName("kestr"));
+  const std::string helper = platform::JoinPath(dir_.Path(), platform::ExecutableName("kestr"));
   ASSERT_TRUE(platform::WriteFile(helper, ""));
   Start();
   EXPECT_EQ(env_.launched, std::vector<std::string>{helper});

@@ -30,31 +30,31 @@ std::vector<std::string> Keys(const TaskQueue& q) {
 
 class TaskQueueTest : public ::testing::Test {
  protected:
-  std::string JournalPath() const { return platform::JoinPath(f.dir.path(), kTaskJournalName); }
+  std::string JournalPath() const { return platform::JoinPath(f_.dir.Path(), kTaskJournalName); }
   std::string JournalText() const {
     std::string text;
     platform::ReadFile(JournalPath(), text);
     return text;
   }
-  CoreFixture f;
+  CoreFixture f_;
 };
 
 TEST_F(TaskQueueTest, EveryChangeIsOnDiskAndARestartRestoresTheOrder) {
   const std::string content = R"([{"type":1,"text":"宫保鸡丁 \"大\" \\ 份"}])";
   {
     TaskQueue q;
-    EXPECT_EQ(q.OpenJournal(JournalPath(), &f.runLog).restored, 0u);
+    EXPECT_EQ(q.OpenJournal(JournalPath(), &f_.runLog).restored, 0u);
     q.Append({Task("a", content), Task("b"), Task("c")});
     q.Append(Task("d"));
     ASSERT_EQ(q.TakeFirst()->uni_key, "a");
     // No clean shutdown: the queue object is simply gone, as after a crash.
   }
   TaskQueue restored;
-  JournalRestore r = restored.OpenJournal(JournalPath(), &f.runLog);
+  JournalRestore r = restored.OpenJournal(JournalPath(), &f_.runLog);
   EXPECT_EQ(r.restored, 3u);
   EXPECT_TRUE(r.setAsidePath.empty());
   EXPECT_EQ(Keys(restored), (std::vector<std::string>{"b", "c", "d"}));
-  const PrintTask& b = restored.front();
+  const PrintTask& b = restored.Front();
   EXPECT_EQ(b.app_id, "app");
   EXPECT_EQ(b.store_id, "10001");
   EXPECT_EQ(b.print_type, 1);
@@ -63,18 +63,18 @@ TEST_F(TaskQueueTest, EveryChangeIsOnDiskAndARestartRestoresTheOrder) {
   EXPECT_EQ(b.feed_lines, 7);
 
   TaskQueue again;
-  again.OpenJournal(JournalPath(), &f.runLog);
+  again.OpenJournal(JournalPath(), &f_.runLog);
   again.Append(Task("e", content));
   TaskQueue third;
-  third.OpenJournal(JournalPath(), &f.runLog);
+  third.OpenJournal(JournalPath(), &f_.runLog);
   EXPECT_EQ(Keys(third), (std::vector<std::string>{"b", "c", "d", "e"}));
   EXPECT_EQ((third.begin() + 3)->print_content, content);
-  EXPECT_TRUE(f.LogMessages().empty());
+  EXPECT_TRUE(f_.LogMessages().empty());
 }
 
 TEST_F(TaskQueueTest, ChangesAreAppendedAndTheFileIsRewrittenOnceMostOfItIsGone) {
   TaskQueue q;
-  q.OpenJournal(JournalPath(), &f.runLog);
+  q.OpenJournal(JournalPath(), &f_.runLog);
   // The file exists from the start: the first answer is an append like every later one.
   const std::string empty = JournalText();
   EXPECT_FALSE(empty.empty());
@@ -106,13 +106,13 @@ TEST_F(TaskQueueTest, ChangesAreAppendedAndTheFileIsRewrittenOnceMostOfItIsGone)
   // Once the tasks gone outnumber the waiting ones by far, the file is written whole again
   // and holds only what waits.
   const size_t full = JournalText().size();
-  while (q.size() > 20) {
+  while (q.Size() > 20) {
     q.TakeFirst();
     q.FinishPrinting();
   }
   EXPECT_LT(JournalText().size(), full / 4);
   TaskQueue restored;
-  EXPECT_EQ(restored.OpenJournal(JournalPath(), &f.runLog).restored, 20u);
+  EXPECT_EQ(restored.OpenJournal(JournalPath(), &f_.runLog).restored, 20u);
   EXPECT_EQ(Keys(restored), Keys(q));
   EXPECT_EQ(Keys(restored).back(), "late");
 }
@@ -167,8 +167,8 @@ TEST_F(TaskQueueTest, JournalsOfEveryShapeAreRead) {
   // A journal of the first version is restored, then kept as records.
   ASSERT_TRUE(platform::WriteFile(JournalPath(), v1 + "\n"));
   TaskQueue q;
-  EXPECT_EQ(q.OpenJournal(JournalPath(), &f.runLog).restored, 1u);
-  EXPECT_EQ(q.front().print_sn, "POS-80");
+  EXPECT_EQ(q.OpenJournal(JournalPath(), &f_.runLog).restored, 1u);
+  EXPECT_EQ(q.Front().print_sn, "POS-80");
   q.Append(Task("new"));
   std::deque<PrintTask> read;
   EXPECT_EQ(ReadJournal(JournalText(), read), JournalRead::Whole);
@@ -183,12 +183,12 @@ TEST_F(TaskQueueTest, UnusableJournalIsSetAsideAndLogged) {
                                 "\"tasks\":[{\"uni_key\":5}]}"}) {
     SCOPED_TRACE(bad);
     CoreFixture fx;
-    const std::string path = platform::JoinPath(fx.dir.path(), kTaskJournalName);
+    const std::string path = platform::JoinPath(fx.dir.Path(), kTaskJournalName);
     ASSERT_TRUE(platform::WriteFile(path, bad));
     TaskQueue q;
     JournalRestore r = q.OpenJournal(path, &fx.runLog);
     EXPECT_EQ(r.restored, 0u);
-    EXPECT_TRUE(q.empty());
+    EXPECT_TRUE(q.Empty());
     EXPECT_EQ(r.setAsidePath, path + ".bad1");
     std::string kept;
     ASSERT_TRUE(platform::ReadFile(r.setAsidePath, kept));
@@ -216,13 +216,13 @@ TEST_F(TaskQueueTest, InFlightTaskCountsAsKnownUntilFinished) {
 
 TEST_F(TaskQueueTest, WriteFailureIsLoggedOnceAndTheQueueGoesOn) {
   TaskQueue q;
-  const std::string path = platform::JoinPath(platform::JoinPath(f.dir.path(), "missing"), "j");
-  q.OpenJournal(path, &f.runLog);
+  const std::string path = platform::JoinPath(platform::JoinPath(f_.dir.Path(), "missing"), "j");
+  q.OpenJournal(path, &f_.runLog);
   q.Append(Task("a"));
   q.Append(Task("b"));
-  EXPECT_FALSE(q.journalWritable());
-  EXPECT_EQ(q.size(), 2u);
-  EXPECT_EQ(f.LogMessages(), std::vector<std::string>{"任务队列文件写入失败：" + path});
+  EXPECT_FALSE(q.JournalWritable());
+  EXPECT_EQ(q.Size(), 2u);
+  EXPECT_EQ(f_.LogMessages(), std::vector<std::string>{"任务队列文件写入失败：" + path});
 }
 
 }  // namespace

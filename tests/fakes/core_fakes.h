@@ -117,10 +117,10 @@ class RecordingDriver : public ReceiptDriver {
         Op("size " + std::to_string(w) + " " + std::to_string(h) + " " + std::to_string(mode));
     return ok && w <= 7 && h <= 7;
   }
-  bool printTextLine(const std::string& text) override { return Op("text " + text); }
+  bool PrintTextLine(const std::string& text) override { return Op("text " + text); }
   bool lineFeed(int count) override { return Op("feed " + std::to_string(count)); }
   bool cut() override { return Op("cut"); }
-  bool paperReady() override { return hasPaper; }
+  bool PaperReady() override { return hasPaper; }
   bool close(int feedCount, int cutAfter) override {
     ops_.push_back(name_ + " close " + std::to_string(feedCount) + " " + std::to_string(cutAfter));
     return closeResults.empty() ? true : PopClose();
@@ -147,21 +147,21 @@ class RecordingDriver : public ReceiptDriver {
 
 class FakePrinterAccess : public PrinterAccess {
  public:
-  bool connectNetwork(const std::string& address, int port, int ping, int io, int width) override {
+  bool ConnectNetwork(const std::string& address, int port, int ping, int io, int width) override {
     ops.push_back("connect " + address + " " + std::to_string(port) + " " + std::to_string(ping) +
                   " " + std::to_string(io) + " " + std::to_string(width));
     return openResult;
   }
-  bool openSpooler(const std::string& name, int width, std::string& errorText) override {
+  bool OpenSpooler(const std::string& name, int width, std::string& errorText) override {
     ops.push_back("open spooler " + name + " " + std::to_string(width));
     if (!openResult) errorText = spoolerError;
     return openResult;
   }
-  bool openLpt(int port, int width) override {
+  bool OpenLpt(int port, int width) override {
     ops.push_back("open lpt " + std::to_string(port) + " " + std::to_string(width));
     return openResult;
   }
-  ReceiptDriver& driver(Transport t) override {
+  ReceiptDriver& Driver(Transport t) override {
     return t == Transport::Network ? network : t == Transport::Spooler ? spooler : lpt;
   }
 
@@ -217,12 +217,12 @@ class RecordingDebugView : public DebugView {
 // The lanes' jobs and the results posted to the UI thread wait until the test runs them
 // (Settle, or each queue on its own), all on the test's thread.
 struct CoreFixture {
-  CoreFixture() : runLog(dir.path(), clock), debugLog(state.debugViewEnabled, clock) {
+  CoreFixture() : runLog(dir.Path(), clock), debugLog(state.debugViewEnabled, clock) {
     config.sid = "10001";
     config.server = "127.0.0.1:1";
     config.token = "null";
-    state.programDirectory = dir.path();
-    state.logDirectory = dir.path();
+    state.programDirectory = dir.Path();
+    state.logDirectory = dir.Path();
     state.debugViewEnabled = true;
     debugLog.SetView(&debugView);
   }
@@ -230,14 +230,14 @@ struct CoreFixture {
   // The contents of every run-log file, keyed by file name (GBK turned back into UTF-8).
   std::map<std::string, std::string> LogFiles() const {
     std::map<std::string, std::string> files;
-    const std::string root = dir.path();
+    const std::string root = dir.Path();
     const std::filesystem::path rootPath(std::u8string(root.begin(), root.end()));
     for (const auto& entry : std::filesystem::directory_iterator(rootPath)) {
       const std::u8string name = entry.path().filename().u8string();
       std::string utf8Name(name.begin(), name.end());
       if (utf8Name.size() < 4 || utf8Name.substr(utf8Name.size() - 4) != ".log") continue;
       std::string bytes;
-      platform::ReadFile(platform::JoinPath(dir.path(), utf8Name), bytes);
+      platform::ReadFile(platform::JoinPath(dir.Path(), utf8Name), bytes);
       files[utf8Name] = ToUtf8(bytes);
     }
     return files;

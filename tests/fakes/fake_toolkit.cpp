@@ -16,7 +16,7 @@ class FakeControl : public ui::MemoryControl {
   ~FakeControl() override {
     std::erase_if(fake_.controls_, [this](const auto& e) { return e.control == this; });
   }
-  std::unique_ptr<ui::ControlImpl> createControlImpl(ui::ControlKind kind, const std::string& text,
+  std::unique_ptr<ui::ControlImpl> CreateControlImpl(ui::ControlKind kind, const std::string& text,
                                                      const ui::Rect& bounds,
                                                      ui::Control& control) override {
     return std::make_unique<FakeControl>(fake_, window_, kind, text, bounds, control);
@@ -34,7 +34,7 @@ class FakeWindow : public ui::MemoryWindow {
     fake_.windows_.push_back(this);
   }
   ~FakeWindow() override { std::erase(fake_.windows_, this); }
-  std::unique_ptr<ui::ControlImpl> createControlImpl(ui::ControlKind kind, const std::string& text,
+  std::unique_ptr<ui::ControlImpl> CreateControlImpl(ui::ControlKind kind, const std::string& text,
                                                      const ui::Rect& bounds,
                                                      ui::Control& control) override {
     return std::make_unique<FakeControl>(fake_, window, kind, text, bounds, control);
@@ -52,11 +52,11 @@ class FakeTimer : public ui::TimerImpl {
   ~FakeTimer() override {
     std::erase_if(fake_.timers_, [this](const auto& e) { return e.timer == &timer_; });
   }
-  void startImpl(int ms) override { entry().interval = ms; }
-  void stopImpl() override { entry().interval = 0; }
+  void StartImpl(int ms) override { Entry().interval = ms; }
+  void StopImpl() override { Entry().interval = 0; }
 
  private:
-  FakeToolkit::TimerEntry& entry() {
+  FakeToolkit::TimerEntry& Entry() {
     return *std::find_if(fake_.timers_.begin(), fake_.timers_.end(),
                          [this](const auto& e) { return e.timer == &timer_; });
   }
@@ -70,11 +70,11 @@ class FakeTray : public ui::TrayIconImpl {
     fake_.trayIcons_.push_back(&icon_);
   }
   ~FakeTray() override { std::erase(fake_.trayIcons_, &icon_); }
-  void showImpl(const std::string& tooltip) override {
+  void ShowImpl(const std::string& tooltip) override {
     fake_.trayShown_ = true;
     fake_.trayTooltip_ = tooltip;
   }
-  void removeImpl() override {
+  void RemoveImpl() override {
     fake_.trayShown_ = false;
     fake_.trayTooltip_.clear();
   }
@@ -84,20 +84,20 @@ class FakeTray : public ui::TrayIconImpl {
   ui::TrayIcon& icon_;
 };
 
-std::vector<ui::Window*> FakeToolkit::windows() const {
+std::vector<ui::Window*> FakeToolkit::Windows() const {
   std::vector<ui::Window*> result;
   for (ui::MemoryWindow* w : windows_) result.push_back(&w->window);
   return result;
 }
 
-ui::Window* FakeToolkit::findWindow(const std::string& title) const {
+ui::Window* FakeToolkit::WindowTitled(const std::string& title) const {
   for (ui::MemoryWindow* w : windows_) {
     if (w->title == title) return &w->window;
   }
   return nullptr;
 }
 
-std::vector<ui::MemoryControl*> FakeToolkit::controls(const ui::Window& window) const {
+std::vector<ui::MemoryControl*> FakeToolkit::Controls(const ui::Window& window) const {
   std::vector<ui::MemoryControl*> result;
   for (const ControlEntry& e : controls_) {
     if (e.window == &window) result.push_back(e.control);
@@ -105,21 +105,21 @@ std::vector<ui::MemoryControl*> FakeToolkit::controls(const ui::Window& window) 
   return result;
 }
 
-ui::MemoryControl* FakeToolkit::state(const ui::Control& control) const {
+ui::MemoryControl* FakeToolkit::State(const ui::Control& control) const {
   for (const ControlEntry& e : controls_) {
     if (&e.control->control == &control) return e.control;
   }
   return nullptr;
 }
 
-ui::MemoryWindow* FakeToolkit::state(const ui::Window& window) const {
+ui::MemoryWindow* FakeToolkit::State(const ui::Window& window) const {
   for (ui::MemoryWindow* w : windows_) {
     if (&w->window == &window) return w;
   }
   return nullptr;
 }
 
-void FakeToolkit::tickTimers() {
+void FakeToolkit::TickTimers() {
   // A tick may create or destroy timers: tick the ones running now, if they still exist.
   std::vector<ui::Timer*> due;
   for (const TimerEntry& e : timers_) {
@@ -128,30 +128,30 @@ void FakeToolkit::tickTimers() {
   for (ui::Timer* t : due) {
     auto alive = std::find_if(timers_.begin(), timers_.end(),
                               [t](const auto& e) { return e.timer == t && e.interval > 0; });
-    if (alive != timers_.end()) t->tick();
+    if (alive != timers_.end()) t->Tick();
   }
 }
 
-std::vector<int> FakeToolkit::timerIntervals() const {
+std::vector<int> FakeToolkit::TimerIntervals() const {
   std::vector<int> result;
   for (const TimerEntry& e : timers_) result.push_back(e.interval);
   return result;
 }
 
-std::unique_ptr<ui::WindowImpl> FakeToolkit::createWindowImpl(const ui::WindowOptions& options,
+std::unique_ptr<ui::WindowImpl> FakeToolkit::CreateWindowImpl(const ui::WindowOptions& options,
                                                               ui::Window& window) {
   return std::make_unique<FakeWindow>(*this, options, window);
 }
 
-std::unique_ptr<ui::TimerImpl> FakeToolkit::createTimerImpl(ui::Timer& timer) {
+std::unique_ptr<ui::TimerImpl> FakeToolkit::CreateTimerImpl(ui::Timer& timer) {
   return std::make_unique<FakeTimer>(*this, timer);
 }
 
-std::unique_ptr<ui::TrayIconImpl> FakeToolkit::createTrayIconImpl(ui::TrayIcon& icon) {
+std::unique_ptr<ui::TrayIconImpl> FakeToolkit::CreateTrayIconImpl(ui::TrayIcon& icon) {
   return std::make_unique<FakeTray>(*this, icon);
 }
 
-ui::MessageResult FakeToolkit::showMessageImpl(const ui::MessageBoxOptions& box) {
+ui::MessageResult FakeToolkit::ShowMessageImpl(const ui::MessageBoxOptions& box) {
   ui::MessageResult answer = ui::MessageResult::Ok;
   if (!answers_.empty()) {
     answer = answers_.front();

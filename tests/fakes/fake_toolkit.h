@@ -22,16 +22,16 @@ class FakeToolkit : public ui::Toolkit {
   };
 
   // Windows alive now, in creation order.
-  std::vector<ui::Window*> windows() const;
+  std::vector<ui::Window*> Windows() const;
   // The first live window with this title, nullptr when none.
-  ui::Window* findWindow(const std::string& title) const;
+  ui::Window* WindowTitled(const std::string& title) const;
   // Controls of a live window (tab pages included) in creation order.
-  std::vector<ui::MemoryControl*> controls(const ui::Window& window) const;
+  std::vector<ui::MemoryControl*> Controls(const ui::Window& window) const;
   // The first control of `window` of this kind whose text (caption, or address of a browser)
   // is `text` now; nullptr when none. T is the ui:: type (ui::Button, ui::Label...).
   template <typename T>
-  T* find(const ui::Window& window, const std::string& text) const {
-    for (ui::MemoryControl* c : controls(window)) {
+  T* Find(const ui::Window& window, const std::string& text) const {
+    for (ui::MemoryControl* c : Controls(window)) {
       if (c->text == text) {
         if (auto* typed = dynamic_cast<T*>(&c->control)) return typed;
       }
@@ -40,65 +40,65 @@ class FakeToolkit : public ui::Toolkit {
   }
   // The first control of `window` of type T, nullptr when none.
   template <typename T>
-  T* first(const ui::Window& window) const {
-    for (ui::MemoryControl* c : controls(window)) {
+  T* First(const ui::Window& window) const {
+    for (ui::MemoryControl* c : Controls(window)) {
       if (auto* typed = dynamic_cast<T*>(&c->control)) return typed;
     }
     return nullptr;
   }
   // The in-memory state behind a control (bounds, visibility, items...).
-  ui::MemoryControl* state(const ui::Control& control) const;
+  ui::MemoryControl* State(const ui::Control& control) const;
   // The in-memory state behind a window (visibility, client size, position).
-  ui::MemoryWindow* state(const ui::Window& window) const;
+  ui::MemoryWindow* State(const ui::Window& window) const;
 
   // Fires the user's and the clock's events.
-  void rightClick(ui::Window& window) { ui::WindowEvents::RightClick(window); }
-  void titleBarAction(ui::Window& window, int code) {
+  void RightClick(ui::Window& window) { ui::WindowEvents::RightClick(window); }
+  void TitleBarAction(ui::Window& window, int code) {
     ui::WindowEvents::TitleBarAction(window, code);
   }
-  void changeTitle(ui::WebBrowser& browser, const std::string& title) {
+  void ChangeTitle(ui::WebBrowser& browser, const std::string& title) {
     ui::ControlEvents::TitleChanged(browser, title);
   }
   // Ticks every running timer once, in creation order (timers started by a tick wait).
-  void tickTimers();
+  void TickTimers();
   // Running timers' intervals in creation order (0 for stopped ones).
-  std::vector<int> timerIntervals() const;
+  std::vector<int> TimerIntervals() const;
 
   // Message boxes shown so far, with the answers given.
-  const std::vector<Message>& messages() const { return messages_; }
+  const std::vector<Message>& Messages() const { return messages_; }
   // Answers for the next message boxes, in order; OK when none is left.
-  void scriptAnswers(std::initializer_list<ui::MessageResult> answers) {
+  void ScriptAnswers(std::initializer_list<ui::MessageResult> answers) {
     answers_.insert(answers_.end(), answers);
   }
   // Runs `action` while the next message box is open (recorded, not yet answered), as the
   // user or a timer acting on the program meanwhile would.
-  void whileNextMessageOpen(std::function<void()> action) { whileOpen_ = std::move(action); }
+  void WhileNextMessageOpen(std::function<void()> action) { whileOpen_ = std::move(action); }
 
   // Tray icon state: whether one is up and its tooltip.
-  bool trayShown() const { return trayShown_; }
-  const std::string& trayTooltip() const { return trayTooltip_; }
-  std::vector<ui::TrayIcon*> trayIcons() const { return trayIcons_; }
+  bool TrayShown() const { return trayShown_; }
+  const std::string& TrayTooltip() const { return trayTooltip_; }
+  std::vector<ui::TrayIcon*> TrayIcons() const { return trayIcons_; }
 
-  // run() returns at once; quit() is recorded here.
-  bool quitCalled() const { return quitCalled_; }
+  // Run() returns at once; Quit() is recorded here.
+  bool QuitCalled() const { return quitCalled_; }
 
   // Runs the tasks posted so far (and those they post), as the loop would; false when there
   // were none. Posted tasks wait for this.
-  bool runPostedTasks() {
-    if (!postedWaiting()) return false;
-    runPosted();
+  bool RunPostedTasks() {
+    if (!PostedWaiting()) return false;
+    RunPosted();
     return true;
   }
 
  protected:
-  std::unique_ptr<ui::WindowImpl> createWindowImpl(const ui::WindowOptions& options,
+  std::unique_ptr<ui::WindowImpl> CreateWindowImpl(const ui::WindowOptions& options,
                                                    ui::Window& window) override;
-  std::unique_ptr<ui::TimerImpl> createTimerImpl(ui::Timer& timer) override;
-  std::unique_ptr<ui::TrayIconImpl> createTrayIconImpl(ui::TrayIcon& icon) override;
-  ui::MessageResult showMessageImpl(const ui::MessageBoxOptions& box) override;
-  void runImpl() override {}
-  void quitImpl() override { quitCalled_ = true; }
-  void wakeImpl() override {}
+  std::unique_ptr<ui::TimerImpl> CreateTimerImpl(ui::Timer& timer) override;
+  std::unique_ptr<ui::TrayIconImpl> CreateTrayIconImpl(ui::TrayIcon& icon) override;
+  ui::MessageResult ShowMessageImpl(const ui::MessageBoxOptions& box) override;
+  void RunImpl() override {}
+  void QuitImpl() override { quitCalled_ = true; }
+  void WakeImpl() override {}
 
  private:
   friend class FakeWindow;

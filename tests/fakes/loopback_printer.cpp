@@ -73,7 +73,7 @@ LoopbackPrinter::LoopbackPrinter(std::string address, int port, ReceiveBuffer bu
   }
   listener_ = static_cast<long long>(s);
   listening_ = true;
-  thread_ = std::thread([this] { run(); });
+  thread_ = std::thread([this] { Run(); });
 }
 
 LoopbackPrinter::~LoopbackPrinter() {
@@ -85,61 +85,61 @@ LoopbackPrinter::~LoopbackPrinter() {
 #endif
 }
 
-void LoopbackPrinter::answer(std::string request, std::string reply) {
+void LoopbackPrinter::Answer(std::string request, std::string reply) {
   std::lock_guard lock(mutex_);
   answers_.emplace_back(std::move(request), std::move(reply));
 }
 
-void LoopbackPrinter::answerAfter(int delayMs) {
+void LoopbackPrinter::AnswerAfter(int delayMs) {
   std::lock_guard lock(mutex_);
   answerDelayMs_ = delayMs;
 }
 
-void LoopbackPrinter::stall() {
+void LoopbackPrinter::Stall() {
   std::lock_guard lock(mutex_);
   stalled_ = true;
 }
 
-void LoopbackPrinter::readSlowly(size_t chunk, int delayMs) {
+void LoopbackPrinter::ReadSlowly(size_t chunk, int delayMs) {
   std::lock_guard lock(mutex_);
   chunk_ = chunk;
   delayMs_ = delayMs;
 }
 
-void LoopbackPrinter::closeAfter(size_t bytes) {
+void LoopbackPrinter::CloseAfter(size_t bytes) {
   std::lock_guard lock(mutex_);
   closeAfter_ = bytes;
 }
 
-std::vector<std::string> LoopbackPrinter::jobs() const {
+std::vector<std::string> LoopbackPrinter::Jobs() const {
   std::lock_guard lock(mutex_);
   return jobs_;
 }
 
-std::string LoopbackPrinter::bytes() const {
+std::string LoopbackPrinter::Bytes() const {
   std::string all;
-  for (const std::string& job : jobs()) all += job;
+  for (const std::string& job : Jobs()) all += job;
   return all;
 }
 
-bool LoopbackPrinter::waitForClosedJobs(size_t count, int timeoutMs) const {
+bool LoopbackPrinter::WaitForClosedJobs(size_t count, int timeoutMs) const {
   std::unique_lock lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                            [&] { return closedJobs_ >= count; });
 }
 
-void LoopbackPrinter::run() {
+void LoopbackPrinter::Run() {
   const auto listener = static_cast<SocketHandle>(listener_);
   while (!stop_) {
     if (!Readable(listener, 20)) continue;
     const SocketHandle connection = accept(listener, nullptr, nullptr);
     if (connection == kNoSocket) continue;
-    serve(static_cast<long long>(connection));
+    Serve(static_cast<long long>(connection));
   }
 }
 
 // One connection at a time, as a receipt printer serves them.
-void LoopbackPrinter::serve(long long handle) {
+void LoopbackPrinter::Serve(long long handle) {
   const auto connection = static_cast<SocketHandle>(handle);
   size_t job;
   {

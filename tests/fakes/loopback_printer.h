@@ -20,38 +20,38 @@ class LoopbackPrinter {
   // kilobytes; they also slow every job down, so only tests of those cases ask for them.
   enum class ReceiveBuffer { System, Small };
 
-  // Listens on address:port (a 127.x.y.z address). Check listening() before use.
+  // Listens on address:port (a 127.x.y.z address). Check Listening() before use.
   explicit LoopbackPrinter(std::string address = "127.0.0.1", int port = 9100,
                            ReceiveBuffer buffer = ReceiveBuffer::System);
   ~LoopbackPrinter();
   LoopbackPrinter(const LoopbackPrinter&) = delete;
   LoopbackPrinter& operator=(const LoopbackPrinter&) = delete;
 
-  bool listening() const { return listening_; }
-  const std::string& address() const { return address_; }
-  int port() const { return port_; }
+  bool Listening() const { return listening_; }
+  const std::string& Address() const { return address_; }
+  int Port() const { return port_; }
 
   // Each time `request` arrives in a connection's stream, `reply` is sent back.
-  void answer(std::string request, std::string reply);
+  void Answer(std::string request, std::string reply);
   // Replies go out `delayMs` after their request was read (a printer busy with earlier work).
-  void answerAfter(int delayMs);
+  void AnswerAfter(int delayMs);
   // Stops reading: the sender's buffers fill and its sends block.
-  void stall();
+  void Stall();
   // Reads at most `chunk` bytes every `delayMs` milliseconds.
-  void readSlowly(size_t chunk, int delayMs);
+  void ReadSlowly(size_t chunk, int delayMs);
   // Hangs up a connection once it has received `bytes` bytes.
-  void closeAfter(size_t bytes);
+  void CloseAfter(size_t bytes);
 
   // Bytes of each connection in order of arrival (the current one included).
-  std::vector<std::string> jobs() const;
+  std::vector<std::string> Jobs() const;
   // All bytes received, joined.
-  std::string bytes() const;
+  std::string Bytes() const;
   // Waits until `count` connections have ended (peer closed or hung up by us).
-  bool waitForClosedJobs(size_t count, int timeoutMs) const;
+  bool WaitForClosedJobs(size_t count, int timeoutMs) const;
 
  private:
-  void run();
-  void serve(long long connection);
+  void Run();
+  void Serve(long long connection);
 
   std::string address_;
   int port_;

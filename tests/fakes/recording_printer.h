@@ -19,40 +19,40 @@ class RecordingPrinter : public EscPosPrinter {
   using EscPosPrinter::ClosedQrCode;
 
   // Opens or closes the printer as a driver's open/connect would.
-  void setOpenState(bool open) { setOpen(open); }
+  void SetOpenState(bool open) { SetOpen(open); }
   // Every later transfer fails (it is still recorded).
-  void failTransfers(bool fail) { fail_ = fail; }
+  void FailTransfers(bool fail) { fail_ = fail; }
   // Replies handed out, one per status request, in order; an empty text is "no reply".
-  void queueReply(std::string reply) { replies_.push_back(std::move(reply)); }
+  void QueueReply(std::string reply) { replies_.push_back(std::move(reply)); }
   // Result of the next close's release.
-  void failRelease(bool fail) { failRelease_ = fail; }
+  void FailRelease(bool fail) { failRelease_ = fail; }
 
   // Each transfer's bytes in order.
-  const std::vector<std::string>& transfers() const { return transfers_; }
+  const std::vector<std::string>& Transfers() const { return transfers_; }
   // All bytes sent, joined.
-  std::string bytes() const {
+  std::string Bytes() const {
     std::string all;
     for (const std::string& t : transfers_) all += t;
     return all;
   }
   // Reply wait limits asked for, in order.
-  const std::vector<int>& replyWaits() const { return replyWaits_; }
-  int releases() const { return releases_; }
-  void clear() { transfers_.clear(); }
+  const std::vector<int>& ReplyWaits() const { return replyWaits_; }
+  int Releases() const { return releases_; }
+  void Clear() { transfers_.clear(); }
 
  protected:
-  bool transfer(std::string_view bytes) override {
+  bool Transfer(std::string_view bytes) override {
     transfers_.emplace_back(bytes);
     return !fail_;
   }
-  std::string receiveReply(int timeoutMs) override {
+  std::string ReceiveReply(int timeoutMs) override {
     replyWaits_.push_back(timeoutMs);
     if (replies_.empty()) return std::string();
     std::string reply = std::move(replies_.front());
     replies_.pop_front();
     return reply;
   }
-  bool releaseTransport() override {
+  bool ReleaseTransport() override {
     ++releases_;
     return !failRelease_;
   }

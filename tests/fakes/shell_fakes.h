@@ -59,7 +59,7 @@ class MemoryAutostart : public platform::Autostart {
 struct ShellFixture : testing::CoreFixture {
   ShellFixture() {
     state.debugViewEnabled = false;
-    state.configPath = platform::JoinPath(dir.path(), "config.ini");
+    state.configPath = platform::JoinPath(dir.Path(), "config.ini");
     state.webUrl = "https://cashier.example/cashierWeb/#/pages/index/index";
     deployment.programPath = "C:\\Program Files\\Quorvel\\quorvel-print.exe";
     deployment.defaultServer = "default.example";
@@ -73,16 +73,16 @@ struct ShellFixture : testing::CoreFixture {
     shell->Start();
     return *shell;
   }
-  ui::Window* Window(const std::string& title) const { return toolkit.findWindow(title); }
+  ui::Window* Window(const std::string& title) const { return toolkit.WindowTitled(title); }
   template <typename T>
   T* Find(const std::string& title, const std::string& text) const {
     ui::Window* w = Window(title);
-    return w == nullptr ? nullptr : toolkit.find<T>(*w, text);
+    return w == nullptr ? nullptr : toolkit.Find<T>(*w, text);
   }
   // Texts of the message boxes shown so far.
   std::vector<std::string> MessageTexts() const {
     std::vector<std::string> texts;
-    for (const auto& m : toolkit.messages()) texts.push_back(m.box.text);
+    for (const auto& m : toolkit.Messages()) texts.push_back(m.box.text);
     return texts;
   }
 

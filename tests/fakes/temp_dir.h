@@ -23,7 +23,7 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   // The directory as a UTF-8 path text.
-  std::string path() const {
+  std::string Path() const {
     const std::u8string u8 = path_.u8string();
     return std::string(u8.begin(), u8.end());
   }

@@ -99,40 +99,40 @@ TEST(EscPos, OperationsSendExactBytes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RecordingPrinter p;
-    p.setOpenState(true);
+    p.SetOpenState(true);
     EXPECT_EQ(c.op(p), c.ok);
-    EXPECT_EQ(p.transfers(), c.sent);
+    EXPECT_EQ(p.Transfers(), c.sent);
 
     // Closed, every one of these refuses and sends nothing.
     RecordingPrinter closed;
     EXPECT_FALSE(c.op(closed));
-    EXPECT_TRUE(closed.transfers().empty());
+    EXPECT_TRUE(closed.Transfers().empty());
   }
 }
 
 TEST(EscPos, PrintTextSendsTheLineEndEvenWhenTheTextFailed) {
   RecordingPrinter p;
-  p.setOpenState(true);
-  p.failTransfers(true);
+  p.SetOpenState(true);
+  p.FailTransfers(true);
   EXPECT_FALSE(p.printText("abc", Newline::Yes));
-  EXPECT_EQ(p.transfers(), (Transfers{"abc", "\r\n"}));
+  EXPECT_EQ(p.Transfers(), (Transfers{"abc", "\r\n"}));
 }
 
 TEST(EscPos, CloseFeedsCutsAndReleasesButStaysOpen) {
   RecordingPrinter p;
   EXPECT_FALSE(p.close(3, 1));
-  EXPECT_EQ(p.releases(), 0);
+  EXPECT_EQ(p.Releases(), 0);
 
-  p.setOpenState(true);
+  p.SetOpenState(true);
   EXPECT_TRUE(p.close(2, 1));
-  EXPECT_EQ(p.transfers(), (Transfers{"\r\n\r\n", B({0x1b, 0x6d})}));
-  EXPECT_EQ(p.releases(), 1);
+  EXPECT_EQ(p.Transfers(), (Transfers{"\r\n\r\n", B({0x1b, 0x6d})}));
+  EXPECT_EQ(p.Releases(), 1);
   EXPECT_TRUE(p.isOpen());
 
-  p.clear();
-  p.failRelease(true);
+  p.Clear();
+  p.FailRelease(true);
   EXPECT_FALSE(p.close(0, 0));
-  EXPECT_TRUE(p.transfers().empty());
+  EXPECT_TRUE(p.Transfers().empty());
 }
 
 std::string QrBytes(std::string_view data, char align, char module, char level) {
@@ -167,47 +167,47 @@ TEST(EscPos, QrCodeClampsAndEncodes) {
        }) {
     SCOPED_TRACE(c.text.substr(0, 10));
     RecordingPrinter p;
-    p.setOpenState(true);
+    p.SetOpenState(true);
     EXPECT_TRUE(p.printQRCode(c.text, c.level, c.module, c.align, c.utf8));
-    EXPECT_EQ(p.transfers(), Transfers{c.bytes});
+    EXPECT_EQ(p.Transfers(), Transfers{c.bytes});
   }
 }
 
 TEST(EscPos, QrCodeRefusesDataNoLengthCanDescribe) {
   RecordingPrinter p;
-  p.setOpenState(true);
+  p.SetOpenState(true);
   EXPECT_TRUE(p.printQRCode(std::string(65532, '1'), 2, 4, 1, 0));
   EXPECT_FALSE(p.printQRCode(std::string(65533, '1'), 2, 4, 1, 0));
-  EXPECT_EQ(p.transfers().size(), 1u);
+  EXPECT_EQ(p.Transfers().size(), 1u);
 }
 
 TEST(EscPos, QrCodeOnAClosedPrinterFollowsTheDriver) {
   RecordingPrinter network(RecordingPrinter::ClosedQrCode::Refuse);
   EXPECT_FALSE(network.printQRCode("hi", 2, 4, 1, 0));
   EXPECT_EQ(network.lastError(), "请先连接打印机");
-  EXPECT_TRUE(network.transfers().empty());
+  EXPECT_TRUE(network.Transfers().empty());
 
   // The spooler and port drivers hand the bytes on; their transport then refuses.
   RecordingPrinter spooler(RecordingPrinter::ClosedQrCode::HandToTransport);
-  spooler.failTransfers(true);
+  spooler.FailTransfers(true);
   EXPECT_FALSE(spooler.printQRCode("hi", 2, 4, 1, 0));
   EXPECT_EQ(spooler.lastError(), "");
-  EXPECT_EQ(spooler.transfers().size(), 1u);
+  EXPECT_EQ(spooler.Transfers().size(), 1u);
 }
 
 TEST(EscPos, Code39SendsAlignmentHeightWidthAndData) {
   RecordingPrinter p;
-  p.setOpenState(true);
+  p.SetOpenState(true);
   EXPECT_TRUE(p.printCode39("A1", 2, 80, 2));
-  EXPECT_EQ(p.transfers(), (Transfers{B({0x1b, 0x61, 1}), B({0x1d, 0x68, 0x50}), B({0x1d, 0x77, 2}),
+  EXPECT_EQ(p.Transfers(), (Transfers{B({0x1b, 0x61, 1}), B({0x1d, 0x68, 0x50}), B({0x1d, 0x77, 2}),
                                       B({0x1d, 0x6b, 4, 'A', '1', 0})}));
 
   // A bad alignment only drops the alignment command; a failed transport still gets every
   // command, and the result is the barcode's.
-  p.clear();
-  p.failTransfers(true);
+  p.Clear();
+  p.FailTransfers(true);
   EXPECT_FALSE(p.printCode39("X", 1, 1, 0));
-  EXPECT_EQ(p.transfers().size(), 3u);
+  EXPECT_EQ(p.Transfers().size(), 3u);
 }
 
 TEST(EscPos, Code39RefusalsSetTheirMessage) {
@@ -228,10 +228,10 @@ TEST(EscPos, Code39RefusalsSetTheirMessage) {
        }) {
     SCOPED_TRACE(c.message);
     RecordingPrinter p;
-    p.setOpenState(c.open);
+    p.SetOpenState(c.open);
     EXPECT_FALSE(p.printCode39(c.content, c.width, c.height, 1));
     EXPECT_EQ(p.lastError(), c.message);
-    EXPECT_TRUE(p.transfers().empty());
+    EXPECT_TRUE(p.Transfers().empty());
   }
 }
 
@@ -291,16 +291,16 @@ TEST(EscPos, StatusReportDecodesRepliesInKeyOrder) {
        }) {
     SCOPED_TRACE(c.report);
     RecordingPrinter p;  // not open: status requests are sent regardless
-    for (const std::string& r : c.replies) p.queueReply(r.empty() ? std::string(1, '\0') : r);
+    for (const std::string& r : c.replies) p.QueueReply(r.empty() ? std::string(1, '\0') : r);
     EXPECT_EQ(p.queryStatus(c.kind, c.selective), c.report);
-    EXPECT_EQ(p.replyWaits(), c.waits);
+    EXPECT_EQ(p.ReplyWaits(), c.waits);
   }
 }
 
 TEST(EscPos, StatusRequestsGoOutEvenWithoutReplies) {
   RecordingPrinter p;
   EXPECT_EQ(p.queryStatus(0, false), "{}");
-  EXPECT_EQ(p.transfers(), (Transfers{B({0x1d, 0x72, 1}), B({0x1d, 0x72, 2}), B({0x1b, 0x76}),
+  EXPECT_EQ(p.Transfers(), (Transfers{B({0x1d, 0x72, 1}), B({0x1d, 0x72, 2}), B({0x1b, 0x76}),
                                       B({0x1d, 0x49, 0x41})}));
 }
 

@@ -25,16 +25,16 @@ class RecordingPorts : public platform::LptPorts {
     int writeResult = 1;
   };
   explicit RecordingPorts(std::shared_ptr<Log> log) : log_(std::move(log)) {}
-  int openPort(const std::string& portName) override {
+  int OpenPort(const std::string& portName) override {
     log_->calls.push_back("open " + portName);
     return log_->openResult;
   }
-  int writePort(int handle, std::string_view bytes) override {
+  int WritePort(int handle, std::string_view bytes) override {
     log_->calls.push_back("write " + std::to_string(handle) + " " + std::string(bytes));
     return log_->writeResult;
   }
-  void closePort(int handle) override { log_->calls.push_back("close " + std::to_string(handle)); }
-  void setDevicePath(const std::string& portName, const std::string& path) override {
+  void ClosePort(int handle) override { log_->calls.push_back("close " + std::to_string(handle)); }
+  void SetDevicePath(const std::string& portName, const std::string& path) override {
     log_->calls.push_back("path " + portName + " " + path);
   }
 
@@ -94,12 +94,12 @@ TEST(LptPrinter, FailedOpenAndWritesShowInTheResults) {
 TEST(LptPrinter, WritesTheBytesToTheConfiguredDevice) {
   testing::TempDir dir;
   // Not "lpt1.out": Windows reads LPT1 with any extension as the port itself.
-  const std::string lpt1 = dir.path() + "/port1.out";
-  const std::string lpt2 = dir.path() + "/port2.out";
+  const std::string lpt1 = dir.Path() + "/port1.out";
+  const std::string lpt2 = dir.Path() + "/port2.out";
   WriteFile(lpt1, "");
   WriteFile(lpt2, "");
   LptPrinter printer;
-  printer.setPortPaths(lpt1, lpt2);
+  printer.SetPortPaths(lpt1, lpt2);
 
   for (int copy = 0; copy < 2; ++copy) {
     ASSERT_TRUE(printer.open(2, 80));
@@ -115,9 +115,9 @@ TEST(LptPrinter, WritesTheBytesToTheConfiguredDevice) {
 
 TEST(LptPrinter, MissingPortFailsToOpenWithoutCreatingIt) {
   testing::TempDir dir;
-  const std::string missing = dir.path() + "/no-such-port";
+  const std::string missing = dir.Path() + "/no-such-port";
   LptPrinter printer;
-  printer.setPortPaths(missing, missing);
+  printer.SetPortPaths(missing, missing);
   EXPECT_FALSE(printer.open(1, 80));
   EXPECT_FALSE(printer.open(2, 80));
   EXPECT_FALSE(printer.isOpen());

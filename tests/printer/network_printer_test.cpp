@@ -42,25 +42,25 @@ class ScriptedNetwork : public platform::Network {
   ScriptedNetwork(std::shared_ptr<Log> log, platform::PingResult::Status ping)
       : log_(std::move(log)), ping_(ping) {}
 
-  std::unique_ptr<platform::TcpConnection> connectTcp(const std::string& ipv4, int port,
+  std::unique_ptr<platform::TcpConnection> ConnectTcp(const std::string& ipv4, int port,
                                                       int timeoutMs) override {
     log_->connectTimeouts.push_back(timeoutMs);
-    return real_->connectTcp(ipv4, port, timeoutMs);
+    return real_->ConnectTcp(ipv4, port, timeoutMs);
   }
-  platform::PingResult ping(const std::string&, int timeoutMs) override {
+  platform::PingResult Ping(const std::string&, int timeoutMs) override {
     log_->pingTimeouts.push_back(timeoutMs);
     return {ping_, ping_ == platform::PingResult::Status::Reply ? 0 : -1};
   }
 
  private:
-  std::unique_ptr<platform::Network> real_ = platform::Network::create();
+  std::unique_ptr<platform::Network> real_ = platform::Network::Create();
   std::shared_ptr<Log> log_;
   platform::PingResult::Status ping_;
 };
 
 class NetworkPrinterTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(listener_.listening()) << "cannot listen on 9100"; }
+  void SetUp() override { ASSERT_TRUE(listener_.Listening()) << "cannot listen on 9100"; }
   LoopbackPrinter listener_{kPrinterAddress, kPort, LoopbackPrinter::ReceiveBuffer::Small};
 };
 
@@ -76,19 +76,19 @@ TEST_F(NetworkPrinterTest, PrintsTheExactBytesAndClosesWithFeedAndCut) {
   EXPECT_TRUE(printer.setEscHashMode(0x1ff));
   EXPECT_TRUE(printer.printRasterImage("\xaa\x55", 2, 1, 3));
   EXPECT_TRUE(printer.close(2, 1));
-  ASSERT_TRUE(listener_.waitForClosedJobs(1, 5000));
+  ASSERT_TRUE(listener_.WaitForClosedJobs(1, 5000));
 
   const std::string expected =
       B({0x1b, 0x45, 1,    0x1b, 0x61, 1,    0x1d, 0x21, 0x11, 0xba, 0xcf, 0xbc, 0xc6,
          '\r', '\n', 0x1b, 0x23, 0xff, 0x1b, 0x61, 2,    0x1d, 0x76, 0x30, 0,    2,
          0,    1,    0,    0xaa, 0x55, '\r', '\n', '\r', '\n', 0x1b, 0x6d});
-  EXPECT_EQ(listener_.jobs(), std::vector<std::string>{expected});
+  EXPECT_EQ(listener_.Jobs(), std::vector<std::string>{expected});
 
   // Still "open" after close, but nothing reaches the printer any more.
   EXPECT_TRUE(printer.isOpen());
   EXPECT_FALSE(printer.setBold(1));
   EXPECT_FALSE(printer.close(0, 0));
-  EXPECT_EQ(listener_.bytes(), expected);
+  EXPECT_EQ(listener_.Bytes(), expected);
 }
 
 TEST_F(NetworkPrinterTest, RefusedConnectionLeavesThePrinterClosed) {
@@ -98,7 +98,7 @@ TEST_F(NetworkPrinterTest, RefusedConnectionLeavesThePrinterClosed) {
 
   EXPECT_FALSE(printer.connect(kSilentAddress, kPort, 400, 400, 58));
   EXPECT_FALSE(printer.isOpen());
-  EXPECT_EQ(printer.address(), kSilentAddress);
+  EXPECT_EQ(printer.Address(), kSilentAddress);
   EXPECT_EQ(printer.paperWidth(), 58);
   EXPECT_FALSE(printer.setBold(1));
   EXPECT_FALSE(printer.printText("x", Newline::Yes));
@@ -130,7 +130,7 @@ TEST_F(NetworkPrinterTest, ReachabilityCheckDecidesWhetherToConnect) {
     EXPECT_EQ(log->pingTimeouts, c.pings);
     EXPECT_EQ(log->connectTimeouts, c.connects);
     // A failed reachability check changes nothing else.
-    EXPECT_EQ(printer.address(), c.connected ? kPrinterAddress : "");
+    EXPECT_EQ(printer.Address(), c.connected ? kPrinterAddress : "");
     EXPECT_EQ(printer.paperWidth(), c.connected ? 80 : 0);
   }
 }
@@ -148,21 +148,21 @@ TEST_F(NetworkPrinterTest, RealPingReachesLoopbackAndNamesNeverConnect) {
   EXPECT_TRUE(printer.connect(kPrinterAddress, kPort, 1000, 400, 80));
   // "localhost" answers the ping, but TCP takes dotted addresses only.
   EXPECT_FALSE(printer.connect("localhost", kPort, 1000, 400, 80));
-  EXPECT_EQ(printer.address(), "localhost");
+  EXPECT_EQ(printer.Address(), "localhost");
   EXPECT_FALSE(printer.isOpen());
 }
 
 TEST_F(NetworkPrinterTest, StalledPrinterFailsTheSendAfterTheTimeout) {
   NetworkPrinter printer;
   ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 200, 80));
-  listener_.stall();
+  listener_.Stall();
   // Far more than the socket buffers hold, so the send must wait for the printer.
   const std::string image(16 << 20, '\x01');
   EXPECT_FALSE(printer.printRasterImage(image, 1, 1, 1));
 }
 
 TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
-  listener_.readSlowly(8192, 2);
+  listener_.ReadSlowly(8192, 2);
   std::string image(1 << 20, '\0');
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
 
@@ -170,11 +170,11 @@ TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
   ASSERT_TRUE(patient.connect(kPrinterAddress, kPort, 0, 0, 80));
   EXPECT_TRUE(patient.printRasterImage(image, 1, 1, 0));
   EXPECT_TRUE(patient.close(0, 0));
-  ASSERT_TRUE(listener_.waitForClosedJobs(1, 20000));
-  EXPECT_EQ(listener_.bytes(), B({0x1d, 0x76, 0x30, 0, 1, 0, 1, 0}) + image);
+  ASSERT_TRUE(listener_.WaitForClosedJobs(1, 20000));
+  EXPECT_EQ(listener_.Bytes(), B({0x1d, 0x76, 0x30, 0, 1, 0, 1, 0}) + image);
 
   // With a limit too short for the printer's pace, part of the data is not success.
-  listener_.readSlowly(1024, 20);
+  listener_.ReadSlowly(1024, 20);
   NetworkPrinter hurried;
   ASSERT_TRUE(hurried.connect(kPrinterAddress, kPort, 0, 100, 80));
   EXPECT_FALSE(hurried.printRasterImage(std::string(16 << 20, 'x'), 1, 1, 0));
@@ -183,16 +183,16 @@ TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
 TEST_F(NetworkPrinterTest, AnswerLeftUnreadDoesNotCostTheJobsLastBytes) {
   // The printer answers a status question inside the job; nobody reads the answer. A close
   // with unread bytes would reset the connection and drop what still waits to be sent.
-  listener_.answer("\x1b\x76", std::string(1, '\0'));
-  listener_.readSlowly(8192, 2);
+  listener_.Answer("\x1b\x76", std::string(1, '\0'));
+  listener_.ReadSlowly(8192, 2);
   const std::string rest(512 << 10, 'r');
   NetworkPrinter printer;
   ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 0, 80));
   ASSERT_TRUE(printer.printText("\x1b\x76", Newline::No));
   ASSERT_TRUE(printer.printText(rest, Newline::No));
   EXPECT_TRUE(printer.close(0, 0));
-  ASSERT_TRUE(listener_.waitForClosedJobs(1, 20000));
-  EXPECT_EQ(listener_.bytes().size(), 2 + rest.size());
+  ASSERT_TRUE(listener_.WaitForClosedJobs(1, 20000));
+  EXPECT_EQ(listener_.Bytes().size(), 2 + rest.size());
 }
 
 TEST(NetworkPrinterDelivery, ConfirmedOnlyByAnAnswerOrTheAcknowledgementOfEveryByte) {
@@ -214,10 +214,10 @@ TEST(NetworkPrinterDelivery, ConfirmedOnlyByAnAnswerOrTheAcknowledgementOfEveryB
        }) {
     SCOPED_TRACE(c.name);
     LoopbackPrinter listener(kPrinterAddress, kPort, LoopbackPrinter::ReceiveBuffer::Small);
-    ASSERT_TRUE(listener.listening());
-    if (c.printer == Printer::Answers) listener.answer("\x1b\x76", std::string(1, '\0'));
-    if (c.printer == Printer::StopsReading) listener.stall();
-    if (c.printer == Printer::HangsUp) listener.closeAfter(10);
+    ASSERT_TRUE(listener.Listening());
+    if (c.printer == Printer::Answers) listener.Answer("\x1b\x76", std::string(1, '\0'));
+    if (c.printer == Printer::StopsReading) listener.Stall();
+    if (c.printer == Printer::HangsUp) listener.CloseAfter(10);
     NetworkPrinter printer;
     ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 1000, 80));
     const std::string ticket(c.ticketBytes, 't');
@@ -229,13 +229,13 @@ TEST(NetworkPrinterDelivery, ConfirmedOnlyByAnAnswerOrTheAcknowledgementOfEveryB
     }
 #endif
     if (c.printer == Printer::HangsUp) {
-      ASSERT_TRUE(listener.waitForClosedJobs(1, 5000));
+      ASSERT_TRUE(listener.WaitForClosedJobs(1, 5000));
     }
-    EXPECT_EQ(sent && printer.deliveryConfirmed(), c.confirmed);
+    EXPECT_EQ(sent && printer.DeliveryConfirmed(), c.confirmed);
     (void)printer.close(0, 0);
     if (c.confirmed) {
-      ASSERT_TRUE(listener.waitForClosedJobs(1, 5000));
-      EXPECT_EQ(listener.jobs().back(), ticket + "\x1b\x76");
+      ASSERT_TRUE(listener.WaitForClosedJobs(1, 5000));
+      EXPECT_EQ(listener.Jobs().back(), ticket + "\x1b\x76");
     }
   }
 }
@@ -244,35 +244,35 @@ TEST(NetworkPrinterDelivery, LateAnswerToTheQuestionBeforeTheTicketConfirmsNothi
   // The printer answers the paper question only after the short wait for it, then reads
   // nothing more: its late answer is not the answer to the question after the ticket.
   LoopbackPrinter listener(kPrinterAddress, kPort, LoopbackPrinter::ReceiveBuffer::Small);
-  ASSERT_TRUE(listener.listening());
-  listener.answer("\x1b\x76", std::string(1, '\0'));
-  listener.answerAfter(400);
+  ASSERT_TRUE(listener.Listening());
+  listener.Answer("\x1b\x76", std::string(1, '\0'));
+  listener.AnswerAfter(400);
   NetworkPrinter printer;
   ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 1000, 80));
-  EXPECT_EQ(printer.paperState(100), NetworkPrinter::PaperState::Unknown);
-  listener.stall();  // takes effect once it has read the question and answered it
+  EXPECT_EQ(printer.ReadPaperState(100), NetworkPrinter::PaperState::Unknown);
+  listener.Stall();  // takes effect once it has read the question and answered it
   const bool sent = printer.printText(std::string(12 << 10, 't'), Newline::No);
 #ifndef _WIN32
   EXPECT_TRUE(sent);
 #endif
-  EXPECT_FALSE(sent && printer.deliveryConfirmed());
+  EXPECT_FALSE(sent && printer.DeliveryConfirmed());
 }
 
 TEST_F(NetworkPrinterTest, PrinterHangingUpMidJobFailsSendsWithoutKillingTheProcess) {
-  listener_.closeAfter(10);
+  listener_.CloseAfter(10);
   NetworkPrinter printer;
   ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 1000, 80));
   ASSERT_TRUE(printer.printText("0123456789", Newline::No));
   // Held bytes go out before the driver waits for the printer; it hangs up on them.
-  EXPECT_EQ(printer.paperState(100), NetworkPrinter::PaperState::Unknown);
-  ASSERT_TRUE(listener_.waitForClosedJobs(1, 5000));
+  EXPECT_EQ(printer.ReadPaperState(100), NetworkPrinter::PaperState::Unknown);
+  ASSERT_TRUE(listener_.WaitForClosedJobs(1, 5000));
   // The first sends after the hang-up may still be buffered; a later one must fail.
   bool failed = false;
   for (int i = 0; i < 50 && !failed; ++i) {
     failed = !printer.printText(std::string(4096, 'x'), Newline::Yes);
   }
   EXPECT_TRUE(failed);
-  EXPECT_EQ(listener_.bytes(), "0123456789\x1b\x76");
+  EXPECT_EQ(listener_.Bytes(), "0123456789\x1b\x76");
 }
 
 TEST(NetworkPrinterStatus, CheckStatusTextReadsThePaperSensor) {
@@ -290,8 +290,8 @@ TEST(NetworkPrinterStatus, CheckStatusTextReadsThePaperSensor) {
        }) {
     SCOPED_TRACE(c.text);
     LoopbackPrinter listener(kPrinterAddress, kPort);
-    ASSERT_TRUE(listener.listening());
-    if (!c.reply.empty()) listener.answer("\x1b\x76", c.reply);
+    ASSERT_TRUE(listener.Listening());
+    if (!c.reply.empty()) listener.Answer("\x1b\x76", c.reply);
     NetworkPrinter printer;
     ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
     EXPECT_EQ(printer.checkStatusText(1000), c.text);
@@ -318,26 +318,26 @@ TEST(NetworkPrinterStatus, PaperStateIsOutOnlyForTheOneByteAnswer0C) {
        }) {
     SCOPED_TRACE(::testing::PrintToString(c.reply));
     LoopbackPrinter listener(kPrinterAddress, kPort);
-    ASSERT_TRUE(listener.listening());
-    if (!c.reply.empty()) listener.answer("\x1b\x76", c.reply);
+    ASSERT_TRUE(listener.Listening());
+    if (!c.reply.empty()) listener.Answer("\x1b\x76", c.reply);
     NetworkPrinter printer;
     ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
-    EXPECT_EQ(printer.paperState(c.reply.empty() ? 100 : 2000), c.state);
+    EXPECT_EQ(printer.ReadPaperState(c.reply.empty() ? 100 : 2000), c.state);
     EXPECT_TRUE(printer.close(0, 0));
-    ASSERT_TRUE(listener.waitForClosedJobs(1, 5000));
-    EXPECT_EQ(listener.bytes(), "\x1b\x76");
+    ASSERT_TRUE(listener.WaitForClosedJobs(1, 5000));
+    EXPECT_EQ(listener.Bytes(), "\x1b\x76");
   }
   NetworkPrinter neverConnected;
-  EXPECT_EQ(neverConnected.paperState(100), State::Unknown);
+  EXPECT_EQ(neverConnected.ReadPaperState(100), State::Unknown);
 }
 
 TEST(NetworkPrinterStatus, QueryStatusReadsEachReply) {
   LoopbackPrinter listener(kPrinterAddress, kPort);
-  ASSERT_TRUE(listener.listening());
-  listener.answer("\x1d\x72\x01", "\x16");
-  listener.answer("\x1d\x72\x02", "\x04");
-  listener.answer("\x1b\x76", "\x2d");
-  listener.answer("\x1d\x49\x41", std::string("QV-80\0", 6));
+  ASSERT_TRUE(listener.Listening());
+  listener.Answer("\x1d\x72\x01", "\x16");
+  listener.Answer("\x1d\x72\x02", "\x04");
+  listener.Answer("\x1b\x76", "\x2d");
+  listener.Answer("\x1d\x49\x41", std::string("QV-80\0", 6));
   NetworkPrinter printer;
   ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 300, 80));
   EXPECT_EQ(printer.queryStatus(3, true), "{\"打印头温度\":45}");

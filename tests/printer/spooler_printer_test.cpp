@@ -115,7 +115,7 @@ TEST_F(SpoolerPrinterTest, FinishedJobPrintsBeforeTheClose) {
   std::string error;
   ASSERT_TRUE(printer.open("qv_plain", 80, error));
   EXPECT_TRUE(printer.printText("finish", Newline::No));
-  EXPECT_TRUE(printer.finishJob());
+  EXPECT_TRUE(printer.FinishJob());
   EXPECT_EQ(WaitForDevice("qv_plain", 6), "finish");
   EXPECT_FALSE(printer.writeBytes("x"));
   EXPECT_TRUE(printer.close(0, 0));  // reports the finish, sends nothing more
@@ -132,7 +132,7 @@ class ScriptedSpooler : public platform::Spooler {
   };
   explicit ScriptedSpooler(Script& script) : script_(script) {}
   std::vector<PrinterInfo> listPrinters() override { return {}; }
-  std::unique_ptr<platform::SpoolJob> startRawJob(const std::string&, std::string&) override {
+  std::unique_ptr<platform::SpoolJob> StartRawJob(const std::string&, std::string&) override {
     return std::make_unique<Job>(script_);
   }
 
@@ -140,12 +140,12 @@ class ScriptedSpooler : public platform::Spooler {
   class Job : public platform::SpoolJob {
    public:
     explicit Job(Script& script) : script_(script) {}
-    bool write(std::string_view) override { return ++writes_ != script_.refusedWrite; }
-    bool finish() override {
+    bool Write(std::string_view) override { return ++writes_ != script_.refusedWrite; }
+    bool Finish() override {
       script_.ending = "finished";
       return !script_.refusesEnd;
     }
-    bool abort() override {
+    bool Abort() override {
       script_.ending = "aborted";
       return true;
     }
@@ -192,19 +192,19 @@ TEST_F(SpoolerPrinterTest, AbortedJobPrintsNothing) {
     GTEST_SKIP() << "Wine cannot abort a spooler job";
   }
   ClearDevice("qv_plain");
-  std::unique_ptr<platform::Spooler> spooler = platform::Spooler::create();
+  std::unique_ptr<platform::Spooler> spooler = platform::Spooler::Create();
   std::string error;
-  std::unique_ptr<platform::SpoolJob> cancelled = spooler->startRawJob("qv_plain", error);
+  std::unique_ptr<platform::SpoolJob> cancelled = spooler->StartRawJob("qv_plain", error);
   ASSERT_NE(cancelled, nullptr) << error;
-  EXPECT_TRUE(cancelled->write("half a ticket"));
-  EXPECT_TRUE(cancelled->abort());
-  EXPECT_FALSE(cancelled->write("x"));
+  EXPECT_TRUE(cancelled->Write("half a ticket"));
+  EXPECT_TRUE(cancelled->Abort());
+  EXPECT_FALSE(cancelled->Write("x"));
   cancelled.reset();
   // Jobs print in order: once the next job is on the device, the cancelled one would be too.
-  std::unique_ptr<platform::SpoolJob> next = spooler->startRawJob("qv_plain", error);
+  std::unique_ptr<platform::SpoolJob> next = spooler->StartRawJob("qv_plain", error);
   ASSERT_NE(next, nullptr) << error;
-  EXPECT_TRUE(next->write("whole"));
-  EXPECT_TRUE(next->finish());
+  EXPECT_TRUE(next->Write("whole"));
+  EXPECT_TRUE(next->Finish());
   EXPECT_EQ(WaitForDevice("qv_plain", 5), "whole");
 }
 

@@ -47,7 +47,7 @@ class ReadOnlyMachineRunKey {
     RegSetKeySecurity(key_, DACL_SECURITY_INFORMATION, saved_.data());
     RegCloseKey(key_);
   }
-  bool ok() const { return ok_; }
+  bool Ok() const { return ok_; }
 
  private:
   HKEY key_ = nullptr;
@@ -59,7 +59,7 @@ const std::string kProgram = "C:\\Program Files\\Quorvel\\quorvel-print.exe";
 const std::wstring kExpected = L"C:\\Program Files\\Quorvel\\quorvel-print.exe auto";
 
 TEST(RegistryAutostart, MachineRunValueWithoutQuotes) {
-  auto autostart = Autostart::create();
+  auto autostart = Autostart::Create();
   autostart->Remove();
   EXPECT_FALSE(autostart->Exists());
 
@@ -74,11 +74,11 @@ TEST(RegistryAutostart, MachineRunValueWithoutQuotes) {
 }
 
 TEST(RegistryAutostart, FallsBackToTheUserWhenTheMachineKeyRefuses) {
-  auto autostart = Autostart::create();
+  auto autostart = Autostart::Create();
   autostart->Remove();
   {
     ReadOnlyMachineRunKey readOnly;
-    ASSERT_TRUE(readOnly.ok());
+    ASSERT_TRUE(readOnly.Ok());
     ASSERT_TRUE(autostart->Set(kProgram, "auto"));
     EXPECT_EQ(RunValue(HKEY_LOCAL_MACHINE), L"<missing>");
     EXPECT_EQ(RunValue(HKEY_CURRENT_USER), kExpected);

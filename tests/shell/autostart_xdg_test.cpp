@@ -38,9 +38,9 @@ std::string Read(const std::string& path) {
 
 TEST(XdgAutostart, WritesAndRemovesTheEntryWithTheProgramQuoted) {
   testing::TempDir dir;
-  ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "/cfg");
-  const std::string entry = dir.path() + "/cfg/autostart/quorvel-print.desktop";
-  auto autostart = Autostart::create();
+  ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "/cfg");
+  const std::string entry = dir.Path() + "/cfg/autostart/quorvel-print.desktop";
+  auto autostart = Autostart::Create();
 
   EXPECT_FALSE(autostart->Exists());
   ASSERT_TRUE(autostart->Set("/opt/Quorvel Print/quorvel-print", "auto"));
@@ -63,18 +63,18 @@ TEST(XdgAutostart, WritesAndRemovesTheEntryWithTheProgramQuoted) {
 
 TEST(XdgAutostart, RelativeConfigHomeFallsBackToHomeConfig) {
   testing::TempDir dir;
-  ScopedEnv home("HOME", dir.path());
+  ScopedEnv home("HOME", dir.Path());
   ScopedEnv config("XDG_CONFIG_HOME", "relative/dir");
-  auto autostart = Autostart::create();
+  auto autostart = Autostart::Create();
   ASSERT_TRUE(autostart->Set("/usr/bin/quorvel-print", "auto"));
-  EXPECT_TRUE(FileExists(dir.path() + "/.config/autostart/quorvel-print.desktop"));
+  EXPECT_TRUE(FileExists(dir.Path() + "/.config/autostart/quorvel-print.desktop"));
 }
 
 TEST(XdgAutostart, UnwritableDirectoryIsReported) {
   testing::TempDir dir;
-  WriteFile(dir.path() + "/file", "x");
-  ScopedEnv config("XDG_CONFIG_HOME", dir.path() + "/file");
-  auto autostart = Autostart::create();
+  WriteFile(dir.Path() + "/file", "x");
+  ScopedEnv config("XDG_CONFIG_HOME", dir.Path() + "/file");
+  auto autostart = Autostart::Create();
   EXPECT_FALSE(autostart->Set("/usr/bin/quorvel-print", "auto"));
   EXPECT_FALSE(autostart->Exists());
 }

@@ -85,21 +85,21 @@ TEST_F(ReportFixture, DebugModeLogsEveryOutcomeWithTheItems) {
 
 TEST(PrinterExport, WritesGbkLinesOrNothing) {
   testing::TempDir dir;
-  const std::string path = platform::JoinPath(dir.path(), kPrinterListFileName);
+  const std::string path = platform::JoinPath(dir.Path(), kPrinterListFileName);
 
   ListedPrinters none;
-  EXPECT_EQ(ExportPrinterList(none, dir.path()), ExportResult::NoPrinters);
+  EXPECT_EQ(ExportPrinterList(none, dir.Path()), ExportResult::NoPrinters);
   EXPECT_FALSE(platform::FileExists(path));
 
   ListedPrinters two({{"前台打印机", "USB001"}, {"Kitchen", "9100"}});
-  ASSERT_EQ(ExportPrinterList(two, dir.path()), ExportResult::Written);
+  ASSERT_EQ(ExportPrinterList(two, dir.Path()), ExportResult::Written);
   std::string bytes;
   ASSERT_TRUE(platform::ReadFile(path, bytes));
   EXPECT_EQ(bytes, FromUtf8("打印机名称：[前台打印机]    打印机端口：[USB001]\r\n"
                             "打印机名称：[Kitchen]    打印机端口：[9100]\r\n"));
   EXPECT_NE(bytes.find("\xc7\xb0\xcc\xa8"), std::string::npos) << "前台 in GBK";
 
-  EXPECT_EQ(ExportPrinterList(two, platform::JoinPath(dir.path(), "missing")),
+  EXPECT_EQ(ExportPrinterList(two, platform::JoinPath(dir.Path(), "missing")),
             ExportResult::WriteFailed);
 }
 

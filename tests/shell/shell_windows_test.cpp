@@ -20,12 +20,12 @@ using ui::MessageResult;
 struct ShellWindows : ShellFixture, ::testing::Test {
   // Ticks the running timers n times.
   void Tick(int n) {
-    for (int i = 0; i < n; ++i) toolkit.tickTimers();
+    for (int i = 0; i < n; ++i) toolkit.TickTimers();
   }
   // Opens ServiceWindow as the splash does (aurunpr from the state).
   ServiceWindow& OpenService() {
     shell->OpenServiceWindow();
-    return *shell->service();
+    return *shell->Service();
   }
   bool ServiceRunningShown() const { return Find<Label>("打印服务", "运行中") != nullptr; }
 };
@@ -34,25 +34,25 @@ TEST_F(ShellWindows, CashierWindowHostsTheCashierAndFollowsThePageTitle) {
   Started();
   ui::Window* cashier = Window("Tillora");
   ASSERT_NE(cashier, nullptr);
-  EXPECT_TRUE(cashier->isVisible());
-  ui::WebBrowser* browser = toolkit.first<ui::WebBrowser>(*cashier);
-  EXPECT_EQ(browser->url(), state.webUrl);
+  EXPECT_TRUE(cashier->IsVisible());
+  ui::WebBrowser* browser = toolkit.First<ui::WebBrowser>(*cashier);
+  EXPECT_EQ(browser->Url(), state.webUrl);
 
-  toolkit.changeTitle(*browser, "收银台");
-  EXPECT_EQ(cashier->title(), "Tillora - 收银台");
+  toolkit.ChangeTitle(*browser, "收银台");
+  EXPECT_EQ(cashier->Title(), "Tillora - 收银台");
 
-  cashier->setClientSize(1000, 700);
+  cashier->SetClientSize(1000, 700);
   ui::WindowEvents::Resized(*cashier);
-  EXPECT_EQ(browser->bounds(), (ui::Rect{0, 50, 1000, 650}));
+  EXPECT_EQ(browser->Bounds(), (ui::Rect{0, 50, 1000, 650}));
 
-  toolkit.titleBarAction(*cashier, kHomeAction);
-  EXPECT_EQ(browser->url(), deployment.cashierHomeUrl);
-  toolkit.find<Button>(*cashier, "按钮EX")->click();
-  EXPECT_EQ(browser->url(), deployment.testHomePage);
+  toolkit.TitleBarAction(*cashier, kHomeAction);
+  EXPECT_EQ(browser->Url(), deployment.cashierHomeUrl);
+  toolkit.Find<Button>(*cashier, "按钮EX")->Click();
+  EXPECT_EQ(browser->Url(), deployment.testHomePage);
 
-  toolkit.titleBarAction(*cashier, kSettingsAction);
+  toolkit.TitleBarAction(*cashier, kSettingsAction);
   ASSERT_NE(Window("设置"), nullptr);
-  EXPECT_EQ(toolkit.state(*Window("设置"))->visible, true);
+  EXPECT_EQ(toolkit.State(*Window("设置"))->visible, true);
 }
 
 TEST_F(ShellWindows, SplashReportsOnTheThirdTickThenOpensTheRunningService) {
@@ -60,7 +60,7 @@ TEST_F(ShellWindows, SplashReportsOnTheThirdTickThenOpensTheRunningService) {
   Started();
   ui::Window* splash = Window("同步数据中");
   ASSERT_NE(splash, nullptr);
-  EXPECT_TRUE(splash->isVisible());
+  EXPECT_TRUE(splash->IsVisible());
 
   Tick(2);
   EXPECT_TRUE(cloudJobs.jobs.empty());
@@ -78,9 +78,9 @@ TEST_F(ShellWindows, SplashReportsOnTheThirdTickThenOpensTheRunningService) {
   EXPECT_EQ(LogFiles().count("上报打印机成功2026_3_7_09_05_04.log"), 1u);
   EXPECT_EQ(Window("同步数据中"), nullptr) << "splash destroyed";
   ASSERT_NE(Window("打印服务"), nullptr);
-  EXPECT_FALSE(Window("打印服务")->isVisible()) << "in the tray";
-  EXPECT_TRUE(toolkit.trayShown());
-  EXPECT_EQ(toolkit.trayTooltip(), "Quorvel打印服务端");
+  EXPECT_FALSE(Window("打印服务")->IsVisible()) << "in the tray";
+  EXPECT_TRUE(toolkit.TrayShown());
+  EXPECT_EQ(toolkit.TrayTooltip(), "Quorvel打印服务端");
   EXPECT_TRUE(ServiceRunningShown());
   ASSERT_NE(Window("打印队列"), nullptr);
   EXPECT_EQ(cloud.fetches, 1) << "polling starts with the service";
@@ -90,7 +90,7 @@ TEST_F(ShellWindows, SplashWithoutAutoRunStaysAfterTheReport) {
   state.autoRunService = false;
   state.launchedWithArgs = true;
   Started();
-  EXPECT_FALSE(Window("同步数据中")->isVisible()) << "hidden for an unattended start";
+  EXPECT_FALSE(Window("同步数据中")->IsVisible()) << "hidden for an unattended start";
   Tick(5);
   Settle();
   EXPECT_EQ(uplink.sends, 1);
@@ -103,24 +103,24 @@ TEST_F(ShellWindows, StartStopTwiceReturnsToStopped) {
   Started();
   shell->DestroySplash();  // its timer would still run
   ServiceWindow& service = OpenService();
-  EXPECT_TRUE(service.window().isVisible());
+  EXPECT_TRUE(service.Window().IsVisible());
   Button* toggle = Find<Button>("打印服务", "启动服务");
   ASSERT_NE(toggle, nullptr);
   EXPECT_NE(Find<Label>("打印服务", "未运行"), nullptr);
 
-  toggle->click();
-  EXPECT_EQ(toggle->text(), "停止服务");
-  EXPECT_TRUE(service.running());
+  toggle->Click();
+  EXPECT_EQ(toggle->Text(), "停止服务");
+  EXPECT_TRUE(service.Running());
   EXPECT_TRUE(ServiceRunningShown());
-  EXPECT_NE(shell->polling(), nullptr);
+  EXPECT_NE(shell->Polling(), nullptr);
 
-  toggle->click();
-  EXPECT_EQ(toggle->text(), "启动服务");
-  EXPECT_FALSE(service.running());
+  toggle->Click();
+  EXPECT_EQ(toggle->Text(), "启动服务");
+  EXPECT_FALSE(service.Running());
   EXPECT_NE(Find<Label>("打印服务", "已停止"), nullptr);
-  EXPECT_EQ(shell->polling(), nullptr);
+  EXPECT_EQ(shell->Polling(), nullptr);
   EXPECT_EQ(Window("打印队列"), nullptr);
-  const std::vector<int> timers = toolkit.timerIntervals();
+  const std::vector<int> timers = toolkit.TimerIntervals();
   EXPECT_TRUE(std::all_of(timers.begin(), timers.end(), [](int ms) { return ms == 0; }))
       << "print timer stopped";
 }
@@ -134,23 +134,23 @@ TEST_P(EmptyStoreId, NeverStartsAndAsksOnlyWhenAttended) {
   state.launchedWithArgs = unattended;
   Started();
   ServiceWindow& service = OpenService();
-  EXPECT_FALSE(service.running());
+  EXPECT_FALSE(service.Running());
   EXPECT_FALSE(state.autoRunService) << "auto-run cleared in memory";
-  EXPECT_TRUE(service.window().isVisible());
+  EXPECT_TRUE(service.Window().IsVisible());
   EXPECT_EQ(Window("设置") != nullptr, !unattended);
 
   shell->DestroyStoreConfig();
-  Find<Button>("打印服务", "启动服务")->click();
-  EXPECT_FALSE(service.running());
-  EXPECT_EQ(shell->polling(), nullptr);
+  Find<Button>("打印服务", "启动服务")->Click();
+  EXPECT_FALSE(service.Running());
+  EXPECT_EQ(shell->Polling(), nullptr);
   if (unattended) {
-    EXPECT_TRUE(toolkit.messages().empty());
+    EXPECT_TRUE(toolkit.Messages().empty());
     EXPECT_EQ(Window("设置"), nullptr);
   } else {
-    ASSERT_EQ(toolkit.messages().size(), 1u);
-    EXPECT_EQ(toolkit.messages()[0].box.text, "请先配置门店信息");
-    EXPECT_EQ(toolkit.messages()[0].box.caption, "提示");
-    EXPECT_EQ(toolkit.messages()[0].box.owner, &service.window());
+    ASSERT_EQ(toolkit.Messages().size(), 1u);
+    EXPECT_EQ(toolkit.Messages()[0].box.text, "请先配置门店信息");
+    EXPECT_EQ(toolkit.Messages()[0].box.caption, "提示");
+    EXPECT_EQ(toolkit.Messages()[0].box.owner, &service.Window());
     EXPECT_NE(Window("设置"), nullptr);
   }
 }
@@ -163,7 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Launch, EmptyStoreId, ::testing::Values(false, true),
 TEST_F(ShellWindows, ShutdownWaitsForTheExchangesUnderWay) {
   Started();
   Tick(3);  // splash: the printer list report goes out, the service starts and polls
-  ASSERT_TRUE(shell->service()->running());
+  ASSERT_TRUE(shell->Service()->Running());
   PrintTask task;
   task.uni_key = "k";
   task.print_type = 1;
@@ -172,18 +172,18 @@ TEST_F(ShellWindows, ShutdownWaitsForTheExchangesUnderWay) {
   ASSERT_TRUE(state.printBusy && state.pollBusy);
   ui::Window* cashier = Window("Tillora");
 
-  EXPECT_FALSE(cashier->requestClose());
-  Label* notice = toolkit.find<Label>(*cashier, "结束任务中请稍等");
-  EXPECT_TRUE(notice->isVisible());
-  EXPECT_EQ(notice->bounds(), (ui::Rect{1280 / 2 - 144, 800 / 2 - 32, 288, 64}));
-  EXPECT_EQ(notice->alignment(), ui::TextAlign::Center);
+  EXPECT_FALSE(cashier->RequestClose());
+  Label* notice = toolkit.Find<Label>(*cashier, "结束任务中请稍等");
+  EXPECT_TRUE(notice->IsVisible());
+  EXPECT_EQ(notice->Bounds(), (ui::Rect{1280 / 2 - 144, 800 / 2 - 32, 288, 64}));
+  EXPECT_EQ(notice->Alignment(), ui::TextAlign::Center);
   // Only the exit timer runs now: no new poll or print starts.
   int running = 0;
-  for (int ms : toolkit.timerIntervals()) running += ms > 0 ? 1 : 0;
+  for (int ms : toolkit.TimerIntervals()) running += ms > 0 ? 1 : 0;
   EXPECT_EQ(running, 1);
 
   Tick(3);
-  EXPECT_FALSE(toolkit.quitCalled());
+  EXPECT_FALSE(toolkit.QuitCalled());
   // The print ends, and with it its report; the next queued task is not started.
   task.uni_key = "next";
   state.taskQueue.Append(task);
@@ -193,49 +193,49 @@ TEST_F(ShellWindows, ShutdownWaitsForTheExchangesUnderWay) {
   EXPECT_EQ(cloud.reports.size(), 1u);
   EXPECT_TRUE(printJobs.jobs.empty());
   Tick(1);
-  EXPECT_FALSE(toolkit.quitCalled()) << "the poll and the printer list report are still out";
+  EXPECT_FALSE(toolkit.QuitCalled()) << "the poll and the printer list report are still out";
   cloudJobs.RunFirst();  // the printer list report
 
   ui.RunAll();
   Tick(1);
-  EXPECT_FALSE(toolkit.quitCalled()) << "the poll is still out";
+  EXPECT_FALSE(toolkit.QuitCalled()) << "the poll is still out";
   Settle();
   Tick(1);
-  EXPECT_TRUE(toolkit.quitCalled()) << "ends at the first tick after the last exchange";
-  EXPECT_EQ(state.taskQueue.size(), 1u);
+  EXPECT_TRUE(toolkit.QuitCalled()) << "ends at the first tick after the last exchange";
+  EXPECT_EQ(state.taskQueue.Size(), 1u);
 }
 
 TEST_F(ShellWindows, TenthRightClickExportsThePrinterList) {
   state.autoRunService = false;
-  state.programDirectory = dir.path();
+  state.programDirectory = dir.Path();
   printerList.printers = {{"前台", "USB001"}};
   Started();
   ServiceWindow& service = OpenService();
 
-  for (int i = 0; i < 9; ++i) toolkit.rightClick(service.window());
-  EXPECT_TRUE(toolkit.messages().empty());
-  toolkit.rightClick(service.window());
+  for (int i = 0; i < 9; ++i) toolkit.RightClick(service.Window());
+  EXPECT_TRUE(toolkit.Messages().empty());
+  toolkit.RightClick(service.Window());
   EXPECT_EQ(MessageTexts(), std::vector<std::string>{"请先启动服务后再试"});
 
-  Find<Button>("打印服务", "启动服务")->click();
-  toolkit.rightClick(service.window());
-  EXPECT_EQ(toolkit.messages().size(), 1u) << "the list is written off the UI thread first";
+  Find<Button>("打印服务", "启动服务")->Click();
+  toolkit.RightClick(service.Window());
+  EXPECT_EQ(toolkit.Messages().size(), 1u) << "the list is written off the UI thread first";
   Settle();
-  EXPECT_TRUE(shell->polling()->window().isVisible());
-  ASSERT_NE(shell->debugWindow(), nullptr);
+  EXPECT_TRUE(shell->Polling()->Window().IsVisible());
+  ASSERT_NE(shell->Debug(), nullptr);
   EXPECT_TRUE(state.debugViewEnabled) << "opening the debug window turns the view on";
-  const ui::Rect debug = shell->debugWindow()->window().frameBounds();
+  const ui::Rect debug = shell->Debug()->Window().FrameBounds();
   EXPECT_EQ(debug.left, 0);
-  EXPECT_EQ(shell->polling()->window().frameBounds().left, debug.width + 2);
-  ASSERT_EQ(toolkit.messages().size(), 2u);
-  EXPECT_EQ(toolkit.messages()[1].box.text,
+  EXPECT_EQ(shell->Polling()->Window().FrameBounds().left, debug.width + 2);
+  ASSERT_EQ(toolkit.Messages().size(), 2u);
+  EXPECT_EQ(toolkit.Messages()[1].box.text,
             "导出本机打印机列表完成，请在软件根目录查看 打印机列表.txt 文件");
-  EXPECT_EQ(toolkit.messages()[1].box.owner, &service.window());
-  EXPECT_TRUE(platform::FileExists(platform::JoinPath(dir.path(), kPrinterListFileName)));
+  EXPECT_EQ(toolkit.Messages()[1].box.owner, &service.Window());
+  EXPECT_TRUE(platform::FileExists(platform::JoinPath(dir.Path(), kPrinterListFileName)));
 
   // Closing the debug window turns the view off again.
-  shell->debugWindow()->window().requestClose();
-  EXPECT_EQ(shell->debugWindow(), nullptr);
+  shell->Debug()->Window().RequestClose();
+  EXPECT_EQ(shell->Debug(), nullptr);
   EXPECT_FALSE(state.debugViewEnabled);
 }
 
@@ -248,7 +248,7 @@ TEST_F(ShellWindows, DebugLinesOpenTheDebugWindowOnlyWhileTheViewIsOn) {
   state.debugViewEnabled = true;
   debugLog.DebugLine("打印结束");
   ASSERT_NE(Window("Debug"), nullptr);
-  EXPECT_NE(toolkit.first<ui::TextBox>(*Window("Debug"))->text().find("打印结束\r\n"),
+  EXPECT_NE(toolkit.First<ui::TextBox>(*Window("Debug"))->Text().find("打印结束\r\n"),
             std::string::npos);
 }
 
@@ -256,38 +256,38 @@ TEST_F(ShellWindows, ClosingTheServiceWindowGoesToTheTrayOnlyWhileRunning) {
   state.autoRunService = false;
   Started();
   ServiceWindow& service = OpenService();
-  Find<Button>("打印服务", "启动服务")->click();
+  Find<Button>("打印服务", "启动服务")->Click();
 
-  EXPECT_FALSE(service.window().requestClose());
-  EXPECT_FALSE(service.window().isVisible());
-  EXPECT_TRUE(toolkit.trayShown());
-  EXPECT_EQ(toolkit.trayTooltip(), "Quorvel打印服务端");
-  toolkit.trayIcons().front()->click();
-  EXPECT_TRUE(service.window().isVisible());
-  EXPECT_TRUE(toolkit.trayShown()) << "the icon stays";
+  EXPECT_FALSE(service.Window().RequestClose());
+  EXPECT_FALSE(service.Window().IsVisible());
+  EXPECT_TRUE(toolkit.TrayShown());
+  EXPECT_EQ(toolkit.TrayTooltip(), "Quorvel打印服务端");
+  toolkit.TrayIcons().front()->Click();
+  EXPECT_TRUE(service.Window().IsVisible());
+  EXPECT_TRUE(toolkit.TrayShown()) << "the icon stays";
 
-  Find<Button>("打印服务", "停止服务")->click();
-  EXPECT_TRUE(service.window().requestClose());
-  EXPECT_EQ(shell->service(), nullptr);
+  Find<Button>("打印服务", "停止服务")->Click();
+  EXPECT_TRUE(service.Window().RequestClose());
+  EXPECT_EQ(shell->Service(), nullptr);
   EXPECT_EQ(Window("打印服务"), nullptr);
-  EXPECT_FALSE(toolkit.trayShown());
+  EXPECT_FALSE(toolkit.TrayShown());
 }
 
 struct StoreConfigWindowTest : ShellWindows {
   ui::Window& Open() {
     state.autoRunService = false;
     Started();
-    toolkit.titleBarAction(*Window("Tillora"), kSettingsAction);
+    toolkit.TitleBarAction(*Window("Tillora"), kSettingsAction);
     return *Window("设置");
   }
   EditBox* Box(int index) {
     std::vector<EditBox*> boxes;
-    for (ui::MemoryControl* c : toolkit.controls(*Window("设置"))) {
+    for (ui::MemoryControl* c : toolkit.Controls(*Window("设置"))) {
       if (auto* box = dynamic_cast<EditBox*>(&c->control)) boxes.push_back(box);
     }
     return boxes.at(static_cast<size_t>(index));
   }
-  void Save() { Find<Button>("设置", "保存")->click(); }
+  void Save() { Find<Button>("设置", "保存")->Click(); }
 };
 
 TEST_F(StoreConfigWindowTest, FillsFromTheSettingsInEffect) {
@@ -297,74 +297,74 @@ TEST_F(StoreConfigWindowTest, FillsFromTheSettingsInEffect) {
   state.usbFallbackPort = 2;
   autostart.command = "x auto";
   ui::Window& window = Open();
-  EXPECT_EQ(Box(0)->text(), "default.example");
-  EXPECT_EQ(Box(1)->text(), "10001");
-  EXPECT_EQ(Box(2)->text(), "3");
-  EXPECT_FALSE(Find<CheckBox>("设置", "打印完成是否切纸")->isChecked());
-  EXPECT_EQ(toolkit.first<ui::DropDownList>(window)->selectedValue(), 2);
-  EXPECT_TRUE(Find<CheckBox>("设置", "开机自动启动")->isChecked());
-  EXPECT_FALSE(Find<CheckBox>("设置", "自动运行打印服务")->isChecked());
+  EXPECT_EQ(Box(0)->Text(), "default.example");
+  EXPECT_EQ(Box(1)->Text(), "10001");
+  EXPECT_EQ(Box(2)->Text(), "3");
+  EXPECT_FALSE(Find<CheckBox>("设置", "打印完成是否切纸")->IsChecked());
+  EXPECT_EQ(toolkit.First<ui::DropDownList>(window)->SelectedValue(), 2);
+  EXPECT_TRUE(Find<CheckBox>("设置", "开机自动启动")->IsChecked());
+  EXPECT_FALSE(Find<CheckBox>("设置", "自动运行打印服务")->IsChecked());
   // Both start left of the page: their text ends at the box they name instead.
-  EXPECT_EQ(Find<Label>("设置", "打印完成走纸：")->alignment(), ui::TextAlign::Right);
-  EXPECT_EQ(Find<Label>("设置", "将USB打印替换为：")->alignment(), ui::TextAlign::Right);
+  EXPECT_EQ(Find<Label>("设置", "打印完成走纸：")->Alignment(), ui::TextAlign::Right);
+  EXPECT_EQ(Find<Label>("设置", "将USB打印替换为：")->Alignment(), ui::TextAlign::Right);
 }
 
 TEST_F(StoreConfigWindowTest, SaveShowsTheCorrectedValuesAndTheOutcome) {
   ui::Window& window = Open();
-  Box(0)->setText(" new.example ");
-  Box(1)->setText("20002");
-  Box(2)->setText("20");
+  Box(0)->SetText(" new.example ");
+  Box(1)->SetText("20002");
+  Box(2)->SetText("20");
   uplink.answer = R"({"code":500})";
   Save();
-  EXPECT_EQ(Box(0)->text(), "new.example");
-  EXPECT_EQ(Box(2)->text(), "15");
+  EXPECT_EQ(Box(0)->Text(), "new.example");
+  EXPECT_EQ(Box(2)->Text(), "15");
   // The check is out: a second click does nothing, and nothing is told yet.
   Save();
   EXPECT_EQ(cloudJobs.jobs.size(), 1u);
-  EXPECT_TRUE(toolkit.messages().empty());
+  EXPECT_TRUE(toolkit.Messages().empty());
   Settle();
   EXPECT_EQ(uplink.server, "new.example") << "the check goes to the entered server";
   EXPECT_EQ(config.sid, "10001");
-  ASSERT_EQ(toolkit.messages().size(), 1u);
-  EXPECT_EQ(toolkit.messages()[0].box.text, "连接到服务器失败，请核对！");
-  EXPECT_EQ(toolkit.messages()[0].box.owner, &window);
+  ASSERT_EQ(toolkit.Messages().size(), 1u);
+  EXPECT_EQ(toolkit.Messages()[0].box.text, "连接到服务器失败，请核对！");
+  EXPECT_EQ(toolkit.Messages()[0].box.owner, &window);
 
   uplink.answer = R"({"code":200})";
   Save();
   Settle();
-  EXPECT_EQ(toolkit.messages().back().box.text, "配置门店信息完成");
+  EXPECT_EQ(toolkit.Messages().back().box.text, "配置门店信息完成");
   EXPECT_EQ(config.server, "new.example");
   EXPECT_EQ(config.sid, "20002");
 
   // Closed while its check is out: the save still takes effect, untold.
-  Box(1)->setText("30003");
+  Box(1)->SetText("30003");
   Save();
-  window.requestClose();
+  window.RequestClose();
   ASSERT_EQ(Window("设置"), nullptr);
   Settle();
   EXPECT_EQ(config.sid, "30003");
-  EXPECT_EQ(toolkit.messages().size(), 2u);
+  EXPECT_EQ(toolkit.Messages().size(), 2u);
 }
 
 TEST_F(StoreConfigWindowTest, AutostartUncheckAskedAndCancelled) {
   autostart.command = deployment.programPath + " auto";
   Open();
   CheckBox* box = Find<CheckBox>("设置", "开机自动启动");
-  toolkit.scriptAnswers({MessageResult::Cancel});
-  box->click();
-  ASSERT_EQ(toolkit.messages().size(), 1u);
-  const ui::MessageBoxOptions& question = toolkit.messages()[0].box;
+  toolkit.ScriptAnswers({MessageResult::Cancel});
+  box->Click();
+  ASSERT_EQ(toolkit.Messages().size(), 1u);
+  const ui::MessageBoxOptions& question = toolkit.Messages()[0].box;
   EXPECT_EQ(question.text, "确定取消Quorvel打印服务端吗，取消后您将需要手动启动才能进行打印。");
   EXPECT_EQ(question.caption, "询问");
   EXPECT_EQ(question.buttons, ui::MessageButtons::OkCancel);
   EXPECT_EQ(question.icon, ui::MessageIcon::Question);
   EXPECT_EQ(autostart.command, deployment.programPath + " auto");
-  EXPECT_TRUE(box->isChecked()) << "the box shows the entry that is still there";
+  EXPECT_TRUE(box->IsChecked()) << "the box shows the entry that is still there";
 
-  box->click();  // OK this time
+  box->Click();  // OK this time
   EXPECT_TRUE(autostart.command.empty());
-  EXPECT_FALSE(box->isChecked());
-  box->click();
+  EXPECT_FALSE(box->IsChecked());
+  box->Click();
   EXPECT_EQ(autostart.command, deployment.programPath + " auto");
 }
 
@@ -376,7 +376,7 @@ struct AutostartQuestion : ShellWindows {
     autostart.command = deployment.programPath + " auto";
     Started();
     shell->OpenServiceWindow();
-    Find<Button>("打印服务", "打印设置")->click();
+    Find<Button>("打印服务", "打印设置")->Click();
     return Find<CheckBox>("设置", "开机自动启动");
   }
 };
@@ -384,21 +384,21 @@ struct AutostartQuestion : ShellWindows {
 TEST_F(AutostartQuestion, TheUserCannotCloseAnyWindowWhileItIsOpen) {
   CheckBox* box = OpenFromStoppedService();
   ui::Window* service = Window("打印服务");
-  toolkit.whileNextMessageOpen([&] {
-    EXPECT_FALSE(service->requestClose());
-    EXPECT_FALSE(Window("设置")->requestClose());
-    EXPECT_FALSE(Window("Tillora")->requestClose());
+  toolkit.WhileNextMessageOpen([&] {
+    EXPECT_FALSE(service->RequestClose());
+    EXPECT_FALSE(Window("设置")->RequestClose());
+    EXPECT_FALSE(Window("Tillora")->RequestClose());
   });
-  box->click();
+  box->Click();
   ASSERT_EQ(MessageTexts(), std::vector<std::string>{kAutostartRemovalQuestion});
-  EXPECT_EQ(toolkit.messages()[0].box.owner, Window("设置"));
+  EXPECT_EQ(toolkit.Messages()[0].box.owner, Window("设置"));
   EXPECT_TRUE(autostart.command.empty()) << "answered OK";
-  ASSERT_NE(shell->storeConfig(), nullptr);
-  EXPECT_FALSE(box->isChecked());
-  EXPECT_TRUE(service->isVisible());
-  EXPECT_TRUE(Window("Tillora")->isVisible());
+  ASSERT_NE(shell->StoreConfig(), nullptr);
+  EXPECT_FALSE(box->IsChecked());
+  EXPECT_TRUE(service->IsVisible());
+  EXPECT_TRUE(Window("Tillora")->IsVisible());
 
-  EXPECT_TRUE(service->requestClose()) << "stopped: closes once the box is answered";
+  EXPECT_TRUE(service->RequestClose()) << "stopped: closes once the box is answered";
   EXPECT_EQ(Window("设置"), nullptr) << "and takes 设置 with it";
 }
 
@@ -406,8 +406,8 @@ TEST_F(AutostartQuestion, TheUserCannotCloseAnyWindowWhileItIsOpen) {
 // that opened the box must not touch them afterwards (ASan reports it if it does).
 TEST_F(AutostartQuestion, HandlersDoNotTouchWindowsThatWentWhileItWasOpen) {
   CheckBox* box = OpenFromStoppedService();
-  toolkit.whileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
-  box->click();
+  toolkit.WhileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
+  box->Click();
   EXPECT_EQ(Window("设置"), nullptr);
   EXPECT_TRUE(autostart.command.empty()) << "the answer still counts";
 
@@ -415,8 +415,8 @@ TEST_F(AutostartQuestion, HandlersDoNotTouchWindowsThatWentWhileItWasOpen) {
   config.sid.clear();
   shell->OpenServiceWindow();
   shell->DestroyStoreConfig();
-  toolkit.whileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
-  Find<Button>("打印服务", "启动服务")->click();
+  toolkit.WhileNextMessageOpen([&] { shell->DestroyServiceWindow(); });
+  Find<Button>("打印服务", "启动服务")->Click();
   EXPECT_EQ(MessageTexts().back(), "请先配置门店信息");
   EXPECT_EQ(Window("设置"), nullptr);
 }
@@ -425,18 +425,18 @@ TEST_F(StoreConfigWindowTest, AutoRunBoxWritesAtOnceAndLeavesTheServiceAlone) {
   state.autoRunService = true;
   Started();
   Tick(3);  // running
-  shell->OpenStoreConfig(&shell->service()->window());
+  shell->OpenStoreConfig(&shell->Service()->Window());
   CheckBox* box = Find<CheckBox>("设置", "自动运行打印服务");
-  ASSERT_TRUE(box->isChecked());
-  box->click();
+  ASSERT_TRUE(box->IsChecked());
+  box->Click();
   ServiceState stored;
   ReadShellSettings(state.configPath, stored);
   EXPECT_FALSE(stored.autoRunService);
-  EXPECT_TRUE(shell->service()->running());
+  EXPECT_TRUE(shell->Service()->Running());
 
-  Find<Button>("设置", "打印服务状态")->click();
+  Find<Button>("设置", "打印服务状态")->Click();
   EXPECT_EQ(Window("设置"), nullptr);
-  EXPECT_TRUE(shell->service()->window().isVisible());
+  EXPECT_TRUE(shell->Service()->Window().IsVisible());
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ struct SaveFixture : ::testing::Test {
   }
 
   SaveFixture() {
-    state.configPath = platform::JoinPath(dir.path(), "config.ini");
+    state.configPath = platform::JoinPath(dir.Path(), "config.ini");
     WriteConfigValue(state.configPath, "server", "old.example");
     WriteConfigValue(state.configPath, "sid", "10001");
   }
@@ -142,7 +142,7 @@ TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
 }
 
 TEST_F(SaveFixture, UnwritableConfigIsNotReportedAsSaved) {
-  state.configPath = platform::JoinPath(platform::JoinPath(dir.path(), "gone"), "config.ini");
+  state.configPath = platform::JoinPath(platform::JoinPath(dir.Path(), "gone"), "config.ini");
   StoreConfigForm form = Form("new.example", "20002");
   EXPECT_EQ(Save(form), SaveResult::NotPersisted);
   EXPECT_EQ(config.sid, "20002") << "in effect until the program ends";

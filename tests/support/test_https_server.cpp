@@ -83,7 +83,7 @@ class Conn {
  public:
   Conn(int fd, SSL* ssl) : fd_(fd), ssl_(ssl) {}
   // TLS from here on (inside a CONNECT tunnel); false when the handshake failed.
-  bool startTls() {
+  bool StartTls() {
     ssl_ = SSL_new(tlsContext);
     SSL_set_fd(ssl_, fd_);
     tunneled = true;
@@ -99,10 +99,10 @@ class Conn {
     }
     close(fd_);
   }
-  int read(char* buf, int n) {
+  int Read(char* buf, int n) {
     return ssl_ != nullptr ? SSL_read(ssl_, buf, n) : static_cast<int>(::recv(fd_, buf, n, 0));
   }
-  bool write(const std::string& data) {
+  bool Write(const std::string& data) {
     size_t done = 0;
     while (done < data.size()) {
       int n =
@@ -115,16 +115,16 @@ class Conn {
     return true;
   }
   // Waits until the peer closes the connection or `seconds` pass.
-  void waitForPeerClose(int seconds) {
+  void WaitForPeerClose(int seconds) {
     char buf[256];
     for (int i = 0; i < seconds * 10; ++i) {
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, 100) > 0) {
-        if (read(buf, sizeof buf) <= 0) return;
+        if (Read(buf, sizeof buf) <= 0) return;
       }
     }
   }
-  bool pending() const { return ssl_ != nullptr && SSL_pending(ssl_) > 0; }
+  bool Pending() const { return ssl_ != nullptr && SSL_pending(ssl_) > 0; }
 
  private:
   int fd_;
@@ -156,7 +156,7 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
   char chunk[4096];
   size_t headEnd;
   while ((headEnd = buffer.find("\r\n\r\n")) == std::string::npos) {
-    int n = conn.read(chunk, sizeof chunk);
+    int n = conn.Read(chunk, sizeof chunk);
     if (n <= 0) return false;
     buffer.append(chunk, static_cast<size_t>(n));
   }
@@ -169,7 +169,7 @@ bool ReadRequest(Conn& conn, std::string& buffer, Request& request) {
   }
   request.close = lower.find("\r\nconnection: close") != std::string::npos;
   while (buffer.size() < head.size() + length) {
-    int n = conn.read(chunk, sizeof chunk);
+    int n = conn.Read(chunk, sizeof chunk);
     if (n <= 0) return false;
     buffer.append(chunk, static_cast<size_t>(n));
   }
@@ -266,11 +266,11 @@ bool OpenTunnel(Conn& conn, const Request& r) {
   const std::string name = "\r\nproxy-authorization:", expected = " Basic cHVzZXI6cHBhc3M=\r\n";
   const size_t at = head.find(name);
   if (at != std::string::npos && r.raw.compare(at + name.size(), expected.size(), expected) != 0) {
-    conn.write(Response(407, "text/plain", "proxy credentials",
+    conn.Write(Response(407, "text/plain", "proxy credentials",
                         "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"));
     return false;
   }
-  return conn.write("HTTP/1.1 200 Connection established\r\n\r\n") && conn.startTls();
+  return conn.Write("HTTP/1.1 200 Connection established\r\n\r\n") && conn.StartTls();
 }
 
 // Answers one request; false when the connection is to be dropped.
@@ -279,30 +279,30 @@ bool Answer(Conn& conn, const Request& r) {
   if (r.method == "CONNECT" && !conn.tunneled) return OpenTunnel(conn, r);
   if (conn.closeNext) return false;
   if (p == "/conn") {
-    return conn.write(Response(200, "text/plain", "connection " + std::to_string(conn.number)));
+    return conn.Write(Response(200, "text/plain", "connection " + std::to_string(conn.number)));
   }
   if (p == "/close-next") {
     conn.closeNext = true;
-    return conn.write(Response(200, "text/plain", "armed"));
+    return conn.Write(Response(200, "text/plain", "armed"));
   }
   if (p == "/close-after") {
-    conn.write(Response(200, "text/plain", "closing"));
+    conn.Write(Response(200, "text/plain", "closing"));
     return false;
   }
   if (p == "/tunnel") {
-    return conn.write(Response(200, "text/plain", conn.tunneled ? "tunneled" : "direct"));
+    return conn.Write(Response(200, "text/plain", conn.tunneled ? "tunneled" : "direct"));
   }
-  if (p == "/chunked") return conn.write(Chunked(QueryValue(r.query, "bad") == "1"));
+  if (p == "/chunked") return conn.Write(Chunked(QueryValue(r.query, "bad") == "1"));
   if (std::string body; cloud_mailbox::Handle(p, r.query, r.raw, body)) {
-    return conn.write(Response(200, "application/json; charset=utf-8", body));
+    return conn.Write(Response(200, "application/json; charset=utf-8", body));
   }
   if (p == "/hang") {
-    conn.waitForPeerClose(120);
+    conn.WaitForPeerClose(120);
     return false;
   }
   if (p == "/close") return false;
   if (p == "/partial") {
-    conn.write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100\r\n\r\n" +
+    conn.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 100\r\n\r\n" +
                std::string(10, 'x'));
     return false;
   }
@@ -316,9 +316,9 @@ bool Answer(Conn& conn, const Request& r) {
         "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 200\r\n\r\n";
     const std::string all = head + std::string(200, 't');
     size_t at = QueryValue(r.query, "head") == "1" ? 0 : head.size();
-    if (at > 0 && !conn.write(head)) return false;
+    if (at > 0 && !conn.Write(head)) return false;
     for (; at < all.size(); at += static_cast<size_t>(perSecond)) {
-      if (!conn.write(all.substr(at, static_cast<size_t>(perSecond)))) return false;
+      if (!conn.Write(all.substr(at, static_cast<size_t>(perSecond)))) return false;
       std::this_thread::sleep_for(std::chrono::seconds(1));
     }
     return false;
@@ -326,7 +326,7 @@ bool Answer(Conn& conn, const Request& r) {
   if (p == "/big") {
     const size_t size = std::strtoull(QueryValue(r.query, "bytes").c_str(), nullptr, 10);
     const bool withLength = QueryValue(r.query, "length") != "0";
-    if (!conn.write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" +
+    if (!conn.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n" +
                     (withLength ? "Content-Length: " + std::to_string(size) + "\r\n"
                                 : std::string("Connection: close\r\n")) +
                     "\r\n")) {
@@ -334,39 +334,39 @@ bool Answer(Conn& conn, const Request& r) {
     }
     const std::string piece(64 << 10, 'b');
     for (size_t sent = 0; sent < size; sent += piece.size()) {
-      if (!conn.write(piece.substr(0, std::min(piece.size(), size - sent)))) return false;
+      if (!conn.Write(piece.substr(0, std::min(piece.size(), size - sent)))) return false;
     }
     return withLength;
   }
   if (p == "/redirect") {
     const std::string status = QueryValue(r.query, "status");
-    return conn.write(Response(status.empty() ? 302 : std::atoi(status.c_str()), "text/plain",
+    return conn.Write(Response(status.empty() ? 302 : std::atoi(status.c_str()), "text/plain",
                                "moved", "Location: " + QueryValue(r.query, "to") + "\r\n"));
   }
   if (p.rfind("/status/", 0) == 0) {
     int status = std::atoi(p.c_str() + 8);
-    return conn.write(Response(status, "text/plain", "status " + std::to_string(status)));
+    return conn.Write(Response(status, "text/plain", "status " + std::to_string(status)));
   }
   if (p == "/cookies") {
-    return conn.write(Response(200, "text/plain", "ok",
+    return conn.Write(Response(200, "text/plain", "ok",
                                "Set-Cookie: a=1; Path=/\r\nSet-Cookie: b=2\r\n"
                                "set-cookie: c=3\r\n"));
   }
   if (p == "/auth") {
     // Proxy credentials first (for a proxy request), then the origin's, as a real pair would.
     if (r.proxied && !HasHeader(r.raw, "proxy-authorization")) {
-      return conn.write(Response(407, "text/plain", "proxy credentials",
+      return conn.Write(Response(407, "text/plain", "proxy credentials",
                                  "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"));
     }
     if (!HasHeader(r.raw, "authorization")) {
-      return conn.write(
+      return conn.Write(
           Response(401, "text/plain", "credentials", "WWW-Authenticate: Basic realm=\"test\"\r\n"));
     }
   }
   if (p.rfind("/html/", 0) == 0) {
-    return conn.write(Response(200, "text/html", HtmlPage(p.substr(6))));
+    return conn.Write(Response(200, "text/html", HtmlPage(p.substr(6))));
   }
-  return conn.write(Response(200, "text/plain", r.raw));
+  return conn.Write(Response(200, "text/plain", r.raw));
 }
 
 void Serve(int fd, SSL_CTX* ctx) {

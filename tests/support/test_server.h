@@ -15,14 +15,14 @@ struct TestServer {
   int httpPort = 0;
   std::string caFile;  // PEM of the test root that signed the server certificate
 
-  std::string https(const std::string& path) const {
+  std::string Https(const std::string& path) const {
     return "https://localhost:" + std::to_string(httpsPort) + path;
   }
-  std::string http(const std::string& path) const {
+  std::string Http(const std::string& path) const {
     return "http://localhost:" + std::to_string(httpPort) + path;
   }
   // host:port as a cloud server setting.
-  std::string httpsHost() const { return "localhost:" + std::to_string(httpsPort); }
+  std::string HttpsHost() const { return "localhost:" + std::to_string(httpsPort); }
 };
 
 inline TestServer FindTestServer() {

@@ -12,12 +12,12 @@ CloudState MakeState() { return CloudState("20260001", {"127.0.0.11", "127.0.0.1
 
 Json Poll(CloudState& state, int max = 10) {
   std::vector<std::string> keys;
-  return state.takePollAnswer(max, keys);
+  return state.TakePollAnswer(max, keys);
 }
 
 TEST(CloudState, FillsDefaultsAndResolvesPrinterPlaceholders) {
   CloudState state = MakeState();
-  AddTasksResult added = state.addTasks(R"({"tasks": [
+  AddTasksResult added = state.AddTasks(R"({"tasks": [
       {"print_content": [{"type": 1, "text": "a"}]},
       {"uni_key": "k2", "print_sn": "@2", "print_num": "3", "print_content": "[]"},
       {"uni_key": 77, "print_type": 2, "print_sn": "Kitchen", "print_content": [], "extra": 1}]})");
@@ -45,7 +45,7 @@ TEST(CloudState, FillsDefaultsAndResolvesPrinterPlaceholders) {
 
 TEST(CloudState, HandsOutEachTaskOnceUnlessToldToRepeat) {
   CloudState state = MakeState();
-  state.addTasks(R"([{"uni_key": "once", "print_content": []},
+  state.AddTasks(R"([{"uni_key": "once", "print_content": []},
                      {"uni_key": "twice", "sim": {"repeat": 2}, "print_content": []}])");
   Json first = Poll(state);
   EXPECT_EQ(first["total"], 2);
@@ -60,7 +60,7 @@ TEST(CloudState, HandsOutEachTaskOnceUnlessToldToRepeat) {
 
 TEST(CloudState, OneAnswerCarriesDataInOneFormAndRespectsTheLimit) {
   CloudState state = MakeState();
-  state.addTasks(R"([{"uni_key": "a", "print_content": []},
+  state.AddTasks(R"([{"uni_key": "a", "print_content": []},
                      {"uni_key": "b", "sim": {"data_as_string": true}, "print_content": []},
                      {"uni_key": "c", "sim": {"data_as_string": true}, "print_content": []},
                      {"uni_key": "d", "sim": {"data_as_string": true}, "print_content": []}])");
@@ -78,26 +78,26 @@ TEST(CloudState, OneAnswerCarriesDataInOneFormAndRespectsTheLimit) {
 
 TEST(CloudState, RejectsTaskFilesWithoutContent) {
   CloudState state = MakeState();
-  EXPECT_NE(state.addTasks("not json").error, "");
-  EXPECT_NE(state.addTasks("42").error, "");
-  EXPECT_NE(state.addTasks(R"([{"print_content": []}, {"uni_key": "x"}])").error, "");
-  EXPECT_EQ(state.tasks().size(), 0u);  // nothing of a bad file is added
+  EXPECT_NE(state.AddTasks("not json").error, "");
+  EXPECT_NE(state.AddTasks("42").error, "");
+  EXPECT_NE(state.AddTasks(R"([{"print_content": []}, {"uni_key": "x"}])").error, "");
+  EXPECT_EQ(state.Tasks().size(), 0u);  // nothing of a bad file is added
 }
 
 TEST(CloudState, ReportsAreMatchedToTasksAndRepeatsFlagged) {
   CloudState state = MakeState();
-  state.addTasks(R"({"uni_key": "k1", "print_content": []})");
+  state.AddTasks(R"({"uni_key": "k1", "print_content": []})");
   Poll(state);
-  ReportOutcome first = state.recordReport("k1", "1");
+  ReportOutcome first = state.RecordReport("k1", "1");
   EXPECT_TRUE(first.knownTask);
   EXPECT_FALSE(first.duplicate);
-  EXPECT_TRUE(state.recordReport("k1", "-1").duplicate);
-  EXPECT_FALSE(state.recordReport("nope", "1").knownTask);
-  Json reports = state.reports();
+  EXPECT_TRUE(state.RecordReport("k1", "-1").duplicate);
+  EXPECT_FALSE(state.RecordReport("nope", "1").knownTask);
+  Json reports = state.Reports();
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_EQ(reports[0]["print_sn"], "127.0.0.11");
-  EXPECT_EQ(state.tasks()[0]["reports"], Json::array({"1", "-1"}));
-  EXPECT_EQ(state.summary()["reported_failed"], 1);
+  EXPECT_EQ(state.Tasks()[0]["reports"], Json::array({"1", "-1"}));
+  EXPECT_EQ(state.Summary()["reported_failed"], 1);
 }
 
 TEST(FaultPlan, AppliesToTheNamedEndpointForCountRequests) {
@@ -106,20 +106,20 @@ TEST(FaultPlan, AppliesToTheNamedEndpointForCountRequests) {
   ASSERT_EQ(FaultPlan::Parse(Json::parse(R"({"kind": "http500", "count": 2, "endpoint": "wait"})"),
                              fault),
             "");
-  plan.add(fault);
+  plan.Add(fault);
   ASSERT_EQ(FaultPlan::Parse(Json::parse(R"({"kind": "code", "code": 403, "count": 0})"), fault),
             "");
-  plan.add(fault);
+  plan.Add(fault);
 
-  EXPECT_EQ(plan.take("report")->kind, FaultKind::Code);  // the wait fault does not apply
-  EXPECT_EQ(plan.take("wait")->kind, FaultKind::Http500);
-  EXPECT_EQ(plan.take("wait")->kind, FaultKind::Http500);
-  auto lasting = plan.take("wait");  // count 0 lasts until cleared
+  EXPECT_EQ(plan.Take("report")->kind, FaultKind::Code);  // the wait fault does not apply
+  EXPECT_EQ(plan.Take("wait")->kind, FaultKind::Http500);
+  EXPECT_EQ(plan.Take("wait")->kind, FaultKind::Http500);
+  auto lasting = plan.Take("wait");  // count 0 lasts until cleared
   ASSERT_TRUE(lasting);
   EXPECT_EQ(lasting->code, 403);
-  EXPECT_TRUE(plan.take("wait"));
-  plan.clear();
-  EXPECT_FALSE(plan.take("wait"));
+  EXPECT_TRUE(plan.Take("wait"));
+  plan.Clear();
+  EXPECT_FALSE(plan.Take("wait"));
 
   for (const char* bad :
        {R"({"kind": "boom"})", R"({"count": 1})", R"({"kind": "slow", "delay_ms": -1})",

@@ -20,8 +20,8 @@ std::string StyledLine(int bold, int align, int width, int height, std::string_v
 
 Receipt Decode(std::string_view bytes) {
   EscposDecoder decoder;
-  decoder.feed(bytes);
-  return decoder.finish();
+  decoder.Feed(bytes);
+  return decoder.Finish();
 }
 
 std::vector<const ReceiptBlock*> TextBlocks(const Receipt& r) {
@@ -93,8 +93,8 @@ TEST(EscposDecoder, FeedsCutsCodesAndStatusRequestsInOrder) {
   bytes += std::string("\x1dI\x41\x10\x04\x04\x1dr\x02", 9);
 
   EscposDecoder decoder;
-  std::vector<StatusQuery> queries = decoder.feed(bytes);
-  Receipt receipt = decoder.finish();
+  std::vector<StatusQuery> queries = decoder.Feed(bytes);
+  Receipt receipt = decoder.Finish();
 
   std::vector<std::string> names;
   for (const StatusQuery& q : queries) names.push_back(StatusQueryName(q));
@@ -121,8 +121,8 @@ TEST(EscposDecoder, ByteByByteFeedingDecodesLikeOneChunk) {
 
   EscposDecoder decoder;
   size_t queries = 0;
-  for (char c : bytes) queries += decoder.feed(std::string_view(&c, 1)).size();
-  Receipt pieces = decoder.finish();
+  for (char c : bytes) queries += decoder.Feed(std::string_view(&c, 1)).size();
+  Receipt pieces = decoder.Finish();
 
   EXPECT_EQ(queries, 1u);
   EXPECT_EQ(RenderReceipt(pieces), RenderReceipt(whole));

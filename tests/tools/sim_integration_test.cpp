@@ -62,12 +62,12 @@ class SimProcess {
     posix_spawn_file_actions_destroy(&actions);
   }
   ~SimProcess() {
-    if (pid_ > 0) stop(SIGKILL);
+    if (pid_ > 0) Stop(SIGKILL);
   }
-  bool running() const { return pid_ > 0; }
+  bool Running() const { return pid_ > 0; }
 
   // Sends `sig` and waits up to 10 s; returns the exit status, -1 when it did not exit.
-  int stop(int sig) {
+  int Stop(int sig) {
     if (pid_ <= 0) return -1;
     kill(pid_, sig);
     for (int i = 0; i < 100; ++i) {
@@ -146,12 +146,12 @@ class PrinterLink {
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
   }
   ~PrinterLink() { close(); }
-  bool connected() const { return connected_; }
-  bool send(const std::string& bytes) {
+  bool Connected() const { return connected_; }
+  bool Send(const std::string& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
   }
   // The reply to a status request; empty on timeout or a closed connection.
-  std::string receive() {
+  std::string Receive() {
     char buf[64];
     ssize_t n = recv(fd_, buf, sizeof buf, 0);
     return n > 0 ? std::string(buf, n) : "";
@@ -173,15 +173,15 @@ class SimTest : public ::testing::Test {
     dir_ = std::filesystem::temp_directory_path() / ("qv-sim-test-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir_);
     cloud_ = new SimProcess(
-        {"cloud", "--dir", dir_.string(), "--cloud-port", std::to_string(cloudPort()),
-         "--admin-port", std::to_string(cloudAdmin()), "--sid", kSid, "--printers",
+        {"cloud", "--dir", dir_.string(), "--cloud-port", std::to_string(CloudPort()),
+         "--admin-port", std::to_string(CloudAdmin()), "--sid", kSid, "--printers",
          "127.0.0.91,127.0.0.92", "--write-config", (dir_ / "svc").string()},
         (dir_ / "cloud.log").string());
     printers_ = new SimProcess(
         {"printer", "--dir", dir_.string(), "--printers", "127.0.0.91,127.0.0.92", "--printer-port",
-         std::to_string(printerPort()), "--admin-port", std::to_string(printerAdmin())},
+         std::to_string(PrinterPort()), "--admin-port", std::to_string(PrinterAdmin())},
         (dir_ / "printer.log").string());
-    ready_ = WaitForAdmin(cloudAdmin()) && WaitForAdmin(printerAdmin());
+    ready_ = WaitForAdmin(CloudAdmin()) && WaitForAdmin(PrinterAdmin());
   }
   static void TearDownTestSuite() {
     delete cloud_;
@@ -192,19 +192,19 @@ class SimTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(ready_) << "quorvel-sim did not start:\n"
                         << ReadLog(dir_ / "cloud.log") << ReadLog(dir_ / "printer.log");
-    PostJson(cloudAdmin(), "/reset", "{}");
-    httplib::Client(std::string("127.0.0.1"), cloudAdmin()).Delete("/faults");
+    PostJson(CloudAdmin(), "/reset", "{}");
+    httplib::Client(std::string("127.0.0.1"), CloudAdmin()).Delete("/faults");
   }
 
-  static int cloudPort() { return ports_[0]; }
-  static int cloudAdmin() { return ports_[1]; }
-  static int printerAdmin() { return ports_[2]; }
-  static int printerPort() { return ports_[3]; }
+  static int CloudPort() { return ports_[0]; }
+  static int CloudAdmin() { return ports_[1]; }
+  static int PrinterAdmin() { return ports_[2]; }
+  static int PrinterPort() { return ports_[3]; }
 
   // A POST as the print service sends it, verified against the simulator's CA by name.
   static httplib::Result CloudPost(const std::string& endpoint, httplib::Headers headers,
                                    const std::string& body) {
-    httplib::SSLClient client("localhost", cloudPort());
+    httplib::SSLClient client("localhost", CloudPort());
     client.set_ca_cert_path((dir_ / "certs" / "ca.pem").string().c_str());
     client.enable_server_certificate_verification(true);
     client.set_read_timeout(10, 0);
@@ -232,7 +232,7 @@ class SimTest : public ::testing::Test {
 
 TEST_F(SimTest, CloudHandsOutTasksOnceAndRecordsReports) {
   Json loaded =
-      PostJson(cloudAdmin(), "/tasks/load",
+      PostJson(CloudAdmin(), "/tasks/load",
                Json{{"path", Env("QV_SIM_SAMPLES") + "/01_customer_receipt.json"}}.dump());
   ASSERT_EQ(loaded["ok"], true) << loaded;
   const std::string key = loaded["keys"][0];
@@ -255,23 +255,23 @@ TEST_F(SimTest, CloudHandsOutTasksOnceAndRecordsReports) {
   report.find("uk")->second = "no-such-task";
   EXPECT_EQ(Code(CloudPost("report", report, "X-Token=1")), 404);
 
-  Json reports = GetJson(cloudAdmin(), "/reports");
+  Json reports = GetJson(CloudAdmin(), "/reports");
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[0]["uk"], key);
   EXPECT_EQ(reports[0]["stat"], "-1");
   EXPECT_EQ(reports[0]["known_task"], true);
-  EXPECT_EQ(GetJson(cloudAdmin(), "/tasks")[0]["reports"], Json::array({"-1"}));
+  EXPECT_EQ(GetJson(CloudAdmin(), "/tasks")[0]["reports"], Json::array({"-1"}));
 
   std::string config;
   std::ifstream in(dir_ / "svc" / "config.ini");
   std::getline(in, config, '\0');
-  EXPECT_NE(config.find("server=localhost:" + std::to_string(cloudPort()) + "\r\n"),
+  EXPECT_NE(config.find("server=localhost:" + std::to_string(CloudPort()) + "\r\n"),
             std::string::npos);
   EXPECT_NE(config.find("ca_file=" + (dir_ / "certs" / "ca.pem").string()), std::string::npos);
 }
 
 TEST_F(SimTest, CloudRefusesRequestsARealCloudWouldRefuse) {
-  PostJson(cloudAdmin(), "/tasks", R"({"uni_key": "keep-me", "print_content": []})");
+  PostJson(CloudAdmin(), "/tasks", R"({"uni_key": "keep-me", "print_content": []})");
   httplib::Headers noStore = Envelope();
   noStore.erase("Storeid");
   httplib::Headers badEntry = Envelope();
@@ -297,8 +297,8 @@ TEST_F(SimTest, CloudRefusesRequestsARealCloudWouldRefuse) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Code(CloudPost(c.endpoint, c.headers, c.body)), c.code);
   }
-  EXPECT_EQ(GetJson(cloudAdmin(), "/tasks")[0]["waiting"], true);  // no task was given away
-  EXPECT_EQ(GetJson(cloudAdmin(), "/requests").size(), cases.size());
+  EXPECT_EQ(GetJson(CloudAdmin(), "/tasks")[0]["waiting"], true);  // no task was given away
+  EXPECT_EQ(GetJson(CloudAdmin(), "/requests").size(), cases.size());
 }
 
 TEST_F(SimTest, CloudChecksThePrinterListChecksum) {
@@ -309,14 +309,14 @@ TEST_F(SimTest, CloudChecksThePrinterListChecksum) {
   };
   EXPECT_EQ(Code(CloudPost("chk", Envelope(), body(Md5Hex(list)))), 200);
   EXPECT_EQ(Code(CloudPost("chk", Envelope(), body(Md5Hex("[]")))), 400);
-  Json lists = GetJson(cloudAdmin(), "/printer-lists");
+  Json lists = GetJson(CloudAdmin(), "/printer-lists");
   ASSERT_EQ(lists.size(), 1u);
   EXPECT_EQ(lists[0]["mac"], "52:54:00:12:34:56");
   EXPECT_EQ(lists[0]["printers"][0]["n"], "厨房打印机");
 }
 
 TEST_F(SimTest, CloudSuffersInjectedFaultsThenRecovers) {
-  ASSERT_EQ(PostJson(cloudAdmin(), "/faults",
+  ASSERT_EQ(PostJson(CloudAdmin(), "/faults",
                      R"([{"kind": "http500"}, {"kind": "non_json"}, {"kind": "drop"},
                          {"kind": "code", "code": 503}, {"kind": "slow", "delay_ms": 1200}])")
                 ["ok"],
@@ -336,7 +336,7 @@ TEST_F(SimTest, CloudSuffersInjectedFaultsThenRecovers) {
 }
 
 TEST_F(SimTest, CloudTricklesSwellsAndRedirectsWhenTold) {
-  ASSERT_EQ(PostJson(cloudAdmin(), "/faults",
+  ASSERT_EQ(PostJson(CloudAdmin(), "/faults",
                      R"([{"kind": "huge", "size_mb": 1},
                          {"kind": "redirect", "location": "http://127.0.0.1:1/plain/wait"},
                          {"kind": "trickle", "bytes_per_second": 1000}])")["ok"],
@@ -357,8 +357,8 @@ TEST_F(SimTest, CloudTricklesSwellsAndRedirectsWhenTold) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 1s);  // ~2 KB at 1000 bytes a second
   EXPECT_EQ(Code(trickled), 200);
   // A request that followed the redirect in plain text would be recorded as such.
-  EXPECT_EQ(GetJson(cloudAdmin(), "/plain/wait")["code"], 200);
-  Json requests = GetJson(cloudAdmin(), "/requests");
+  EXPECT_EQ(GetJson(CloudAdmin(), "/plain/wait")["code"], 200);
+  Json requests = GetJson(CloudAdmin(), "/requests");
   ASSERT_FALSE(requests.empty());
   EXPECT_EQ(requests.back()["plain"], true);
   const Json names = requests.front()["header_names"];
@@ -368,30 +368,30 @@ TEST_F(SimTest, CloudTricklesSwellsAndRedirectsWhenTold) {
 TEST_F(SimTest, PrinterAnswersStatusFromItsStateAndKeepsTheJob) {
   const std::string address = "127.0.0.91";
   {
-    PrinterLink link(address, printerPort());
-    ASSERT_TRUE(link.connected());
-    ASSERT_TRUE(link.send("\x1b\x45\x01\x1b\x61\x01\x1d\x21\x11" + FromUtf8("桂香楼川菜馆") +
+    PrinterLink link(address, PrinterPort());
+    ASSERT_TRUE(link.Connected());
+    ASSERT_TRUE(link.Send("\x1b\x45\x01\x1b\x61\x01\x1d\x21\x11" + FromUtf8("桂香楼川菜馆") +
                           "\r\n\x1d\x72\x01"));
-    EXPECT_EQ(link.receive(), std::string(1, '\0'));
-    Json set = PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": true})");
+    EXPECT_EQ(link.Receive(), std::string(1, '\0'));
+    Json set = PostJson(PrinterAdmin(), "/printers/" + address, R"({"paper_out": true})");
     EXPECT_EQ(set["state"]["paper_out"], true);
-    ASSERT_TRUE(link.send("\x1d\x72\x01"));
-    EXPECT_EQ(link.receive(), "\x20");
-    ASSERT_TRUE(link.send("\x1b\x76\x1bm"));
-    EXPECT_EQ(link.receive(), "\x0c");
-    PostJson(printerAdmin(), "/printers/" + address, R"({"paper_reply": 45})");
-    ASSERT_TRUE(link.send("\x1b\x76"));
-    EXPECT_EQ(link.receive(), "\x2d");  // the print head's temperature, paper or not
-    PostJson(printerAdmin(), "/printers/" + address, R"({"paper_reply": -1, "mute": true})");
-    ASSERT_TRUE(link.send("\x1b\x76"));
-    EXPECT_EQ(link.receive(), "");  // no answer within the link's 2 s
+    ASSERT_TRUE(link.Send("\x1d\x72\x01"));
+    EXPECT_EQ(link.Receive(), "\x20");
+    ASSERT_TRUE(link.Send("\x1b\x76\x1bm"));
+    EXPECT_EQ(link.Receive(), "\x0c");
+    PostJson(PrinterAdmin(), "/printers/" + address, R"({"paper_reply": 45})");
+    ASSERT_TRUE(link.Send("\x1b\x76"));
+    EXPECT_EQ(link.Receive(), "\x2d");  // the print head's temperature, paper or not
+    PostJson(PrinterAdmin(), "/printers/" + address, R"({"paper_reply": -1, "mute": true})");
+    ASSERT_TRUE(link.Send("\x1b\x76"));
+    EXPECT_EQ(link.Receive(), "");  // no answer within the link's 2 s
   }
   Json jobs;
   for (int i = 0; i < 50 && jobs.empty(); ++i) {
     std::this_thread::sleep_for(100ms);
-    jobs = GetJson(printerAdmin(), "/jobs?printer=" + address);
+    jobs = GetJson(PrinterAdmin(), "/jobs?printer=" + address);
   }
-  PostJson(printerAdmin(), "/printers/" + address, R"({"paper_out": false, "mute": false})");
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"paper_out": false, "mute": false})");
   ASSERT_EQ(jobs.size(), 1u);
   EXPECT_EQ(jobs[0]["lines"], Json::array({"桂香楼川菜馆"}));
   EXPECT_EQ(jobs[0]["cuts"], 1);
@@ -402,23 +402,23 @@ TEST_F(SimTest, PrinterAnswersStatusFromItsStateAndKeepsTheJob) {
 
 TEST_F(SimTest, PrinterDropsTheConnectionMidJobOnce) {
   const std::string address = "127.0.0.92";
-  PostJson(printerAdmin(), "/printers/" + address, R"({"drop_after_bytes": 10})");
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"drop_after_bytes": 10})");
   {
-    PrinterLink link(address, printerPort());
-    ASSERT_TRUE(link.connected());
-    link.send(std::string(8, 'a'));
-    link.send(std::string(8, 'b') + "\r\n");
-    EXPECT_EQ(link.receive(), "");  // closed by the printer
+    PrinterLink link(address, PrinterPort());
+    ASSERT_TRUE(link.Connected());
+    link.Send(std::string(8, 'a'));
+    link.Send(std::string(8, 'b') + "\r\n");
+    EXPECT_EQ(link.Receive(), "");  // closed by the printer
   }
   {
-    PrinterLink link(address, printerPort());
-    ASSERT_TRUE(link.connected());
-    EXPECT_TRUE(link.send(std::string(40, 'c') + "\r\n"));
+    PrinterLink link(address, PrinterPort());
+    ASSERT_TRUE(link.Connected());
+    EXPECT_TRUE(link.Send(std::string(40, 'c') + "\r\n"));
   }
   Json jobs;
   for (int i = 0; i < 50 && jobs.size() < 2; ++i) {
     std::this_thread::sleep_for(100ms);
-    jobs = GetJson(printerAdmin(), "/jobs?printer=" + address);
+    jobs = GetJson(PrinterAdmin(), "/jobs?printer=" + address);
   }
   ASSERT_EQ(jobs.size(), 2u);
   EXPECT_EQ(jobs[0]["dropped"], true);
@@ -437,13 +437,13 @@ TEST(SimProcessTest, StopsCleanlyOnSigintAndSigterm) {
     SimProcess sim({"printer", "--dir", dir.string(), "--printers", "127.0.0.93", "--printer-port",
                     std::to_string(port), "--admin-port", std::to_string(adminPort)},
                    (dir / "stop.log").string());
-    ASSERT_TRUE(sim.running());
+    ASSERT_TRUE(sim.Running());
     ASSERT_TRUE(WaitForAdmin(adminPort)) << ReadLog(dir / "stop.log");
     PrinterLink open("127.0.0.93", port);  // a job still open when the signal comes
-    ASSERT_TRUE(open.connected());
-    open.send("half a job");
+    ASSERT_TRUE(open.Connected());
+    open.Send("half a job");
     std::this_thread::sleep_for(300ms);  // let the printer take the connection
-    EXPECT_EQ(sim.stop(sig), 0) << "signal " << sig << "\n" << ReadLog(dir / "stop.log");
+    EXPECT_EQ(sim.Stop(sig), 0) << "signal " << sig << "\n" << ReadLog(dir / "stop.log");
     std::string jobs;
     std::ifstream in(dir / "jobs" / "jobs.json");
     std::getline(in, jobs, '\0');

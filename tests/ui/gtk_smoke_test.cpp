@@ -35,7 +35,7 @@ class LoopbackPage {
     server_.stop();
     thread_.join();
   }
-  std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
  private:
   httplib::Server server_;
@@ -44,14 +44,14 @@ class LoopbackPage {
 };
 
 GtkWindow* NativeWindow(Window& window) {
-  return dynamic_cast<gtk::GtkWindowImpl&>(window.windowImpl()).gtkWindow();
+  return dynamic_cast<gtk::GtkWindowImpl&>(window.WindowBackend()).Toplevel();
 }
 
 // Runs the toolkit's loop for about `ms` milliseconds.
 void Pump(Toolkit& toolkit, int ms) {
-  auto stop = toolkit.createTimer([&] { toolkit.quit(0); });
-  stop->setInterval(ms);
-  toolkit.run();
+  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
+  stop->SetInterval(ms);
+  toolkit.Run();
 }
 
 GtkWidget* FindLabel(GtkWidget* widget, const std::string& text) {
@@ -91,71 +91,71 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   LoopbackPage page;
 
   // A configuration window like the shell's, with a tab page and every kind of control.
-  auto settings = toolkit->createWindow({.title = "设置", .clientWidth = 580, .clientHeight = 280});
-  TabPage* tab = settings->addTabPage("打印服务设置", {0, 0, 580, 280});
-  tab->addLabel("服务器地址：", {11, 15, 96, 26});
-  EditBox* server = tab->addEditBox("cloud.example", {102, 10, 392, 32});
+  auto settings = toolkit->NewWindow({.title = "设置", .clientWidth = 580, .clientHeight = 280});
+  TabPage* tab = settings->AddTabPage("打印服务设置", {0, 0, 580, 280});
+  tab->AddLabel("服务器地址：", {11, 15, 96, 26});
+  EditBox* server = tab->AddEditBox("cloud.example", {102, 10, 392, 32});
   // The two captions that start left of the page, right-aligned as the shell has them.
-  tab->addLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
-  tab->addLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
-  DropDownList* usb = tab->addDropDownList({123, 131, 120, 32});
-  usb->addItem("保持USB打印", 0);
-  usb->addItem("LPT1", 1);
-  usb->addItem("LPT2", 2);
-  usb->selectValue(1);
-  CheckBox* cut = tab->addCheckBox("打印完成是否切纸", {263, 134, 152, 26});
+  tab->AddLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
+  tab->AddLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
+  DropDownList* usb = tab->AddDropDownList({123, 131, 120, 32});
+  usb->AddItem("保持USB打印", 0);
+  usb->AddItem("LPT1", 1);
+  usb->AddItem("LPT2", 2);
+  usb->SelectValue(1);
+  CheckBox* cut = tab->AddCheckBox("打印完成是否切纸", {263, 134, 152, 26});
   int cutClicks = 0;
-  cut->onClick([&] { ++cutClicks; });
-  cut->setChecked(true);  // no click event from a programmatic change
-  Button* save = tab->addButton("保存", {459, 190, 96, 48});
-  settings->setPosition(20, 20);
-  settings->show();
+  cut->OnClick([&] { ++cutClicks; });
+  cut->SetChecked(true);  // no click event from a programmatic change
+  Button* save = tab->AddButton("保存", {459, 190, 96, 48});
+  settings->SetPosition(20, 20);
+  settings->Show();
 
-  auto cashier = toolkit->createWindow(
+  auto cashier = toolkit->NewWindow(
       {.title = "Tillora", .clientWidth = 640, .clientHeight = 420, .resizable = Resizable::Yes});
-  Label* notice = cashier->addLabel("结束任务中请稍等", {176, 178, 288, 64});
+  Label* notice = cashier->AddLabel("结束任务中请稍等", {176, 178, 288, 64});
   notice->setAlignment(TextAlign::Center);
-  notice->hide();
-  WebBrowser* browser = cashier->addWebBrowser({0, 50, 640, 370});
-  TextBox* log = cashier->addTextBox({0, 0, 640, 48});
-  log->appendText("[12:00:01]：开始打印\r\n");
-  log->appendText("[12:00:02]：打印完成\r\n");
-  browser->onTitleChanged([&](const std::string& title) {
-    if (!title.empty()) cashier->setTitle("Tillora - " + title);
+  notice->Hide();
+  WebBrowser* browser = cashier->AddWebBrowser({0, 50, 640, 370});
+  TextBox* log = cashier->AddTextBox({0, 0, 640, 48});
+  log->AppendText("[12:00:01]：开始打印\r\n");
+  log->AppendText("[12:00:02]：打印完成\r\n");
+  browser->OnTitleChanged([&](const std::string& title) {
+    if (!title.empty()) cashier->SetTitle("Tillora - " + title);
   });
-  cashier->addTitleBarAction(3, "设置");
-  cashier->addTitleBarAction(4, "首页");
-  cashier->setPosition(620, 20);
-  cashier->show();
-  browser->navigate(page.url());
+  cashier->AddTitleBarAction(3, "设置");
+  cashier->AddTitleBarAction(4, "首页");
+  cashier->SetPosition(620, 20);
+  cashier->Show();
+  browser->Navigate(page.Url());
 
   // Ends the loop a second after the title arrived (the page has drawn by then), or after
   // 30 seconds without it.
-  std::unique_ptr<Timer> settle = toolkit->createTimer([&] {
+  std::unique_ptr<Timer> settle = toolkit->CreateTimer([&] {
     std::system("import -window root ui_gtk_smoke.png");
-    toolkit->quit(0);
+    toolkit->Quit(0);
   });
-  std::unique_ptr<Timer> watch = toolkit->createTimer([&] {
-    if (!browser->title().empty() && settle->interval() == 0) {
-      notice->show();  // must come up above the page
-      settle->setInterval(1000);
+  std::unique_ptr<Timer> watch = toolkit->CreateTimer([&] {
+    if (!browser->Title().empty() && settle->Interval() == 0) {
+      notice->Show();  // must come up above the page
+      settle->SetInterval(1000);
     }
   });
-  watch->setInterval(50);
-  auto deadline = toolkit->createTimer([&] { toolkit->quit(1); });
-  deadline->setInterval(30000);
-  ASSERT_EQ(toolkit->run(), 0) << "no page title within 30 s";
+  watch->SetInterval(50);
+  auto deadline = toolkit->CreateTimer([&] { toolkit->Quit(1); });
+  deadline->SetInterval(30000);
+  ASSERT_EQ(toolkit->Run(), 0) << "no page title within 30 s";
 
-  EXPECT_EQ(browser->title(), "收银台·测试页");
-  EXPECT_EQ(cashier->title(), "Tillora - 收银台·测试页");
+  EXPECT_EQ(browser->Title(), "收银台·测试页");
+  EXPECT_EQ(cashier->Title(), "Tillora - 收银台·测试页");
   EXPECT_EQ(std::string(gtk_window_get_title(NativeWindow(*cashier))), "Tillora - 收银台·测试页");
-  EXPECT_EQ(server->text(), "cloud.example");
-  EXPECT_EQ(usb->selectedValue(), 1);
-  EXPECT_TRUE(cut->isChecked());
+  EXPECT_EQ(server->Text(), "cloud.example");
+  EXPECT_EQ(usb->SelectedValue(), 1);
+  EXPECT_TRUE(cut->IsChecked());
   EXPECT_EQ(cutClicks, 0);
-  EXPECT_EQ(save->text(), "保存");
-  EXPECT_EQ(log->text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
-  EXPECT_EQ(cashier->clientSize(), (Size{640, 420}));
+  EXPECT_EQ(save->Text(), "保存");
+  EXPECT_EQ(log->Text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
+  EXPECT_EQ(cashier->ClientSize(), (Size{640, 420}));
 
   // Right-aligned captions end where their bounds end and begin on the page, not left of it;
   // the centred notice has as much room on either side.
@@ -171,8 +171,8 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
   // The window's close button asks the shell: refused first, then allowed.
   bool allow = false;
   int closed = 0;
-  settings->onCloseRequest([&] { return allow ? CloseReply::Allow : CloseReply::Refuse; });
-  settings->onClosed([&] { ++closed; });
+  settings->OnCloseRequest([&] { return allow ? CloseReply::Allow : CloseReply::Refuse; });
+  settings->OnClosed([&] { ++closed; });
   gtk_window_close(NativeWindow(*settings));
   while (gtk_events_pending()) gtk_main_iteration();
   EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(NativeWindow(*settings))));
@@ -190,18 +190,17 @@ TEST(GtkSmoke, WindowsControlsBrowserTitleAndScreenshot) {
 TEST(GtkSmoke, RealClicksTimersAndTray) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr);
-  auto window =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
-  Button* toggle = window->addButton("启动服务", {203, 176, 112, 48});
-  toggle->onClick([&] { toggle->setText(toggle->text() == "启动服务" ? "停止服务" : "启动服务"); });
+  auto window = toolkit->NewWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
+  Button* toggle = window->AddButton("启动服务", {203, 176, 112, 48});
+  toggle->OnClick([&] { toggle->SetText(toggle->Text() == "启动服务" ? "停止服务" : "启动服务"); });
   int rightClicks = 0;
-  window->onRightClick([&] { ++rightClicks; });
+  window->OnRightClick([&] { ++rightClicks; });
   // Without a window manager the window sits where it is put, frame and client alike.
-  window->setPosition(100, 100);
-  window->show();
+  window->SetPosition(100, 100);
+  window->Show();
 
-  auto tray = toolkit->createTrayIcon([] {});
-  tray->show("Quorvel打印服务端");
+  auto tray = toolkit->CreateTrayIcon([] {});
+  tray->Show("Quorvel打印服务端");
 
   // xdotool sends real X pointer events, one step per tick: GTK's own event paths.
   const char* steps[] = {
@@ -211,35 +210,34 @@ TEST(GtkSmoke, RealClicksTimersAndTray) {
   };
   int ticks = 0;
   std::unique_ptr<Timer> timer;
-  timer = toolkit->createTimer([&] {
+  timer = toolkit->CreateTimer([&] {
     if (ticks < 3) std::system(steps[ticks]);
     if (++ticks == 6) {
-      timer->setInterval(0);
-      toolkit->quit(0);
+      timer->SetInterval(0);
+      toolkit->Quit(0);
     }
   });
-  timer->setInterval(300);
-  EXPECT_EQ(toolkit->run(), 0);
+  timer->SetInterval(300);
+  EXPECT_EQ(toolkit->Run(), 0);
   EXPECT_EQ(ticks, 6);
-  EXPECT_EQ(toggle->text(), "停止服务");
+  EXPECT_EQ(toggle->Text(), "停止服务");
   EXPECT_EQ(rightClicks, 2);
-  EXPECT_TRUE(tray->isShown());
-  tray->remove();
-  EXPECT_FALSE(tray->isShown());
+  EXPECT_TRUE(tray->IsShown());
+  tray->Remove();
+  EXPECT_FALSE(tray->IsShown());
 }
 
 TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr);
-  auto owner = toolkit->createWindow({.title = "设置", .clientWidth = 400, .clientHeight = 200});
-  owner->show();
+  auto owner = toolkit->NewWindow({.title = "设置", .clientWidth = 400, .clientHeight = 200});
+  owner->Show();
   // Another window of the program, asked to close while the box is open.
-  auto other =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 300, .clientHeight = 200});
-  other->setPosition(500, 0);
-  other->show();
+  auto other = toolkit->NewWindow({.title = "打印服务", .clientWidth = 300, .clientHeight = 200});
+  other->SetPosition(500, 0);
+  other->Show();
   int otherCloses = 0;
-  other->onCloseRequest([&] {
+  other->OnCloseRequest([&] {
     ++otherCloses;
     return CloseReply::Allow;
   });
@@ -249,7 +247,7 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   std::string key;
   std::string caption;
   int attempts = 0;
-  auto answer = toolkit->createTimer([&] {
+  auto answer = toolkit->CreateTimer([&] {
     if (key.empty()) return;
     if (++attempts == 1) {
       std::system("import -window root ui_gtk_message.png");
@@ -267,11 +265,11 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
     std::system(
         ("xdotool search --onlyvisible --name '^" + caption + "$' windowfocus key " + key).c_str());
   });
-  answer->setInterval(700);
+  answer->SetInterval(700);
 
   key = "Escape";
   caption = "询问";
-  EXPECT_EQ(toolkit->showMessage(
+  EXPECT_EQ(toolkit->ShowMessage(
                 {.text = "确定取消Quorvel打印服务端吗，取消后您将需要手动启动才能进行打印。",
                  .caption = "询问",
                  .buttons = MessageButtons::OkCancel,
@@ -287,7 +285,7 @@ TEST(GtkSmoke, MessageBoxesRunModallyAndReportTheButton) {
   key = "Return";
   caption = "错误";
   attempts = 1;
-  EXPECT_EQ(toolkit->showMessage({.text = "门店ID填写错误，请核对！", .caption = "错误"}),
+  EXPECT_EQ(toolkit->ShowMessage({.text = "门店ID填写错误，请核对！", .caption = "错误"}),
             MessageResult::Ok);
   key.clear();
 }
@@ -302,8 +300,8 @@ TEST(GtkSmoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
   bool openWhenRun = false;
   std::thread late([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    toolkit->post([&] {
-      openWhenRun = toolkit->messageOpen();
+    toolkit->Post([&] {
+      openWhenRun = toolkit->MessageOpen();
       GList* all = gtk_window_list_toplevels();
       for (GList* w = all; w; w = w->next) {
         if (GTK_IS_MESSAGE_DIALOG(w->data))
@@ -312,7 +310,7 @@ TEST(GtkSmoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
       g_list_free(all);
     });
   });
-  EXPECT_EQ(toolkit->showMessage({.text = "配置门店信息完成", .caption = "完成"}),
+  EXPECT_EQ(toolkit->ShowMessage({.text = "配置门店信息完成", .caption = "完成"}),
             MessageResult::Ok);
   late.join();
   EXPECT_TRUE(openWhenRun);
@@ -328,15 +326,14 @@ TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {
   GdkRectangle area{};
   gdk_monitor_get_workarea(monitor, &area);
 
-  auto cashier = toolkit->createWindow(
+  auto cashier = toolkit->NewWindow(
       {.title = "Tillora", .clientWidth = 1280, .clientHeight = 800, .resizable = Resizable::Yes});
-  cashier->addTitleBarAction(3, "设置");
+  cashier->AddTitleBarAction(3, "设置");
   // A button past the right edge of the window, where it stays.
-  cashier->addButton("按钮EX", {1240, 72, 80, 64});
-  cashier->show();
-  auto service =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
-  service->show();
+  cashier->AddButton("按钮EX", {1240, 72, 80, 64});
+  cashier->Show();
+  auto service = toolkit->NewWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  service->Show();
   Pump(*toolkit, 700);
 
   // Frames on the screen. Client-side decorations (the header bar) keep a margin of a few

@@ -13,15 +13,15 @@ TEST(HeadlessLoop, TimersFireInDueOrderAndQuitEndsTheLoop) {
   auto toolkit = CreateHeadlessToolkit();
   std::vector<std::string> ticks;
   std::unique_ptr<Timer> fast, slow;
-  fast = toolkit->createTimer([&] { ticks.push_back("fast"); });
-  slow = toolkit->createTimer([&] {
+  fast = toolkit->CreateTimer([&] { ticks.push_back("fast"); });
+  slow = toolkit->CreateTimer([&] {
     ticks.push_back("slow");
-    toolkit->quit(7);
+    toolkit->Quit(7);
   });
-  slow->setInterval(70);
-  fast->setInterval(20);  // due at 20, 40, 60 ms: all before the slow one
+  slow->SetInterval(70);
+  fast->SetInterval(20);  // due at 20, 40, 60 ms: all before the slow one
 
-  EXPECT_EQ(toolkit->run(), 7);
+  EXPECT_EQ(toolkit->Run(), 7);
   EXPECT_EQ(ticks, (std::vector<std::string>{"fast", "fast", "fast", "slow"}));
 }
 
@@ -29,24 +29,24 @@ TEST(HeadlessLoop, RestartCountsFromNow) {
   auto toolkit = CreateHeadlessToolkit();
   std::vector<std::string> ticks;
   std::unique_ptr<Timer> a, b, c;
-  a = toolkit->createTimer([&] {
+  a = toolkit->CreateTimer([&] {
     ticks.push_back("a");
-    toolkit->quit(0);
+    toolkit->Quit(0);
   });
-  b = toolkit->createTimer([&] {
+  b = toolkit->CreateTimer([&] {
     ticks.push_back("b");
-    b->setInterval(0);
-    a->setInterval(30);  // due 30 ms after this tick, not at the 30 ms first planned
+    b->SetInterval(0);
+    a->SetInterval(30);  // due 30 ms after this tick, not at the 30 ms first planned
   });
-  c = toolkit->createTimer([&] {
+  c = toolkit->CreateTimer([&] {
     ticks.push_back("c");
-    c->setInterval(0);
+    c->SetInterval(0);
   });
-  a->setInterval(30);
-  b->setInterval(20);
-  c->setInterval(40);
+  a->SetInterval(30);
+  b->SetInterval(20);
+  c->SetInterval(40);
 
-  EXPECT_EQ(toolkit->run(), 0);
+  EXPECT_EQ(toolkit->Run(), 0);
   EXPECT_EQ(ticks, (std::vector<std::string>{"b", "c", "a"}));
 }
 
@@ -54,52 +54,52 @@ TEST(HeadlessLoop, IntervalZeroStops) {
   auto toolkit = CreateHeadlessToolkit();
   int stoppedTicks = 0;
   int ticks = 0;
-  auto stopped = toolkit->createTimer([&] { ++stoppedTicks; });
+  auto stopped = toolkit->CreateTimer([&] { ++stoppedTicks; });
   std::unique_ptr<Timer> self;
-  self = toolkit->createTimer([&] {
-    if (++ticks == 3) self->setInterval(0);  // stops itself from inside its tick
+  self = toolkit->CreateTimer([&] {
+    if (++ticks == 3) self->SetInterval(0);  // stops itself from inside its tick
   });
-  stopped->setInterval(5);
-  stopped->setInterval(0);
-  stopped->setInterval(-4);
-  self->setInterval(5);
+  stopped->SetInterval(5);
+  stopped->SetInterval(0);
+  stopped->SetInterval(-4);
+  self->SetInterval(5);
 
   // With every timer stopped nothing can happen any more, so the loop returns by itself.
-  EXPECT_EQ(toolkit->run(), 0);
+  EXPECT_EQ(toolkit->Run(), 0);
   EXPECT_EQ(stoppedTicks, 0);
   EXPECT_EQ(ticks, 3);
-  EXPECT_EQ(self->interval(), 0);
+  EXPECT_EQ(self->Interval(), 0);
 }
 
 TEST(HeadlessLoop, ATickMayDestroyTimersAndWindows) {
   auto toolkit = CreateHeadlessToolkit();
-  auto window = toolkit->createWindow({.title = "同步数据中"});
+  auto window = toolkit->NewWindow({.title = "同步数据中"});
   int otherTicks = 0;
-  std::unique_ptr<Timer> other = toolkit->createTimer([&] { ++otherTicks; });
+  std::unique_ptr<Timer> other = toolkit->CreateTimer([&] { ++otherTicks; });
   std::unique_ptr<Timer> killer;
-  killer = toolkit->createTimer([&] {
+  killer = toolkit->CreateTimer([&] {
     other.reset();
     window.reset();
     killer.reset();  // destroys the timer whose tick is running
-    toolkit->quit(1);
+    toolkit->Quit(1);
   });
-  other->setInterval(30);
-  killer->setInterval(10);
+  other->SetInterval(30);
+  killer->SetInterval(10);
 
-  EXPECT_EQ(toolkit->run(), 1);
+  EXPECT_EQ(toolkit->Run(), 1);
   EXPECT_EQ(otherTicks, 0);
   EXPECT_EQ(window, nullptr);
 }
 
 TEST(HeadlessLoop, QuitBeforeRunReturnsAtOnceAndMessagesAnswerOk) {
   auto toolkit = CreateHeadlessToolkit();
-  auto tick = toolkit->createTimer([] { FAIL() << "the loop must not run"; });
-  tick->setInterval(1);
-  toolkit->quit(3);
-  EXPECT_EQ(toolkit->run(), 3);
+  auto tick = toolkit->CreateTimer([] { FAIL() << "the loop must not run"; });
+  tick->SetInterval(1);
+  toolkit->Quit(3);
+  EXPECT_EQ(toolkit->Run(), 3);
 
   testing::internal::CaptureStderr();
-  MessageResult answer = toolkit->showMessage({.text = "确定取消吗",
+  MessageResult answer = toolkit->ShowMessage({.text = "确定取消吗",
                                                .caption = "询问",
                                                .buttons = MessageButtons::OkCancel,
                                                .icon = MessageIcon::Question});
@@ -110,40 +110,39 @@ TEST(HeadlessLoop, QuitBeforeRunReturnsAtOnceAndMessagesAnswerOk) {
 TEST(HeadlessLoop, PostedTasksWakeTheLoopAndRunInOrderOnItsThread) {
   auto toolkit = CreateHeadlessToolkit();
   // The only timer is far off: without the posts' wake the loop would sleep through them.
-  auto far = toolkit->createTimer([&] { toolkit->quit(1); });
-  far->setInterval(60000);
+  auto far = toolkit->CreateTimer([&] { toolkit->Quit(1); });
+  far->SetInterval(60000);
   ExpectPostedTasksRunOnTheLoopInOrder(*toolkit);
 
   // A task posted before the loop runs waits for it; one posted by a task runs after it.
   std::vector<std::string> ran;
-  toolkit->post([&] {
+  toolkit->Post([&] {
     ran.push_back("first");
-    toolkit->post([&] {
+    toolkit->Post([&] {
       ran.push_back("posted by the first");
-      toolkit->quit(0);
+      toolkit->Quit(0);
     });
     ran.push_back("first, after posting");
   });
   EXPECT_TRUE(ran.empty());
-  toolkit->run();
+  toolkit->Run();
   EXPECT_EQ(ran,
             (std::vector<std::string>{"first", "first, after posting", "posted by the first"}));
 
-  // With no timer running and nothing posted, nothing can happen: run() returns at once.
-  far->setInterval(0);
-  toolkit->run();
+  // With no timer running and nothing posted, nothing can happen: Run() returns at once.
+  far->SetInterval(0);
+  toolkit->Run();
 }
 
 TEST(HeadlessLoop, ControlsKeepWhatTheShellSets) {
   auto toolkit = CreateHeadlessToolkit();
-  auto window =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
-  Button* toggle = window->addButton("启动服务", {203, 176, 112, 48});
-  toggle->onClick([&] { toggle->setText(toggle->text() == "启动服务" ? "停止服务" : "启动服务"); });
-  toggle->click();
-  EXPECT_EQ(toggle->text(), "停止服务");
-  EXPECT_EQ(window->clientSize(), (Size{520, 360}));
-  EXPECT_FALSE(window->isVisible());
+  auto window = toolkit->NewWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
+  Button* toggle = window->AddButton("启动服务", {203, 176, 112, 48});
+  toggle->OnClick([&] { toggle->SetText(toggle->Text() == "启动服务" ? "停止服务" : "启动服务"); });
+  toggle->Click();
+  EXPECT_EQ(toggle->Text(), "停止服务");
+  EXPECT_EQ(window->ClientSize(), (Size{520, 360}));
+  EXPECT_FALSE(window->IsVisible());
 }
 
 }  // namespace

@@ -18,14 +18,14 @@ inline void ExpectPostedTasksRunOnTheLoopInOrder(Toolkit& toolkit) {
   bool elsewhere = false;
   std::thread poster([&] {
     for (int i = 0; i < 200; ++i) {
-      toolkit.post([&, i] {
+      toolkit.Post([&, i] {
         elsewhere = elsewhere || std::this_thread::get_id() != loopThread;
         order.push_back(i);
-        if (i == 199) toolkit.quit(0);
+        if (i == 199) toolkit.Quit(0);
       });
     }
   });
-  toolkit.run();
+  toolkit.Run();
   poster.join();
   ASSERT_EQ(order.size(), 200u);
   for (int i = 0; i < 200; ++i) ASSERT_EQ(order[static_cast<size_t>(i)], i);

@@ -11,97 +11,97 @@ using test::FakeToolkit;
 
 TEST(Toolkit, ControlsCarryCaptionsPositionsAndStateToTheBackend) {
   FakeToolkit fake;
-  auto window = fake.createWindow({.title = "设置", .clientWidth = 580, .clientHeight = 300});
-  TabPage* page = window->addTabPage("打印服务设置", {0, 0, 580, 300});
-  page->addLabel("打印完成走纸：", {-5, 90, 111, 26});
-  DropDownList* usb = page->addDropDownList({123, 131, 120, 32});
-  usb->addItem("保持USB打印", 0);
-  usb->addItem("LPT1", 1);
-  usb->addItem("LPT2", 2);
-  CheckBox* cut = page->addCheckBox("打印完成是否切纸", {263, 134, 152, 26});
+  auto window = fake.NewWindow({.title = "设置", .clientWidth = 580, .clientHeight = 300});
+  TabPage* page = window->AddTabPage("打印服务设置", {0, 0, 580, 300});
+  page->AddLabel("打印完成走纸：", {-5, 90, 111, 26});
+  DropDownList* usb = page->AddDropDownList({123, 131, 120, 32});
+  usb->AddItem("保持USB打印", 0);
+  usb->AddItem("LPT1", 1);
+  usb->AddItem("LPT2", 2);
+  CheckBox* cut = page->AddCheckBox("打印完成是否切纸", {263, 134, 152, 26});
 
-  EXPECT_EQ(fake.controls(*window).size(), 4u);
-  Label* feed = fake.find<Label>(*window, "打印完成走纸：");
+  EXPECT_EQ(fake.Controls(*window).size(), 4u);
+  Label* feed = fake.Find<Label>(*window, "打印完成走纸：");
   ASSERT_NE(feed, nullptr);
-  EXPECT_EQ(fake.state(*feed)->bounds, (Rect{-5, 90, 111, 26}));
+  EXPECT_EQ(fake.State(*feed)->bounds, (Rect{-5, 90, 111, 26}));
 
-  EXPECT_EQ(usb->selectedValue(), std::nullopt);
-  EXPECT_TRUE(usb->selectValue(2));
-  EXPECT_EQ(usb->selectedIndex(), 2);
-  EXPECT_FALSE(usb->selectValue(9));  // unknown value: selection unchanged
-  EXPECT_EQ(usb->selectedValue(), 2);
-  EXPECT_FALSE(usb->selectIndex(3));
+  EXPECT_EQ(usb->SelectedValue(), std::nullopt);
+  EXPECT_TRUE(usb->SelectValue(2));
+  EXPECT_EQ(usb->SelectedIndex(), 2);
+  EXPECT_FALSE(usb->SelectValue(9));  // unknown value: selection unchanged
+  EXPECT_EQ(usb->SelectedValue(), 2);
+  EXPECT_FALSE(usb->SelectIndex(3));
 
   // setChecked never runs the handler; a click toggles first, then runs it.
   std::vector<bool> seen;
-  cut->onClick([&] { seen.push_back(cut->isChecked()); });
-  cut->setChecked(true);
-  cut->click();
-  cut->click();
+  cut->OnClick([&] { seen.push_back(cut->IsChecked()); });
+  cut->SetChecked(true);
+  cut->Click();
+  cut->Click();
   EXPECT_EQ(seen, (std::vector<bool>{false, true}));
 
   window.reset();
-  EXPECT_TRUE(fake.windows().empty());
+  EXPECT_TRUE(fake.Windows().empty());
 }
 
 TEST(Toolkit, BrowserTurnsAnEmptyAddressIntoAboutBlankAndFollowsTitles) {
   FakeToolkit fake;
-  auto window = fake.createWindow({.title = "Tillora", .resizable = Resizable::Yes});
-  WebBrowser* browser = window->addWebBrowser({0, 50, 400, 250});
-  EXPECT_EQ(browser->url(), "about:blank");
+  auto window = fake.NewWindow({.title = "Tillora", .resizable = Resizable::Yes});
+  WebBrowser* browser = window->AddWebBrowser({0, 50, 400, 250});
+  EXPECT_EQ(browser->Url(), "about:blank");
   std::vector<std::string> titles;
-  browser->onTitleChanged([&](const std::string& t) { titles.push_back(t); });
-  browser->navigate("https://cashier.example/#/pages/index/index");
-  EXPECT_EQ(fake.state(*browser)->text, "https://cashier.example/#/pages/index/index");
-  browser->navigate("");
-  EXPECT_EQ(fake.state(*browser)->text, "about:blank");
-  fake.changeTitle(*browser, "收银台");
+  browser->OnTitleChanged([&](const std::string& t) { titles.push_back(t); });
+  browser->Navigate("https://cashier.example/#/pages/index/index");
+  EXPECT_EQ(fake.State(*browser)->text, "https://cashier.example/#/pages/index/index");
+  browser->Navigate("");
+  EXPECT_EQ(fake.State(*browser)->text, "about:blank");
+  fake.ChangeTitle(*browser, "收银台");
   EXPECT_EQ(titles, std::vector<std::string>{"收银台"});
-  EXPECT_EQ(browser->title(), "收银台");
+  EXPECT_EQ(browser->Title(), "收银台");
 }
 
 TEST(Toolkit, CloseRequestsCanBeRefusedAndAClosedWindowMayBeDestroyedAtOnce) {
   FakeToolkit fake;
-  auto window = fake.createWindow({.title = "打印队列"});
-  window->show();
+  auto window = fake.NewWindow({.title = "打印队列"});
+  window->Show();
   bool refuse = true;
-  window->onCloseRequest([&] { return refuse ? CloseReply::Refuse : CloseReply::Allow; });
-  window->onClosed([&] { window.reset(); });
+  window->OnCloseRequest([&] { return refuse ? CloseReply::Refuse : CloseReply::Allow; });
+  window->OnClosed([&] { window.reset(); });
 
-  EXPECT_FALSE(window->requestClose());
-  EXPECT_TRUE(fake.state(*window)->visible);
+  EXPECT_FALSE(window->RequestClose());
+  EXPECT_TRUE(fake.State(*window)->visible);
   refuse = false;
-  EXPECT_TRUE(window->requestClose());
+  EXPECT_TRUE(window->RequestClose());
   EXPECT_EQ(window, nullptr);
-  EXPECT_TRUE(fake.windows().empty());
+  EXPECT_TRUE(fake.Windows().empty());
 }
 
 TEST(Toolkit, WhileAMessageBoxIsOpenNoWindowCanBeClosed) {
   FakeToolkit fake;
-  auto owner = fake.createWindow({.title = "设置"});
-  auto other = fake.createWindow({.title = "打印服务"});
+  auto owner = fake.NewWindow({.title = "设置"});
+  auto other = fake.NewWindow({.title = "打印服务"});
   int asked = 0;
   for (Window* w : {owner.get(), other.get()}) {
-    w->show();
-    w->onCloseRequest([&] {
+    w->Show();
+    w->OnCloseRequest([&] {
       ++asked;
       return CloseReply::Allow;
     });
   }
-  const std::weak_ptr<const void> alive = other->lifetime();
-  other->onClosed([&] { other.reset(); });
+  const std::weak_ptr<const void> alive = other->Lifetime();
+  other->OnClosed([&] { other.reset(); });
 
-  fake.whileNextMessageOpen([&] {
-    EXPECT_TRUE(fake.messageOpen());
-    EXPECT_FALSE(other->requestClose());
-    EXPECT_FALSE(owner->requestClose());
+  fake.WhileNextMessageOpen([&] {
+    EXPECT_TRUE(fake.MessageOpen());
+    EXPECT_FALSE(other->RequestClose());
+    EXPECT_FALSE(owner->RequestClose());
   });
-  fake.showMessage({.text = "确定吗", .buttons = MessageButtons::OkCancel, .owner = owner.get()});
+  fake.ShowMessage({.text = "确定吗", .buttons = MessageButtons::OkCancel, .owner = owner.get()});
   EXPECT_EQ(asked, 0) << "the close handlers are not even asked";
-  EXPECT_TRUE(fake.state(*other)->visible);
-  EXPECT_FALSE(fake.messageOpen());
+  EXPECT_TRUE(fake.State(*other)->visible);
+  EXPECT_FALSE(fake.MessageOpen());
 
-  EXPECT_TRUE(other->requestClose());
+  EXPECT_TRUE(other->RequestClose());
   EXPECT_TRUE(alive.expired()) << "the token goes with the window";
 }
 
@@ -128,29 +128,29 @@ TEST(Toolkit, FirstPlacementKeepsTheWindowOnItsMonitor) {
 TEST(Toolkit, TimersTrayAndMessagesAreScriptable) {
   FakeToolkit fake;
   int ticks = 0;
-  auto timer = fake.createTimer([&] { ++ticks; });
-  timer->setInterval(1000);
-  fake.tickTimers();
-  timer->setInterval(0);
-  fake.tickTimers();
+  auto timer = fake.CreateTimer([&] { ++ticks; });
+  timer->SetInterval(1000);
+  fake.TickTimers();
+  timer->SetInterval(0);
+  fake.TickTimers();
   EXPECT_EQ(ticks, 1);
-  EXPECT_EQ(fake.timerIntervals(), std::vector<int>{0});
+  EXPECT_EQ(fake.TimerIntervals(), std::vector<int>{0});
 
   int clicks = 0;
-  auto tray = fake.createTrayIcon([&] { ++clicks; });
-  tray->show("Quorvel打印服务端");
-  EXPECT_TRUE(fake.trayShown());
-  fake.trayIcons().front()->click();
+  auto tray = fake.CreateTrayIcon([&] { ++clicks; });
+  tray->Show("Quorvel打印服务端");
+  EXPECT_TRUE(fake.TrayShown());
+  fake.TrayIcons().front()->Click();
   EXPECT_EQ(clicks, 1);
   tray.reset();  // destroying the icon takes it down
-  EXPECT_FALSE(fake.trayShown());
+  EXPECT_FALSE(fake.TrayShown());
 
-  fake.scriptAnswers({MessageResult::Cancel});
-  EXPECT_EQ(fake.showMessage({.text = "a", .buttons = MessageButtons::OkCancel}),
+  fake.ScriptAnswers({MessageResult::Cancel});
+  EXPECT_EQ(fake.ShowMessage({.text = "a", .buttons = MessageButtons::OkCancel}),
             MessageResult::Cancel);
-  EXPECT_EQ(fake.showMessage({.text = "b"}), MessageResult::Ok);
-  ASSERT_EQ(fake.messages().size(), 2u);
-  EXPECT_EQ(fake.messages()[0].box.text, "a");
+  EXPECT_EQ(fake.ShowMessage({.text = "b"}), MessageResult::Ok);
+  ASSERT_EQ(fake.Messages().size(), 2u);
+  EXPECT_EQ(fake.Messages()[0].box.text, "a");
 }
 
 // A task that runs a message box: the box's loop runs the tasks posted after it, and the
@@ -158,19 +158,19 @@ TEST(Toolkit, TimersTrayAndMessagesAreScriptable) {
 TEST(Toolkit, PostedTasksKeepTheirOrderThroughANestedRun) {
   FakeToolkit fake;
   std::vector<std::string> ran;
-  fake.post([&] {
+  fake.Post([&] {
     ran.push_back("box");
-    fake.whileNextMessageOpen([&] {
-      fake.post([&] { ran.push_back("during"); });
-      fake.runPostedTasks();
+    fake.WhileNextMessageOpen([&] {
+      fake.Post([&] { ran.push_back("during"); });
+      fake.RunPostedTasks();
     });
-    fake.showMessage({.text = "完成"});
+    fake.ShowMessage({.text = "完成"});
   });
-  fake.post([&] { ran.push_back("second"); });
+  fake.Post([&] { ran.push_back("second"); });
   EXPECT_TRUE(ran.empty()) << "posting runs nothing at once";
-  EXPECT_TRUE(fake.runPostedTasks());
+  EXPECT_TRUE(fake.RunPostedTasks());
   EXPECT_EQ(ran, (std::vector<std::string>{"box", "second", "during"}));
-  EXPECT_FALSE(fake.runPostedTasks());
+  EXPECT_FALSE(fake.RunPostedTasks());
 }
 
 }  // namespace

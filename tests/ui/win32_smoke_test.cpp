@@ -111,9 +111,9 @@ bool MenuHasItem(HMENU menu, const std::string& text) {
 
 // Runs the toolkit's loop for about `ms` milliseconds.
 void Pump(Toolkit& toolkit, int ms) {
-  auto stop = toolkit.createTimer([&] { toolkit.quit(0); });
-  stop->setInterval(ms);
-  toolkit.run();
+  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
+  stop->SetInterval(ms);
+  toolkit.Run();
 }
 
 // Wine starts Unix programs through CreateProcess; ImageMagick takes the picture. The
@@ -135,69 +135,68 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   auto toolkit = CreateWin32Toolkit();
   ASSERT_NE(toolkit, nullptr);
 
-  auto service =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
-  service->addLabel("打印服务：", {134, 120, 136, 26});
-  Label* status = service->addLabel("未运行", {254, 120, 136, 26});
-  Button* toggle = service->addButton("启动服务", {203, 176, 112, 48});
-  toggle->onClick([&] {
-    bool start = toggle->text() == "启动服务";
-    toggle->setText(start ? "停止服务" : "启动服务");
-    status->setText(start ? "运行中" : "已停止");
+  auto service = toolkit->NewWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});
+  service->AddLabel("打印服务：", {134, 120, 136, 26});
+  Label* status = service->AddLabel("未运行", {254, 120, 136, 26});
+  Button* toggle = service->AddButton("启动服务", {203, 176, 112, 48});
+  toggle->OnClick([&] {
+    bool start = toggle->Text() == "启动服务";
+    toggle->SetText(start ? "停止服务" : "启动服务");
+    status->SetText(start ? "运行中" : "已停止");
   });
   int rightClicks = 0;
-  service->onRightClick([&] { ++rightClicks; });
-  service->setPosition(10, 10);
-  service->show();
+  service->OnRightClick([&] { ++rightClicks; });
+  service->SetPosition(10, 10);
+  service->Show();
 
-  auto settings = toolkit->createWindow(
+  auto settings = toolkit->NewWindow(
       {.title = "设置", .clientWidth = 580, .clientHeight = 280, .owner = service.get()});
-  TabPage* page = settings->addTabPage("打印服务设置", {0, 0, 580, 280});
-  page->addLabel("服务器地址：", {11, 15, 96, 26});
-  EditBox* server = page->addEditBox("cloud.example", {102, 10, 392, 32});
-  DropDownList* usb = page->addDropDownList({123, 131, 120, 32});
-  usb->addItem("保持USB打印", 0);
-  usb->addItem("LPT1", 1);
-  usb->addItem("LPT2", 2);
-  usb->selectValue(0);
+  TabPage* page = settings->AddTabPage("打印服务设置", {0, 0, 580, 280});
+  page->AddLabel("服务器地址：", {11, 15, 96, 26});
+  EditBox* server = page->AddEditBox("cloud.example", {102, 10, 392, 32});
+  DropDownList* usb = page->AddDropDownList({123, 131, 120, 32});
+  usb->AddItem("保持USB打印", 0);
+  usb->AddItem("LPT1", 1);
+  usb->AddItem("LPT2", 2);
+  usb->SelectValue(0);
   int usbChanges = 0;
-  usb->onSelectionChanged([&] { ++usbChanges; });
+  usb->OnSelectionChanged([&] { ++usbChanges; });
   // The two captions that start left of the page, right-aligned as the shell has them.
-  page->addLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
-  page->addLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
-  CheckBox* autostart = page->addCheckBox("开机自动启动", {8, 177, 129, 26});
+  page->AddLabel("打印完成走纸：", {-5, 90, 111, 26})->setAlignment(TextAlign::Right);
+  page->AddLabel("将USB打印替换为：", {-13, 135, 143, 26})->setAlignment(TextAlign::Right);
+  CheckBox* autostart = page->AddCheckBox("开机自动启动", {8, 177, 129, 26});
   std::vector<bool> autostartSeen;
-  autostart->onClick([&] { autostartSeen.push_back(autostart->isChecked()); });
-  page->addButton("保存", {459, 190, 96, 48});
-  settings->setPosition(540, 10);
-  settings->show();
+  autostart->OnClick([&] { autostartSeen.push_back(autostart->IsChecked()); });
+  page->AddButton("保存", {459, 190, 96, 48});
+  settings->SetPosition(540, 10);
+  settings->Show();
 
-  auto cashier = toolkit->createWindow(
+  auto cashier = toolkit->NewWindow(
       {.title = "Tillora", .clientWidth = 500, .clientHeight = 300, .resizable = Resizable::Yes});
-  WebBrowser* browser = cashier->addWebBrowser({0, 50, 500, 250});
-  cashier->addButton("按钮EX", {400, 72, 80, 64});
-  cashier->addLabel("结束任务中请稍等", {106, 118, 288, 64})->setAlignment(TextAlign::Center);
-  cashier->addTitleBarAction(3, "设置");
-  cashier->addTitleBarAction(4, "首页");
+  WebBrowser* browser = cashier->AddWebBrowser({0, 50, 500, 250});
+  cashier->AddButton("按钮EX", {400, 72, 80, 64});
+  cashier->AddLabel("结束任务中请稍等", {106, 118, 288, 64})->setAlignment(TextAlign::Center);
+  cashier->AddTitleBarAction(3, "设置");
+  cashier->AddTitleBarAction(4, "首页");
   std::vector<int> actions;
-  cashier->onTitleBarAction([&](int code) { actions.push_back(code); });
-  TextBox* debug = cashier->addTextBox({0, 0, 500, 48});
-  debug->appendText("[12:00:01]：开始打印\r\n");
-  debug->appendText("[12:00:02]：打印完成\n");
+  cashier->OnTitleBarAction([&](int code) { actions.push_back(code); });
+  TextBox* debug = cashier->AddTextBox({0, 0, 500, 48});
+  debug->AppendText("[12:00:01]：开始打印\r\n");
+  debug->AppendText("[12:00:02]：打印完成\n");
   int resized = 0;
-  cashier->onResized([&] { ++resized; });
-  cashier->setPosition(10, 420);
-  cashier->show();
-  browser->navigate("");
+  cashier->OnResized([&] { ++resized; });
+  cashier->SetPosition(10, 420);
+  cashier->Show();
+  browser->Navigate("");
 
-  auto tray = toolkit->createTrayIcon([] {});
-  tray->show("Quorvel打印服务端");
+  auto tray = toolkit->CreateTrayIcon([] {});
+  tray->Show("Quorvel打印服务端");
 
   int ticks = 0;
-  auto timer = toolkit->createTimer([&] { ++ticks; });
-  timer->setInterval(50);
+  auto timer = toolkit->CreateTimer([&] { ++ticks; });
+  timer->SetInterval(50);
   Pump(*toolkit, 1500);
-  timer->setInterval(0);
+  timer->SetInterval(0);
   EXPECT_GE(ticks, 3);
 
   HWND serviceHwnd = FindWindowW(win32::kWindowClass, L"打印服务");
@@ -218,11 +217,11 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
 
   // Real notifications: a button click, a check box click, a list pick, a right click.
   SendMessageW(ChildWithText(serviceHwnd, "启动服务"), BM_CLICK, 0, 0);
-  EXPECT_EQ(toggle->text(), "停止服务");
-  EXPECT_EQ(status->text(), "运行中");
+  EXPECT_EQ(toggle->Text(), "停止服务");
+  EXPECT_EQ(status->Text(), "运行中");
   SendMessageW(ChildWithText(settingsHwnd, "开机自动启动"), BM_CLICK, 0, 0);
   EXPECT_EQ(autostartSeen, std::vector<bool>{true});
-  autostart->setChecked(false);  // no event
+  autostart->SetChecked(false);  // no event
   EXPECT_EQ(autostartSeen.size(), 1u);
   for (const Child& c : Children(settingsHwnd)) {
     if (c.className == L"ComboBox") {
@@ -232,7 +231,7 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
     }
   }
   EXPECT_EQ(usbChanges, 1);
-  EXPECT_EQ(usb->selectedValue(), 2);
+  EXPECT_EQ(usb->SelectedValue(), 2);
   // Right-aligned captions end where their bounds end and begin on the page, not left of it;
   // the centred notice has as much room on either side.
   for (const auto& [text, hidden] :
@@ -248,8 +247,8 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   }
   SendMessageW(serviceHwnd, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
   EXPECT_EQ(rightClicks, 1);
-  EXPECT_EQ(server->text(), "cloud.example");
-  EXPECT_EQ(debug->text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
+  EXPECT_EQ(server->Text(), "cloud.example");
+  EXPECT_EQ(debug->Text(), "[12:00:01]：开始打印\r\n[12:00:02]：打印完成\r\n");
 
   // The browser control exists (Wine's "Shell Embedding" window) and holds about:blank.
   HWND cashierHwnd = FindWindowW(win32::kWindowClass, L"Tillora");
@@ -292,7 +291,7 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
     }
   }
   Pump(*toolkit, 200);
-  EXPECT_EQ(browser->url(), "about:blank");
+  EXPECT_EQ(browser->Url(), "about:blank");
   // Pages render in the newest engine mode: the emulation value names this executable.
   DWORD mode = 0;
   DWORD size = sizeof(mode);
@@ -302,8 +301,8 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
                          L"ui_win32_smoke.exe", RRF_RT_REG_DWORD, nullptr, &mode, &size),
             ERROR_SUCCESS);
   EXPECT_EQ(mode, 11001u);
-  cashier->setClientSize(600, 400);
-  EXPECT_EQ(cashier->clientSize(), (Size{600, 400}));
+  cashier->SetClientSize(600, 400);
+  EXPECT_EQ(cashier->ClientSize(), (Size{600, 400}));
   EXPECT_GE(resized, 1);
   EXPECT_EQ(RectInParent(settingsAction).right, 600 - 8) << "the buttons follow the right edge";
 
@@ -315,8 +314,8 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   // The close button asks the handler; a refused close keeps the window up.
   bool allow = false;
   int closed = 0;
-  service->onCloseRequest([&] { return allow ? CloseReply::Allow : CloseReply::Refuse; });
-  service->onClosed([&] { ++closed; });
+  service->OnCloseRequest([&] { return allow ? CloseReply::Allow : CloseReply::Refuse; });
+  service->OnClosed([&] { ++closed; });
   SendMessageW(serviceHwnd, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindowVisible(serviceHwnd));
   allow = true;
@@ -324,8 +323,8 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
   EXPECT_FALSE(IsWindowVisible(serviceHwnd));
   EXPECT_EQ(closed, 1);
 
-  tray->remove();
-  EXPECT_FALSE(tray->isShown());
+  tray->Remove();
+  EXPECT_FALSE(tray->IsShown());
   // Everything is torn down in an order a shell may well choose: owner first.
   service.reset();
   settings.reset();
@@ -338,17 +337,16 @@ TEST(Win32Smoke, WindowsControlsBrowserTrayAndMessages) {
 TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
   auto toolkit = CreateWin32Toolkit();
   ASSERT_NE(toolkit, nullptr);
-  auto service =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  auto service = toolkit->NewWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
   int closes = 0;
-  service->onCloseRequest([&] {
+  service->OnCloseRequest([&] {
     ++closes;
     return CloseReply::Allow;
   });
-  service->show();
-  auto settings = toolkit->createWindow(
+  service->Show();
+  auto settings = toolkit->NewWindow(
       {.title = "设置", .clientWidth = 570, .clientHeight = 290, .owner = service.get()});
-  settings->show();
+  settings->Show();
   Pump(*toolkit, 300);
   HWND serviceHwnd = FindWindowW(win32::kWindowClass, L"打印服务");
   HWND settingsHwnd = FindWindowW(win32::kWindowClass, L"设置");
@@ -356,7 +354,7 @@ TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
   bool serviceEnabled = true;
   bool settingsEnabled = true;
   bool answered = false;
-  auto answer = toolkit->createTimer([&] {
+  auto answer = toolkit->CreateTimer([&] {
     HWND box = FindWindowW(L"#32770", L"询问");
     if (!box || answered) return;
     serviceEnabled = IsWindowEnabled(serviceHwnd);
@@ -365,14 +363,14 @@ TEST(Win32Smoke, MessageBoxesAreModalToTheWholeProgram) {
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     answered = true;
   });
-  answer->setInterval(200);
-  EXPECT_EQ(toolkit->showMessage({.text = "确定取消Quorvel打印服务端吗？",
+  answer->SetInterval(200);
+  EXPECT_EQ(toolkit->ShowMessage({.text = "确定取消Quorvel打印服务端吗？",
                                   .caption = "询问",
                                   .buttons = MessageButtons::OkCancel,
                                   .icon = MessageIcon::Question,
                                   .owner = settings.get()}),
             MessageResult::Cancel);
-  answer->setInterval(0);
+  answer->SetInterval(0);
   EXPECT_TRUE(answered);
   EXPECT_FALSE(serviceEnabled) << "another window took input under the box";
   EXPECT_FALSE(settingsEnabled) << "the owner took input under its box";
@@ -396,13 +394,13 @@ TEST(Win32Smoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
   bool openWhenRun = false;
   std::thread late([&] {
     Sleep(500);
-    toolkit->post([&] {
-      openWhenRun = toolkit->messageOpen();
+    toolkit->Post([&] {
+      openWhenRun = toolkit->MessageOpen();
       HWND box = FindWindowW(L"#32770", L"完成");
       if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     });
   });
-  EXPECT_EQ(toolkit->showMessage({.text = "配置门店信息完成", .caption = "完成"}),
+  EXPECT_EQ(toolkit->ShowMessage({.text = "配置门店信息完成", .caption = "完成"}),
             MessageResult::Ok);
   late.join();
   EXPECT_TRUE(openWhenRun);
@@ -415,13 +413,12 @@ TEST(Win32Smoke, FirstPlacementKeepsWindowsOnTheScreen) {
   ASSERT_NE(toolkit, nullptr);
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
-  auto cashier = toolkit->createWindow(
+  auto cashier = toolkit->NewWindow(
       {.title = "Tillora", .clientWidth = 1280, .clientHeight = 800, .resizable = Resizable::Yes});
-  cashier->addTitleBarAction(3, "设置");
-  cashier->show();
-  auto service =
-      toolkit->createWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
-  service->show();
+  cashier->AddTitleBarAction(3, "设置");
+  cashier->Show();
+  auto service = toolkit->NewWindow({.title = "打印服务", .clientWidth = 525, .clientHeight = 355});
+  service->Show();
   Pump(*toolkit, 500);
 
   HWND cashierHwnd = FindWindowW(win32::kWindowClass, L"Tillora");
@@ -433,7 +430,7 @@ TEST(Win32Smoke, FirstPlacementKeepsWindowsOnTheScreen) {
   EXPECT_GE(client.top, area.top);
   EXPECT_LE(client.right, area.right);
   EXPECT_LE(client.bottom, area.bottom);
-  EXPECT_EQ(cashier->clientSize().width, client.right - client.left);
+  EXPECT_EQ(cashier->ClientSize().width, client.right - client.left);
   WINDOWPLACEMENT placement{};
   placement.length = sizeof(placement);
   GetWindowPlacement(cashierHwnd, &placement);

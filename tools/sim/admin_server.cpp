@@ -42,9 +42,9 @@ const char* kPage = R"(<!DOCTYPE html>
 
 AdminServer::AdminServer(AdminTargets targets) : targets_(std::move(targets)) {}
 
-AdminServer::~AdminServer() { stop(); }
+AdminServer::~AdminServer() { Stop(); }
 
-std::string AdminServer::start(int port) {
+std::string AdminServer::Start(int port) {
   server_ = std::make_unique<httplib::Server>();
   server_->Get("/", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(kPage, "text/html; charset=utf-8");
@@ -53,18 +53,18 @@ std::string AdminServer::start(int port) {
     Json s = Json::object();
     s["ok"] = true;
     if (targets_.cloud) {
-      s["cloud"] = targets_.cloud->summary();
+      s["cloud"] = targets_.cloud->Summary();
       s["cloud_url"] = targets_.cloudUrl;
       s["ca_file"] = targets_.caFile;
     }
     Json printers = Json::array();
-    for (VirtualPrinter* p : targets_.printers) printers.push_back(p->describe());
+    for (VirtualPrinter* p : targets_.printers) printers.push_back(p->Describe());
     s["printers"] = printers;
-    if (targets_.jobs) s["jobs"] = targets_.jobs->jobs().size();
+    if (targets_.jobs) s["jobs"] = targets_.jobs->Jobs().size();
     Reply(res, s);
   });
-  if (targets_.cloud) routeCloud();
-  if (!targets_.printers.empty()) routePrinters();
+  if (targets_.cloud) RouteCloud();
+  if (!targets_.printers.empty()) RoutePrinters();
   server_->set_keep_alive_timeout(2);
   if (!server_->bind_to_port("127.0.0.1", port)) {
     return "cannot listen on 127.0.0.1:" + std::to_string(port);
@@ -73,18 +73,18 @@ std::string AdminServer::start(int port) {
   return "";
 }
 
-void AdminServer::stop() {
+void AdminServer::Stop() {
   if (server_) server_->stop();
   if (thread_.joinable()) thread_.join();
 }
 
-void AdminServer::routeCloud() {
+void AdminServer::RouteCloud() {
   CloudState& cloud = *targets_.cloud;
   server_->Get("/tasks", [&cloud](const httplib::Request&, httplib::Response& res) {
-    Reply(res, cloud.tasks());
+    Reply(res, cloud.Tasks());
   });
   server_->Post("/tasks", [&cloud](const httplib::Request& req, httplib::Response& res) {
-    AddTasksResult added = cloud.addTasks(req.body);
+    AddTasksResult added = cloud.AddTasks(req.body);
     if (!added.error.empty()) return Fail(res, added.error);
     Log("admin", "added " + std::to_string(added.keys.size()) + " task(s)");
     Json body = Json::object();
@@ -103,7 +103,7 @@ void AdminServer::routeCloud() {
     if (!in) return Fail(res, "cannot read " + path);
     std::stringstream text;
     text << in.rdbuf();
-    AddTasksResult added = cloud.addTasks(text.str());
+    AddTasksResult added = cloud.AddTasks(text.str());
     if (!added.error.empty()) return Fail(res, path + ": " + added.error);
     Log("admin", "added " + std::to_string(added.keys.size()) + " task(s) from " + path);
     Json answer = Json::object();
@@ -112,13 +112,13 @@ void AdminServer::routeCloud() {
     Reply(res, answer);
   });
   server_->Get("/reports", [&cloud](const httplib::Request&, httplib::Response& res) {
-    Reply(res, cloud.reports());
+    Reply(res, cloud.Reports());
   });
   server_->Get("/printer-lists", [&cloud](const httplib::Request&, httplib::Response& res) {
-    Reply(res, cloud.printerLists());
+    Reply(res, cloud.PrinterLists());
   });
   server_->Get("/requests", [&cloud](const httplib::Request&, httplib::Response& res) {
-    Reply(res, cloud.requests());
+    Reply(res, cloud.Requests());
   });
   // Where a redirect fault may send the service in plain text. Every request that arrives
   // here is recorded (with "plain": true), so a test sees that none did.
@@ -127,21 +127,21 @@ void AdminServer::routeCloud() {
     record["time"] = NowText();
     record["endpoint"] = req.path;
     record["plain"] = true;
-    cloud.recordRequest(record);
+    cloud.RecordRequest(record);
     Log("cloud", "PLAIN-TEXT " + req.method + " " + req.path + " (followed a redirect)");
     res.set_content(R"({"code":200,"total":0,"data":[]})", "application/json");
   };
   server_->Get(R"(/plain/.*)", plain);
   server_->Post(R"(/plain/.*)", plain);
   server_->Post("/reset", [&cloud](const httplib::Request&, httplib::Response& res) {
-    cloud.clear();
+    cloud.Clear();
     Log("admin", "cloud records cleared");
     Reply(res, Json{{"ok", true}});
   });
   if (!targets_.faults) return;
   FaultPlan& faults = *targets_.faults;
   server_->Get("/faults", [&faults](const httplib::Request&, httplib::Response& res) {
-    Reply(res, faults.list());
+    Reply(res, faults.List());
   });
   server_->Post("/faults", [&faults](const httplib::Request& req, httplib::Response& res) {
     Json body = ParseBody(req, res);
@@ -159,44 +159,44 @@ void AdminServer::routeCloud() {
           "fault queued: " + FaultKindName(fault.kind) + " x" +
               (fault.count == 0 ? std::string("until cleared") : std::to_string(fault.count)) +
               (fault.endpoint.empty() ? "" : " on " + fault.endpoint));
-      faults.add(std::move(fault));
+      faults.Add(std::move(fault));
     }
     Reply(res, Json{{"ok", true}});
   });
   server_->Delete("/faults", [&faults](const httplib::Request&, httplib::Response& res) {
-    faults.clear();
+    faults.Clear();
     Log("admin", "faults cleared");
     Reply(res, Json{{"ok", true}});
   });
 }
 
-void AdminServer::routePrinters() {
+void AdminServer::RoutePrinters() {
   server_->Get("/printers", [this](const httplib::Request&, httplib::Response& res) {
     Json list = Json::array();
-    for (VirtualPrinter* p : targets_.printers) list.push_back(p->describe());
+    for (VirtualPrinter* p : targets_.printers) list.push_back(p->Describe());
     Reply(res, list);
   });
   server_->Post(R"(/printers/([0-9.]+))",
                 [this](const httplib::Request& req, httplib::Response& res) {
-                  VirtualPrinter* printer = findPrinter(req.matches[1]);
+                  VirtualPrinter* printer = FindPrinter(req.matches[1]);
                   if (!printer) return Fail(res, "no printer " + std::string(req.matches[1]), 404);
                   Json body = ParseBody(req, res);
                   if (body.is_discarded()) return;
-                  PrinterState state = printer->state();
+                  PrinterState state = printer->State();
                   std::string error = ApplyPrinterSettings(body, state);
                   if (!error.empty()) return Fail(res, error);
-                  printer->setState(state);
-                  Reply(res, printer->describe());
+                  printer->SetState(state);
+                  Reply(res, printer->Describe());
                 });
   if (!targets_.jobs) return;
   server_->Get("/jobs", [this](const httplib::Request& req, httplib::Response& res) {
-    Reply(res, targets_.jobs->jobs(req.get_param_value("printer")));
+    Reply(res, targets_.jobs->Jobs(req.get_param_value("printer")));
   });
 }
 
-VirtualPrinter* AdminServer::findPrinter(const std::string& address) const {
+VirtualPrinter* AdminServer::FindPrinter(const std::string& address) const {
   for (VirtualPrinter* p : targets_.printers) {
-    if (p->address() == address) return p;
+    if (p->Address() == address) return p;
   }
   return nullptr;
 }

@@ -33,13 +33,13 @@ class AdminServer {
   ~AdminServer();
 
   // Listens on 127.0.0.1:`port` on a thread of its own; empty text on success.
-  std::string start(int port);
-  void stop();
+  std::string Start(int port);
+  void Stop();
 
  private:
-  void routeCloud();
-  void routePrinters();
-  VirtualPrinter* findPrinter(const std::string& address) const;
+  void RouteCloud();
+  void RoutePrinters();
+  VirtualPrinter* FindPrinter(const std::string& address) const;
 
   AdminTargets targets_;
   std::unique_ptr<httplib::Server> server_;

@@ -58,9 +58,9 @@ Json CodeAnswer(int code, const std::string& msg) {
 CloudServer::CloudServer(CloudState& state, FaultPlan& faults, CloudOptions options)
     : state_(state), faults_(faults), options_(std::move(options)) {}
 
-CloudServer::~CloudServer() { stop(); }
+CloudServer::~CloudServer() { Stop(); }
 
-std::unique_ptr<httplib::SSLServer> CloudServer::makeServer(const CertificateFiles& certificates) {
+std::unique_ptr<httplib::SSLServer> CloudServer::MakeServer(const CertificateFiles& certificates) {
   auto server = std::make_unique<httplib::SSLServer>(certificates.certFile.c_str(),
                                                      certificates.keyFile.c_str());
   if (!server->is_valid()) return nullptr;
@@ -68,7 +68,7 @@ std::unique_ptr<httplib::SSLServer> CloudServer::makeServer(const CertificateFil
     std::string name = endpoint;
     server->Post(std::string(kBasePath) + endpoint,
                  [this, name](const httplib::Request& req, httplib::Response& res) {
-                   handle(req, res, name);
+                   Handle(req, res, name);
                  });
   }
   server->set_error_handler([](const httplib::Request& req, httplib::Response& res) {
@@ -83,8 +83,8 @@ std::unique_ptr<httplib::SSLServer> CloudServer::makeServer(const CertificateFil
   return server;
 }
 
-std::string CloudServer::start(const CertificateFiles& certificates) {
-  auto server = makeServer(certificates);
+std::string CloudServer::Start(const CertificateFiles& certificates) {
+  auto server = MakeServer(certificates);
   if (!server) return "cannot load the server certificate or key";
   if (!server->bind_to_port(options_.host, options_.port)) {
     return "cannot listen on " + options_.host + ":" + std::to_string(options_.port);
@@ -92,7 +92,7 @@ std::string CloudServer::start(const CertificateFiles& certificates) {
   servers_.push_back(std::move(server));
   // Clients reach the cloud by the name localhost, which some systems resolve to ::1 first.
   if (options_.host == "127.0.0.1") {
-    auto v6 = makeServer(certificates);
+    auto v6 = MakeServer(certificates);
     if (v6 && v6->bind_to_port("::1", options_.port)) servers_.push_back(std::move(v6));
   }
   for (auto& s : servers_) {
@@ -102,7 +102,7 @@ std::string CloudServer::start(const CertificateFiles& certificates) {
   return "";
 }
 
-void CloudServer::stop() {
+void CloudServer::Stop() {
   stopping_ = true;
   for (auto& s : servers_) s->stop();
   for (auto& t : threads_) {
@@ -111,14 +111,14 @@ void CloudServer::stop() {
   threads_.clear();
 }
 
-void CloudServer::sleepMs(int ms) {
+void CloudServer::SleepMs(int ms) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!stopping_ && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
-void CloudServer::handle(const httplib::Request& req, httplib::Response& res,
+void CloudServer::Handle(const httplib::Request& req, httplib::Response& res,
                          const std::string& endpoint) {
   Json record = Json::object();
   record["time"] = NowText();
@@ -137,39 +137,39 @@ void CloudServer::handle(const httplib::Request& req, httplib::Response& res,
   record["body"] = SanitizeUtf8(req.body.substr(0, kRecordedBodyChars));
   record["notes"] = Json::array();
 
-  std::optional<Fault> fault = faults_.take(endpoint);
-  if (fault && applyFault(*fault, endpoint, res, record)) {
-    state_.recordRequest(record);
+  std::optional<Fault> fault = faults_.Take(endpoint);
+  if (fault && ApplyFault(*fault, endpoint, res, record)) {
+    state_.RecordRequest(record);
     return;
   }
 
-  std::string refusal = checkEnvelope(req, record);
+  std::string refusal = CheckEnvelope(req, record);
   if (!refusal.empty()) {
     record["refused"] = refusal;
     SendJson(res, CodeAnswer(401, refusal), record);
     Log("cloud", "POST " + endpoint + " refused: " + refusal);
   } else if (endpoint == "wait") {
-    answerWait(req, res, record);
+    AnswerWait(req, res, record);
   } else if (endpoint == "report") {
-    answerReport(req, res, record);
+    AnswerReport(req, res, record);
   } else {
-    answerChk(req, res, record);
+    AnswerChk(req, res, record);
   }
-  state_.recordRequest(record);
+  state_.RecordRequest(record);
 }
 
-bool CloudServer::applyFault(const Fault& fault, const std::string& endpoint,
+bool CloudServer::ApplyFault(const Fault& fault, const std::string& endpoint,
                              httplib::Response& res, Json& record) {
   record["fault"] = FaultKindName(fault.kind);
   if (fault.delayMs > 0) {
     Log("cloud", "POST " + endpoint + ": answering " + std::to_string(fault.delayMs) +
                      " ms late (injected)");
-    sleepMs(fault.delayMs);
+    SleepMs(fault.delayMs);
   }
   if (fault.kind == FaultKind::Slow) return false;
   if (fault.consume && endpoint == "wait") {
     std::vector<std::string> lost;
-    state_.takePollAnswer(options_.maxTasksPerPoll, lost);
+    state_.TakePollAnswer(options_.maxTasksPerPoll, lost);
     record["lost_tasks"] = lost;
   }
   switch (fault.kind) {
@@ -196,10 +196,10 @@ bool CloudServer::applyFault(const Fault& fault, const std::string& endpoint,
                                [](size_t, size_t, httplib::DataSink&) { return false; });
       break;
     case FaultKind::Trickle:
-      answerTrickling(fault.bytesPerSecond, res);
+      AnswerTrickling(fault.bytesPerSecond, res);
       break;
     case FaultKind::Huge:
-      answerHuge(static_cast<size_t>(fault.sizeMb) << 20, res);
+      AnswerHuge(static_cast<size_t>(fault.sizeMb) << 20, res);
       break;
     case FaultKind::Redirect:
       res.status = 302;
@@ -215,14 +215,14 @@ bool CloudServer::applyFault(const Fault& fault, const std::string& endpoint,
 
 // A valid answer with no task, padded so that it takes minutes at the given pace: a client
 // without a limit on the whole exchange waits for all of it.
-void CloudServer::answerTrickling(int bytesPerSecond, httplib::Response& res) {
+void CloudServer::AnswerTrickling(int bytesPerSecond, httplib::Response& res) {
   auto body =
       std::make_shared<std::string>(R"({"code":200,"total":0,"data":[]})" + std::string(2000, ' '));
   res.status = 200;
   res.set_content_provider(
       body->size(), kJsonType,
       [this, body, bytesPerSecond](size_t offset, size_t, httplib::DataSink& sink) {
-        if (offset > 0) sleepMs(1000);
+        if (offset > 0) SleepMs(1000);
         if (stopping_) return false;
         const size_t n = std::min(body->size() - offset, static_cast<size_t>(bytesPerSecond));
         return sink.write(body->data() + offset, n);
@@ -231,7 +231,7 @@ void CloudServer::answerTrickling(int bytesPerSecond, httplib::Response& res) {
 
 // An answer far larger than any client should hold, made as it is sent and without a
 // length, so that a client learns its size only by reading it.
-void CloudServer::answerHuge(size_t size, httplib::Response& res) {
+void CloudServer::AnswerHuge(size_t size, httplib::Response& res) {
   auto sent = std::make_shared<size_t>(0);
   res.status = 200;
   res.set_chunked_content_provider(kJsonType, [this, size, sent](size_t, httplib::DataSink& sink) {
@@ -254,8 +254,8 @@ void CloudServer::answerHuge(size_t size, httplib::Response& res) {
   });
 }
 
-std::string CloudServer::checkEnvelope(const httplib::Request& req, Json& record) {
-  const std::string& sid = state_.storeId();
+std::string CloudServer::CheckEnvelope(const httplib::Request& req, Json& record) {
+  const std::string& sid = state_.StoreId();
   bool present = false;
   const std::string storeHeader = Header(req, "Storeid", &present);
   if (!present) return "no Storeid header";
@@ -281,7 +281,7 @@ std::string CloudServer::checkEnvelope(const httplib::Request& req, Json& record
   return "";
 }
 
-void CloudServer::answerWait(const httplib::Request& req, httplib::Response& res, Json& record) {
+void CloudServer::AnswerWait(const httplib::Request& req, httplib::Response& res, Json& record) {
   if (!req.has_header("X-Token")) Note(record, "no X-Token header");
   if (!req.body.empty()) {
     SendJson(res, CodeAnswer(400, "the wait request has no body"), record);
@@ -289,21 +289,21 @@ void CloudServer::answerWait(const httplib::Request& req, httplib::Response& res
     return;
   }
   std::vector<std::string> keys;
-  Json answer = state_.takePollAnswer(options_.maxTasksPerPoll, keys);
+  Json answer = state_.TakePollAnswer(options_.maxTasksPerPoll, keys);
   record["tasks"] = keys;
   SendJson(res, answer, record);
   if (keys.empty()) {
-    Log("cloud", "POST wait store=" + state_.storeId() + " -> 200, no task");
+    Log("cloud", "POST wait store=" + state_.StoreId() + " -> 200, no task");
   } else {
     std::string list;
     for (const std::string& k : keys) list += (list.empty() ? "" : ", ") + k;
-    Log("cloud", "POST wait store=" + state_.storeId() + " -> 200, " + std::to_string(keys.size()) +
+    Log("cloud", "POST wait store=" + state_.StoreId() + " -> 200, " + std::to_string(keys.size()) +
                      " task(s)" + (answer["data"].is_string() ? " (data as string)" : "") + ": " +
                      list);
   }
 }
 
-void CloudServer::answerReport(const httplib::Request& req, httplib::Response& res, Json& record) {
+void CloudServer::AnswerReport(const httplib::Request& req, httplib::Response& res, Json& record) {
   if (req.has_header("X-Token")) Note(record, "the report carries an X-Token header");
   const std::string key = req.get_header_value("uk");
   const std::string stat = req.get_header_value("stat");
@@ -316,7 +316,7 @@ void CloudServer::answerReport(const httplib::Request& req, httplib::Response& r
     Log("cloud", "POST report refused: " + problem);
     return;
   }
-  ReportOutcome outcome = state_.recordReport(key, stat);
+  ReportOutcome outcome = state_.RecordReport(key, stat);
   std::string what = stat == "1" ? "printed" : "FAILED";
   if (!outcome.knownTask) {
     SendJson(res, CodeAnswer(404, "unknown task"), record);
@@ -328,7 +328,7 @@ void CloudServer::answerReport(const httplib::Request& req, httplib::Response& r
                    (outcome.duplicate ? " -- reported AGAIN" : "") + " -> 200");
 }
 
-void CloudServer::answerChk(const httplib::Request& req, httplib::Response& res, Json& record) {
+void CloudServer::AnswerChk(const httplib::Request& req, httplib::Response& res, Json& record) {
   auto fields = SplitFormBody(req.body);
   if (FormValue(fields, "X-Token") != "1") {
     SendJson(res, CodeAnswer(400, "X-Token=1 missing from the body"), record);
@@ -358,7 +358,7 @@ void CloudServer::answerChk(const httplib::Request& req, httplib::Response& res,
     names += (names.empty() ? "" : ", ") + SanitizeUtf8(p.name);
   }
   entry["printers"] = printers;
-  state_.recordPrinterList(entry);
+  state_.RecordPrinterList(entry);
   SendJson(res, CodeAnswer(200, "ok"), record);
   Log("cloud", "POST chk mac=" + FormValue(fields, "mac") +
                    " printers=" + std::to_string(check.printers.size()) + " [" + names + "]" +

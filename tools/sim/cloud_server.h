@@ -34,25 +34,25 @@ class CloudServer {
   ~CloudServer();
 
   // Binds the port and serves on a thread of its own; empty text on success.
-  std::string start(const CertificateFiles& certificates);
+  std::string Start(const CertificateFiles& certificates);
   // Stops serving; answers under way are cut short (slow answers end at once).
-  void stop();
+  void Stop();
 
   // Answers one request to `endpoint` ("wait", "report", "chk"); public for the tests.
-  void handle(const httplib::Request& req, httplib::Response& res, const std::string& endpoint);
+  void Handle(const httplib::Request& req, httplib::Response& res, const std::string& endpoint);
 
  private:
   // Checks the envelope of every endpoint; returns the refusal reason or empty.
-  std::string checkEnvelope(const httplib::Request& req, Json& record);
-  void answerWait(const httplib::Request& req, httplib::Response& res, Json& record);
-  void answerReport(const httplib::Request& req, httplib::Response& res, Json& record);
-  void answerChk(const httplib::Request& req, httplib::Response& res, Json& record);
-  bool applyFault(const Fault& fault, const std::string& endpoint, httplib::Response& res,
+  std::string CheckEnvelope(const httplib::Request& req, Json& record);
+  void AnswerWait(const httplib::Request& req, httplib::Response& res, Json& record);
+  void AnswerReport(const httplib::Request& req, httplib::Response& res, Json& record);
+  void AnswerChk(const httplib::Request& req, httplib::Response& res, Json& record);
+  bool ApplyFault(const Fault& fault, const std::string& endpoint, httplib::Response& res,
                   Json& record);
-  void answerTrickling(int bytesPerSecond, httplib::Response& res);
-  void answerHuge(size_t size, httplib::Response& res);
-  void sleepMs(int ms);
-  std::unique_ptr<httplib::SSLServer> makeServer(const CertificateFiles& certificates);
+  void AnswerTrickling(int bytesPerSecond, httplib::Response& res);
+  void AnswerHuge(size_t size, httplib::Response& res);
+  void SleepMs(int ms);
+  std::unique_ptr<httplib::SSLServer> MakeServer(const CertificateFiles& certificates);
 
   CloudState& state_;
   FaultPlan& faults_;

@@ -30,7 +30,7 @@ std::string JsonText(const Json& value, int indent) {
 CloudState::CloudState(std::string storeId, std::vector<std::string> printers)
     : storeId_(std::move(storeId)), printers_(std::move(printers)) {}
 
-AddTasksResult CloudState::addTasks(std::string_view jsonText) {
+AddTasksResult CloudState::AddTasks(std::string_view jsonText) {
   AddTasksResult result;
   Json doc = Json::parse(jsonText, nullptr, false);
   if (doc.is_discarded()) {
@@ -50,11 +50,11 @@ AddTasksResult CloudState::addTasks(std::string_view jsonText) {
     }
   }
   std::lock_guard lock(mutex_);
-  for (const Json& task : doc) result.keys.push_back(addOne(task));
+  for (const Json& task : doc) result.keys.push_back(AddOne(task));
   return result;
 }
 
-std::string CloudState::addOne(Json task) {
+std::string CloudState::AddOne(Json task) {
   Task t;
   if (task.contains("sim")) {
     const Json& sim = task["sim"];
@@ -97,7 +97,7 @@ std::string CloudState::addOne(Json task) {
   return key;
 }
 
-Json CloudState::takePollAnswer(int maxTasks, std::vector<std::string>& keys) {
+Json CloudState::TakePollAnswer(int maxTasks, std::vector<std::string>& keys) {
   std::lock_guard lock(mutex_);
   Json data = Json::array();
   bool asString = false;
@@ -122,17 +122,17 @@ Json CloudState::takePollAnswer(int maxTasks, std::vector<std::string>& keys) {
   return answer;
 }
 
-CloudState::Task* CloudState::find(const std::string& key) {
+CloudState::Task* CloudState::Find(const std::string& key) {
   for (Task& t : tasks_) {
     if (t.body["uni_key"] == key) return &t;
   }
   return nullptr;
 }
 
-ReportOutcome CloudState::recordReport(const std::string& key, const std::string& stat) {
+ReportOutcome CloudState::RecordReport(const std::string& key, const std::string& stat) {
   std::lock_guard lock(mutex_);
   ReportOutcome outcome;
-  Task* task = find(key);
+  Task* task = Find(key);
   outcome.knownTask = task != nullptr;
   if (task) {
     outcome.duplicate = !task->stats.empty();
@@ -150,19 +150,19 @@ ReportOutcome CloudState::recordReport(const std::string& key, const std::string
   return outcome;
 }
 
-void CloudState::recordPrinterList(Json entry) {
+void CloudState::RecordPrinterList(Json entry) {
   std::lock_guard lock(mutex_);
   printerLists_.push_back(std::move(entry));
 }
 
-void CloudState::recordRequest(Json entry) {
+void CloudState::RecordRequest(Json entry) {
   std::lock_guard lock(mutex_);
   entry["seq"] = ++requestCount_;
   requests_.push_back(std::move(entry));
   if (requests_.size() > kKeptRequests) requests_.pop_front();
 }
 
-Json CloudState::tasks() const {
+Json CloudState::Tasks() const {
   std::lock_guard lock(mutex_);
   Json list = Json::array();
   for (const Task& t : tasks_) {
@@ -183,24 +183,24 @@ Json CloudState::tasks() const {
   return list;
 }
 
-Json CloudState::reports() const {
+Json CloudState::Reports() const {
   std::lock_guard lock(mutex_);
   return reports_;
 }
 
-Json CloudState::printerLists() const {
+Json CloudState::PrinterLists() const {
   std::lock_guard lock(mutex_);
   return printerLists_;
 }
 
-Json CloudState::requests() const {
+Json CloudState::Requests() const {
   std::lock_guard lock(mutex_);
   Json list = Json::array();
   for (const Json& r : requests_) list.push_back(r);
   return list;
 }
 
-Json CloudState::summary() const {
+Json CloudState::Summary() const {
   std::lock_guard lock(mutex_);
   int waiting = 0, handedOut = 0, printed = 0, failed = 0;
   for (const Task& t : tasks_) {
@@ -221,7 +221,7 @@ Json CloudState::summary() const {
   return s;
 }
 
-void CloudState::clear() {
+void CloudState::Clear() {
   std::lock_guard lock(mutex_);
   tasks_.clear();
   reports_ = Json::array();

@@ -31,31 +31,31 @@ class CloudState {
   // `printers` replaces the print_sn placeholders "@1", "@2"... of task files.
   CloudState(std::string storeId, std::vector<std::string> printers);
 
-  const std::string& storeId() const { return storeId_; }
+  const std::string& StoreId() const { return storeId_; }
 
   // Adds tasks from JSON text: one task object, an array of them, or {"tasks": [...]}.
   // Missing members get defaults; a member "sim" holds simulator settings for the task:
   // "repeat" (how many polls hand it out, default 1) and "data_as_string" (the answer
   // carries `data` as a JSON string).
-  AddTasksResult addTasks(std::string_view jsonText);
+  AddTasksResult AddTasks(std::string_view jsonText);
 
   // Hands out the waiting tasks for one poll, at most `maxTasks`, all with the same `data`
   // form; returns the answer object and the keys handed out.
-  Json takePollAnswer(int maxTasks, std::vector<std::string>& keys);
+  Json TakePollAnswer(int maxTasks, std::vector<std::string>& keys);
 
-  ReportOutcome recordReport(const std::string& key, const std::string& stat);
-  void recordPrinterList(Json entry);
-  void recordRequest(Json entry);
+  ReportOutcome RecordReport(const std::string& key, const std::string& stat);
+  void RecordPrinterList(Json entry);
+  void RecordRequest(Json entry);
 
   // Snapshots for the admin interface.
-  Json tasks() const;
-  Json reports() const;
-  Json printerLists() const;
-  Json requests() const;
-  Json summary() const;
+  Json Tasks() const;
+  Json Reports() const;
+  Json PrinterLists() const;
+  Json Requests() const;
+  Json Summary() const;
 
   // Forgets tasks, reports, printer lists and requests.
-  void clear();
+  void Clear();
 
  private:
   struct Task {
@@ -69,8 +69,8 @@ class CloudState {
     long long firstHandedOutMs = 0;  // 0 while never handed out
   };
 
-  std::string addOne(Json task);
-  Task* find(const std::string& key);
+  std::string AddOne(Json task);
+  Task* Find(const std::string& key);
 
   std::string storeId_;
   std::vector<std::string> printers_;

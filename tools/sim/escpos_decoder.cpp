@@ -66,7 +66,7 @@ std::string StatusQueryName(const StatusQuery& query) {
   return "?";
 }
 
-std::vector<StatusQuery> EscposDecoder::feed(std::string_view bytes) {
+std::vector<StatusQuery> EscposDecoder::Feed(std::string_view bytes) {
   pending_.append(bytes);
   std::vector<StatusQuery> queries;
   std::string_view buf = pending_;
@@ -74,14 +74,14 @@ std::vector<StatusQuery> EscposDecoder::feed(std::string_view bytes) {
   while (pos < buf.size()) {
     unsigned char c = At(buf, pos);
     if (c == kEsc || c == kGs || c == kFs || c == kDle) {
-      size_t used = takeCommand(buf, pos, queries);
+      size_t used = TakeCommand(buf, pos, queries);
       if (used == 0) break;  // the rest of the command comes with the next chunk
       pos += used;
       continue;
     }
     ++pos;
     if (c == '\n' || c == 0x0C) {
-      endLine();
+      EndLine();
     } else if (c == '\t') {
       if (lineText_.empty()) lineStyle_ = style_;
       lineText_.append(8 - lineText_.size() % 8, ' ');
@@ -96,35 +96,35 @@ std::vector<StatusQuery> EscposDecoder::feed(std::string_view bytes) {
   return queries;
 }
 
-Receipt EscposDecoder::finish() {
+Receipt EscposDecoder::Finish() {
   if (!pending_.empty()) {
     receipt_.truncated = true;
-    addNote("stream ended inside a command (" + std::to_string(pending_.size()) +
+    AddNote("stream ended inside a command (" + std::to_string(pending_.size()) +
             " bytes: " + Hex(At(pending_, 0)) + "...)");
     pending_.clear();
   }
-  if (!lineText_.empty()) endLine();
+  if (!lineText_.empty()) EndLine();
   Receipt done = std::move(receipt_);
   receipt_ = Receipt{};
   return done;
 }
 
-size_t EscposDecoder::takeCommand(std::string_view buf, size_t pos,
+size_t EscposDecoder::TakeCommand(std::string_view buf, size_t pos,
                                   std::vector<StatusQuery>& queries) {
   if (buf.size() - pos < 2) return 0;
   switch (At(buf, pos)) {
     case kEsc:
-      return takeEsc(buf, pos, queries);
+      return TakeEsc(buf, pos, queries);
     case kGs:
-      return takeGs(buf, pos, queries);
+      return TakeGs(buf, pos, queries);
     case kFs:
-      return takeFs(buf, pos);
+      return TakeFs(buf, pos);
     default:
-      return takeDle(buf, pos, queries);
+      return TakeDle(buf, pos, queries);
   }
 }
 
-size_t EscposDecoder::takeEsc(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
+size_t EscposDecoder::TakeEsc(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
   const unsigned char code = At(buf, pos + 1);
   const size_t avail = buf.size() - pos;
   switch (code) {
@@ -133,8 +133,8 @@ size_t EscposDecoder::takeEsc(std::string_view buf, size_t pos, std::vector<Stat
       return 2;
     case 'm':
     case 'i':
-      if (!lineText_.empty()) endLine();
-      addBlock(BlockKind::Cut, "", code == 'm' ? "ESC m" : "ESC i");
+      if (!lineText_.empty()) EndLine();
+      AddBlock(BlockKind::Cut, "", code == 'm' ? "ESC m" : "ESC i");
       ++receipt_.cuts;
       return 2;
     case 'v':
@@ -148,7 +148,7 @@ size_t EscposDecoder::takeEsc(std::string_view buf, size_t pos, std::vector<Stat
       return 2;
     case 'p':
       if (avail < 5) return 0;
-      addBlock(BlockKind::Drawer, "", "pin " + std::string(At(buf, pos + 2) & 1 ? "5" : "2"));
+      AddBlock(BlockKind::Drawer, "", "pin " + std::string(At(buf, pos + 2) & 1 ? "5" : "2"));
       return 5;
     case '$':
     case '\\':
@@ -162,7 +162,7 @@ size_t EscposDecoder::takeEsc(std::string_view buf, size_t pos, std::vector<Stat
       if (avail < 5) return 0;
       int m = At(buf, pos + 2);
       size_t used = WithLength(buf, pos, 3, m >= 32 ? 3 : 1);
-      if (used) addBlock(BlockKind::Image, "", "bit image");
+      if (used) AddBlock(BlockKind::Image, "", "bit image");
       return used;
     }
     default:
@@ -210,26 +210,26 @@ size_t EscposDecoder::takeEsc(std::string_view buf, size_t pos, std::vector<Stat
     case '%':
       return 3;
     default:
-      addNote("unknown command " + CommandName(kEsc, code));
+      AddNote("unknown command " + CommandName(kEsc, code));
       return 2;
   }
 }
 
-size_t EscposDecoder::takeGs(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
+size_t EscposDecoder::TakeGs(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
   const unsigned char code = At(buf, pos + 1);
   const size_t avail = buf.size() - pos;
   switch (code) {
     case 'k':
-      return takeGsK(buf, pos);
+      return TakeGsK(buf, pos);
     case '(':
-      return takeGsParenK(buf, pos);
+      return TakeGsParenK(buf, pos);
     case 'V': {
       if (avail < 3) return 0;
       int m = At(buf, pos + 2);
       size_t used = (m == 65 || m == 66 || m >= 97) ? 4 : 3;
       if (avail < used) return 0;
-      if (!lineText_.empty()) endLine();
-      addBlock(BlockKind::Cut, "", "GS V");
+      if (!lineText_.empty()) EndLine();
+      AddBlock(BlockKind::Cut, "", "GS V");
       ++receipt_.cuts;
       return used;
     }
@@ -239,7 +239,7 @@ size_t EscposDecoder::takeGs(std::string_view buf, size_t pos, std::vector<Statu
       size_t height = At(buf, pos + 6) | (At(buf, pos + 7) << 8);
       size_t total = 8 + width * height;
       if (avail < total) return 0;
-      addBlock(
+      AddBlock(
           BlockKind::Image, "",
           "raster image " + std::to_string(width * 8) + "x" + std::to_string(height) + " dots");
       return total;
@@ -249,7 +249,7 @@ size_t EscposDecoder::takeGs(std::string_view buf, size_t pos, std::vector<Statu
       size_t len = At(buf, pos + 3) | (At(buf, pos + 4) << 8) | (At(buf, pos + 5) << 16) |
                    (size_t{At(buf, pos + 6)} << 24);
       if (avail < 7 + len) return 0;
-      addBlock(BlockKind::Image, "", "graphics data");
+      AddBlock(BlockKind::Image, "", "graphics data");
       return 7 + len;
     }
     case 'L':
@@ -274,7 +274,7 @@ size_t EscposDecoder::takeGs(std::string_view buf, size_t pos, std::vector<Statu
       } else if (n == 2 || n == 50) {
         queries.push_back({StatusQueryKind::DrawerStatus, 2});
       } else {
-        addNote("status request GS r " + std::to_string(n) + " not supported");
+        AddNote("status request GS r " + std::to_string(n) + " not supported");
       }
       return 3;
     case 'I':
@@ -291,12 +291,12 @@ size_t EscposDecoder::takeGs(std::string_view buf, size_t pos, std::vector<Statu
     case 'T':
       return 3;
     default:
-      addNote("unknown command " + CommandName(kGs, code));
+      AddNote("unknown command " + CommandName(kGs, code));
       return 2;
   }
 }
 
-size_t EscposDecoder::takeFs(std::string_view buf, size_t pos) {
+size_t EscposDecoder::TakeFs(std::string_view buf, size_t pos) {
   const unsigned char code = At(buf, pos + 1);
   const size_t avail = buf.size() - pos;
   switch (code) {
@@ -312,12 +312,12 @@ size_t EscposDecoder::takeFs(std::string_view buf, size_t pos) {
     case 'p':
       return avail < 4 ? 0 : 4;
     default:
-      addNote("unknown command " + CommandName(kFs, code));
+      AddNote("unknown command " + CommandName(kFs, code));
       return 2;
   }
 }
 
-size_t EscposDecoder::takeDle(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
+size_t EscposDecoder::TakeDle(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries) {
   const unsigned char code = At(buf, pos + 1);
   const size_t avail = buf.size() - pos;
   if (code == 0x04 || code == 0x05) {
@@ -329,7 +329,7 @@ size_t EscposDecoder::takeDle(std::string_view buf, size_t pos, std::vector<Stat
   return 1;  // a lone DLE is an ordinary control byte
 }
 
-size_t EscposDecoder::takeGsK(std::string_view buf, size_t pos) {
+size_t EscposDecoder::TakeGsK(std::string_view buf, size_t pos) {
   const size_t avail = buf.size() - pos;
   if (avail < 3) return 0;
   const int m = At(buf, pos + 2);
@@ -347,12 +347,12 @@ size_t EscposDecoder::takeGsK(std::string_view buf, size_t pos) {
     data = buf.substr(pos + 4, n);
     used = 4 + n;
   }
-  if (!lineText_.empty()) endLine();
-  addBlock(BlockKind::Barcode, ReadableData(data), BarcodeName(m));
+  if (!lineText_.empty()) EndLine();
+  AddBlock(BlockKind::Barcode, ReadableData(data), BarcodeName(m));
   return used;
 }
 
-size_t EscposDecoder::takeGsParenK(std::string_view buf, size_t pos) {
+size_t EscposDecoder::TakeGsParenK(std::string_view buf, size_t pos) {
   size_t used = WithLength(buf, pos, 3);
   if (buf.size() - pos < 3) return 0;
   if (used == 0) return 0;
@@ -361,7 +361,7 @@ size_t EscposDecoder::takeGsParenK(std::string_view buf, size_t pos) {
   const unsigned char cn = At(buf, pos + 5);
   const unsigned char fn = At(buf, pos + 6);
   if (cn != '1') {
-    if (fn == 'Q') addBlock(BlockKind::QrCode, "", "2D symbol (not QR)");
+    if (fn == 'Q') AddBlock(BlockKind::QrCode, "", "2D symbol (not QR)");
     return used;
   }
   switch (fn) {
@@ -375,8 +375,8 @@ size_t EscposDecoder::takeGsParenK(std::string_view buf, size_t pos) {
       qrData_ = std::string(buf.substr(pos + 8, used > 8 ? used - 8 : 0));
       break;
     case 'Q':
-      if (!lineText_.empty()) endLine();
-      addBlock(BlockKind::QrCode, ReadableData(qrData_),
+      if (!lineText_.empty()) EndLine();
+      AddBlock(BlockKind::QrCode, ReadableData(qrData_),
                "QR " + std::string(1, qrLevel_) + " module " + std::to_string(qrModule_));
       break;
     default:
@@ -385,7 +385,7 @@ size_t EscposDecoder::takeGsParenK(std::string_view buf, size_t pos) {
   return used;
 }
 
-void EscposDecoder::endLine() {
+void EscposDecoder::EndLine() {
   if (lineText_.empty()) lineStyle_ = style_;
   ReceiptBlock block;
   block.kind = BlockKind::Text;
@@ -402,13 +402,13 @@ void EscposDecoder::endLine() {
 
 void EscposDecoder::feedLines(int count) {
   if (!lineText_.empty()) {
-    endLine();
+    EndLine();
     --count;
   }
-  for (int i = 0; i < count; ++i) endLine();
+  for (int i = 0; i < count; ++i) EndLine();
 }
 
-void EscposDecoder::addBlock(BlockKind kind, std::string text, std::string note) {
+void EscposDecoder::AddBlock(BlockKind kind, std::string text, std::string note) {
   ReceiptBlock block;
   block.kind = kind;
   block.text = std::move(text);
@@ -417,6 +417,6 @@ void EscposDecoder::addBlock(BlockKind kind, std::string text, std::string note)
   receipt_.blocks.push_back(std::move(block));
 }
 
-void EscposDecoder::addNote(std::string note) { addBlock(BlockKind::Note, "", std::move(note)); }
+void EscposDecoder::AddNote(std::string note) { AddBlock(BlockKind::Note, "", std::move(note)); }
 
 }  // namespace qv::sim

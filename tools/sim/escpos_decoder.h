@@ -64,11 +64,11 @@ struct Receipt {
 class EscposDecoder {
  public:
   // Consumes the next chunk; returns the status requests completed by it, in order.
-  std::vector<StatusQuery> feed(std::string_view bytes);
+  std::vector<StatusQuery> Feed(std::string_view bytes);
 
   // Ends the stream: text not yet ended by a line feed is printed as a last line (a real
   // printer prints its buffer when the job ends) and an unfinished command is noted.
-  Receipt finish();
+  Receipt Finish();
 
  private:
   struct Style {
@@ -80,18 +80,18 @@ class EscposDecoder {
   };
 
   // Tries to take one command at `pos`; returns the bytes it used, 0 when incomplete.
-  size_t takeCommand(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
-  size_t takeEsc(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
-  size_t takeGs(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
-  size_t takeFs(std::string_view buf, size_t pos);
-  size_t takeDle(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
-  size_t takeGsK(std::string_view buf, size_t pos);
-  size_t takeGsParenK(std::string_view buf, size_t pos);
+  size_t TakeCommand(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
+  size_t TakeEsc(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
+  size_t TakeGs(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
+  size_t TakeFs(std::string_view buf, size_t pos);
+  size_t TakeDle(std::string_view buf, size_t pos, std::vector<StatusQuery>& queries);
+  size_t TakeGsK(std::string_view buf, size_t pos);
+  size_t TakeGsParenK(std::string_view buf, size_t pos);
 
-  void endLine();
+  void EndLine();
   void feedLines(int count);
-  void addBlock(BlockKind kind, std::string text, std::string note);
-  void addNote(std::string note);
+  void AddBlock(BlockKind kind, std::string text, std::string note);
+  void AddNote(std::string note);
 
   std::string pending_;   // bytes not yet decoded (an incomplete command)
   std::string lineText_;  // GBK bytes of the line being printed

@@ -66,17 +66,17 @@ std::string FaultPlan::Parse(const Json& request, Fault& fault) {
   return "";
 }
 
-void FaultPlan::add(Fault fault) {
+void FaultPlan::Add(Fault fault) {
   std::lock_guard lock(mutex_);
   faults_.push_back(std::move(fault));
 }
 
-void FaultPlan::clear() {
+void FaultPlan::Clear() {
   std::lock_guard lock(mutex_);
   faults_.clear();
 }
 
-std::optional<Fault> FaultPlan::take(const std::string& endpoint) {
+std::optional<Fault> FaultPlan::Take(const std::string& endpoint) {
   std::lock_guard lock(mutex_);
   for (auto it = faults_.begin(); it != faults_.end(); ++it) {
     if (!it->endpoint.empty() && it->endpoint != endpoint) continue;
@@ -87,7 +87,7 @@ std::optional<Fault> FaultPlan::take(const std::string& endpoint) {
   return std::nullopt;
 }
 
-Json FaultPlan::list() const {
+Json FaultPlan::List() const {
   std::lock_guard lock(mutex_);
   Json list = Json::array();
   for (const Fault& f : faults_) {

@@ -42,11 +42,11 @@ class FaultPlan {
   // "bytes_per_second": n, "size_mb": n, "location": URL}; empty text = fine.
   static std::string Parse(const Json& request, Fault& fault);
 
-  void add(Fault fault);
-  void clear();
+  void Add(Fault fault);
+  void Clear();
   // The fault that the next request to `endpoint` suffers, if any.
-  std::optional<Fault> take(const std::string& endpoint);
-  Json list() const;
+  std::optional<Fault> Take(const std::string& endpoint);
+  Json List() const;
 
  private:
   mutable std::mutex mutex_;

@@ -34,7 +34,7 @@ std::string Heading(const PrintJob& job) {
 JobRecorder::JobRecorder(std::string outDir, bool showReceipts)
     : outDir_(std::move(outDir)), showReceipts_(showReceipts) {}
 
-void JobRecorder::record(PrintJob job) {
+void JobRecorder::Record(PrintJob job) {
   const std::string drawn = RenderReceipt(job.receipt);
   Json summary = Json::object();
   summary["printer"] = job.printer;
@@ -87,7 +87,7 @@ void JobRecorder::record(PrintJob job) {
   if (showReceipts_ && !job.bytes.empty()) LogBlock(Heading(job) + drawn);
 }
 
-Json JobRecorder::jobs(const std::string& printer) const {
+Json JobRecorder::Jobs(const std::string& printer) const {
   std::lock_guard lock(mutex_);
   if (printer.empty()) return summaries_;
   Json list = Json::array();

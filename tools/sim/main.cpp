@@ -36,19 +36,19 @@ struct Simulator {
   std::vector<std::string> samples;
   int demoQueued = 0;
 
-  bool runsCloud() const { return options.mode != SimMode::Printer; }
-  bool runsPrinters() const { return options.mode != SimMode::Cloud; }
-  std::string cloudUrl() const { return "https://localhost:" + std::to_string(options.cloudPort); }
+  bool RunsCloud() const { return options.mode != SimMode::Printer; }
+  bool RunsPrinters() const { return options.mode != SimMode::Cloud; }
+  std::string CloudUrl() const { return "https://localhost:" + std::to_string(options.cloudPort); }
 
-  std::string startCloud();
-  std::string startPrinters();
-  std::string startAdmin();
-  std::string writeConfig();
-  void queueDemoTask();
-  void stop();
+  std::string StartCloud();
+  std::string StartPrinters();
+  std::string StartAdmin();
+  std::string WriteConfig();
+  void QueueDemoTask();
+  void Stop();
 };
 
-std::string Simulator::startCloud() {
+std::string Simulator::StartCloud() {
   std::string error =
       EnsureCertificates((std::filesystem::path(options.dir) / "certs").string(), certificates);
   if (!error.empty()) return error;
@@ -59,7 +59,7 @@ std::string Simulator::startCloud() {
   for (const std::string& file : options.taskFiles) {
     std::string text;
     if (!ReadTextFile(file, text)) return "cannot read the task file " + file;
-    AddTasksResult added = cloud->addTasks(text);
+    AddTasksResult added = cloud->AddTasks(text);
     if (!added.error.empty()) return file + ": " + added.error;
     Log("cloud", "loaded " + std::to_string(added.keys.size()) + " task(s) from " + file);
   }
@@ -68,7 +68,7 @@ std::string Simulator::startCloud() {
     samples = LoadSampleTasks(dir, error);
     if (samples.empty()) return error;
     if (options.taskIntervalSeconds <= 0) {
-      while (demoQueued < options.demoTasks) queueDemoTask();
+      while (demoQueued < options.demoTasks) QueueDemoTask();
     }
   }
   CloudOptions cloudOptions;
@@ -77,16 +77,16 @@ std::string Simulator::startCloud() {
   cloudOptions.entryWindowSeconds = options.entryWindowSeconds;
   cloudOptions.maxTasksPerPoll = options.maxTasksPerPoll;
   cloudServer = std::make_unique<CloudServer>(*cloud, faults, cloudOptions);
-  error = cloudServer->start(certificates);
+  error = cloudServer->Start(certificates);
   if (!error.empty()) return error;
-  Log("cloud", "serving store " + options.sid + " at " + cloudUrl() + " (listening on " +
+  Log("cloud", "serving store " + options.sid + " at " + CloudUrl() + " (listening on " +
                    options.cloudHost + ":" + std::to_string(options.cloudPort) + ")");
   return "";
 }
 
-void Simulator::queueDemoTask() {
+void Simulator::QueueDemoTask() {
   ++demoQueued;
-  AddTasksResult added = cloud->addTasks(DemoTask(samples, demoQueued));
+  AddTasksResult added = cloud->AddTasks(DemoTask(samples, demoQueued));
   if (!added.error.empty()) {
     Log("demo", "sample task " + std::to_string(demoQueued) + ": " + added.error);
   } else {
@@ -95,7 +95,7 @@ void Simulator::queueDemoTask() {
   }
 }
 
-std::string Simulator::startPrinters() {
+std::string Simulator::StartPrinters() {
   jobs = std::make_unique<JobRecorder>((std::filesystem::path(options.dir) / "jobs").string(),
                                        options.showReceipts);
   for (const std::string& address : options.printers) {
@@ -106,7 +106,7 @@ std::string Simulator::startPrinters() {
       if (!error.empty()) return error;
     }
     auto printer = std::make_unique<VirtualPrinter>(address, options.printerPort, state, *jobs);
-    std::string error = printer->start();
+    std::string error = printer->Start();
     if (!error.empty()) return "printer " + address + ": " + error;
     Log("printer " + address,
         "listening on port " + std::to_string(options.printerPort) + ", " + StateText(state));
@@ -115,7 +115,7 @@ std::string Simulator::startPrinters() {
   return "";
 }
 
-std::string Simulator::startAdmin() {
+std::string Simulator::StartAdmin() {
   if (options.adminPort == 0) return "";
   AdminTargets targets;
   targets.cloud = cloud.get();
@@ -123,18 +123,18 @@ std::string Simulator::startAdmin() {
   targets.jobs = jobs.get();
   for (auto& p : printers) targets.printers.push_back(p.get());
   if (cloud) {
-    targets.cloudUrl = cloudUrl();
+    targets.cloudUrl = CloudUrl();
     targets.caFile = certificates.caFile;
   }
   admin = std::make_unique<AdminServer>(targets);
-  std::string error = admin->start(options.adminPort);
+  std::string error = admin->Start(options.adminPort);
   if (error.empty()) {
     Log("admin", "http://127.0.0.1:" + std::to_string(options.adminPort) + "/");
   }
   return error;
 }
 
-std::string Simulator::writeConfig() {
+std::string Simulator::WriteConfig() {
   if (options.writeConfigDir.empty() || !cloud) return "";
   ServiceConfigValues values;
   values.sid = options.sid;
@@ -150,22 +150,22 @@ std::string Simulator::writeConfig() {
   return "";
 }
 
-void Simulator::stop() {
-  if (admin) admin->stop();
-  if (cloudServer) cloudServer->stop();
-  for (auto& p : printers) p->stop();
+void Simulator::Stop() {
+  if (admin) admin->Stop();
+  if (cloudServer) cloudServer->Stop();
+  for (auto& p : printers) p->Stop();
   if (cloud) {
     // What the cloud received stays readable after the run, for scripts that summarise it.
     Json records = Json::object();
-    records["summary"] = cloud->summary();
-    records["tasks"] = cloud->tasks();
-    records["reports"] = cloud->reports();
-    records["printer_lists"] = cloud->printerLists();
+    records["summary"] = cloud->Summary();
+    records["tasks"] = cloud->Tasks();
+    records["reports"] = cloud->Reports();
+    records["printer_lists"] = cloud->PrinterLists();
     const auto path = std::filesystem::path(options.dir) / "cloud-records.json";
     std::ofstream(path, std::ios::binary | std::ios::trunc) << JsonText(records, 1) << "\n";
     Log("cloud", "final: " + JsonText(records["summary"]) + "; records in " + path.string());
   }
-  if (jobs) Log("printer", "final: " + std::to_string(jobs->jobs().size()) + " job(s) received");
+  if (jobs) Log("printer", "final: " + std::to_string(jobs->Jobs().size()) + " job(s) received");
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -189,13 +189,13 @@ int Run(const std::vector<std::string>& args) {
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  if (sim.runsCloud() && error.empty()) error = sim.startCloud();
-  if (sim.runsPrinters() && error.empty()) error = sim.startPrinters();
-  if (error.empty()) error = sim.startAdmin();
-  if (error.empty()) error = sim.writeConfig();
+  if (sim.RunsCloud() && error.empty()) error = sim.StartCloud();
+  if (sim.RunsPrinters() && error.empty()) error = sim.StartPrinters();
+  if (error.empty()) error = sim.StartAdmin();
+  if (error.empty()) error = sim.WriteConfig();
   if (!error.empty()) {
     Log("sim", "cannot start: " + error);
-    sim.stop();
+    sim.Stop();
     return 1;
   }
   Log("sim", "ready; stop with Ctrl+C");
@@ -211,12 +211,12 @@ int Run(const std::vector<std::string>& args) {
     // The demo may trickle its tasks in, as orders arrive in a restaurant.
     if (sim.options.taskIntervalSeconds > 0 && !sim.samples.empty() &&
         sim.demoQueued < sim.options.demoTasks && std::chrono::steady_clock::now() >= nextTask) {
-      sim.queueDemoTask();
+      sim.QueueDemoTask();
       nextTask +=
           std::chrono::milliseconds(static_cast<int64_t>(sim.options.taskIntervalSeconds * 1000));
     }
   }
-  sim.stop();
+  sim.Stop();
   Log("sim", "stopped");
   return 0;
 }

@@ -44,47 +44,47 @@ VirtualPrinter::VirtualPrinter(std::string address, int port, PrinterState state
                                JobRecorder& recorder)
     : address_(std::move(address)), port_(port), recorder_(recorder), state_(state) {}
 
-VirtualPrinter::~VirtualPrinter() { stop(); }
+VirtualPrinter::~VirtualPrinter() { Stop(); }
 
-std::string VirtualPrinter::start() {
+std::string VirtualPrinter::Start() {
   if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) return ErrnoText("pipe");
   std::string error;
-  if (!state().offline && !openListener(error)) return error;
-  thread_ = std::thread([this] { run(); });
+  if (!State().offline && !OpenListener(error)) return error;
+  thread_ = std::thread([this] { Run(); });
   return "";
 }
 
-void VirtualPrinter::stop() {
+void VirtualPrinter::Stop() {
   if (!thread_.joinable()) return;
   stopping_ = true;
-  wake();
+  Wake();
   thread_.join();
-  closeListener();
+  CloseListener();
   for (int& fd : wakePipe_) {
     if (fd >= 0) close(fd);
     fd = -1;
   }
 }
 
-PrinterState VirtualPrinter::state() const {
+PrinterState VirtualPrinter::State() const {
   std::lock_guard lock(mutex_);
   return state_;
 }
 
-void VirtualPrinter::setState(const PrinterState& state) {
+void VirtualPrinter::SetState(const PrinterState& state) {
   {
     std::lock_guard lock(mutex_);
     state_ = state;
   }
   Log("printer " + address_, "state: " + StateText(state));
-  wake();
+  Wake();
 }
 
-Json VirtualPrinter::describe() const {
+Json VirtualPrinter::Describe() const {
   Json d = Json::object();
   d["address"] = address_;
   d["port"] = port_;
-  PrinterState s = state();
+  PrinterState s = State();
   d["state"] = PrinterStateJson(s);
   d["state_text"] = StateText(s);
   std::lock_guard lock(mutex_);
@@ -92,14 +92,14 @@ Json VirtualPrinter::describe() const {
   return d;
 }
 
-void VirtualPrinter::wake() {
+void VirtualPrinter::Wake() {
   if (wakePipe_[1] >= 0) {
     char b = 1;
     [[maybe_unused]] ssize_t n = write(wakePipe_[1], &b, 1);
   }
 }
 
-bool VirtualPrinter::openListener(std::string& error) {
+bool VirtualPrinter::OpenListener(std::string& error) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     error = ErrnoText("socket");
@@ -109,7 +109,7 @@ bool VirtualPrinter::openListener(std::string& error) {
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   // Set on the listener, the size is inherited by the accepted connections and decides the
   // window they advertise from the start.
-  listenReceiveBuffer_ = state().receiveBuffer;
+  listenReceiveBuffer_ = State().receiveBuffer;
   if (listenReceiveBuffer_ > 0) {
     setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &listenReceiveBuffer_, sizeof listenReceiveBuffer_);
   }
@@ -130,22 +130,22 @@ bool VirtualPrinter::openListener(std::string& error) {
   return true;
 }
 
-void VirtualPrinter::closeListener() {
+void VirtualPrinter::CloseListener() {
   if (listenFd_ >= 0) close(listenFd_);
   listenFd_ = -1;
 }
 
-void VirtualPrinter::run() {
+void VirtualPrinter::Run() {
   while (!stopping_) {
-    PrinterState s = state();
+    PrinterState s = State();
     // An offline printer refuses connections: the service's connect fails as with a printer
     // that is switched off.
-    if (s.offline && listenFd_ >= 0) closeListener();
+    if (s.offline && listenFd_ >= 0) CloseListener();
     // A new receive buffer applies to connections accepted on a new listener.
-    if (listenFd_ >= 0 && s.receiveBuffer != listenReceiveBuffer_) closeListener();
+    if (listenFd_ >= 0 && s.receiveBuffer != listenReceiveBuffer_) CloseListener();
     if (!s.offline && listenFd_ < 0) {
       std::string error;
-      if (!openListener(error)) Log("printer " + address_, error);
+      if (!OpenListener(error)) Log("printer " + address_, error);
     }
     std::vector<pollfd> fds;
     fds.push_back({wakePipe_[0], POLLIN, 0});
@@ -165,27 +165,27 @@ void VirtualPrinter::run() {
       }
     }
     if (listenFd_ >= 0 && fds.size() > 1 && fds[1].fd == listenFd_ && (fds[1].revents & POLLIN)) {
-      accept();
+      Accept();
     }
     const long long now = NowMs();
     for (size_t i = firstConn; i < fds.size(); ++i) {
       Connection& conn = *connections_[i - firstConn];
       bool open = true;
       if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-        open = readFrom(conn);
+        open = ReadFrom(conn);
       } else if (!s.stall && now - conn.lastActivityMs > kIdleTimeoutMs) {
-        finish(conn, "idle for " + std::to_string(kIdleTimeoutMs / 1000) + " s");
+        Finish(conn, "idle for " + std::to_string(kIdleTimeoutMs / 1000) + " s");
         open = false;
       }
       if (!open) conn.fd = -1;
     }
     std::erase_if(connections_, [](const auto& c) { return c->fd < 0; });
   }
-  for (auto& conn : connections_) finish(*conn, "simulator stopped");
+  for (auto& conn : connections_) Finish(*conn, "simulator stopped");
   connections_.clear();
 }
 
-void VirtualPrinter::accept() {
+void VirtualPrinter::Accept() {
   sockaddr_in peer{};
   socklen_t len = sizeof peer;
   int fd =
@@ -217,34 +217,34 @@ void VirtualPrinter::accept() {
   connections_.push_back(std::move(conn));
 }
 
-bool VirtualPrinter::readFrom(Connection& conn) {
+bool VirtualPrinter::ReadFrom(Connection& conn) {
   char buf[kReadChunk];
   ssize_t n = recv(conn.fd, buf, sizeof buf, 0);
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
   if (n <= 0) {
-    finish(conn, n == 0 ? "closed by the sender" : ErrnoText("connection error"));
+    Finish(conn, n == 0 ? "closed by the sender" : ErrnoText("connection error"));
     return false;
   }
   conn.lastActivityMs = NowMs();
   std::string_view data(buf, static_cast<size_t>(n));
   if (conn.dropLimit >= 0 && conn.job.bytes.size() + data.size() >= size_t(conn.dropLimit)) {
-    take(conn, data.substr(0, conn.dropLimit - conn.job.bytes.size()));
+    Take(conn, data.substr(0, conn.dropLimit - conn.job.bytes.size()));
     conn.job.dropped = true;
-    finish(conn, "dropped by the printer after " + std::to_string(conn.dropLimit) + " bytes");
+    Finish(conn, "dropped by the printer after " + std::to_string(conn.dropLimit) + " bytes");
     return false;
   }
-  take(conn, data);
+  Take(conn, data);
   return true;
 }
 
-void VirtualPrinter::take(Connection& conn, std::string_view bytes) {
+void VirtualPrinter::Take(Connection& conn, std::string_view bytes) {
   if (!bytes.empty()) {
     conn.job.lastByteMs = UnixMs();
     if (conn.job.firstByteMs == 0) conn.job.firstByteMs = conn.job.lastByteMs;
   }
   conn.job.bytes.append(bytes);
-  const PrinterState s = state();
-  for (const StatusQuery& query : conn.decoder.feed(bytes)) {
+  const PrinterState s = State();
+  for (const StatusQuery& query : conn.decoder.Feed(bytes)) {
     if (s.mute) {
       conn.job.replies.push_back(StatusQueryName(query) + " -> (not answered)");
       continue;
@@ -259,20 +259,20 @@ void VirtualPrinter::take(Connection& conn, std::string_view bytes) {
   }
 }
 
-void VirtualPrinter::finish(Connection& conn, const std::string& end) {
+void VirtualPrinter::Finish(Connection& conn, const std::string& end) {
   if (conn.fd >= 0) {
     shutdown(conn.fd, SHUT_RDWR);
     close(conn.fd);
     conn.fd = -1;
   }
-  const PrinterState s = state();
-  conn.job.receipt = conn.decoder.finish();
+  const PrinterState s = State();
+  conn.job.receipt = conn.decoder.Finish();
   conn.job.ended = NowText();
   conn.job.endedMs = UnixMs();
   conn.job.end = end;
   conn.job.state = StateText(s);
   conn.job.printed = !(s.paperOut || s.coverOpen);
-  recorder_.record(std::move(conn.job));
+  recorder_.Record(std::move(conn.job));
 }
 
 std::string ApplyPrinterSettings(const Json& settings, PrinterState& state) {

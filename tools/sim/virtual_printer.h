@@ -40,9 +40,9 @@ struct PrintJob {
 class JobRecorder {
  public:
   JobRecorder(std::string outDir, bool showReceipts);
-  void record(PrintJob job);
+  void Record(PrintJob job);
   // Summaries of the jobs, all or of one printer.
-  Json jobs(const std::string& printer = "") const;
+  Json Jobs(const std::string& printer = "") const;
 
  private:
   std::string outDir_;
@@ -60,15 +60,15 @@ class VirtualPrinter {
 
   // Checks that the address can be listened on and starts the printer's thread; empty text
   // on success.
-  std::string start();
+  std::string Start();
   // Ends open jobs (recorded as cut short) and stops listening.
-  void stop();
+  void Stop();
 
-  const std::string& address() const { return address_; }
-  int port() const { return port_; }
-  PrinterState state() const;
-  void setState(const PrinterState& state);
-  Json describe() const;
+  const std::string& Address() const { return address_; }
+  int Port() const { return port_; }
+  PrinterState State() const;
+  void SetState(const PrinterState& state);
+  Json Describe() const;
 
  private:
   struct Connection {
@@ -79,15 +79,15 @@ class VirtualPrinter {
     long long lastActivityMs = 0;
   };
 
-  void run();
-  bool openListener(std::string& error);
-  void closeListener();
-  void accept();
+  void Run();
+  bool OpenListener(std::string& error);
+  void CloseListener();
+  void Accept();
   // Reads what the connection has; false when the job has ended.
-  bool readFrom(Connection& conn);
-  void take(Connection& conn, std::string_view bytes);
-  void finish(Connection& conn, const std::string& end);
-  void wake();
+  bool ReadFrom(Connection& conn);
+  void Take(Connection& conn, std::string_view bytes);
+  void Finish(Connection& conn, const std::string& end);
+  void Wake();
 
   std::string address_;
   int port_;

@@ -38,13 +38,13 @@ GdkPixbuf* LoadProgramIcon() {
 class GtkTimer : public TimerImpl {
  public:
   explicit GtkTimer(Timer& timer) : timer_(timer) {}
-  ~GtkTimer() override { stopImpl(); }
+  ~GtkTimer() override { StopImpl(); }
 
-  void startImpl(int ms) override {
-    stopImpl();
+  void StartImpl(int ms) override {
+    StopImpl();
     source_ = g_timeout_add(static_cast<guint>(ms), OnTick, this);
   }
-  void stopImpl() override {
+  void StopImpl() override {
     // Removing the source whose callback is running (a tick that stops or restarts its own
     // timer) is allowed: GLib drops it once the callback returns.
     if (source_ != 0) g_source_remove(source_);
@@ -54,7 +54,7 @@ class GtkTimer : public TimerImpl {
  private:
   static gboolean OnTick(gpointer data) {
     // The tick may destroy this object: nothing touches it afterwards.
-    static_cast<GtkTimer*>(data)->timer_.tick();
+    static_cast<GtkTimer*>(data)->timer_.Tick();
     return G_SOURCE_CONTINUE;
   }
   Timer& timer_;
@@ -73,17 +73,17 @@ class GtkTray : public TrayIconImpl {
     if (menu_) g_signal_handlers_disconnect_by_data(item_, this);
   }
 
-  void showImpl(const std::string& tooltip) override {
-    if (!indicator_) create();
+  void ShowImpl(const std::string& tooltip) override {
+    if (!indicator_) Create();
     app_indicator_set_title(indicator_.get(), tooltip.c_str());
     app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_ACTIVE);
   }
-  void removeImpl() override {
+  void RemoveImpl() override {
     if (indicator_) app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_PASSIVE);
   }
 
  private:
-  void create() {
+  void Create() {
     std::string dir = std::string(g_get_user_cache_dir()) + "/quorvel-print";
     g_mkdir_with_parents(dir.c_str(), 0700);
     // The icon is named by its absolute file path, which status notifier hosts and the XEmbed
@@ -106,7 +106,7 @@ class GtkTray : public TrayIconImpl {
     app_indicator_set_secondary_activate_target(indicator_.get(), item_);
   }
 
-  static void OnShow(GtkWidget*, gpointer data) { static_cast<GtkTray*>(data)->icon_.click(); }
+  static void OnShow(GtkWidget*, gpointer data) { static_cast<GtkTray*>(data)->icon_.Click(); }
 
   TrayIcon& icon_;
   GObjectPtr<AppIndicator> indicator_;
@@ -153,20 +153,20 @@ class GtkToolkit : public Toolkit {
   }
 
  protected:
-  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+  std::unique_ptr<WindowImpl> CreateWindowImpl(const WindowOptions& options,
                                                Window& window) override {
     return std::make_unique<GtkWindowImpl>(options, window, icon_.get());
   }
-  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+  std::unique_ptr<TimerImpl> CreateTimerImpl(Timer& timer) override {
     return std::make_unique<GtkTimer>(timer);
   }
-  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) override {
+  std::unique_ptr<TrayIconImpl> CreateTrayIconImpl(TrayIcon& icon) override {
     return std::make_unique<GtkTray>(icon);
   }
 
-  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+  MessageResult ShowMessageImpl(const MessageBoxOptions& box) override {
     GtkWindow* parent = nullptr;
-    if (box.owner) parent = dynamic_cast<GtkWindowImpl&>(box.owner->windowImpl()).gtkWindow();
+    if (box.owner) parent = dynamic_cast<GtkWindowImpl&>(box.owner->WindowBackend()).Toplevel();
     bool okCancel = box.buttons == MessageButtons::OkCancel;
     // Desktops draw no title bar on message dialogs (and Xvfb draws none at all): the caption
     // ("错误", "提示"...) becomes the dialog's headline so that it is always seen.
@@ -190,15 +190,15 @@ class GtkToolkit : public Toolkit {
     return response == GTK_RESPONSE_OK ? MessageResult::Ok : MessageResult::Cancel;
   }
 
-  void runImpl() override { g_main_loop_run(loop_); }
-  void quitImpl() override { g_main_loop_quit(loop_); }
+  void RunImpl() override { g_main_loop_run(loop_); }
+  void QuitImpl() override { g_main_loop_quit(loop_); }
   // An idle source may be added from any thread; it wakes the default context, which every
   // loop of ours runs (a message dialog's included), at the priority of timers and input.
-  void wakeImpl() override { g_idle_add_full(G_PRIORITY_DEFAULT, OnWake, this, nullptr); }
+  void WakeImpl() override { g_idle_add_full(G_PRIORITY_DEFAULT, OnWake, this, nullptr); }
 
  private:
   static gboolean OnWake(gpointer data) {
-    static_cast<GtkToolkit*>(data)->runPosted();
+    static_cast<GtkToolkit*>(data)->RunPosted();
     return G_SOURCE_REMOVE;
   }
 

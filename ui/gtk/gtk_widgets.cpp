@@ -33,19 +33,19 @@ class GtkControl : public ControlImpl {
     g_signal_handlers_disconnect_by_data(inner_, this);
   }
 
-  void place(const Rect& bounds) {
+  void Place(const Rect& bounds) {
     gtk_fixed_put(parent_, outer_.get(), bounds.left, bounds.top);
-    setBoundsImpl(bounds);
+    SetBoundsImpl(bounds);
     gtk_widget_show(inner_);
     gtk_widget_show(outer_.get());
   }
 
-  void setBoundsImpl(const Rect& r) override {
+  void SetBoundsImpl(const Rect& r) override {
     gtk_fixed_move(parent_, outer_.get(), r.left, r.top);
     gtk_widget_set_size_request(outer_.get(), r.width, r.height);
   }
 
-  void setVisibleImpl(bool visible) override {
+  void SetVisibleImpl(bool visible) override {
     if (!visible) {
       gtk_widget_hide(outer_.get());
       return;
@@ -60,7 +60,7 @@ class GtkControl : public ControlImpl {
     gtk_widget_show(outer_.get());
   }
 
-  void setTextImpl(const std::string& text) override {
+  void SetTextImpl(const std::string& text) override {
     switch (kind_) {
       case ControlKind::Label:
         gtk_label_set_text(GTK_LABEL(inner_), text.c_str());
@@ -73,14 +73,14 @@ class GtkControl : public ControlImpl {
         gtk_entry_set_text(GTK_ENTRY(inner_), text.c_str());
         break;
       case ControlKind::TextBox:
-        gtk_text_buffer_set_text(buffer(), text.c_str(), static_cast<gint>(text.size()));
+        gtk_text_buffer_set_text(Buffer(), text.c_str(), static_cast<gint>(text.size()));
         break;
       default:
         break;
     }
   }
 
-  std::string textImpl() const override {
+  std::string TextImpl() const override {
     const char* text = nullptr;
     switch (kind_) {
       case ControlKind::Label:
@@ -95,8 +95,8 @@ class GtkControl : public ControlImpl {
         break;
       case ControlKind::TextBox: {
         GtkTextIter start, end;
-        gtk_text_buffer_get_bounds(buffer(), &start, &end);
-        char* all = gtk_text_buffer_get_text(buffer(), &start, &end, FALSE);
+        gtk_text_buffer_get_bounds(Buffer(), &start, &end);
+        char* all = gtk_text_buffer_get_text(Buffer(), &start, &end, FALSE);
         std::string result = all ? all : "";
         g_free(all);
         return result;
@@ -107,48 +107,48 @@ class GtkControl : public ControlImpl {
     return text ? text : "";
   }
 
-  void setAlignmentImpl(TextAlign align) override {
+  void SetAlignmentImpl(TextAlign align) override {
     float x = 0.0f;
     if (align == TextAlign::Center) x = 0.5f;
     if (align == TextAlign::Right) x = 1.0f;
     gtk_label_set_xalign(GTK_LABEL(inner_), x);
   }
 
-  void setCheckedImpl(bool checked) override {
+  void SetCheckedImpl(bool checked) override {
     quiet_ = true;
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(inner_), checked);
     quiet_ = false;
   }
-  bool checkedImpl() const override {
+  bool CheckedImpl() const override {
     return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(inner_));
   }
 
-  void addItemImpl(const std::string& item) override {
+  void AddItemImpl(const std::string& item) override {
     gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(inner_), item.c_str());
   }
-  void selectImpl(int index) override {
+  void SelectImpl(int index) override {
     quiet_ = true;
     gtk_combo_box_set_active(GTK_COMBO_BOX(inner_), index);
     quiet_ = false;
   }
-  int selectedImpl() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(inner_)); }
+  int SelectedImpl() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(inner_)); }
 
-  void appendTextImpl(const std::string& text) override {
+  void AppendTextImpl(const std::string& text) override {
     GtkTextIter end;
-    gtk_text_buffer_get_end_iter(buffer(), &end);
-    gtk_text_buffer_insert(buffer(), &end, text.c_str(), static_cast<gint>(text.size()));
+    gtk_text_buffer_get_end_iter(Buffer(), &end);
+    gtk_text_buffer_insert(Buffer(), &end, text.c_str(), static_cast<gint>(text.size()));
     // Keep the newest lines in view, as a log view should.
-    gtk_text_buffer_get_end_iter(buffer(), &end);
-    GtkTextMark* mark = gtk_text_buffer_create_mark(buffer(), nullptr, &end, FALSE);
+    gtk_text_buffer_get_end_iter(Buffer(), &end);
+    GtkTextMark* mark = gtk_text_buffer_create_mark(Buffer(), nullptr, &end, FALSE);
     gtk_text_view_scroll_mark_onscreen(GTK_TEXT_VIEW(inner_), mark);
-    gtk_text_buffer_delete_mark(buffer(), mark);
+    gtk_text_buffer_delete_mark(Buffer(), mark);
   }
 
-  void navigateImpl(const std::string& url) override {
+  void NavigateImpl(const std::string& url) override {
     webkit_web_view_load_uri(WEBKIT_WEB_VIEW(inner_), url.c_str());
   }
 
-  void connectEvents() {
+  void ConnectEvents() {
     switch (kind_) {
       case ControlKind::Button:
         g_signal_connect(inner_, "clicked", G_CALLBACK(OnClicked), this);
@@ -173,7 +173,7 @@ class GtkControl : public ControlImpl {
   GtkWidget* inner_;
 
  private:
-  GtkTextBuffer* buffer() const { return gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner_)); }
+  GtkTextBuffer* Buffer() const { return gtk_text_view_get_buffer(GTK_TEXT_VIEW(inner_)); }
 
   static void OnClicked(GtkWidget*, gpointer data) {
     auto* self = static_cast<GtkControl*>(data);
@@ -200,8 +200,8 @@ class GtkTabPage : public GtkControl, public ContainerImpl {
   GtkTabPage(GtkFixed* parent, GtkWidget* notebook, GtkWidget* page, Control& control)
       : GtkControl(parent, notebook, notebook, ControlKind::TabPage, control), page_(page) {}
 
-  ContainerImpl* asContainer() override { return this; }
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+  ContainerImpl* AsContainer() override { return this; }
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind kind, const std::string& text,
                                                  const Rect& bounds, Control& control) override {
     return CreateGtkControl(GTK_FIXED(page_), Surface::TabPage, kind, text, bounds, control);
   }
@@ -277,8 +277,8 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
       break;
     }
   }
-  made->place(bounds);
-  made->connectEvents();
+  made->Place(bounds);
+  made->ConnectEvents();
   return made;
 }
 
@@ -289,11 +289,11 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
       window_(AdoptWidget(gtk_window_new(GTK_WINDOW_TOPLEVEL))),
       resizable_(options.resizable == Resizable::Yes),
       requested_{options.clientWidth, options.clientHeight} {
-  GtkWindow* w = gtkWindow();
+  GtkWindow* w = Toplevel();
   gtk_window_set_title(w, options.title.c_str());
   if (icon) gtk_window_set_icon(w, icon);
   if (options.owner) {
-    owner_ = dynamic_cast<GtkWindowImpl&>(options.owner->windowImpl()).gtkWindow();
+    owner_ = dynamic_cast<GtkWindowImpl&>(options.owner->WindowBackend()).Toplevel();
     gtk_window_set_transient_for(w, owner_);
     gtk_window_set_skip_taskbar_hint(w, TRUE);
   }
@@ -318,7 +318,7 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
   gtk_widget_show_all(events_);
 
   gtk_window_set_resizable(w, resizable_);
-  setClientSizeImpl(options.clientWidth, options.clientHeight);
+  SetClientSizeImpl(options.clientWidth, options.clientHeight);
 
   g_signal_connect(w, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(events_, "button-press-event", G_CALLBACK(OnButtonPress), this);
@@ -331,47 +331,47 @@ GtkWindowImpl::~GtkWindowImpl() {
   if (header_) g_signal_handlers_disconnect_by_data(header_, this);
 }
 
-std::unique_ptr<ControlImpl> GtkWindowImpl::createControlImpl(ControlKind kind,
+std::unique_ptr<ControlImpl> GtkWindowImpl::CreateControlImpl(ControlKind kind,
                                                               const std::string& text,
                                                               const Rect& bounds,
                                                               Control& control) {
   return CreateGtkControl(GTK_FIXED(fixed_), Surface::Window, kind, text, bounds, control);
 }
 
-void GtkWindowImpl::setTitleImpl(const std::string& title) {
-  gtk_window_set_title(gtkWindow(), title.c_str());
+void GtkWindowImpl::SetTitleImpl(const std::string& title) {
+  gtk_window_set_title(Toplevel(), title.c_str());
 }
 
-void GtkWindowImpl::setVisibleImpl(bool visible) {
+void GtkWindowImpl::SetVisibleImpl(bool visible) {
   if (visible) {
-    if (!placed_) placeFirst();
-    gtk_window_present(gtkWindow());
+    if (!placed_) PlaceFirst();
+    gtk_window_present(Toplevel());
   } else {
     gtk_widget_hide(window_.get());
   }
 }
 
-void GtkWindowImpl::setClientSizeImpl(int width, int height) {
+void GtkWindowImpl::SetClientSizeImpl(int width, int height) {
   requested_ = {width, height};
   if (resizable_) {
     // A resizable window may later shrink: only the present size is set.
-    gtk_window_resize(gtkWindow(), width > 0 ? width : 1, height > 0 ? height : 1);
+    gtk_window_resize(Toplevel(), width > 0 ? width : 1, height > 0 ? height : 1);
   } else {
     gtk_widget_set_size_request(events_, width, height);
   }
 }
 
-Size GtkWindowImpl::clientSizeImpl() const {
+Size GtkWindowImpl::ClientSizeImpl() const {
   // Until the window has been laid out, the size asked for is the size it will get.
   return gtk_widget_get_realized(events_) && allocated_.width > 1 ? allocated_ : requested_;
 }
 
-void GtkWindowImpl::setPositionImpl(int left, int top) {
+void GtkWindowImpl::SetPositionImpl(int left, int top) {
   placed_ = true;  // the caller's place, not ours
-  gtk_window_move(gtkWindow(), left, top);
+  gtk_window_move(Toplevel(), left, top);
 }
 
-void GtkWindowImpl::placeFirst() {
+void GtkWindowImpl::PlaceFirst() {
   placed_ = true;
   GdkDisplay* display = gtk_widget_get_display(window_.get());
   GdkMonitor* monitor = nullptr;
@@ -385,7 +385,7 @@ void GtkWindowImpl::placeFirst() {
   gdk_monitor_get_workarea(monitor, &area);
   // Before the first show this is the size the window will ask for, header bar included.
   int width = 0, height = 0;
-  gtk_window_get_size(gtkWindow(), &width, &height);
+  gtk_window_get_size(Toplevel(), &width, &height);
   const Placement place = FirstPlacement({width, height}, {area.x, area.y, area.width, area.height},
                                          resizable_ ? Resizable::Yes : Resizable::No);
   // A window that fits is centred by GTK itself (GTK_WIN_POS_CENTER does what FirstPlacement
@@ -395,35 +395,35 @@ void GtkWindowImpl::placeFirst() {
   // The size given to gtk_window_resize leaves out the header bar.
   int header = 0;
   if (header_) gtk_widget_get_preferred_height(header_, nullptr, &header);
-  gtk_window_set_position(gtkWindow(), GTK_WIN_POS_NONE);
-  gtk_window_move(gtkWindow(), place.frame.left, place.frame.top);
-  gtk_window_resize(gtkWindow(), place.frame.width, place.frame.height - header);
-  gtk_window_maximize(gtkWindow());
+  gtk_window_set_position(Toplevel(), GTK_WIN_POS_NONE);
+  gtk_window_move(Toplevel(), place.frame.left, place.frame.top);
+  gtk_window_resize(Toplevel(), place.frame.width, place.frame.height - header);
+  gtk_window_maximize(Toplevel());
 }
 
-Rect GtkWindowImpl::frameBoundsImpl() const {
+Rect GtkWindowImpl::FrameBoundsImpl() const {
   int left = 0, top = 0, width = 0, height = 0;
-  gtk_window_get_position(gtkWindow(), &left, &top);
-  gtk_window_get_size(gtkWindow(), &width, &height);
+  gtk_window_get_position(Toplevel(), &left, &top);
+  gtk_window_get_size(Toplevel(), &width, &height);
   return {left, top, width, height};
 }
 
-void GtkWindowImpl::bringToFrontImpl() {
-  gtk_window_set_keep_above(gtkWindow(), TRUE);
-  gtk_window_present(gtkWindow());
-  gtk_window_set_keep_above(gtkWindow(), FALSE);
+void GtkWindowImpl::BringToFrontImpl() {
+  gtk_window_set_keep_above(Toplevel(), TRUE);
+  gtk_window_present(Toplevel());
+  gtk_window_set_keep_above(Toplevel(), FALSE);
 }
 
-void GtkWindowImpl::addTitleBarActionImpl(int code, const std::string& caption) {
+void GtkWindowImpl::AddTitleBarActionImpl(int code, const std::string& caption) {
   if (!header_) {
     header_ = gtk_header_bar_new();
     gtk_header_bar_set_show_close_button(GTK_HEADER_BAR(header_), TRUE);
     // The window takes its title from a header bar given to it (an untitled bar would
     // leave the window named after the program): hand the bar the title first.
     const std::string title =
-        gtk_window_get_title(gtkWindow()) ? gtk_window_get_title(gtkWindow()) : "";
+        gtk_window_get_title(Toplevel()) ? gtk_window_get_title(Toplevel()) : "";
     gtk_header_bar_set_title(GTK_HEADER_BAR(header_), title.c_str());
-    gtk_window_set_titlebar(gtkWindow(), header_);
+    gtk_window_set_titlebar(Toplevel(), header_);
     gtk_widget_show(header_);
   }
   GtkWidget* button = gtk_button_new_with_label(caption.c_str());
@@ -439,8 +439,8 @@ void GtkWindowImpl::addTitleBarActionImpl(int code, const std::string& caption) 
 }
 
 gboolean GtkWindowImpl::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
-  // The shell decides: requestClose() asks its handler and hides the window when allowed.
-  static_cast<GtkWindowImpl*>(self)->window_events_.requestClose();
+  // The shell decides: RequestClose() asks its handler and hides the window when allowed.
+  static_cast<GtkWindowImpl*>(self)->window_events_.RequestClose();
   return TRUE;
 }
 

@@ -36,22 +36,22 @@ class GtkWindowImpl : public WindowImpl {
   GtkWindowImpl(const WindowOptions& options, Window& window, GdkPixbuf* icon);
   ~GtkWindowImpl() override;
 
-  GtkWindow* gtkWindow() const { return GTK_WINDOW(window_.get()); }
+  GtkWindow* Toplevel() const { return GTK_WINDOW(window_.get()); }
 
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind kind, const std::string& text,
                                                  const Rect& bounds, Control& control) override;
-  void setTitleImpl(const std::string& title) override;
-  void setVisibleImpl(bool visible) override;
-  void setClientSizeImpl(int width, int height) override;
-  Size clientSizeImpl() const override;
-  void setPositionImpl(int left, int top) override;
-  Rect frameBoundsImpl() const override;
-  void bringToFrontImpl() override;
-  void addTitleBarActionImpl(int code, const std::string& caption) override;
+  void SetTitleImpl(const std::string& title) override;
+  void SetVisibleImpl(bool visible) override;
+  void SetClientSizeImpl(int width, int height) override;
+  Size ClientSizeImpl() const override;
+  void SetPositionImpl(int left, int top) override;
+  Rect FrameBoundsImpl() const override;
+  void BringToFrontImpl() override;
+  void AddTitleBarActionImpl(int code, const std::string& caption) override;
 
  private:
   // Places the window on its monitor before it is first shown (FirstPlacement).
-  void placeFirst();
+  void PlaceFirst();
   static gboolean OnDelete(GtkWidget*, GdkEvent*, gpointer self);
   static gboolean OnButtonPress(GtkWidget*, GdkEventButton* event, gpointer self);
   static void OnSizeAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self);
@@ -63,7 +63,7 @@ class GtkWindowImpl : public WindowImpl {
   GtkWidget* header_ = nullptr;  // header bar, made when the first title-bar action comes
   GtkWindow* owner_ = nullptr;
   bool resizable_;
-  bool placed_ = false;  // positioned by the caller or by placeFirst()
+  bool placed_ = false;  // positioned by the caller or by PlaceFirst()
   Size requested_;
   Size allocated_;
 };

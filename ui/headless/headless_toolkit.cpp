@@ -18,7 +18,7 @@ using Clock = std::chrono::steady_clock;
 // How other threads wake the loop for their posted tasks.
 class Wakeup {
  public:
-  void wake() {
+  void Wake() {
     {
       std::lock_guard<std::mutex> hold(mutex_);
       woken_ = true;
@@ -26,19 +26,19 @@ class Wakeup {
     signal_.notify_one();
   }
   // Waits until woken or `until`; true when woken, which is then taken.
-  bool waitUntil(Clock::time_point until) {
+  bool WaitUntil(Clock::time_point until) {
     std::unique_lock<std::mutex> hold(mutex_);
     signal_.wait_until(hold, until, [this] { return woken_; });
-    return take(hold);
+    return Take(hold);
   }
   // True when woken since the last time, which is then taken.
-  bool taken() {
+  bool Taken() {
     std::unique_lock<std::mutex> hold(mutex_);
-    return take(hold);
+    return Take(hold);
   }
 
  private:
-  bool take(std::unique_lock<std::mutex>&) {
+  bool Take(std::unique_lock<std::mutex>&) {
     const bool was = woken_;
     woken_ = false;
     return was;
@@ -60,20 +60,20 @@ class TimerLoop {
     bool operator>(const Entry& o) const { return due != o.due ? due > o.due : order > o.order; }
   };
 
-  int add(Timer& timer) {
+  int Add(Timer& timer) {
     timers_[nextId_] = State{&timer, 0, 0};
     return nextId_++;
   }
-  void remove(int id) { timers_.erase(id); }
+  void Remove(int id) { timers_.erase(id); }
 
-  void start(int id, int ms) {
+  void Start(int id, int ms) {
     State& s = timers_.at(id);
     s.interval = ms;
     ++s.generation;
-    schedule(id, Clock::now() + std::chrono::milliseconds(ms));
+    Schedule(id, Clock::now() + std::chrono::milliseconds(ms));
   }
 
-  void stop(int id) {
+  void Stop(int id) {
     State& s = timers_.at(id);
     s.interval = 0;
     ++s.generation;
@@ -82,26 +82,26 @@ class TimerLoop {
   // Runs due ticks, and the posted tasks when `wakeup` says so (`runPosted`), until `quit`
   // is set; returns at once when no timer runs and nothing was posted.
   template <typename RunPosted>
-  void run(const bool& quit, Wakeup& wakeup, RunPosted runPosted) {
+  void Run(const bool& quit, Wakeup& wakeup, RunPosted runPosted) {
     while (!quit) {
-      if (wakeup.taken()) {
+      if (wakeup.Taken()) {
         runPosted();
         continue;
       }
-      if (!dropStale()) return;
+      if (!DropStale()) return;
       Entry next = queue_.top();
       // The one place where the program sleeps: nothing but a posted task can happen before
       // this tick.
-      if (wakeup.waitUntil(next.due)) {
+      if (wakeup.WaitUntil(next.due)) {
         runPosted();
         continue;
       }
       queue_.pop();
       State& s = timers_.at(next.id);
       Clock::time_point following = next.due + std::chrono::milliseconds(s.interval);
-      schedule(next.id, std::max(following, Clock::now()));
+      Schedule(next.id, std::max(following, Clock::now()));
       // May stop, restart or destroy any timer (this one included) or quit the loop.
-      s.timer->tick();
+      s.timer->Tick();
     }
   }
 
@@ -112,12 +112,12 @@ class TimerLoop {
     unsigned generation;
   };
 
-  void schedule(int id, Clock::time_point due) {
+  void Schedule(int id, Clock::time_point due) {
     queue_.push(Entry{due, order_++, id, timers_.at(id).generation});
   }
 
   // Drops entries of stopped, restarted or destroyed timers; false when none is left.
-  bool dropStale() {
+  bool DropStale() {
     while (!queue_.empty()) {
       const Entry& e = queue_.top();
       auto it = timers_.find(e.id);
@@ -136,10 +136,10 @@ class TimerLoop {
 
 class HeadlessTimer : public TimerImpl {
  public:
-  HeadlessTimer(TimerLoop& loop, Timer& timer) : loop_(loop), id_(loop.add(timer)) {}
-  ~HeadlessTimer() override { loop_.remove(id_); }
-  void startImpl(int ms) override { loop_.start(id_, ms); }
-  void stopImpl() override { loop_.stop(id_); }
+  HeadlessTimer(TimerLoop& loop, Timer& timer) : loop_(loop), id_(loop.Add(timer)) {}
+  ~HeadlessTimer() override { loop_.Remove(id_); }
+  void StartImpl(int ms) override { loop_.Start(id_, ms); }
+  void StopImpl() override { loop_.Stop(id_); }
 
  private:
   TimerLoop& loop_;
@@ -148,37 +148,37 @@ class HeadlessTimer : public TimerImpl {
 
 class HeadlessTrayIcon : public TrayIconImpl {
  public:
-  void showImpl(const std::string&) override {}
-  void removeImpl() override {}
+  void ShowImpl(const std::string&) override {}
+  void RemoveImpl() override {}
 };
 
 class HeadlessToolkit : public Toolkit {
  protected:
-  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+  std::unique_ptr<WindowImpl> CreateWindowImpl(const WindowOptions& options,
                                                Window& window) override {
     return std::make_unique<MemoryWindow>(options, window);
   }
-  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+  std::unique_ptr<TimerImpl> CreateTimerImpl(Timer& timer) override {
     return std::make_unique<HeadlessTimer>(loop_, timer);
   }
-  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon&) override {
+  std::unique_ptr<TrayIconImpl> CreateTrayIconImpl(TrayIcon&) override {
     return std::make_unique<HeadlessTrayIcon>();
   }
 
   // Nobody can answer: the message goes to stderr and the first button (OK) is the answer,
   // as a user pressing Enter would give.
-  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+  MessageResult ShowMessageImpl(const MessageBoxOptions& box) override {
     std::fprintf(stderr, "[%s] %s\n", box.caption.c_str(), box.text.c_str());
     std::fflush(stderr);
     return MessageResult::Ok;
   }
 
-  void runImpl() override {
+  void RunImpl() override {
     quit_ = false;
-    loop_.run(quit_, wakeup_, [this] { runPosted(); });
+    loop_.Run(quit_, wakeup_, [this] { RunPosted(); });
   }
-  void quitImpl() override { quit_ = true; }
-  void wakeImpl() override { wakeup_.wake(); }
+  void QuitImpl() override { quit_ = true; }
+  void WakeImpl() override { wakeup_.Wake(); }
 
  private:
   TimerLoop loop_;

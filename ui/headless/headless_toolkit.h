@@ -9,7 +9,7 @@
 
 namespace qv::ui {
 
-// Creates the headless toolkit. Its run() returns quit()'s code, or 0 at once when no timer
+// Creates the headless toolkit. Its Run() returns Quit()'s code, or 0 at once when no timer
 // is running and no posted task waits (nothing the loop drives could happen again).
 std::unique_ptr<Toolkit> CreateHeadlessToolkit();
 

@@ -15,20 +15,20 @@ class MemoryControl : public ControlImpl, public ContainerImpl {
   MemoryControl(ControlKind kind, std::string text, const Rect& bounds, Control& control)
       : kind(kind), text(std::move(text)), bounds(bounds), control(control) {}
 
-  void setBoundsImpl(const Rect& r) override { bounds = r; }
-  void setVisibleImpl(bool v) override { visible = v; }
-  void setTextImpl(const std::string& t) override { text = t; }
-  std::string textImpl() const override { return text; }
-  void setAlignmentImpl(TextAlign a) override { align = a; }
-  void setCheckedImpl(bool c) override { checked = c; }
-  bool checkedImpl() const override { return checked; }
-  void addItemImpl(const std::string& item) override { items.push_back(item); }
-  void selectImpl(int index) override { selected = index; }
-  int selectedImpl() const override { return selected; }
-  void appendTextImpl(const std::string& t) override { text += t; }
-  void navigateImpl(const std::string& url) override { text = url; }
-  ContainerImpl* asContainer() override { return kind == ControlKind::TabPage ? this : nullptr; }
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind k, const std::string& t, const Rect& r,
+  void SetBoundsImpl(const Rect& r) override { bounds = r; }
+  void SetVisibleImpl(bool v) override { visible = v; }
+  void SetTextImpl(const std::string& t) override { text = t; }
+  std::string TextImpl() const override { return text; }
+  void SetAlignmentImpl(TextAlign a) override { align = a; }
+  void SetCheckedImpl(bool c) override { checked = c; }
+  bool CheckedImpl() const override { return checked; }
+  void AddItemImpl(const std::string& item) override { items.push_back(item); }
+  void SelectImpl(int index) override { selected = index; }
+  int SelectedImpl() const override { return selected; }
+  void AppendTextImpl(const std::string& t) override { text += t; }
+  void NavigateImpl(const std::string& url) override { text = url; }
+  ContainerImpl* AsContainer() override { return kind == ControlKind::TabPage ? this : nullptr; }
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind k, const std::string& t, const Rect& r,
                                                  Control& c) override {
     return std::make_unique<MemoryControl>(k, t, r, c);
   }
@@ -51,21 +51,21 @@ class MemoryWindow : public WindowImpl {
         clientSize{options.clientWidth, options.clientHeight},
         window(window) {}
 
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind k, const std::string& t, const Rect& r,
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind k, const std::string& t, const Rect& r,
                                                  Control& c) override {
     return std::make_unique<MemoryControl>(k, t, r, c);
   }
-  void setTitleImpl(const std::string& t) override { title = t; }
-  void setVisibleImpl(bool v) override { visible = v; }
-  void setClientSizeImpl(int w, int h) override { clientSize = {w, h}; }
-  Size clientSizeImpl() const override { return clientSize; }
-  void setPositionImpl(int l, int t) override {
+  void SetTitleImpl(const std::string& t) override { title = t; }
+  void SetVisibleImpl(bool v) override { visible = v; }
+  void SetClientSizeImpl(int w, int h) override { clientSize = {w, h}; }
+  Size ClientSizeImpl() const override { return clientSize; }
+  void SetPositionImpl(int l, int t) override {
     left = l;
     top = t;
   }
-  Rect frameBoundsImpl() const override { return {left, top, clientSize.width, clientSize.height}; }
-  void bringToFrontImpl() override {}
-  void addTitleBarActionImpl(int code, const std::string&) override { actions.push_back(code); }
+  Rect FrameBoundsImpl() const override { return {left, top, clientSize.width, clientSize.height}; }
+  void BringToFrontImpl() override {}
+  void AddTitleBarActionImpl(int code, const std::string&) override { actions.push_back(code); }
 
   std::string title;
   Size clientSize;

@@ -8,7 +8,7 @@
 namespace qv::ui::win32 {
 
 // The container side of the browser. One object plays every role the control asks for; its
-// life is counted by COM, and detach() cuts it off from the host before the host goes away.
+// life is counted by COM, and Detach() cuts it off from the host before the host goes away.
 class BrowserSite final : public IOleClientSite,
                           public IOleInPlaceSite,
                           public IOleInPlaceFrame,
@@ -18,7 +18,7 @@ class BrowserSite final : public IOleClientSite,
       : host_(host), onTitle_(std::move(onTitle)) {}
   virtual ~BrowserSite() = default;
 
-  void detach() {
+  void Detach() {
     host_ = nullptr;
     onTitle_ = nullptr;
   }
@@ -145,7 +145,7 @@ class Bstr {
   ~Bstr() { SysFreeString(value_); }
   Bstr(const Bstr&) = delete;
   Bstr& operator=(const Bstr&) = delete;
-  BSTR get() const { return value_; }
+  BSTR Get() const { return value_; }
 
  private:
   BSTR value_;
@@ -162,11 +162,11 @@ BrowserHost::BrowserHost(HWND host, std::function<void(const std::string&)> onTi
   SetPropW(host_, kHostProperty, this);
   ComPtr<IOleObject> object;
   if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
-                              object.putVoid()))) {
+                              object.PutVoid()))) {
     return;
   }
   if (FAILED(object->SetClientSite(static_cast<IOleClientSite*>(site_)))) return;
-  OleSetContainedObject(object.get(), TRUE);
+  OleSetContainedObject(object.Get(), TRUE);
   RECT client{};
   GetClientRect(host_, &client);
   object->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, static_cast<IOleClientSite*>(site_), 0, host_,
@@ -182,31 +182,31 @@ BrowserHost::BrowserHost(HWND host, std::function<void(const std::string&)> onTi
 
   ComPtr<IConnectionPointContainer> points;
   ComPtr<IConnectionPoint> point;
-  if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.putVoid())) &&
-      SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put()))) {
+  if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.PutVoid())) &&
+      SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put()))) {
     if (FAILED(point->Advise(static_cast<DWebBrowserEvents2*>(site_), &cookie_))) cookie_ = 0;
   }
 }
 
 BrowserHost::~BrowserHost() {
   RemovePropW(host_, kHostProperty);
-  site_->detach();
+  site_->Detach();
   if (browser_) {
     if (cookie_ != 0) {
       ComPtr<IConnectionPointContainer> points;
       ComPtr<IConnectionPoint> point;
-      if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.putVoid())) &&
-          SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.put()))) {
+      if (SUCCEEDED(browser_->QueryInterface(IID_IConnectionPointContainer, points.PutVoid())) &&
+          SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, point.Put()))) {
         point->Unadvise(cookie_);
       }
     }
     browser_->Stop();
     ComPtr<IOleInPlaceObject> inPlace;
-    if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) {
+    if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceObject, inPlace.PutVoid()))) {
       inPlace->InPlaceDeactivate();
     }
     ComPtr<IOleObject> object;
-    if (SUCCEEDED(browser_->QueryInterface(IID_IOleObject, object.putVoid()))) {
+    if (SUCCEEDED(browser_->QueryInterface(IID_IOleObject, object.PutVoid()))) {
       object->Close(OLECLOSE_NOSAVE);
       object->SetClientSite(nullptr);
     }
@@ -215,27 +215,27 @@ BrowserHost::~BrowserHost() {
   site_->Release();
 }
 
-void BrowserHost::navigate(const std::string& url) {
+void BrowserHost::Navigate(const std::string& url) {
   if (!browser_) return;
   Bstr address(url);
   VARIANT empty;
   VariantInit(&empty);
-  browser_->Navigate(address.get(), &empty, &empty, &empty, &empty);
+  browser_->Navigate(address.Get(), &empty, &empty, &empty, &empty);
 }
 
-void BrowserHost::resize(int width, int height) {
+void BrowserHost::Resize(int width, int height) {
   if (!browser_) return;
   ComPtr<IOleInPlaceObject> inPlace;
-  if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceObject, inPlace.putVoid()))) {
+  if (SUCCEEDED(browser_->QueryInterface(IID_IOleInPlaceObject, inPlace.PutVoid()))) {
     RECT area{0, 0, width, height};
     inPlace->SetObjectRects(&area, &area);
   }
 }
 
-bool BrowserHost::translateKey(MSG& message) {
+bool BrowserHost::TranslateKey(MSG& message) {
   if (!browser_) return false;
   ComPtr<IOleInPlaceActiveObject> active;
-  if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, active.putVoid()))) {
+  if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject, active.PutVoid()))) {
     return false;
   }
   return active->TranslateAccelerator(&message) == S_OK;
@@ -245,7 +245,7 @@ bool TranslateBrowserKey(MSG& message) {
   if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
   for (HWND w = message.hwnd; w; w = GetParent(w)) {
     if (auto* host = static_cast<BrowserHost*>(GetPropW(w, kHostProperty))) {
-      return host->translateKey(message);
+      return host->TranslateKey(message);
     }
   }
   return false;

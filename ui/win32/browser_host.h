@@ -24,14 +24,14 @@ class BrowserHost {
   BrowserHost& operator=(const BrowserHost&) = delete;
 
   // Whether the browser control exists.
-  bool created() const { return browser_ != nullptr; }
+  bool Created() const { return browser_ != nullptr; }
   // Starts loading the address.
-  void navigate(const std::string& url);
+  void Navigate(const std::string& url);
   // Fits the browser to the host's client area.
-  void resize(int width, int height);
+  void Resize(int width, int height);
   // Lets the page handle a keystroke first (Tab between fields, Delete, Ctrl+C...); true
   // when it did and the message must not be dispatched.
-  bool translateKey(MSG& message);
+  bool TranslateKey(MSG& message);
 
  private:
   HWND host_;

@@ -30,17 +30,17 @@ class ComPtr {
   ComPtr() = default;
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() { reset(); }
-  T* get() const { return ptr_; }
+  ~ComPtr() { Reset(); }
+  T* Get() const { return ptr_; }
   T* operator->() const { return ptr_; }
   explicit operator bool() const { return ptr_ != nullptr; }
   // For out-parameters: releases what is held and gives the slot.
-  T** put() {
-    reset();
+  T** Put() {
+    Reset();
     return &ptr_;
   }
-  void** putVoid() { return reinterpret_cast<void**>(put()); }
-  void reset() {
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+  void Reset() {
     if (ptr_) std::exchange(ptr_, nullptr)->Release();
   }
 

@@ -46,53 +46,53 @@ class Win32Control : public ControlImpl {
     if (IsWindow(hwnd_.get())) SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
   }
 
-  HWND hwnd() const { return hwnd_.get(); }
+  HWND Hwnd() const { return hwnd_.get(); }
 
-  void setBoundsImpl(const Rect& r) override {
+  void SetBoundsImpl(const Rect& r) override {
     int height = kind_ == ControlKind::DropDownList ? r.height + kDropDownListHeight : r.height;
-    MoveWindow(hwnd(), r.left, r.top, r.width, height, TRUE);
+    MoveWindow(Hwnd(), r.left, r.top, r.width, height, TRUE);
   }
   // Showing never restacks (creation order is tab order); controls lie above a web browser
   // anyway (KeepBrowsersAtBottom).
-  void setVisibleImpl(bool visible) override { ShowWindow(hwnd(), visible ? SW_SHOW : SW_HIDE); }
-  void setTextImpl(const std::string& text) override {
-    SetWindowTextW(hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
+  void SetVisibleImpl(bool visible) override { ShowWindow(Hwnd(), visible ? SW_SHOW : SW_HIDE); }
+  void SetTextImpl(const std::string& text) override {
+    SetWindowTextW(Hwnd(), Wide(kind_ == ControlKind::TextBox ? WithCrLf(text) : text).c_str());
   }
-  std::string textImpl() const override { return WindowText(hwnd()); }
+  std::string TextImpl() const override { return WindowText(Hwnd()); }
 
   // A static control reads its alignment from its style when it paints.
-  void setAlignmentImpl(TextAlign align) override {
-    LONG_PTR style = GetWindowLongPtrW(hwnd(), GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
+  void SetAlignmentImpl(TextAlign align) override {
+    LONG_PTR style = GetWindowLongPtrW(Hwnd(), GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
     style |= LabelType(align);
-    SetWindowLongPtrW(hwnd(), GWL_STYLE, style);
-    InvalidateRect(hwnd(), nullptr, TRUE);
+    SetWindowLongPtrW(Hwnd(), GWL_STYLE, style);
+    InvalidateRect(Hwnd(), nullptr, TRUE);
   }
 
-  void setCheckedImpl(bool checked) override {
-    SendMessageW(hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  void SetCheckedImpl(bool checked) override {
+    SendMessageW(Hwnd(), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
   }
-  bool checkedImpl() const override {
-    return SendMessageW(hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
-  }
-
-  void addItemImpl(const std::string& item) override {
-    SendMessageW(hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
-  }
-  void selectImpl(int index) override { SendMessageW(hwnd(), CB_SETCURSEL, index, 0); }
-  int selectedImpl() const override {
-    return static_cast<int>(SendMessageW(hwnd(), CB_GETCURSEL, 0, 0));
+  bool CheckedImpl() const override {
+    return SendMessageW(Hwnd(), BM_GETCHECK, 0, 0) == BST_CHECKED;
   }
 
-  void appendTextImpl(const std::string& text) override {
-    int end = GetWindowTextLengthW(hwnd());
-    SendMessageW(hwnd(), EM_SETSEL, end, end);
-    SendMessageW(hwnd(), EM_REPLACESEL, FALSE,
+  void AddItemImpl(const std::string& item) override {
+    SendMessageW(Hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
+  }
+  void SelectImpl(int index) override { SendMessageW(Hwnd(), CB_SETCURSEL, index, 0); }
+  int SelectedImpl() const override {
+    return static_cast<int>(SendMessageW(Hwnd(), CB_GETCURSEL, 0, 0));
+  }
+
+  void AppendTextImpl(const std::string& text) override {
+    int end = GetWindowTextLengthW(Hwnd());
+    SendMessageW(Hwnd(), EM_SETSEL, end, end);
+    SendMessageW(Hwnd(), EM_REPLACESEL, FALSE,
                  reinterpret_cast<LPARAM>(Wide(WithCrLf(text)).c_str()));
-    SendMessageW(hwnd(), EM_SCROLLCARET, 0, 0);
+    SendMessageW(Hwnd(), EM_SCROLLCARET, 0, 0);
   }
 
   // A notification from the control, routed by its parent's WM_COMMAND.
-  void command(WORD code) {
+  void Command(WORD code) {
     if (code == BN_CLICKED && (kind_ == ControlKind::Button || kind_ == ControlKind::CheckBox)) {
       ControlEvents::Clicked(control_);
     } else if (code == CBN_SELCHANGE && kind_ == ControlKind::DropDownList) {
@@ -122,18 +122,18 @@ class Win32TabPage : public Win32Control, public ContainerImpl {
                                 Instance(), nullptr));
   }
 
-  void setBoundsImpl(const Rect& r) override {
-    Win32Control::setBoundsImpl(r);
+  void SetBoundsImpl(const Rect& r) override {
+    Win32Control::SetBoundsImpl(r);
     RECT area{0, 0, r.width, r.height};
-    SendMessageW(hwnd(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
+    SendMessageW(Hwnd(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
     MoveWindow(page_.get(), area.left, area.top, area.right - area.left, area.bottom - area.top,
                TRUE);
   }
-  void setTextImpl(const std::string&) override {}
-  std::string textImpl() const override { return {}; }
+  void SetTextImpl(const std::string&) override {}
+  std::string TextImpl() const override { return {}; }
 
-  ContainerImpl* asContainer() override { return this; }
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+  ContainerImpl* AsContainer() override { return this; }
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind kind, const std::string& text,
                                                  const Rect& bounds, Control& control) override {
     return CreateWin32Control(page_.get(), kind, text, bounds, control);
   }
@@ -150,13 +150,13 @@ class Win32Browser : public Win32Control {
           ControlEvents::TitleChanged(control, title);
         }) {}
 
-  void setBoundsImpl(const Rect& r) override {
-    Win32Control::setBoundsImpl(r);
-    browser_.resize(r.width, r.height);
+  void SetBoundsImpl(const Rect& r) override {
+    Win32Control::SetBoundsImpl(r);
+    browser_.Resize(r.width, r.height);
   }
-  void setTextImpl(const std::string&) override {}
-  std::string textImpl() const override { return {}; }
-  void navigateImpl(const std::string& url) override { browser_.navigate(url); }
+  void SetTextImpl(const std::string&) override {}
+  std::string TextImpl() const override { return {}; }
+  void NavigateImpl(const std::string& url) override { browser_.Navigate(url); }
 
  private:
   BrowserHost browser_;
@@ -210,7 +210,7 @@ bool RouteCommand(WPARAM wParam, LPARAM lParam) {
   if (!child) return false;  // menus and accelerators
   auto* control = reinterpret_cast<Win32Control*>(GetWindowLongPtrW(child, GWLP_USERDATA));
   if (!control) return false;
-  control->command(HIWORD(wParam));
+  control->Command(HIWORD(wParam));
   return true;
 }
 
@@ -258,7 +258,7 @@ std::unique_ptr<ControlImpl> CreateWin32Control(HWND parent, ControlKind kind,
     // The debug view grows all day; lift the 32K default limit of multi-line edits.
     SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);
   }
-  made->setBoundsImpl(bounds);
+  made->SetBoundsImpl(bounds);
   return made;
 }
 

@@ -40,22 +40,22 @@ class MessageWindow {
   }
   ~MessageWindow() { SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0); }
 
-  HWND hwnd() const { return hwnd_.get(); }
-  UINT_PTR addTimer(Timer& timer) {
+  HWND Hwnd() const { return hwnd_.get(); }
+  UINT_PTR AddTimer(Timer& timer) {
     timers_[nextId_] = &timer;
     return nextId_++;
   }
-  void removeTimer(UINT_PTR id) { timers_.erase(id); }
-  UINT addTray(class Win32Tray& tray) {
+  void RemoveTimer(UINT_PTR id) { timers_.erase(id); }
+  UINT AddTray(class Win32Tray& tray) {
     trays_[nextTray_] = &tray;
     return nextTray_++;
   }
-  void removeTray(UINT id) { trays_.erase(id); }
+  void RemoveTray(UINT id) { trays_.erase(id); }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
-  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
   HwndPtr hwnd_;
   UINT taskbarCreated_;
@@ -69,16 +69,16 @@ class MessageWindow {
 class Win32Timer : public TimerImpl {
  public:
   Win32Timer(MessageWindow& messages, Timer& timer)
-      : messages_(messages), id_(messages.addTimer(timer)) {}
+      : messages_(messages), id_(messages.AddTimer(timer)) {}
   ~Win32Timer() override {
-    stopImpl();
-    messages_.removeTimer(id_);
+    StopImpl();
+    messages_.RemoveTimer(id_);
   }
   // SetTimer with the same id replaces the running one: the count starts again.
-  void startImpl(int ms) override {
-    SetTimer(messages_.hwnd(), id_, static_cast<UINT>(ms), nullptr);
+  void StartImpl(int ms) override {
+    SetTimer(messages_.Hwnd(), id_, static_cast<UINT>(ms), nullptr);
   }
-  void stopImpl() override { KillTimer(messages_.hwnd(), id_); }
+  void StopImpl() override { KillTimer(messages_.Hwnd(), id_); }
 
  private:
   MessageWindow& messages_;
@@ -88,40 +88,40 @@ class Win32Timer : public TimerImpl {
 class Win32Tray : public TrayIconImpl {
  public:
   Win32Tray(MessageWindow& messages, TrayIcon& icon)
-      : messages_(messages), icon_(icon), id_(messages.addTray(*this)) {}
+      : messages_(messages), icon_(icon), id_(messages.AddTray(*this)) {}
   ~Win32Tray() override {
-    removeImpl();
-    messages_.removeTray(id_);
+    RemoveImpl();
+    messages_.RemoveTray(id_);
   }
 
-  void showImpl(const std::string& tooltip) override {
+  void ShowImpl(const std::string& tooltip) override {
     tooltip_ = Wide(tooltip);
-    NOTIFYICONDATAW data = describe();
+    NOTIFYICONDATAW data = Describe();
     if (!Shell_NotifyIconW(shown_ ? NIM_MODIFY : NIM_ADD, &data) && shown_) {
       Shell_NotifyIconW(NIM_ADD, &data);  // the taskbar lost it
     }
     shown_ = true;
   }
-  void removeImpl() override {
+  void RemoveImpl() override {
     if (!shown_) return;
-    NOTIFYICONDATAW data = describe();
+    NOTIFYICONDATAW data = Describe();
     Shell_NotifyIconW(NIM_DELETE, &data);
     shown_ = false;
   }
   // Explorer restarted: put the icon back.
-  void restore() {
+  void Restore() {
     if (!shown_) return;
-    NOTIFYICONDATAW data = describe();
+    NOTIFYICONDATAW data = Describe();
     Shell_NotifyIconW(NIM_ADD, &data);
   }
-  void mouse(UINT event) {
+  void Mouse(UINT event) {
     switch (event) {
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
       case WM_LBUTTONDBLCLK:
       case WM_RBUTTONDBLCLK:
-        icon_.click();
+        icon_.Click();
         break;
       default:
         break;
@@ -129,10 +129,10 @@ class Win32Tray : public TrayIconImpl {
   }
 
  private:
-  NOTIFYICONDATAW describe() const {
+  NOTIFYICONDATAW Describe() const {
     NOTIFYICONDATAW data{};
     data.cbSize = sizeof(data);
-    data.hWnd = messages_.hwnd();
+    data.hWnd = messages_.Hwnd();
     data.uID = id_;
     data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
     data.uCallbackMessage = kTrayMessage;
@@ -148,16 +148,16 @@ class Win32Tray : public TrayIconImpl {
   bool shown_ = false;
 };
 
-LRESULT MessageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MessageWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TIMER) {
     auto it = timers_.find(wParam);
     // The tick may destroy the timer (and this entry): nothing is used afterwards.
-    if (it != timers_.end()) it->second->tick();
+    if (it != timers_.end()) it->second->Tick();
     return 0;
   }
   if (message == kTrayMessage) {
     auto it = trays_.find(static_cast<UINT>(wParam));
-    if (it != trays_.end()) it->second->mouse(LOWORD(lParam));
+    if (it != trays_.end()) it->second->Mouse(LOWORD(lParam));
     return 0;
   }
   if (message == kPostedMessage) {
@@ -165,16 +165,16 @@ LRESULT MessageWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    for (auto& [id, tray] : trays_) tray->restore();
+    for (auto& [id, tray] : trays_) tray->Restore();
     return 0;
   }
-  return DefWindowProcW(hwnd(), message, wParam, lParam);
+  return DefWindowProcW(Hwnd(), message, wParam, lParam);
 }
 
 LRESULT CALLBACK MessageWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->handle(message, wParam, lParam);
+  return self->Handle(message, wParam, lParam);
 }
 
 UINT MessageFlags(const MessageBoxOptions& box) {
@@ -236,24 +236,24 @@ class Win32Toolkit : public Toolkit {
     messages_.reset();
     OleUninitialize();
   }
-  void start() {
-    messages_ = std::make_unique<MessageWindow>([this] { runPosted(); });
+  void Start() {
+    messages_ = std::make_unique<MessageWindow>([this] { RunPosted(); });
   }
 
  protected:
-  std::unique_ptr<WindowImpl> createWindowImpl(const WindowOptions& options,
+  std::unique_ptr<WindowImpl> CreateWindowImpl(const WindowOptions& options,
                                                Window& window) override {
     return std::make_unique<win32::Win32WindowImpl>(options, window);
   }
-  std::unique_ptr<TimerImpl> createTimerImpl(Timer& timer) override {
+  std::unique_ptr<TimerImpl> CreateTimerImpl(Timer& timer) override {
     return std::make_unique<Win32Timer>(*messages_, timer);
   }
-  std::unique_ptr<TrayIconImpl> createTrayIconImpl(TrayIcon& icon) override {
+  std::unique_ptr<TrayIconImpl> CreateTrayIconImpl(TrayIcon& icon) override {
     return std::make_unique<Win32Tray>(*messages_, icon);
   }
-  MessageResult showMessageImpl(const MessageBoxOptions& box) override {
+  MessageResult ShowMessageImpl(const MessageBoxOptions& box) override {
     HWND owner = nullptr;
-    if (box.owner) owner = dynamic_cast<win32::Win32WindowImpl&>(box.owner->windowImpl()).hwnd();
+    if (box.owner) owner = dynamic_cast<win32::Win32WindowImpl&>(box.owner->WindowBackend()).Hwnd();
     std::optional<OtherWindowsDisabled> others;
     if (owner) others.emplace(owner);
     int answer =
@@ -262,7 +262,7 @@ class Win32Toolkit : public Toolkit {
     return answer == IDOK ? MessageResult::Ok : MessageResult::Cancel;
   }
 
-  void runImpl() override {
+  void RunImpl() override {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
       // Keys typed into the cashier page belong to the page (Tab between its fields, Enter
@@ -278,9 +278,9 @@ class Win32Toolkit : public Toolkit {
       DispatchMessageW(&message);
     }
   }
-  void quitImpl() override { PostQuitMessage(0); }
+  void QuitImpl() override { PostQuitMessage(0); }
   // Posted messages are delivered by every loop of the thread, a message box's included.
-  void wakeImpl() override { PostMessageW(messages_->hwnd(), kPostedMessage, 0, 0); }
+  void WakeImpl() override { PostMessageW(messages_->Hwnd(), kPostedMessage, 0, 0); }
 
  private:
   std::unique_ptr<MessageWindow> messages_;
@@ -321,7 +321,7 @@ std::unique_ptr<Toolkit> CreateWin32Toolkit() {
   win32::SetBrowserEmulation();
   win32::RegisterWindowClasses();
   auto toolkit = std::make_unique<Win32Toolkit>();
-  toolkit->start();
+  toolkit->Start();
   return toolkit;
 }
 

@@ -58,7 +58,7 @@ Win32WindowImpl::Win32WindowImpl(const WindowOptions& options, Window& window)
   // An owned window (hWndParent of a top-level window) stays above its owner and gets no
   // taskbar button.
   HWND owner = nullptr;
-  if (options.owner) owner = dynamic_cast<Win32WindowImpl&>(options.owner->windowImpl()).hwnd();
+  if (options.owner) owner = dynamic_cast<Win32WindowImpl&>(options.owner->WindowBackend()).Hwnd();
   const Placement place = FirstPlacement({frame.right - frame.left, frame.bottom - frame.top},
                                          WorkArea(owner), options.resizable);
   hwnd_.reset(CreateWindowExW(exStyle_, kWindowClass, Wide(options.title).c_str(), style_,
@@ -70,71 +70,71 @@ Win32WindowImpl::Win32WindowImpl(const WindowOptions& options, Window& window)
 
 Win32WindowImpl::~Win32WindowImpl() {
   // Messages sent while the window is being destroyed must not reach this object any more.
-  if (IsWindow(hwnd())) SetWindowLongPtrW(hwnd(), GWLP_USERDATA, 0);
+  if (IsWindow(Hwnd())) SetWindowLongPtrW(Hwnd(), GWLP_USERDATA, 0);
 }
 
-std::unique_ptr<ControlImpl> Win32WindowImpl::createControlImpl(ControlKind kind,
+std::unique_ptr<ControlImpl> Win32WindowImpl::CreateControlImpl(ControlKind kind,
                                                                 const std::string& text,
                                                                 const Rect& bounds,
                                                                 Control& control) {
-  return CreateWin32Control(hwnd(), kind, text, bounds, control);
+  return CreateWin32Control(Hwnd(), kind, text, bounds, control);
 }
 
-void Win32WindowImpl::setTitleImpl(const std::string& title) {
-  SetWindowTextW(hwnd(), Wide(title).c_str());
+void Win32WindowImpl::SetTitleImpl(const std::string& title) {
+  SetWindowTextW(Hwnd(), Wide(title).c_str());
 }
 
-void Win32WindowImpl::setVisibleImpl(bool visible) {
+void Win32WindowImpl::SetVisibleImpl(bool visible) {
   if (visible) {
-    int how = IsIconic(hwnd()) ? SW_RESTORE : SW_SHOW;
+    int how = IsIconic(Hwnd()) ? SW_RESTORE : SW_SHOW;
     if (maximiseOnShow_) how = SW_SHOWMAXIMIZED;
     maximiseOnShow_ = false;
-    ShowWindow(hwnd(), how);
-    SetForegroundWindow(hwnd());
+    ShowWindow(Hwnd(), how);
+    SetForegroundWindow(Hwnd());
   } else {
-    ShowWindow(hwnd(), SW_HIDE);
+    ShowWindow(Hwnd(), SW_HIDE);
   }
 }
 
-void Win32WindowImpl::setClientSizeImpl(int width, int height) {
+void Win32WindowImpl::SetClientSizeImpl(int width, int height) {
   RECT frame{0, 0, width, height};
   AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
-  SetWindowPos(hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+  SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-Size Win32WindowImpl::clientSizeImpl() const {
+Size Win32WindowImpl::ClientSizeImpl() const {
   RECT client{};
-  if (!GetClientRect(hwnd(), &client)) return client_;
+  if (!GetClientRect(Hwnd(), &client)) return client_;
   return {client.right, client.bottom};
 }
 
-void Win32WindowImpl::setPositionImpl(int left, int top) {
-  SetWindowPos(hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+void Win32WindowImpl::SetPositionImpl(int left, int top) {
+  SetWindowPos(Hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-Rect Win32WindowImpl::frameBoundsImpl() const {
+Rect Win32WindowImpl::FrameBoundsImpl() const {
   RECT frame{};
-  GetWindowRect(hwnd(), &frame);
+  GetWindowRect(Hwnd(), &frame);
   return {frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top};
 }
 
-void Win32WindowImpl::bringToFrontImpl() {
-  SetWindowPos(hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  SetWindowPos(hwnd(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+void Win32WindowImpl::BringToFrontImpl() {
+  SetWindowPos(Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowPos(Hwnd(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void Win32WindowImpl::addTitleBarActionImpl(int code, const std::string& caption) {
+void Win32WindowImpl::AddTitleBarActionImpl(int code, const std::string& caption) {
   // The window menu (Alt+Space) keeps the actions for the keyboard; the buttons show them.
-  if (HMENU menu = GetSystemMenu(hwnd(), FALSE)) {
+  if (HMENU menu = GetSystemMenu(Hwnd(), FALSE)) {
     AppendMenuW(menu, MF_STRING, ActionId(code), Wide(caption).c_str());
   }
-  actionButtons_.push_back(CreateActionButton(hwnd(), ActionId(code), caption));
-  layOutActionButtons();
+  actionButtons_.push_back(CreateActionButton(Hwnd(), ActionId(code), caption));
+  LayOutActionButtons();
 }
 
-void Win32WindowImpl::layOutActionButtons() {
-  int right = clientSizeImpl().width - kActionMargin;
+void Win32WindowImpl::LayOutActionButtons() {
+  int right = ClientSizeImpl().width - kActionMargin;
   for (HWND button : actionButtons_) {
     const int width = ButtonWidth(button);
     MoveWindow(button, right - width, kActionTop, width, kActionHeight, TRUE);
@@ -142,11 +142,11 @@ void Win32WindowImpl::layOutActionButtons() {
   }
 }
 
-LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32WindowImpl::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CLOSE:
-      // The shell decides: requestClose() asks its handler and hides the window when allowed.
-      window_.requestClose();
+      // The shell decides: RequestClose() asks its handler and hides the window when allowed.
+      window_.RequestClose();
       return 0;
     case WM_RBUTTONDOWN:
       WindowEvents::RightClick(window_);
@@ -155,7 +155,7 @@ LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       Size now{LOWORD(lParam), HIWORD(lParam)};
       if (wParam == SIZE_MINIMIZED || now == client_) break;
       client_ = now;
-      layOutActionButtons();
+      LayOutActionButtons();
       WindowEvents::Resized(window_);
       return 0;
     }
@@ -179,7 +179,7 @@ LRESULT Win32WindowImpl::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       break;
   }
-  return DefWindowProcW(hwnd(), message, wParam, lParam);
+  return DefWindowProcW(Hwnd(), message, wParam, lParam);
 }
 
 LRESULT CALLBACK Win32WindowImpl::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
@@ -198,8 +198,8 @@ LRESULT CALLBACK Win32WindowImpl::WindowProc(HWND hwnd, UINT message, WPARAM wPa
   auto* self = reinterpret_cast<Win32WindowImpl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (message == WM_NCDESTROY) SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
   // Messages before CreateWindowEx returned (hwnd_ not yet set) get the default treatment.
-  if (!self || self->hwnd() != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
-  return self->handle(message, wParam, lParam);
+  if (!self || self->Hwnd() != hwnd) return DefWindowProcW(hwnd, message, wParam, lParam);
+  return self->Handle(message, wParam, lParam);
 }
 
 }  // namespace qv::ui::win32

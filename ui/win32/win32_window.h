@@ -13,26 +13,26 @@ class Win32WindowImpl : public WindowImpl {
   Win32WindowImpl(const WindowOptions& options, Window& window);
   ~Win32WindowImpl() override;
 
-  HWND hwnd() const { return hwnd_.get(); }
+  HWND Hwnd() const { return hwnd_.get(); }
 
-  std::unique_ptr<ControlImpl> createControlImpl(ControlKind kind, const std::string& text,
+  std::unique_ptr<ControlImpl> CreateControlImpl(ControlKind kind, const std::string& text,
                                                  const Rect& bounds, Control& control) override;
-  void setTitleImpl(const std::string& title) override;
-  void setVisibleImpl(bool visible) override;
-  void setClientSizeImpl(int width, int height) override;
-  Size clientSizeImpl() const override;
-  void setPositionImpl(int left, int top) override;
-  Rect frameBoundsImpl() const override;
-  void bringToFrontImpl() override;
-  void addTitleBarActionImpl(int code, const std::string& caption) override;
+  void SetTitleImpl(const std::string& title) override;
+  void SetVisibleImpl(bool visible) override;
+  void SetClientSizeImpl(int width, int height) override;
+  Size ClientSizeImpl() const override;
+  void SetPositionImpl(int left, int top) override;
+  Rect FrameBoundsImpl() const override;
+  void BringToFrontImpl() override;
+  void AddTitleBarActionImpl(int code, const std::string& caption) override;
 
   // The window procedure of the toolkit's windows and tab pages.
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
-  LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   // Puts the title-bar action buttons side by side at the right end of the client area's top.
-  void layOutActionButtons();
+  void LayOutActionButtons();
 
   Window& window_;
   HwndPtr hwnd_;

@@ -48,11 +48,11 @@ class ValueBuilder {
     return false;
   }
 
-  bool tooDeep() const { return tooDeep_; }
-  int maxDepth() const { return maxDepth_; }
-  std::size_t errorPosition() const { return errorPosition_; }
-  int errorId() const { return errorId_; }
-  const std::string& errorMessage() const { return errorMessage_; }
+  bool TooDeep() const { return tooDeep_; }
+  int MaxDepth() const { return maxDepth_; }
+  std::size_t ErrorPosition() const { return errorPosition_; }
+  int ErrorId() const { return errorId_; }
+  const std::string& ErrorMessage() const { return errorMessage_; }
 
  private:
   template <typename T>
@@ -195,7 +195,7 @@ ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError
     // ill-formed UTF-8 (the cloud's answers are meant to be UTF-8; one that is not is still
     // read, each bad sequence standing as U+FFFD) and lone surrogate escapes. Checking only
     // after a failure keeps the extra pass off the common path.
-    if (!ok && !builder.tooDeep() && Repair(text, repaired)) {
+    if (!ok && !builder.TooDeep() && Repair(text, repaired)) {
       text = repaired;
       if (ReadJsonQuickly(text, out, depth)) return ParseResult::Value;
       builder = ValueBuilder(out);
@@ -208,20 +208,20 @@ ParseResult ParseJsonCarefully(std::string_view text, Value& out, JsonParseError
     return ParseResult::Error;
   }
   if (ok) {
-    depth = builder.maxDepth();
+    depth = builder.MaxDepth();
     return ParseResult::Value;
   }
   out = nullptr;
   if (error) {
-    if (builder.tooDeep()) {
+    if (builder.TooDeep()) {
       FillError(text, TooDeepOffset(text), kTooDeepNumber,
                 "nesting deeper than " + std::to_string(JsonDocument::kMaxDepth) + " levels",
                 *error);
     } else {
       // nlohmann counts characters read, so the offending one is the last of them.
-      const std::size_t read = builder.errorPosition();
-      FillError(text, read == 0 ? 0 : read - 1, builder.errorId(),
-                DescriptionOf(builder.errorMessage()), *error);
+      const std::size_t read = builder.ErrorPosition();
+      FillError(text, read == 0 ? 0 : read - 1, builder.ErrorId(),
+                DescriptionOf(builder.ErrorMessage()), *error);
     }
   }
   return ParseResult::Error;
