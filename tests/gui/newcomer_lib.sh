@@ -9,16 +9,6 @@ sim_pid=
 page_pid=
 tray_pid=
 
-# fail: the failure, with what the windows, the program, the tray and the simulator showed.
-fail() {
-  echo "FAIL: $*"
-  echo "--- windows: $(window_list)"
-  echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
-  echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
-  echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
-  exit 1
-}
-
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
