@@ -14,14 +14,19 @@ SIM=$2
 SUITE=restart
 source "$(dirname "$0")/lib.sh"
 
-start_sim --printers 127.0.0.45
-tasks=$(python3 -c '
-import json
+# add_restart_tasks FIRST LAST: tasks r-FIRST … r-LAST of 21 lines for the printer.
+add_restart_tasks() {
+  api POST /tasks "$(python3 -c '
+import json, sys
+first, last = int(sys.argv[1]), int(sys.argv[2])
 print(json.dumps([{"uni_key": f"r-{n}", "print_sn": "127.0.0.45", "print_num": 1,
   "print_content": [{"type": 1, "bold": 1, "align": 2, "text": f"r-{n} 外卖单"}] +
   [{"type": 1, "text": f"r-{n} 第{i}行 鱼香肉丝 x1 32.00"} for i in range(20)]}
-  for n in range(1, 7)], ensure_ascii=False))')
-api POST /tasks "$tasks" >/dev/null || fail "cannot add the tasks"
+  for n in range(first, last + 1)], ensure_ascii=False))' "$1" "$2")" >/dev/null
+}
+
+start_sim --printers 127.0.0.45
+add_restart_tasks 1 6 || fail "cannot add the tasks"
 api POST /faults '{"kind": "slow", "count": 0, "delay_ms": 2000, "endpoint": "report"}' >/dev/null
 
 start_service
@@ -44,13 +49,7 @@ sleep 4  # a task printed twice would show now
 # left the journal when it was taken, so the restart must not print it again.
 e2e_stop_service
 api POST /faults '{"kind": "slow", "count": 1, "delay_ms": 8000, "endpoint": "report"}' >/dev/null
-tasks=$(python3 -c '
-import json
-print(json.dumps([{"uni_key": f"r-{n}", "print_sn": "127.0.0.45", "print_num": 1,
-  "print_content": [{"type": 1, "bold": 1, "align": 2, "text": f"r-{n} 外卖单"}] +
-  [{"type": 1, "text": f"r-{n} 第{i}行 鱼香肉丝 x1 32.00"} for i in range(20)]}
-  for n in range(7, 10)], ensure_ascii=False))')
-api POST /tasks "$tasks" >/dev/null || fail "cannot add the second tasks"
+add_restart_tasks 7 9 || fail "cannot add the second tasks"
 start_service
 wait_for 60 "any(l.startswith('r-7 ') for j in jobs for l in j['lines'])" || fail "r-7 not printed"
 sleep 1  # its report is now hanging
@@ -65,13 +64,7 @@ sleep 4
 # Third stop: SIGTERM while r-10 prints and its report is slow in coming.
 e2e_stop_service
 api POST /faults '{"kind": "slow", "count": 1, "delay_ms": 3000, "endpoint": "report"}' >/dev/null
-tasks=$(python3 -c '
-import json
-print(json.dumps([{"uni_key": f"r-{n}", "print_sn": "127.0.0.45", "print_num": 1,
-  "print_content": [{"type": 1, "bold": 1, "align": 2, "text": f"r-{n} 外卖单"}] +
-  [{"type": 1, "text": f"r-{n} 第{i}行 鱼香肉丝 x1 32.00"} for i in range(20)]}
-  for n in range(10, 13)], ensure_ascii=False))')
-api POST /tasks "$tasks" >/dev/null || fail "cannot add the third tasks"
+add_restart_tasks 10 12 || fail "cannot add the third tasks"
 start_service
 wait_for 60 "any(l.startswith('r-10 ') for j in jobs for l in j['lines'])" || fail "r-10 not printed"
 kill -TERM "$service_pid"
