@@ -11,6 +11,7 @@
 #include "platform/autostart.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
+#include "platform/termination.h"
 #include "printer/lpt_printer.h"
 #include "printer/network_printer.h"
 #include "printer/spooler_printer.h"
@@ -73,6 +74,14 @@ int RunProgram(std::vector<std::string> args) {
 
   RunLog runLog(state.logDirectory, *clock);
   DebugLog debugLog(state.debugViewEnabled, *clock);
+  // A stop from the system (the user service stopped, the session ending) lets the ticket in
+  // hand print and be reported: the loop ends, and the service's end waits for its lanes.
+  const platform::TerminationHandler onTermination([&toolkit = *toolkit, &runLog] {
+    toolkit.Post([&toolkit, &runLog] {
+      runLog.WriteRunLog("收到系统的结束请求：正在打印的小票完成并上报后退出");
+      toolkit.Quit(0);
+    });
+  });
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }

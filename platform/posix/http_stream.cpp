@@ -1,73 +1,69 @@
 #include "platform/posix/http_stream.h"
 
-#include <arpa/inet.h>
-#include <openssl/err.h>
-#include <openssl/x509v3.h>
+#include <mbedtls/net_sockets.h>
 #include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdint>
 #include <cstring>
 
 namespace qv::platform::posix {
-namespace {
 
-int FdOf(BIO* bio) { return static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio))); }
+struct TlsChannel {
+  explicit TlsChannel(int socket) : fd(socket) { mbedtls_ssl_init(&ssl); }
+  ~TlsChannel() { mbedtls_ssl_free(&ssl); }
+  TlsChannel(const TlsChannel&) = delete;
+  TlsChannel& operator=(const TlsChannel&) = delete;
+  size_t Ahead() const { return aheadEnd - aheadStart; }
+
+  int fd;
+  int lastErrno = 0;         // what the socket said when a callback failed
+  bool established = false;  // handshake through and certificate accepted
+  mbedtls_ssl_context ssl;
+  // Bytes read from the socket before mbed TLS asked for them: it asks for a record's header
+  // and then for its body, two receive calls for what one takes.
+  unsigned char ahead[8192];
+  size_t aheadStart = 0;
+  size_t aheadEnd = 0;
+};
+
+namespace {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
-// OpenSSL's socket BIO writes with write(), which raises SIGPIPE when the peer has gone; this
-// one sends with MSG_NOSIGNAL so a closed connection is an error to handle, not a dead process.
-int BioWrite(BIO* bio, const char* data, int size) {
-  BIO_clear_retry_flags(bio);
-  const ssize_t sent = ::send(FdOf(bio), data, static_cast<size_t>(size), MSG_NOSIGNAL);
-  if (sent < 0 && WouldBlock(errno)) BIO_set_retry_write(bio);
-  return static_cast<int>(sent);
+bool WantsIo(int result) {
+  return result == MBEDTLS_ERR_SSL_WANT_READ || result == MBEDTLS_ERR_SSL_WANT_WRITE;
 }
 
-int BioRead(BIO* bio, char* data, int size) {
-  BIO_clear_retry_flags(bio);
-  const ssize_t got = ::recv(FdOf(bio), data, static_cast<size_t>(size), 0);
-  if (got < 0 && WouldBlock(errno)) BIO_set_retry_read(bio);
-  return static_cast<int>(got);
+// Sent with MSG_NOSIGNAL: a peer that went is an error to handle, not a SIGPIPE.
+int SendForTls(void* context, const unsigned char* data, size_t size) {
+  auto& channel = *static_cast<TlsChannel*>(context);
+  const ssize_t sent = ::send(channel.fd, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (sent >= 0) return static_cast<int>(sent);
+  if (WouldBlock(errno)) return MBEDTLS_ERR_SSL_WANT_WRITE;
+  channel.lastErrno = errno;
+  return MBEDTLS_ERR_NET_SEND_FAILED;
 }
 
-long BioControl(BIO*, int command, long, void*) { return command == BIO_CTRL_FLUSH ? 1 : 0; }
-
-int BioCreate(BIO* bio) {
-  BIO_set_init(bio, 1);
-  return 1;
-}
-
-// Made once for the process and never freed: every TLS connection uses it.
-BIO_METHOD* SocketBioMethod() {
-  static BIO_METHOD* const method = [] {
-    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "qv socket");
-    if (m != nullptr) {
-      BIO_meth_set_write(m, BioWrite);
-      BIO_meth_set_read(m, BioRead);
-      BIO_meth_set_ctrl(m, BioControl);
-      BIO_meth_set_create(m, BioCreate);
+int ReceiveForTls(void* context, unsigned char* data, size_t size) {
+  auto& channel = *static_cast<TlsChannel*>(context);
+  if (channel.Ahead() == 0) {
+    const ssize_t got = ::recv(channel.fd, channel.ahead, sizeof channel.ahead, MSG_DONTWAIT);
+    if (got == 0) return 0;  // the peer's end
+    if (got < 0) {
+      if (WouldBlock(errno)) return MBEDTLS_ERR_SSL_WANT_READ;
+      channel.lastErrno = errno;
+      return MBEDTLS_ERR_NET_RECV_FAILED;
     }
-    return m;
-  }();
-  return method;
-}
-
-bool IsAddress(const std::string& host) {
-  unsigned char address[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1;
-}
-
-// What the certificate check found, in OpenSSL's words.
-std::string VerifyFailure(SSL* ssl) {
-  const long result = SSL_get_verify_result(ssl);
-  if (result == X509_V_OK) return "";
-  return std::string("证书验证失败：") + X509_verify_cert_error_string(result);
+    channel.aheadStart = 0;
+    channel.aheadEnd = static_cast<size_t>(got);
+  }
+  const size_t n = std::min(size, channel.Ahead());
+  std::memcpy(data, channel.ahead + channel.aheadStart, n);
+  channel.aheadStart += n;
+  return static_cast<int>(n);
 }
 
 }  // namespace
@@ -78,9 +74,11 @@ int Wait::Ms() const {
   return idleMs < 0 ? left : std::min(idleMs, left);
 }
 
+HttpStream::HttpStream(Fd fd) : fd_(std::move(fd)) {}
+
 HttpStream::~HttpStream() {
   // The goodbye is a courtesy: one try, no waiting for the peer's.
-  if (ssl_ && SSL_is_init_finished(ssl_.get())) SSL_shutdown(ssl_.get());
+  if (tls_ && tls_->established) mbedtls_ssl_close_notify(&tls_->ssl);
 }
 
 Io HttpStream::WaitFor(short events, const Wait& wait, std::string& reason) {
@@ -101,97 +99,75 @@ Io HttpStream::WaitFor(short events, const Wait& wait, std::string& reason) {
   }
 }
 
-Io HttpStream::SslFailure(int result, const char* doing, std::string& reason) {
-  const int error = SSL_get_error(ssl_.get(), result);
-  if (error == SSL_ERROR_ZERO_RETURN) return Io::Closed;
-  if (error == SSL_ERROR_SYSCALL && ERR_peek_error() == 0) {
-    if (errno == 0) return Io::Closed;
-    reason = std::string(doing) + "：" + std::strerror(errno);
-    // A reset is the peer's way of ending too (a kept connection it had already dropped).
-    return errno == ECONNRESET ? Io::Closed : Io::Failed;
+Io HttpStream::TlsFailure(int result, const char* doing, std::string& reason) const {
+  // Many servers close without the TLS goodbye; the body framing tells a cut-off answer apart.
+  if (result == 0 || result == MBEDTLS_ERR_SSL_PEER_CLOSE_NOTIFY ||
+      result == MBEDTLS_ERR_SSL_CONN_EOF) {
+    return Io::Closed;
   }
-  char text[256] = "";
-  ERR_error_string_n(ERR_peek_last_error(), text, sizeof text);
-  ERR_clear_error();
-  reason = std::string(doing) + "：" + text;
+  if (result == MBEDTLS_ERR_NET_SEND_FAILED || result == MBEDTLS_ERR_NET_RECV_FAILED) {
+    reason = std::string(doing) + "：" + std::strerror(tls_->lastErrno);
+    // A reset is the peer's way of ending too (a kept connection it had already dropped).
+    return tls_->lastErrno == ECONNRESET ? Io::Closed : Io::Failed;
+  }
+  reason = std::string(doing) + "：" + TlsErrorText(result);
   return Io::Failed;
 }
 
-bool HttpStream::StartTls(SSL_CTX* context, const std::string& host, bool verify,
-                          SSL_SESSION* session, const Wait& wait, std::string& reason) {
-  BIO_METHOD* method = SocketBioMethod();
-  BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
-  ssl_.reset(SSL_new(context));
-  if (bio == nullptr || !ssl_) {
-    BIO_free(bio);
-    reason = "OpenSSL 无法建立连接对象";
+bool HttpStream::StartTls(TlsContext& context, const std::string& host, bool verify,
+                          const TlsSession* session, const Wait& wait, std::string& reason) {
+  tls_ = std::make_unique<TlsChannel>(fd_.Get());
+  mbedtls_ssl_context* ssl = &tls_->ssl;
+  int error = mbedtls_ssl_setup(ssl, context.Config());
+  // Server name indication carries host names only.
+  if (error == 0 && !IsIpAddress(host)) error = mbedtls_ssl_set_hostname(ssl, host.c_str());
+  if (error != 0) {
+    reason = "TLS 无法建立连接对象：" + TlsErrorText(error);
     return false;
   }
-  BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(fd_.Get())));
-  SSL_set_bio(ssl_.get(), bio, bio);
-  const bool address = IsAddress(host);
-  if (!address) SSL_set_tlsext_host_name(ssl_.get(), host.c_str());
-  static const unsigned char kHttp11[] = "\x08http/1.1";
-  SSL_set_alpn_protos(ssl_.get(), kHttp11, sizeof kHttp11 - 1);
-  if (verify) {
-    // The certificate must name the host we asked for: a valid certificate of any other site
-    // would otherwise let that site answer for the cloud.
-    SSL_set_verify(ssl_.get(), SSL_VERIFY_PEER, nullptr);
-    X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
-    X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-    const int named = address ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str())
-                              : X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0);
-    if (named != 1) {
-      reason = "无法设置要验证的主机名 " + host;
-      return false;
-    }
-  } else {
-    SSL_set_verify(ssl_.get(), SSL_VERIFY_NONE, nullptr);
-  }
-  if (session != nullptr) SSL_set_session(ssl_.get(), session);
+  // A session the server no longer knows only means a whole handshake.
+  if (session != nullptr) mbedtls_ssl_set_session(ssl, &session->session);
+  mbedtls_ssl_set_bio(ssl, tls_.get(), SendForTls, ReceiveForTls, nullptr);
   for (;;) {
-    ERR_clear_error();
-    errno = 0;
-    const int result = SSL_connect(ssl_.get());
-    if (result == 1) return true;
-    const int error = SSL_get_error(ssl_.get(), result);
-    if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
-      const Io waited = WaitFor(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, wait, reason);
+    const int result = mbedtls_ssl_handshake(ssl);
+    if (result == 0) break;
+    if (WantsIo(result)) {
+      const short events = result == MBEDTLS_ERR_SSL_WANT_READ ? POLLIN : POLLOUT;
+      const Io waited = WaitFor(events, wait, reason);
       if (waited != Io::Ok) {
         reason = "TLS 握手未完成：" + reason;
         return false;
       }
       continue;
     }
-    reason = verify ? VerifyFailure(ssl_.get()) : "";
-    if (reason.empty() && SslFailure(result, "TLS 握手失败", reason) == Io::Closed) {
+    if (TlsFailure(result, "TLS 握手失败", reason) == Io::Closed) {
       reason = "TLS 握手时对方断开了连接";
     }
-    ERR_clear_error();
     return false;
   }
+  if (verify && !context.Verify(mbedtls_ssl_get_peer_cert(ssl), host, reason)) return false;
+  tls_->established = true;
+  return true;
 }
 
 Io HttpStream::WriteAll(std::string_view bytes, const Wait& wait, std::string& reason) {
   while (!bytes.empty()) {
     const int chunk = static_cast<int>(std::min<size_t>(bytes.size(), INT_MAX));
     short waitEvents = POLLOUT;
-    if (ssl_) {
-      ERR_clear_error();
-      errno = 0;
-      // A retried SSL_write must repeat the same bytes, which the loop does.
-      const int sent = SSL_write(ssl_.get(), bytes.data(), chunk);
+    if (tls_) {
+      // A retried write must repeat the same bytes, which the loop does.
+      const int sent =
+          mbedtls_ssl_write(&tls_->ssl, reinterpret_cast<const unsigned char*>(bytes.data()),
+                            static_cast<size_t>(chunk));
       if (sent > 0) {
         bytes.remove_prefix(static_cast<size_t>(sent));
         continue;
       }
-      const int error = SSL_get_error(ssl_.get(), sent);
-      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-        const Io failed = SslFailure(sent, "发送失败", reason);
-        if (failed == Io::Closed) reason = "发送时对方断开了连接";
+      if (!WantsIo(sent)) {
+        if (TlsFailure(sent, "发送失败", reason) == Io::Closed) reason = "发送时对方断开了连接";
         return Io::Failed;
       }
-      if (error == SSL_ERROR_WANT_READ) waitEvents = POLLIN;
+      if (sent == MBEDTLS_ERR_SSL_WANT_READ) waitEvents = POLLIN;
     } else {
       const ssize_t sent =
           ::send(fd_.Get(), bytes.data(), static_cast<size_t>(chunk), MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -216,19 +192,15 @@ Io HttpStream::ReadSome(char* buffer, size_t capacity, size_t& got, const Wait& 
   const int size = static_cast<int>(std::min<size_t>(capacity, INT_MAX));
   for (;;) {
     short waitEvents = POLLIN;
-    if (ssl_) {
-      ERR_clear_error();
-      errno = 0;
-      const int n = SSL_read(ssl_.get(), buffer, size);
+    if (tls_) {
+      const int n = mbedtls_ssl_read(&tls_->ssl, reinterpret_cast<unsigned char*>(buffer),
+                                     static_cast<size_t>(size));
       if (n > 0) {
         got = static_cast<size_t>(n);
         return Io::Ok;
       }
-      const int error = SSL_get_error(ssl_.get(), n);
-      if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-        return SslFailure(n, "接收失败", reason);
-      }
-      if (error == SSL_ERROR_WANT_WRITE) waitEvents = POLLOUT;
+      if (!WantsIo(n)) return TlsFailure(n, "接收失败", reason);
+      if (n == MBEDTLS_ERR_SSL_WANT_WRITE) waitEvents = POLLOUT;
     } else {
       const ssize_t n = ::recv(fd_.Get(), buffer, static_cast<size_t>(size), MSG_DONTWAIT);
       if (n > 0) {
@@ -247,29 +219,18 @@ Io HttpStream::ReadSome(char* buffer, size_t capacity, size_t& got, const Wait& 
 }
 
 bool HttpStream::IdleAndOpen() {
-  if (ssl_ && SSL_has_pending(ssl_.get())) return false;  // bytes nobody asked for
+  // Bytes nobody asked for, or the end of the connection: TLS 1.2 sends nothing unasked.
+  if (tls_ && (tls_->Ahead() > 0 || mbedtls_ssl_check_pending(&tls_->ssl) != 0)) return false;
   pollfd p{fd_.Get(), POLLIN, 0};
-  const int ready = ::poll(&p, 1, 0);
-  if (ready == 0) return true;
-  if (ready < 0) return false;
-  char byte;
-  if (!ssl_) return false;  // the end of the connection, or bytes nobody asked for
-  // A TLS record may carry no data at all (a session ticket the server sent late): reading
-  // it leaves nothing to read, and the connection is as good as before.
-  ERR_clear_error();
-  const int n = SSL_peek(ssl_.get(), &byte, 1);
-  const bool keep = n <= 0 && SSL_get_error(ssl_.get(), n) == SSL_ERROR_WANT_READ;
-  ERR_clear_error();
-  return keep;
+  return ::poll(&p, 1, 0) == 0;
 }
 
-SSL_SESSION* HttpStream::Session() const {
-  if (!ssl_) return nullptr;
-  SSL_SESSION* session = SSL_get1_session(ssl_.get());
-  if (session != nullptr && SSL_SESSION_is_resumable(session) != 1) {
-    SSL_SESSION_free(session);
-    return nullptr;
-  }
+std::unique_ptr<TlsSession> HttpStream::Session() const {
+  if (!tls_ || !tls_->established) return nullptr;
+  auto session = std::make_unique<TlsSession>();
+  if (mbedtls_ssl_get_session(&tls_->ssl, &session->session) != 0) return nullptr;
+  // Resumable only by an id or a ticket the server gave.
+  if (session->session.id_len == 0 && session->session.ticket == nullptr) return nullptr;
   return session;
 }
 

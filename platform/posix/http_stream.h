@@ -2,7 +2,7 @@
 // ends at the sooner of a phase's idle limit and the deadline of the whole exchange.
 #pragma once
 
-#include <openssl/ssl.h>
+#include <mbedtls/ssl.h>
 
 #include <cstddef>
 #include <memory>
@@ -11,6 +11,7 @@
 
 #include "platform/deadline.h"
 #include "platform/posix/fd.h"
+#include "platform/posix/tls_context.h"
 
 namespace qv::platform::posix {
 
@@ -28,13 +29,12 @@ enum class Io {
   Failed,    // the connection broke; the reason says how
 };
 
-struct SslDeleter {
-  void operator()(SSL* ssl) const { SSL_free(ssl); }
-};
+// The TLS state of one connection and what mbed TLS's socket callbacks need.
+struct TlsChannel;
 
 class HttpStream {
  public:
-  explicit HttpStream(Fd fd) : fd_(std::move(fd)) {}
+  explicit HttpStream(Fd fd);
   ~HttpStream();
   HttpStream(const HttpStream&) = delete;
   HttpStream& operator=(const HttpStream&) = delete;
@@ -42,8 +42,8 @@ class HttpStream {
   // Makes the connection a TLS one to `host`: the certificate is verified against the
   // context's roots and must name the host, unless `verify` is false. `session` (may be null)
   // is a kept session of the same host to resume. False with `reason` on failure.
-  bool StartTls(SSL_CTX* context, const std::string& host, bool verify, SSL_SESSION* session,
-                const Wait& wait, std::string& reason);
+  bool StartTls(TlsContext& context, const std::string& host, bool verify,
+                const TlsSession* session, const Wait& wait, std::string& reason);
   // Sends every byte.
   Io WriteAll(std::string_view bytes, const Wait& wait, std::string& reason);
   // Reads what is there, at least one byte, at most `capacity`; `got` counts them.
@@ -51,17 +51,17 @@ class HttpStream {
   // True when a kept connection can carry another exchange: still open and nothing unread.
   bool IdleAndOpen();
   // The TLS session to resume on a later connection to the same host; null for plain TCP or
-  // a session that cannot be resumed. The caller owns the reference.
-  SSL_SESSION* Session() const;
+  // a session that cannot be resumed.
+  std::unique_ptr<TlsSession> Session() const;
 
  private:
-  // Waits until the socket is readable (or writable, after SSL_ERROR_WANT_WRITE).
+  // Waits until the socket is readable (or writable, after MBEDTLS_ERR_SSL_WANT_WRITE).
   Io WaitFor(short events, const Wait& wait, std::string& reason);
-  // An OpenSSL call that returned `result` <= 0, as our status and reason.
-  Io SslFailure(int result, const char* doing, std::string& reason);
+  // An mbed TLS call that returned the error `result`, as our status and reason.
+  Io TlsFailure(int result, const char* doing, std::string& reason) const;
 
   Fd fd_;
-  std::unique_ptr<SSL, SslDeleter> ssl_;
+  std::unique_ptr<TlsChannel> tls_;
 };
 
 }  // namespace qv::platform::posix

@@ -1,10 +1,8 @@
-// HttpTransport over our own sockets and OpenSSL. The service makes one small exchange with
+// HttpTransport over our own sockets and mbed TLS. The service makes one small exchange with
 // one cloud host every few seconds: a general-purpose HTTP library brought dozens of shared
 // libraries into the process and a transfer engine's set-up into every poll, for a job this
 // file does directly. HTTP/1.1 only, the caller's header block in its order, no cookie engine,
 // one kept connection and TLS session, per-phase timeouts and one for the whole exchange.
-#include <openssl/ssl.h>
-
 #include <chrono>
 #include <memory>
 #include <new>
@@ -24,11 +22,6 @@ constexpr int kMaxRedirects = 10;
 // A kept connection idle this long is not trusted any more: servers and the middle boxes
 // between drop idle connections silently after a minute or two.
 constexpr auto kMaxIdle = std::chrono::seconds(118);
-
-struct SessionDeleter {
-  void operator()(SSL_SESSION* session) const { SSL_SESSION_free(session); }
-};
-using Session = std::unique_ptr<SSL_SESSION, SessionDeleter>;
 
 // Everything a connection was made for: another request may use it only when all of it
 // matches.
@@ -119,17 +112,18 @@ class SocketHttpTransport final : public HttpTransport {
   // Sends the request and reads the answer's head, on the kept connection or a new one (and
   // once more on a new one when the kept one turns out closed).
   HttpFailure SendAndHear(const HttpTransportRequest& r, const HttpTarget& target,
-                          const std::string& request, const ConnectionKey& key, SSL_CTX* context,
+                          const std::string& request, const ConnectionKey& key, TlsContext* context,
                           const Deadline& overall, ResponseHead& head, std::string& reason);
   HttpFailure open(const HttpTransportRequest& r, const HttpTarget& target,
-                   const ConnectionKey& key, SSL_CTX* context, const Deadline& overall,
+                   const ConnectionKey& key, TlsContext* context, const Deadline& overall,
                    std::string& reason);
   bool OpenTunnel(Connection& connection, const HttpTarget& target, const ConnectionKey& key,
                   const Wait& wait, std::string& reason);
 
   TlsContext tls_;
   std::unique_ptr<Connection> connection_;
-  Session session_;  // the last TLS session, to resume on a new connection with the same key
+  std::unique_ptr<TlsSession>
+      session_;  // the last TLS session, to resume on a new connection with the same key
   ConnectionKey sessionKey_;
 };
 
@@ -212,10 +206,11 @@ HttpFailure SocketHttpTransport::RoundTrip(const HttpTransportRequest& r, const 
                                            const Deadline& overall, Answer& answer,
                                            std::string& reason) {
   const HttpTarget& target = hop.target;
-  SSL_CTX* context = nullptr;
+  TlsContext* context = nullptr;
   HttpFailure failure = HttpFailure::None;
-  if (target.secure && (context = tls_.Get(r.tls, false, failure, reason)) == nullptr) {
-    return failure;
+  if (target.secure) {
+    if (!tls_.Prepare(r.tls, false, failure, reason)) return failure;
+    context = &tls_;
   }
   ConnectionKey key{
       .secure = target.secure,
@@ -230,7 +225,7 @@ HttpFailure SocketHttpTransport::RoundTrip(const HttpTransportRequest& r, const 
   const bool reused = connection_ != nullptr;
   // A new connection is verified against the ca_file as it is now.
   if (target.secure && !reused) {
-    if ((context = tls_.Get(r.tls, true, failure, reason)) == nullptr) return failure;
+    if (!tls_.Prepare(r.tls, true, failure, reason)) return failure;
     key.trust = tls_.Generation();
   }
   const Wait wait{r.timeoutMs, overall};
@@ -247,7 +242,7 @@ HttpFailure SocketHttpTransport::RoundTrip(const HttpTransportRequest& r, const 
                     (!answer.head.http10 || answer.head.keepAlive) && !AsksToClose(hop.headers) &&
                     !connection.reader.Buffered();
   if (target.secure && !reused && answer.bodyRead == BodyRead::Ok) {
-    session_.reset(connection.stream.Session());
+    session_ = connection.stream.Session();
     sessionKey_ = key;
   }
   if (keep) {
@@ -268,7 +263,7 @@ void SocketHttpTransport::DropUnlessUsableFor(const ConnectionKey& key) {
 
 HttpFailure SocketHttpTransport::SendAndHear(const HttpTransportRequest& r,
                                              const HttpTarget& target, const std::string& request,
-                                             const ConnectionKey& key, SSL_CTX* context,
+                                             const ConnectionKey& key, TlsContext* context,
                                              const Deadline& overall, ResponseHead& head,
                                              std::string& reason) {
   const Wait wait{r.timeoutMs, overall};
@@ -306,7 +301,7 @@ HttpFailure SocketHttpTransport::SendAndHear(const HttpTransportRequest& r,
 }
 
 HttpFailure SocketHttpTransport::open(const HttpTransportRequest& r, const HttpTarget& target,
-                                      const ConnectionKey& key, SSL_CTX* context,
+                                      const ConnectionKey& key, TlsContext* context,
                                       const Deadline& overall, std::string& reason) {
   // Resolving, connecting, the proxy's tunnel and the TLS handshake share one phase's limit.
   const Deadline connectBy = PhaseDeadline(r.timeoutMs, overall);
@@ -327,8 +322,8 @@ HttpFailure SocketHttpTransport::open(const HttpTransportRequest& r, const HttpT
     return HttpFailure::Send;
   }
   if (target.secure) {
-    SSL_SESSION* resume = session_ && sessionKey_ == key ? session_.get() : nullptr;
-    if (!connection->stream.StartTls(context, target.host, r.tls.verify, resume, wait, reason)) {
+    const TlsSession* resume = session_ && sessionKey_ == key ? session_.get() : nullptr;
+    if (!connection->stream.StartTls(*context, target.host, r.tls.verify, resume, wait, reason)) {
       return HttpFailure::Send;
     }
   }

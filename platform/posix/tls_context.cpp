@@ -1,12 +1,9 @@
 #include "platform/posix/tls_context.h"
 
-#include <dirent.h>
-#include <openssl/err.h>
-#include <openssl/x509.h>
+#include <mbedtls/error.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace qv::platform::posix {
@@ -24,88 +21,137 @@ bool FileIdentity(const std::string& path, std::string& identity, std::string& r
   return true;
 }
 
-// True when the directory holds the hashed names (like 3513523f.0) that OpenSSL looks roots up
-// by; Debian's update-ca-certificates makes them in /etc/ssl/certs.
-bool HasHashedNames(const char* directory) {
-  DIR* dir = ::opendir(directory);
-  if (dir == nullptr) return false;
-  bool found = false;
-  while (dirent* entry = ::readdir(dir)) {
-    const std::string_view name = entry->d_name;
-    if (name.size() == 10 && name.substr(8) == ".0" &&
-        name.find_first_not_of("0123456789abcdef") == 8) {
-      found = true;
-      break;
-    }
+// mbed TLS lists the findings one to a line.
+std::string VerifyFindings(uint32_t flags) {
+  char text[1024] = "";
+  mbedtls_x509_crt_verify_info(text, sizeof text, "", flags);
+  std::string findings;
+  for (const char* line = text; *line != '\0';) {
+    const char* end = std::strchr(line, '\n');
+    const size_t size = end != nullptr ? static_cast<size_t>(end - line) : std::strlen(line);
+    if (size > 0) findings += (findings.empty() ? "" : "；") + std::string(line, size);
+    line += size + (end != nullptr ? 1 : 0);
   }
-  ::closedir(dir);
-  return found;
-}
-
-std::string LastOpenSslError() {
-  char text[256] = "";
-  const unsigned long code = ERR_peek_last_error();
-  if (code != 0) ERR_error_string_n(code, text, sizeof text);
-  ERR_clear_error();
-  return text;
-}
-
-// The system's roots. They are looked up by name in the hashed directory when a chain needs
-// one, so the process neither parses nor holds the hundred-odd roots of the bundle it would
-// never use; only a system without the hashed directory gets the bundle file instead. (An
-// SSL_CERT_FILE in the environment is not read: it would bring the whole bundle back, and
-// extra roots for the cloud are what ca_file is for.)
-void AddSystemRoots(X509_STORE* store) {
-  const char* dir = std::getenv(X509_get_default_cert_dir_env());
-  if (dir == nullptr || *dir == '\0') dir = X509_get_default_cert_dir();
-  if (X509_LOOKUP* lookup = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir())) {
-    X509_LOOKUP_add_dir(lookup, dir, X509_FILETYPE_PEM);
-  }
-  if (!HasHashedNames(dir)) X509_STORE_load_file(store, X509_get_default_cert_file());
-  ERR_clear_error();  // a missing bundle only means fewer roots
+  return findings;
 }
 
 }  // namespace
 
-SSL_CTX* TlsContext::Get(const TlsOptions& tls, bool recheckFile, HttpFailure& failure,
+std::string TlsErrorText(int code) {
+  char text[200] = "";
+  mbedtls_strerror(code, text, sizeof text);
+  return text;
+}
+
+TlsContext::TlsContext() {
+  mbedtls_entropy_init(&entropy_);
+  mbedtls_ctr_drbg_init(&random_);
+  mbedtls_ssl_config_init(&config_);
+}
+
+TlsContext::~TlsContext() {
+  mbedtls_ssl_config_free(&config_);
+  mbedtls_ctr_drbg_free(&random_);
+  mbedtls_entropy_free(&entropy_);
+}
+
+bool TlsContext::SetUp(std::string& reason) {
+  static const char kPersonal[] = "quorvel https";
+  static const char* kAlpn[] = {"http/1.1", nullptr};
+  int error = mbedtls_ctr_drbg_seed(&random_, mbedtls_entropy_func, &entropy_,
+                                    reinterpret_cast<const unsigned char*>(kPersonal),
+                                    sizeof kPersonal - 1);
+  if (error == 0) {
+    error = mbedtls_ssl_config_defaults(&config_, MBEDTLS_SSL_IS_CLIENT,
+                                        MBEDTLS_SSL_TRANSPORT_STREAM, MBEDTLS_SSL_PRESET_DEFAULT);
+  }
+  if (error != 0) {
+    reason = "TLS 无法初始化：" + TlsErrorText(error);
+    return false;
+  }
+  mbedtls_ssl_conf_rng(&config_, mbedtls_ctr_drbg_random, &random_);
+  mbedtls_ssl_conf_min_version(&config_, MBEDTLS_SSL_MAJOR_VERSION_3, MBEDTLS_SSL_MINOR_VERSION_3);
+  mbedtls_ssl_conf_alpn_protocols(&config_, kAlpn);
+  // The chain is checked once the handshake is through and before a byte of the request goes
+  // out (HttpStream::StartTls): only then are its issuers known, and only those roots are
+  // fetched from the system's bundle. The handshake itself already proves the server holds
+  // the key of the certificate it showed.
+  mbedtls_ssl_conf_authmode(&config_, MBEDTLS_SSL_VERIFY_NONE);
+  ready_ = true;
+  return true;
+}
+
+bool TlsContext::Prepare(const TlsOptions& tls, bool recheckFile, HttpFailure& failure,
                          std::string& reason) {
+  if (!ready_ && !SetUp(reason)) {
+    failure = HttpFailure::Session;
+    return false;
+  }
   // Without verification the roots are never consulted, and a broken ca_file is no reason to
   // fail an exchange the shop asked to go through unverified.
   const std::string caFile = tls.verify ? tls.caFile : "";
   // A kept connection was verified already: its exchanges need no look at the file.
-  if (context_ && caFile == caFile_ && !recheckFile) return context_.get();
+  if (trustLoaded_ && caFile == caFile_ && !recheckFile) return true;
   std::string caFileId;
   if (!caFile.empty() && !FileIdentity(caFile, caFileId, reason)) {
     failure = HttpFailure::Certificate;
-    return nullptr;
+    return false;
   }
-  if (context_ && caFile == caFile_ && caFileId == caFileId_) return context_.get();
+  if (trustLoaded_ && caFile == caFile_ && caFileId == caFileId_) return true;
 
-  context_.reset();
-  SslContext context(SSL_CTX_new(TLS_client_method()));
-  if (!context) {
-    failure = HttpFailure::Session;
-    reason = "OpenSSL: " + LastOpenSslError();
-    return nullptr;
+  trustLoaded_ = false;
+  trusted_.Clear();
+  if (!caFile.empty()) {
+    const int parsed = mbedtls_x509_crt_parse_file(trusted_.Get(), caFile.c_str());
+    if (parsed < 0 || trusted_.Empty()) {
+      failure = HttpFailure::Certificate;
+      reason = "ca_file " + caFile + ": 没有可用的证书" +
+               (parsed < 0 ? "（" + TlsErrorText(parsed) + "）" : "");
+      trusted_.Clear();
+      return false;
+    }
   }
-  // An answer that ends with the connection has no other end than the peer's close, and many
-  // servers close without the TLS goodbye; the body framing tells a cut-off answer apart.
-  SSL_CTX_set_options(context.get(), SSL_OP_IGNORE_UNEXPECTED_EOF);
-  // An answer arrives as one or two TLS records: reading what the socket holds at once takes
-  // one receive call instead of one for each record's header and one for its body.
-  SSL_CTX_set_read_ahead(context.get(), 1);
-  X509_STORE* store = SSL_CTX_get_cert_store(context.get());
-  AddSystemRoots(store);
-  if (!caFile.empty() && X509_STORE_load_file(store, caFile.c_str()) != 1) {
-    failure = HttpFailure::Certificate;
-    reason = "ca_file " + caFile + ": 没有可用的证书 " + LastOpenSslError();
-    return nullptr;
+  for (const mbedtls_x509_crt* root = systemRoots_.Get(); root != nullptr && root->raw.p;
+       root = root->next) {
+    trusted_.Add(*root);
   }
-  context_ = std::move(context);
   caFile_ = caFile;
   caFileId_ = caFileId;
+  trustLoaded_ = true;
   ++generation_;
-  return context_.get();
+  return true;
+}
+
+uint32_t TlsContext::Check(const mbedtls_x509_crt* chain, const std::string& host) {
+  const bool address = IsIpAddress(host);
+  uint32_t flags = 0;
+  mbedtls_x509_crt_verify(const_cast<mbedtls_x509_crt*>(chain),
+                          trusted_.Empty() ? nullptr : trusted_.Get(), nullptr,
+                          address ? nullptr : host.c_str(), &flags, nullptr, nullptr);
+  // The certificate must name the host we asked for: a valid certificate of any other site
+  // would otherwise let that site answer for the cloud.
+  if (address && !CertificateNamesAddress(*chain, host)) flags |= MBEDTLS_X509_BADCERT_CN_MISMATCH;
+  return flags;
+}
+
+bool TlsContext::Verify(const mbedtls_x509_crt* chain, const std::string& host,
+                        std::string& reason) {
+  if (chain == nullptr || chain->raw.p == nullptr) {
+    reason = "证书验证失败：服务器没有出示证书";
+    return false;
+  }
+  uint32_t flags = Check(chain, host);
+  if ((flags & MBEDTLS_X509_BADCERT_NOT_TRUSTED) != 0 &&
+      AddSystemRootsFor(*chain, systemRoots_) > 0) {
+    for (const mbedtls_x509_crt* root = systemRoots_.Get(); root != nullptr && root->raw.p;
+         root = root->next) {
+      if (!trusted_.Has(root->raw)) trusted_.Add(*root);
+    }
+    flags = Check(chain, host);
+  }
+  if (flags == 0) return true;
+  reason = "证书验证失败：" + VerifyFindings(flags);
+  return false;
 }
 
 }  // namespace qv::platform::posix

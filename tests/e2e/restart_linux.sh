@@ -5,6 +5,8 @@
 # the one that was being printed when the kill came; nothing is printed twice and nothing
 # is reported printed that did not print. A second kill comes while the report of a printed
 # task hangs in a slow cloud: that task is not printed again.
+# A stop from the system (SIGTERM, as the user service's stop sends) while a ticket prints:
+# the program finishes that ticket, reports it and ends by itself; the restart prints the rest.
 # Usage: restart_linux.sh <quorvel-print> <quorvel-sim>
 set -u
 PROGRAM=$1
@@ -12,14 +14,19 @@ SIM=$2
 SUITE=restart
 source "$(dirname "$0")/lib.sh"
 
-start_sim --printers 127.0.0.45
-tasks=$(python3 -c '
-import json
+# add_restart_tasks FIRST LAST: tasks r-FIRST … r-LAST of 21 lines for the printer.
+add_restart_tasks() {
+  api POST /tasks "$(python3 -c '
+import json, sys
+first, last = int(sys.argv[1]), int(sys.argv[2])
 print(json.dumps([{"uni_key": f"r-{n}", "print_sn": "127.0.0.45", "print_num": 1,
   "print_content": [{"type": 1, "bold": 1, "align": 2, "text": f"r-{n} 外卖单"}] +
   [{"type": 1, "text": f"r-{n} 第{i}行 鱼香肉丝 x1 32.00"} for i in range(20)]}
-  for n in range(1, 7)], ensure_ascii=False))')
-api POST /tasks "$tasks" >/dev/null || fail "cannot add the tasks"
+  for n in range(first, last + 1)], ensure_ascii=False))' "$1" "$2")" >/dev/null
+}
+
+start_sim --printers 127.0.0.45
+add_restart_tasks 1 6 || fail "cannot add the tasks"
 api POST /faults '{"kind": "slow", "count": 0, "delay_ms": 2000, "endpoint": "report"}' >/dev/null
 
 start_service
@@ -42,13 +49,7 @@ sleep 4  # a task printed twice would show now
 # left the journal when it was taken, so the restart must not print it again.
 e2e_stop_service
 api POST /faults '{"kind": "slow", "count": 1, "delay_ms": 8000, "endpoint": "report"}' >/dev/null
-tasks=$(python3 -c '
-import json
-print(json.dumps([{"uni_key": f"r-{n}", "print_sn": "127.0.0.45", "print_num": 1,
-  "print_content": [{"type": 1, "bold": 1, "align": 2, "text": f"r-{n} 外卖单"}] +
-  [{"type": 1, "text": f"r-{n} 第{i}行 鱼香肉丝 x1 32.00"} for i in range(20)]}
-  for n in range(7, 10)], ensure_ascii=False))')
-api POST /tasks "$tasks" >/dev/null || fail "cannot add the second tasks"
+add_restart_tasks 7 9 || fail "cannot add the second tasks"
 start_service
 wait_for 60 "any(l.startswith('r-7 ') for j in jobs for l in j['lines'])" || fail "r-7 not printed"
 sleep 1  # its report is now hanging
@@ -60,13 +61,36 @@ wait_for 60 "all(any(r['uk'] == k for r in reports) for k in ('r-8', 'r-9'))" ||
   fail "the restarted service did not print r-8 and r-9"
 sleep 4
 
+# Third stop: SIGTERM while r-10 prints and its report is slow in coming.
+e2e_stop_service
+api POST /faults '{"kind": "slow", "count": 1, "delay_ms": 3000, "endpoint": "report"}' >/dev/null
+add_restart_tasks 10 12 || fail "cannot add the third tasks"
+start_service
+wait_for 60 "any(l.startswith('r-10 ') for j in jobs for l in j['lines'])" || fail "r-10 not printed"
+kill -TERM "$service_pid"
+for _ in $(seq 300); do kill -0 "$service_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$service_pid" 2>/dev/null && fail "the service did not end within 30 s of SIGTERM"
+wait "$service_pid"
+code=$?
+service_pid=
+[ "$code" -eq 0 ] || fail "the service ended with $code on SIGTERM"
+api GET /reports | python3 -c '
+import json, sys
+sys.exit(0 if any(r["uk"] == "r-10" and r["stat"] == "1" for r in json.load(sys.stdin)) else 1)' ||
+  fail "r-10 printed but not reported before the service ended"
+run_log | grep -q "收到系统的结束请求" || fail "the run log does not say why it ended"
+start_service
+wait_for 60 "all(any(r['uk'] == k for r in reports) for k in ('r-11', 'r-12'))" ||
+  fail "the restarted service did not print r-11 and r-12"
+sleep 4
+
 python3 - "$admin" <<'EOF' || fail "tasks lost, doubled or misreported (see above)"
 import json, sys, urllib.request
 admin = sys.argv[1]
 get = lambda p: json.load(urllib.request.urlopen(admin + p, timeout=10))
 reports, jobs = get("/reports"), get("/jobs")
 problems = []
-keys = [f"r-{n}" for n in range(1, 10)]
+keys = [f"r-{n}" for n in range(1, 13)]
 complete, partial = {k: 0 for k in keys}, {k: 0 for k in keys}
 for j in jobs:
     owners = {l.split(" ")[0] for l in j["lines"] if l.startswith("r-")}

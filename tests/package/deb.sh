@@ -30,7 +30,7 @@ depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | awk '{ print $1 }')
 
 # Files.
 listing=$(dpkg-deb -c "$deb" | awk '{ $1 = $2 = $3 = $4 = $5 = ""; sub(/^ +/, ""); print }')
-for path in "./$program_dir/quorvel-print" "./$program_dir/log/" \
+for path in "./$program_dir/quorvel-print" "./$program_dir/quorvel-print-gtk.so" "./$program_dir/log/" \
   "./usr/bin/quorvel-print -> /$program_dir/quorvel-print" \
   ./usr/share/applications/quorvel-print.desktop \
   ./usr/share/icons/hicolor/64x64/apps/quorvel-print.png \

@@ -20,6 +20,7 @@
 //   /chunked[?bad=1]                    "hello, chunked world" in chunks, with a chunk extension
 //                                       and a trailer (bad=1: a broken size line after "hello")
 //   /conn                               "connection N": the number of the connection it came on
+//   /tls                                "resumed" when the TLS session was resumed, else "new"
 //   /close-next                         answers; the next request on the connection is read and
 //                                       the connection closed without an answer
 //   /close-after                        answers (as if the connection stayed open) and closes
@@ -125,6 +126,7 @@ class Conn {
     }
   }
   bool Pending() const { return ssl_ != nullptr && SSL_pending(ssl_) > 0; }
+  bool Resumed() const { return ssl_ != nullptr && SSL_session_reused(ssl_) == 1; }
 
  private:
   int fd_;
@@ -281,6 +283,8 @@ bool Answer(Conn& conn, const Request& r) {
   if (p == "/conn") {
     return conn.Write(Response(200, "text/plain", "connection " + std::to_string(conn.number)));
   }
+  if (p == "/tls")
+    return conn.Write(Response(200, "text/plain", conn.Resumed() ? "resumed" : "new"));
   if (p == "/close-next") {
     conn.closeNext = true;
     return conn.Write(Response(200, "text/plain", "armed"));
