@@ -2,5 +2,6 @@
 #include "platform/process.h"
 
 int main(int argc, char** argv) {
+  qv::platform::ShareOneHeap();
   return qv::app::RunProgram(qv::platform::CommandLineArguments(argc, argv));
 }

@@ -14,6 +14,11 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv);
 // (Windows: the shell's "open" verb with a normal window). False when it could not start.
 bool LaunchDetached(const std::string& path, const std::string& workingDir);
 
+// Keeps every thread's allocations in the one heap the program starts with, where the C
+// library would otherwise give each new thread a heap of its own. Called at the start of
+// main, before any thread; does nothing where the library has no such setting.
+void ShareOneHeap();
+
 }  // namespace qv::platform
 
 namespace qv::platform {

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <windows.h>
+// after windows.h, which it needs
 #include <shellapi.h>
 
 #include "platform/win32/wide.h"
@@ -23,6 +24,9 @@ bool LaunchDetached(const std::string& path, const std::string& workingDir) {
                                      win32::Wide(workingDir).c_str(), SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(rc) > 32;
 }
+
+// The process heap is already the one heap every thread allocates from.
+void ShareOneHeap() {}
 
 }  // namespace qv::platform
 

@@ -76,6 +76,28 @@ TEST(Text, IntegersTrimmingAndBooleans) {
   EXPECT_EQ(BoolText(false), "假");
 }
 
+// Header names are matched this way; only ASCII letters fold, so UTF-8 bytes never match a
+// letter of another case.
+TEST(Text, CaseInsensitiveMatching) {
+  struct Case {
+    std::string_view haystack, needle;
+    bool contains, equals;
+  };
+  const Case cases[] = {{"Content-Type: x", "content-type", true, false},
+                        {"content-type", "CONTENT-TYPE", true, true},
+                        {"Accept: */*\r\nUser-Agent: a", "user-agent:", true, false},
+                        {"Conten", "content", false, false},
+                        {"abc", "", true, false},
+                        {"", "", true, true},
+                        {"\xC3\xA9", "\xC3\x89", false, false},
+                        {"a[b", "A{B", false, false}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ContainsIgnoreCase(c.haystack, c.needle), c.contains)
+        << c.haystack << "/" << c.needle;
+    EXPECT_EQ(EqualsIgnoreCase(c.haystack, c.needle), c.equals) << c.haystack << "/" << c.needle;
+  }
+}
+
 TEST(LocalTimeText, DropsTrailingZeroParts) {
   const std::pair<LocalTime, const char*> cases[] = {
       {{2026, 3, 7, 9, 5, 4}, "2026年3月7日9时5分4秒"},
