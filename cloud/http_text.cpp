@@ -51,15 +51,17 @@ struct DefaultLine {
 };
 
 // The lines a request gets when the caller's headers lack them, in the order they are added.
-// The Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
+// A line counts as present when its key occurs anywhere in the block, case ignored; the keys
+// are in lower case because they are looked up in a lowered copy of the block. The
+// Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
 constexpr DefaultLine kDefaultLines[] = {
-    {"User-Agent: ",
+    {"user-agent: ",
      "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)", false},
-    {"Accept: ", "Accept: text/html, application/xhtml+xml, */*", false},
-    {"Accept-Encoding: ", "Accept-Encoding: identity", false},
-    {"Accept-Language: ", "Accept-Language: zh-cn", false},
-    {"Content-Type:", "Content-Type: application/x-www-form-urlencoded", true},
-    {"Cache-Control: ", "Cache-Control: no-cache", false},
+    {"accept: ", "Accept: text/html, application/xhtml+xml, */*", false},
+    {"accept-encoding: ", "Accept-Encoding: identity", false},
+    {"accept-language: ", "Accept-Language: zh-cn", false},
+    {"content-type:", "Content-Type: application/x-www-form-urlencoded", true},
+    {"cache-control: ", "Cache-Control: no-cache", false},
 };
 
 std::string NormaliseLines(std::string_view block) {
@@ -192,11 +194,16 @@ std::string BuildHeaderBlock(std::string_view headers, std::string_view sendCook
   std::string block(headers);
   if (!block.empty()) block += kCrlf;
   if (options.completeHeaders) {
+    // Every request passes here: one lowered copy, kept in step with the block, serves all the
+    // look-ups instead of a fresh copy of the whole block for each.
+    std::string lowered = AsciiLower(block);
     for (const DefaultLine& d : kDefaultLines) {
       if (d.postOnly && options.method != 1) continue;
-      if (ContainsIgnoreCase(block, d.key)) continue;
+      if (lowered.find(d.key) != std::string::npos) continue;
       block += d.line;
       block += kCrlf;
+      lowered += AsciiLower(d.line);
+      lowered += kCrlf;
     }
   }
   if (options.normaliseNames) block = NormaliseLines(block);
