@@ -92,6 +92,9 @@ int RunProgram(std::vector<std::string> args) {
   const PostToUi post = [&toolkit = *toolkit](std::function<void()> job) {
     toolkit.Post(std::move(job));
   };
+  const PostToUi postUnhurried = [&toolkit = *toolkit](std::function<void()> job) {
+    toolkit.PostUnhurried(std::move(job));
+  };
   const CloudFailureNote noteFailure = [post, &runLog, &debugLog](const std::string& line) {
     post([&runLog, &debugLog, line] {
       runLog.WriteRunLog(line);
@@ -108,7 +111,7 @@ int RunProgram(std::vector<std::string> args) {
   SharedHttpTransport cloudLaneTransport(platform::HttpTransport::Create());
   CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
   PrintService service(
-      config, state, runLog, debugLog, *clock, post,
+      config, state, runLog, debugLog, *clock, post, postUnhurried,
       {cloudLaneTransport.NewHandle(), platform::HttpTransport::Create(), noteFailure},
       networkPrinter, spoolerPrinter, lptPrinter);
 

@@ -107,11 +107,16 @@ bool Poller::PollPrintTasks() {
 
   // The job gets copies of what it needs; `services` only travels back with the answer.
   ServiceLanes& lanes = s_.lanes;
-  lanes.cloudJobs.Submit([&cloud = lanes.pollCloud, post = lanes.post, target = s_.config,
-                          feedLines = st.feedLines, &services = s_,
+  lanes.cloudJobs.Submit([&cloud = lanes.pollCloud, post = lanes.post,
+                          postUnhurried = lanes.postUnhurried ? lanes.postUnhurried : lanes.post,
+                          target = s_.config, feedLines = st.feedLines, &services = s_,
                           poller = std::weak_ptr<Poller*>(self_)] {
     WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
-    post([&services, poller, answer = std::move(answer)]() mutable {
+    // Most polls find nothing; such an answer brings no task and no log line, and needs no
+    // wake of its own to be taken in before the poll timer's next tick.
+    const bool nothingNew =
+        answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
+    (nothingNew ? postUnhurried : post)([&services, poller, answer = std::move(answer)]() mutable {
       TakeInAnswer(services, poller, answer);
     });
   });

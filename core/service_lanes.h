@@ -18,6 +18,9 @@ struct ServiceLanes {
   TaskCloud& reportCloud;   // printer lane only
   PrinterAccess& printers;  // printer lane only
   PostToUi post;
+  // Like post, for a result nobody waits for (a poll that found nothing): the UI thread may
+  // take it in when it wakes for something else rather than wake for it. Empty: post.
+  PostToUi postUnhurried = {};
 };
 
 }  // namespace qv

@@ -348,6 +348,14 @@ void Toolkit::Post(std::function<void()> task) {
   if (wake) WakeImpl();
 }
 
+void Toolkit::PostUnhurried(std::function<void()> task) {
+  if (!RunsPostedAtEveryWake()) return Post(std::move(task));
+  // Queued behind the tasks posted before it, so the order holds; a later Post still wakes
+  // the loop, since wakePending_ stays as it is.
+  std::lock_guard<std::mutex> hold(postMutex_);
+  posted_.push_back(std::move(task));
+}
+
 void Toolkit::RunPosted() {
   {
     // From here on a new post wakes the loop again: a task may run a message box, whose own

@@ -460,6 +460,10 @@ class Toolkit {
   // too runs the task later, never at once. Tasks still waiting when the loop has ended are
   // dropped with the toolkit. Every thread that posts must be done before the toolkit goes.
   void Post(std::function<void()> task);
+  // Like Post, for a task that nobody waits for: a loop that wakes regularly anyway (the
+  // headless one, for its timers) runs it at its next wake instead of waking for it alone.
+  // Other loops run it as soon as Post would.
+  void PostUnhurried(std::function<void()> task);
 
  protected:
   Toolkit() = default;
@@ -477,6 +481,9 @@ class Toolkit {
   // Makes the loop call RunPosted() on the UI thread soon. Called from any thread, and only
   // when no earlier wake is waiting for its RunPosted().
   virtual void WakeImpl() = 0;
+  // True when the loop runs the posted tasks whenever it wakes, for a timer as well as for a
+  // post: an unhurried task then waits for that wake.
+  virtual bool RunsPostedAtEveryWake() const { return false; }
   // Runs the posted tasks, oldest first, until none is left; backends call it after a wake.
   void RunPosted();
   // Whether a posted task waits to run.

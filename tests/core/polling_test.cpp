@@ -77,6 +77,9 @@ TEST_F(PollingTest, EveryOutcomeOfAnAnswer) {
     std::vector<std::string> expectedLog;
     if (!c.log.empty()) expectedLog.push_back(c.log);
     EXPECT_EQ(fx.LogMessages(), expectedLog);
+    // Only an answer that brings neither a task nor a log line may wait for the UI thread's
+    // next wake; the others are taken in at once.
+    EXPECT_EQ(fx.unhurriedPosts, c.queued == 0 && c.log.empty() ? 1 : 0);
   }
 }
 

@@ -271,10 +271,18 @@ struct CoreFixture {
   FakePrinterAccess printers;
   ManualJobQueue cloudJobs;
   ManualJobQueue printJobs;
-  ManualJobQueue ui;  // the UI thread's posted results
-  ServiceLanes lanes{
-      cloudJobs, cloud,    printJobs,
-      cloud,     printers, [this](std::function<void()> result) { ui.Submit(std::move(result)); }};
+  ManualJobQueue ui;       // the UI thread's posted results
+  int unhurriedPosts = 0;  // how many of them came through postUnhurried
+  ServiceLanes lanes{cloudJobs,
+                     cloud,
+                     printJobs,
+                     cloud,
+                     printers,
+                     [this](std::function<void()> result) { ui.Submit(std::move(result)); },
+                     [this](std::function<void()> result) {
+                       ++unhurriedPosts;
+                       ui.Submit(std::move(result));
+                     }};
   CoreServices services{config, state, runLog, debugLog, clock, lanes};
 };
 

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/ui/posted_tasks_check.h"
@@ -132,6 +137,57 @@ TEST(HeadlessLoop, PostedTasksWakeTheLoopAndRunInOrderOnItsThread) {
   // With no timer running and nothing posted, nothing can happen: Run() returns at once.
   far->SetInterval(0);
   toolkit->Run();
+}
+
+// An unhurried task is posted from another thread while the loop sleeps; `then` runs on that
+// thread a while later. Started from a task posted before Run(), so the loop is asleep by the
+// time the task comes.
+void PostUnhurriedWhileAsleep(Toolkit& toolkit, std::vector<std::string>& ran,
+                              std::function<void()> then) {
+  toolkit.Post([&toolkit, &ran, then = std::move(then)] {
+    std::thread([&toolkit, &ran, then] {
+      auto later = std::make_shared<std::atomic<bool>>(false);
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      toolkit.PostUnhurried([&ran, later] {
+        ran.push_back(*later ? "unhurried, after the wait" : "unhurried, at once");
+      });
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      *later = true;
+      then();
+    }).detach();
+  });
+}
+
+TEST(HeadlessLoop, UnhurriedTasksWaitForTheNextTickAndRunBeforeIt) {
+  auto toolkit = CreateHeadlessToolkit();
+  std::vector<std::string> ran;
+  auto tick = toolkit->CreateTimer([&] {
+    ran.push_back("tick");
+    toolkit->Quit(0);
+  });
+  tick->SetInterval(800);
+  PostUnhurriedWhileAsleep(*toolkit, ran, [] {});
+  toolkit->Run();
+  EXPECT_EQ(ran, (std::vector<std::string>{"unhurried, after the wait", "tick"}));
+}
+
+TEST(HeadlessLoop, APostWakesTheLoopForTheUnhurriedTasksBeforeIt) {
+  auto toolkit = CreateHeadlessToolkit();
+  std::vector<std::string> ran;
+  auto far = toolkit->CreateTimer([&] { toolkit->Quit(1); });
+  far->SetInterval(60000);
+  std::atomic<bool> posted = false;
+  PostUnhurriedWhileAsleep(*toolkit, ran, [&] {
+    toolkit->Post([&] {
+      ran.push_back("posted");
+      toolkit->Quit(0);
+    });
+    posted = true;
+  });
+  EXPECT_EQ(toolkit->Run(), 0);
+  EXPECT_EQ(ran, (std::vector<std::string>{"unhurried, after the wait", "posted"}));
+  // The helper thread is done with the toolkit once it has posted.
+  while (!posted) std::this_thread::yield();
 }
 
 TEST(HeadlessLoop, ControlsKeepWhatTheShellSets) {

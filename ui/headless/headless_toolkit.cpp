@@ -79,21 +79,23 @@ class TimerLoop {
     ++s.generation;
   }
 
-  // Runs due ticks, and the posted tasks when `wakeup` says so (`runPosted`), until `quit`
-  // is set; returns at once when no timer runs and nothing was posted.
-  template <typename RunPosted>
-  void Run(const bool& quit, Wakeup& wakeup, RunPosted runPosted) {
+  // Runs due ticks, and the posted tasks (`runPosted`) whenever the loop is awake and some
+  // wait (`postedWaiting`), until `quit` is set; returns at once when no timer runs and
+  // nothing was posted. Tasks posted without a wake thus run before the next tick at the
+  // latest.
+  template <typename PostedWaiting, typename RunPosted>
+  void Run(const bool& quit, Wakeup& wakeup, PostedWaiting postedWaiting, RunPosted runPosted) {
     while (!quit) {
-      if (wakeup.Taken()) {
+      if (wakeup.Taken() || postedWaiting()) {
         runPosted();
         continue;
       }
       if (!DropStale()) return;
-      Entry next = queue_.top();
-      // The one place where the program sleeps: nothing but a posted task can happen before
-      // this tick.
-      if (wakeup.WaitUntil(next.due)) {
-        runPosted();
+      const Entry next = queue_.top();
+      if (Clock::now() < next.due) {
+        // The one place where the program sleeps: nothing but a posted task can happen before
+        // this tick. Awake again, the loop looks at the posts and the timers afresh.
+        if (wakeup.WaitUntil(next.due)) runPosted();
         continue;
       }
       queue_.pop();
@@ -175,10 +177,13 @@ class HeadlessToolkit : public Toolkit {
 
   void RunImpl() override {
     quit_ = false;
-    loop_.Run(quit_, wakeup_, [this] { RunPosted(); });
+    loop_.Run(
+        quit_, wakeup_, [this] { return PostedWaiting(); }, [this] { RunPosted(); });
   }
   void QuitImpl() override { quit_ = true; }
   void WakeImpl() override { wakeup_.Wake(); }
+  // The loop looks at the posted tasks whenever it is awake (TimerLoop::Run).
+  bool RunsPostedAtEveryWake() const override { return true; }
 
  private:
   TimerLoop loop_;
