@@ -125,9 +125,11 @@ bool TlsContext::Prepare(const TlsOptions& tls, bool recheckFile, HttpFailure& f
 uint32_t TlsContext::Check(const mbedtls_x509_crt* chain, const std::string& host) {
   const bool address = IsIpAddress(host);
   uint32_t flags = 0;
-  mbedtls_x509_crt_verify(const_cast<mbedtls_x509_crt*>(chain),
-                          trusted_.Empty() ? nullptr : trusted_.Get(), nullptr,
-                          address ? nullptr : host.c_str(), &flags, nullptr, nullptr);
+  const int result = mbedtls_x509_crt_verify(
+      const_cast<mbedtls_x509_crt*>(chain), trusted_.Empty() ? nullptr : trusted_.Get(), nullptr,
+      address ? nullptr : host.c_str(), &flags, nullptr, nullptr);
+  // A check that could not run (out of memory, say) has found nothing, which is no pass.
+  if (result != 0 && flags == 0) flags = MBEDTLS_X509_BADCERT_OTHER;
   // The certificate must name the host we asked for: a valid certificate of any other site
   // would otherwise let that site answer for the cloud.
   if (address && !CertificateNamesAddress(*chain, host)) flags |= MBEDTLS_X509_BADCERT_CN_MISMATCH;

@@ -103,6 +103,13 @@ bool FindAltNames(const mbedtls_x509_crt& certificate, unsigned char*& p,
   return false;
 }
 
+// The bytes of the IPv4 or IPv6 address `host` in `address`, counted; 0 for a host name.
+size_t AddressBytes(const std::string& host, unsigned char (&address)[sizeof(in6_addr)]) {
+  if (inet_pton(AF_INET, host.c_str(), address) == 1) return 4;
+  if (inet_pton(AF_INET6, host.c_str(), address) == 1) return 16;
+  return 0;
+}
+
 }  // namespace
 
 bool CertificateList::Add(const mbedtls_x509_crt& certificate) {
@@ -147,20 +154,13 @@ int AddSystemRootsFor(const mbedtls_x509_crt& chain, CertificateList& roots) {
 
 bool IsIpAddress(const std::string& host) {
   unsigned char address[sizeof(in6_addr)];
-  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
-         inet_pton(AF_INET6, host.c_str(), address) == 1;
+  return AddressBytes(host, address) > 0;
 }
 
 bool CertificateNamesAddress(const mbedtls_x509_crt& certificate, const std::string& host) {
   unsigned char address[sizeof(in6_addr)];
-  size_t size = 0;
-  if (inet_pton(AF_INET, host.c_str(), address) == 1) {
-    size = 4;
-  } else if (inet_pton(AF_INET6, host.c_str(), address) == 1) {
-    size = 16;
-  } else {
-    return false;
-  }
+  const size_t size = AddressBytes(host, address);
+  if (size == 0) return false;
   unsigned char* p = nullptr;
   const unsigned char* end = nullptr;
   if (!FindAltNames(certificate, p, end)) return false;
