@@ -90,6 +90,9 @@ void Poller::StartPolling() {
 void Poller::PollTimerTick() {
   if (s_.state.pollBusy) {
     pollTick_ = 1;
+    // A timer started after the run began (the print timer, at the start of the service)
+    // woke the loop from its rest; nothing has changed for the service since.
+    if (runOut_) s_.lanes.restUntilPosted();
     return;
   }
   ++pollTick_;
@@ -143,9 +146,7 @@ struct Poller::PollRun {
     // timer's next tick; at the end of one the loop sleeps until it is woken.
     (nothingNew && !goOn ? postUnhurried : post)(
         [&services = services, poller = poller, polls = polls,
-         answer = std::move(answer)]() mutable {
-          TakeInAnswer(services, poller, answer, polls);
-        });
+         answer = std::move(answer)]() mutable { TakeInAnswer(services, poller, answer, polls); });
   }
 };
 
@@ -173,10 +174,10 @@ bool Poller::PollPrintTasks() {
               pollInterval_};
   // Nothing waits to print and nothing prints, so only an answer can give the service work;
   // the removals journaled by the last print go to disk now rather than at a later answer.
-  if (st.taskQueue.Empty() && !st.printBusy && lanes.restUntilPosted &&
-      lanes.restUntilPosted()) {
+  if (st.taskQueue.Empty() && !st.printBusy && lanes.restUntilPosted && lanes.restUntilPosted()) {
     st.taskQueue.Flush();
     run.goOn = goOn_;
+    runOut_ = true;
   }
   lanes.cloudJobs.Submit(std::move(run));
   return true;
@@ -209,6 +210,7 @@ void Poller::TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& 
 
 void Poller::ShowOutcome(const WaitAnswer& answer, const std::string& status, int32_t polls) {
   pollCount_ += polls - 1;  // the first was counted when it started
+  runOut_ = false;
   SetLastMessage(NextPollStamp() + status);
   if (answer.kind != WaitAnswer::Kind::Tasks) return;
   recordCount_ += static_cast<int32_t>(answer.tasks.size());

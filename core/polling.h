@@ -63,6 +63,7 @@ class Poller {
   std::string lastMessage_ = "无";  // mirrors the label, which starts with this caption
   int32_t pollTick_ = 1;            // timer ticks since the last poll ended
   int32_t pollInterval_;            // pollSeconds, copied when polling starts
+  bool runOut_ = false;             // a run of polls goes on on the cloud lane by itself
   int32_t pollCount_ = 0;
   int32_t recordCount_ = 0;
   // Answers find the poller through this; it expires with the poller.

@@ -33,8 +33,9 @@ void WorkerThread::SubmitAfter(std::chrono::milliseconds delay, std::function<vo
   bool first = false;
   {
     std::lock_guard<std::mutex> hold(mutex_);
-    const auto at = std::upper_bound(delayed_.begin(), delayed_.end(), due,
-                                     [](Clock::time_point t, const Delayed& d) { return t < d.due; });
+    const auto at =
+        std::upper_bound(delayed_.begin(), delayed_.end(), due,
+                         [](Clock::time_point t, const Delayed& d) { return t < d.due; });
     first = at == delayed_.begin();
     delayed_.insert(at, Delayed{due, std::move(job)});
   }
