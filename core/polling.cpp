@@ -5,6 +5,7 @@
 #include <chrono>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "util/local_time.h"
@@ -137,9 +138,11 @@ struct Poller::PollRun {
     const bool nothingNew =
         answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
     if (nothingNew && goOn && goOn->load() && polls < kMostPolls) {
-      PollRun next = *this;
+      PollRun next = std::move(*this);  // this job ends here
       ++next.polls;
-      jobs.SubmitAfter(std::chrono::seconds(std::max(pollSeconds, 1)), std::move(next));
+      JobQueue& lane = next.jobs;
+      const std::chrono::seconds delay(std::max(next.pollSeconds, 1));
+      lane.SubmitAfter(delay, std::move(next));
       return;
     }
     // Outside a run, an empty answer needs no wake of its own to be taken in before the poll
