@@ -110,8 +110,9 @@ int RunProgram(std::vector<std::string> args) {
   // slow poll never holds a ticket's report back.
   SharedHttpTransport cloudLaneTransport(platform::HttpTransport::Create());
   CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
+  const auto restUntilPosted = [&toolkit = *toolkit] { return toolkit.RestUntilPosted(); };
   PrintService service(
-      config, state, runLog, debugLog, *clock, post, postUnhurried,
+      config, state, runLog, debugLog, *clock, {post, postUnhurried, restUntilPosted},
       {cloudLaneTransport.NewHandle(), platform::HttpTransport::Create(), noteFailure},
       networkPrinter, spoolerPrinter, lptPrinter);
 

@@ -139,6 +139,7 @@ class NullShell : public PrintShell {
 class InlineJobs : public JobQueue {
  public:
   void Submit(std::function<void()> job) override { job(); }
+  void SubmitAfter(std::chrono::milliseconds, std::function<void()> job) override { job(); }
 };
 
 long PeakRssKb() {

@@ -3,6 +3,7 @@
 // service's state.
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace qv {
@@ -12,6 +13,9 @@ class JobQueue {
   virtual ~JobQueue() = default;
   // Queues `job` behind those given before; callable from the UI thread.
   virtual void Submit(std::function<void()> job) = 0;
+  // Queues `job` to run once `delay` has passed, ahead of the jobs given later that are not
+  // due yet; callable from any thread, the queue's own jobs included.
+  virtual void SubmitAfter(std::chrono::milliseconds delay, std::function<void()> job) = 0;
 };
 
 // Hands `result` to the UI thread, which runs it after everything handed over before it;

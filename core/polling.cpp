@@ -1,8 +1,11 @@
 #include "core/polling.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "util/local_time.h"
@@ -72,6 +75,8 @@ void Enqueue(TaskQueue& queue, std::vector<PrintTask>& tasks) {
 Poller::Poller(CoreServices& services, PollStatusView& view)
     : s_(services), view_(view), pollInterval_(services.state.pollSeconds) {}
 
+Poller::~Poller() { goOn_->store(false); }
+
 void Poller::StartPolling() {
   // pollBusy stays as it is: a poll of an earlier run of the service may still be out, and
   // its answer clears the flag once it has been taken in.
@@ -86,6 +91,9 @@ void Poller::StartPolling() {
 void Poller::PollTimerTick() {
   if (s_.state.pollBusy) {
     pollTick_ = 1;
+    // A timer started after the run began (the print timer, at the start of the service)
+    // woke the loop from its rest; nothing has changed for the service since.
+    if (runOut_) s_.lanes.restUntilPosted();
     return;
   }
   ++pollTick_;
@@ -94,6 +102,56 @@ void Poller::PollTimerTick() {
   view_.SetPreviousMessage(lastMessage_);
   PollPrintTasks();
 }
+
+// One poll on the cloud lane. While the service has nothing to do, a poll that finds nothing
+// hands nothing back: it queues the next poll on the lane itself and the UI thread's loop
+// sleeps on, so an idle service wakes one thread per poll instead of two. The first answer
+// with anything in it, a stop of the poller, or the last poll of a run hands back the answer
+// and how many polls the run made, and polling goes on from the UI thread's timer.
+struct Poller::PollRun {
+  // Long enough that the wakes saved count, short enough that the UI thread's status lines
+  // and counters never lag far behind.
+  static constexpr int32_t kMostPolls = 60;
+
+  TaskCloud& cloud;
+  JobQueue& jobs;
+  PostToUi post;
+  PostToUi postUnhurried;
+  ServiceConfig target;
+  int32_t feedLines;
+  CoreServices& services;
+  std::weak_ptr<Poller*> poller;
+  // Shared with the poller, which clears it when it goes; null when this poll hands back
+  // whatever it finds.
+  std::shared_ptr<const std::atomic<bool>> goOn;
+  int32_t pollSeconds;
+  int32_t polls = 1;  // made by this run, this one included
+
+  void operator()() {
+    if (goOn && !goOn->load()) {
+      // The poller went while this poll waited: no request, only the end of the poll.
+      post([&services = services] { EndPoll(services); });
+      return;
+    }
+    WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
+    // Most polls find nothing; such an answer brings no task and no log line.
+    const bool nothingNew =
+        answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
+    if (nothingNew && goOn && goOn->load() && polls < kMostPolls) {
+      PollRun next = std::move(*this);  // this job ends here
+      ++next.polls;
+      JobQueue& lane = next.jobs;
+      const std::chrono::seconds delay(std::max(next.pollSeconds, 1));
+      lane.SubmitAfter(delay, std::move(next));
+      return;
+    }
+    // Outside a run, an empty answer needs no wake of its own to be taken in before the poll
+    // timer's next tick; at the end of one the loop sleeps until it is woken.
+    (nothingNew && !goOn ? postUnhurried : post)(
+        [&services = services, poller = poller, polls = polls,
+         answer = std::move(answer)]() mutable { TakeInAnswer(services, poller, answer, polls); });
+  }
+};
 
 bool Poller::PollPrintTasks() {
   ServiceState& st = s_.state;
@@ -107,24 +165,34 @@ bool Poller::PollPrintTasks() {
 
   // The job gets copies of what it needs; `services` only travels back with the answer.
   ServiceLanes& lanes = s_.lanes;
-  lanes.cloudJobs.Submit([&cloud = lanes.pollCloud, post = lanes.post,
-                          postUnhurried = lanes.postUnhurried ? lanes.postUnhurried : lanes.post,
-                          target = s_.config, feedLines = st.feedLines, &services = s_,
-                          poller = std::weak_ptr<Poller*>(self_)] {
-    WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
-    // Most polls find nothing; such an answer brings no task and no log line, and needs no
-    // wake of its own to be taken in before the poll timer's next tick.
-    const bool nothingNew =
-        answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
-    (nothingNew ? postUnhurried : post)([&services, poller, answer = std::move(answer)]() mutable {
-      TakeInAnswer(services, poller, answer);
-    });
-  });
+  PollRun run{lanes.pollCloud,
+              lanes.cloudJobs,
+              lanes.post,
+              lanes.postUnhurried ? lanes.postUnhurried : lanes.post,
+              s_.config,
+              st.feedLines,
+              s_,
+              self_,
+              nullptr,
+              pollInterval_};
+  // Nothing waits to print and nothing prints, so only an answer can give the service work;
+  // the removals journaled by the last print go to disk now rather than at a later answer.
+  if (st.taskQueue.Empty() && !st.printBusy && lanes.restUntilPosted && lanes.restUntilPosted()) {
+    st.taskQueue.Flush();
+    run.goOn = goOn_;
+    runOut_ = true;
+  }
+  lanes.cloudJobs.Submit(std::move(run));
   return true;
 }
 
+void Poller::EndPoll(CoreServices& services) {
+  services.state.taskQueue.NotePollAnswered();
+  services.state.pollBusy = false;
+}
+
 void Poller::TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& poller,
-                          WaitAnswer& answer) {
+                          WaitAnswer& answer, int32_t polls) {
   const Outcome outcome = OutcomeOf(answer);
   // The tasks go on record before anything else happens with them.
   TaskQueue& queue = services.state.taskQueue;
@@ -139,11 +207,13 @@ void Poller::TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& 
   // The status lines belong to the polling window, which may have gone with a stop of the
   // service while the answer was on its way.
   if (const std::shared_ptr<Poller*> alive = poller.lock()) {
-    (*alive)->ShowOutcome(answer, outcome.status);
+    (*alive)->ShowOutcome(answer, outcome.status, polls);
   }
 }
 
-void Poller::ShowOutcome(const WaitAnswer& answer, const std::string& status) {
+void Poller::ShowOutcome(const WaitAnswer& answer, const std::string& status, int32_t polls) {
+  pollCount_ += polls - 1;  // the first was counted when it started
+  runOut_ = false;
   SetLastMessage(NextPollStamp() + status);
   if (answer.kind != WaitAnswer::Kind::Tasks) return;
   recordCount_ += static_cast<int32_t>(answer.tasks.size());

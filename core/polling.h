@@ -3,9 +3,11 @@
 //
 // The request runs on the cloud lane; its answer comes back to the UI thread, which queues
 // (and journals) the tasks and shows the outcome. pollBusy is set from the request until the
-// answer has been taken in.
+// answer has been taken in; for an idle service, from the first poll of a run on the cloud
+// lane until the run hands back.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +24,10 @@ class Poller {
   // Both arguments must outlive the poller. Polls come every pollSeconds seconds, as the
   // state says when the poller is made.
   Poller(CoreServices& services, PollStatusView& view);
+  // Ends a run of polls on the cloud lane at its next poll.
+  ~Poller();
+  Poller(const Poller&) = delete;
+  Poller& operator=(const Poller&) = delete;
 
   // Resets the counters and polls at once; run when the polling window opens.
   void StartPolling();
@@ -30,7 +36,9 @@ class Poller {
   void PollTimerTick();
   // Starts one poll: false when no store is configured or a poll is still under way. The
   // answer's tasks are queued even when the poller is gone by the time it comes. An answer
-  // too large for the memory left fails the poll like an answer that is not JSON.
+  // too large for the memory left fails the poll like an answer that is not JSON. When the
+  // service has nothing to do and the UI thread's loop can rest, polls that find nothing
+  // follow one another on the cloud lane until one finds something (see PollRun).
   bool PollPrintTasks();
 
   // Polls made and tasks received since polling started.
@@ -38,10 +46,15 @@ class Poller {
   int32_t recordCount() const { return recordCount_; }
 
  private:
+  struct PollRun;
+
   // On the UI thread, when the answer of a poll has come: queue, flags, log, status lines.
+  // `polls` counts the polls of the run that ends with this answer.
   static void TakeInAnswer(CoreServices& services, const std::weak_ptr<Poller*>& poller,
-                           WaitAnswer& answer);
-  void ShowOutcome(const WaitAnswer& answer, const std::string& status);
+                           WaitAnswer& answer, int32_t polls);
+  // On the UI thread, when a run of polls ended without an answer: the flags.
+  static void EndPoll(CoreServices& services);
+  void ShowOutcome(const WaitAnswer& answer, const std::string& status, int32_t polls);
   std::string NextPollStamp() const;
   void SetLastMessage(const std::string& text);
 
@@ -50,10 +63,13 @@ class Poller {
   std::string lastMessage_ = "无";  // mirrors the label, which starts with this caption
   int32_t pollTick_ = 1;            // timer ticks since the last poll ended
   int32_t pollInterval_;            // pollSeconds, copied when polling starts
+  bool runOut_ = false;             // a run of polls goes on on the cloud lane by itself
   int32_t pollCount_ = 0;
   int32_t recordCount_ = 0;
   // Answers find the poller through this; it expires with the poller.
   std::shared_ptr<Poller*> self_ = std::make_shared<Poller*>(this);
+  // Read by the polls that run on the cloud lane by themselves; cleared when the poller goes.
+  std::shared_ptr<std::atomic<bool>> goOn_ = std::make_shared<std::atomic<bool>>(true);
 };
 
 }  // namespace qv

@@ -20,13 +20,12 @@ struct ServiceTransports {
 
 class PrintService {
  public:
-  // Every reference must outlive the service; `post` and `postUnhurried` (see ServiceLanes)
-  // hand results to the UI thread and must work until the service is destroyed. The TLS
-  // settings of state.extra are read now.
+  // Every reference must outlive the service; `loop`'s posts hand results to the UI thread
+  // and must work until the service is destroyed. The TLS settings of state.extra are read
+  // now.
   PrintService(ServiceConfig& config, ServiceState& state, RunLog& runLog, DebugLog& debugLog,
-               platform::Clock& clock, PostToUi post, PostToUi postUnhurried,
-               ServiceTransports transports, NetworkPrinter& network, SpoolerPrinter& spooler,
-               LptPrinter& lpt);
+               platform::Clock& clock, LoopLinks loop, ServiceTransports transports,
+               NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt);
   // Lets the jobs under way end (a poll, a print and its report) and stops the lanes.
   ~PrintService() = default;
   PrintService(const PrintService&) = delete;

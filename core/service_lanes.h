@@ -5,6 +5,8 @@
 // client and the printers are used by that lane's jobs only, so no two threads share one.
 #pragma once
 
+#include <functional>
+
 #include "core/job_queue.h"
 #include "core/printer_access.h"
 #include "core/task_cloud.h"
@@ -21,6 +23,16 @@ struct ServiceLanes {
   // Like post, for a result nobody waits for (a poll that found nothing): the UI thread may
   // take it in when it wakes for something else rather than wake for it. Empty: post.
   PostToUi postUnhurried = {};
+  // Lets the UI thread's loop sleep through its timers until the next post, for a service
+  // that has nothing to do meanwhile; true when the loop does so. Empty: it never does.
+  std::function<bool()> restUntilPosted = {};
+};
+
+// How the service's lanes reach the UI thread's loop (see ServiceLanes).
+struct LoopLinks {
+  PostToUi post;
+  PostToUi postUnhurried = {};
+  std::function<bool()> restUntilPosted = {};
 };
 
 }  // namespace qv

@@ -464,6 +464,11 @@ class Toolkit {
   // headless one, for its timers) runs it at its next wake instead of waking for it alone.
   // Other loops run it as soon as Post would.
   void PostUnhurried(std::function<void()> task);
+  // Lets the loop sleep through its timers' ticks until the next Post or timer start, for a
+  // caller that knows no timer has work before then; true when this loop does so. Loops that
+  // show windows keep ticking and return false. Overdue timers tick once when the rest ends.
+  // UI thread only.
+  bool RestUntilPosted() { return RestImpl(); }
 
  protected:
   Toolkit() = default;
@@ -484,6 +489,8 @@ class Toolkit {
   // True when the loop runs the posted tasks whenever it wakes, for a timer as well as for a
   // post: an unhurried task then waits for that wake.
   virtual bool RunsPostedAtEveryWake() const { return false; }
+  // See RestUntilPosted(); a loop that cannot rest returns false.
+  virtual bool RestImpl() { return false; }
   // Runs the posted tasks, oldest first, until none is left; backends call it after a wake.
   void RunPosted();
   // Whether a posted task waits to run.

@@ -258,6 +258,90 @@ TEST_F(PollingTest, TimerPollsEveryIntervalAfterTheStartPoll) {
   EXPECT_EQ(view_.previous, "2026年3月7日9时5分7秒[Task is empty]");
 }
 
+// Lets the test's loop rest while the service is idle, as the headless loop does.
+class IdlePollingTest : public PollingTest {
+ protected:
+  void SetUp() override {
+    f_.lanes.restUntilPosted = [this] {
+      ++rests_;
+      return canRest_;
+    };
+  }
+  // Lets the delayed polls fall due and runs them until none is left.
+  void RunDelayedPolls() {
+    while (!f_.cloudJobs.delayed.empty()) {
+      f_.cloudJobs.DelayedFallsDue();
+      f_.cloudJobs.RunAll();
+    }
+  }
+  int rests_ = 0;
+  bool canRest_ = true;
+};
+
+TEST_F(IdlePollingTest, PollsThatFindNothingFollowOnTheCloudLaneUntilOneFindsSomething) {
+  f_.state.pollSeconds = 2;
+  f_.cloud.answers = {Answer("[]", 0), Answer("[]"), Answer("[" + TaskJson("k") + "]")};
+  poller_.StartPolling();
+  EXPECT_EQ(rests_, 1);
+  f_.cloudJobs.RunAll();
+  EXPECT_TRUE(f_.ui.jobs.empty());  // nothing handed back, nothing to wake for
+  ASSERT_EQ(f_.cloudJobs.delayed.size(), 1u);
+  EXPECT_EQ(f_.cloudJobs.delays.back(), std::chrono::seconds(2));
+  // A tick meanwhile (the loop woke for a timer started later) lets the loop rest again.
+  poller_.PollTimerTick();
+  EXPECT_EQ(rests_, 2);
+  EXPECT_EQ(f_.cloud.fetches, 1);
+
+  RunDelayedPolls();
+  EXPECT_EQ(f_.cloud.fetches, 3);
+  EXPECT_EQ(f_.unhurriedPosts, 0);  // the loop rests: the answer must wake it
+  ASSERT_EQ(f_.ui.jobs.size(), 1u);
+  EXPECT_TRUE(f_.state.pollBusy);
+  f_.ui.RunAll();
+  EXPECT_FALSE(f_.state.pollBusy);
+  EXPECT_EQ(Queued().size(), 1u);
+  EXPECT_EQ(poller_.pollCount(), 3);
+  EXPECT_EQ(view_.pollLine, "查询次数[3]/记录数[1]");
+
+  // With a task waiting, every answer comes back to the loop's timer as before.
+  f_.cloud.answers = {Answer("[]")};
+  poller_.PollPrintTasks();
+  f_.Settle();
+  EXPECT_EQ(rests_, 2);
+  EXPECT_EQ(f_.unhurriedPosts, 1);
+  EXPECT_TRUE(f_.cloudJobs.delayed.empty());
+}
+
+TEST_F(IdlePollingTest, ARunEndsWithItsPollerOrItsLastPollAndNeedsALoopThatRests) {
+  {
+    RecordingStatusView v;
+    Poller gone(f_.services, v);
+    f_.cloud.answers = {Answer("[]")};
+    gone.StartPolling();
+    f_.cloudJobs.RunAll();
+  }
+  RunDelayedPolls();
+  EXPECT_EQ(f_.cloud.fetches, 1);  // no poll after the poller went
+  f_.ui.RunAll();
+  EXPECT_FALSE(f_.state.pollBusy);
+
+  // A long quiet spell hands back now and then, so the loop's counters keep up.
+  f_.cloud.answers.assign(200, Answer("[]"));
+  poller_.PollPrintTasks();
+  f_.cloudJobs.RunAll();
+  RunDelayedPolls();
+  EXPECT_EQ(f_.cloud.fetches, 61);
+  f_.ui.RunAll();
+  EXPECT_EQ(poller_.pollCount(), 60);
+  EXPECT_FALSE(f_.state.pollBusy);
+
+  canRest_ = false;
+  poller_.PollPrintTasks();
+  f_.Settle();
+  EXPECT_TRUE(f_.cloudJobs.delayed.empty());
+  EXPECT_EQ(f_.unhurriedPosts, 1);
+}
+
 TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
   f_.clock.Set({2026, 12, 31, 23, 59, 58});
   f_.state.pollSeconds = 3;

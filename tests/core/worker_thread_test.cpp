@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <future>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -48,6 +49,28 @@ TEST(WorkerThread, EndLetsTheRunningJobFinishAndDropsTheWaitingOnes) {
   }
   EXPECT_TRUE(finished);
   EXPECT_FALSE(waitingRan);
+}
+
+TEST(WorkerThread, DelayedJobsRunWhenDueAndJobsGivenMeanwhileGoFirst) {
+  std::vector<std::string> order;
+  std::promise<void> done;
+  std::atomic<bool> farRan{false};
+  {
+    WorkerThread worker;
+    worker.SubmitAfter(std::chrono::hours(1), [&] { farRan = true; });
+    worker.SubmitAfter(std::chrono::milliseconds(150), [&] {
+      order.push_back("later");
+      // A job may queue its successor on its own lane.
+      worker.SubmitAfter(std::chrono::milliseconds(10), [&] {
+        order.push_back("after that");
+        done.set_value();
+      });
+    });
+    worker.Submit([&] { order.push_back("now"); });
+    done.get_future().wait();
+  }  // the job an hour away is dropped, not waited for
+  EXPECT_EQ(order, (std::vector<std::string>{"now", "later", "after that"}));
+  EXPECT_FALSE(farRan);
 }
 
 }  // namespace

@@ -25,6 +25,16 @@ namespace qv::testing {
 class ManualJobQueue : public JobQueue {
  public:
   void Submit(std::function<void()> job) override { jobs.push_back(std::move(job)); }
+  // Delayed jobs wait in `delayed`, in the order given, until the test moves them on.
+  void SubmitAfter(std::chrono::milliseconds delay, std::function<void()> job) override {
+    delays.push_back(delay);
+    delayed.push_back(std::move(job));
+  }
+  // Lets the oldest delayed job fall due: it joins the jobs waiting.
+  void DelayedFallsDue() {
+    jobs.push_back(std::move(delayed.front()));
+    delayed.pop_front();
+  }
   // Runs the oldest job waiting.
   void RunFirst() {
     std::function<void()> job = std::move(jobs.front());
@@ -38,6 +48,8 @@ class ManualJobQueue : public JobQueue {
     return true;
   }
   std::deque<std::function<void()>> jobs;
+  std::deque<std::function<void()>> delayed;
+  std::vector<std::chrono::milliseconds> delays;  // of every delayed job given
 };
 
 // Results posted from the lanes' own threads (the real PrintService), run on the test's thread

@@ -190,6 +190,41 @@ TEST(HeadlessLoop, APostWakesTheLoopForTheUnhurriedTasksBeforeIt) {
   while (!posted) std::this_thread::yield();
 }
 
+TEST(HeadlessLoop, ARestingLoopSleepsThroughItsTicksUntilAPost) {
+  auto toolkit = CreateHeadlessToolkit();
+  std::vector<std::string> ran;
+  int ticks = 0;
+  auto timer = toolkit->CreateTimer([&] {
+    // After the rest, the tick that came late stands for all it missed.
+    if (++ticks == 2) toolkit->Quit(0);
+    ran.push_back("tick");
+  });
+  timer->SetInterval(50);
+  EXPECT_TRUE(toolkit->RestUntilPosted());
+  std::atomic<bool> posted = false;
+  std::thread([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    toolkit->Post([&] { ran.push_back("posted"); });
+    posted = true;
+  }).detach();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(toolkit->Run(), 0);
+  const auto slept = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(ran, (std::vector<std::string>{"posted", "tick", "tick"}));
+  // A lower bound, not a speed figure: the second tick came an interval after the first
+  // rather than at once to make up for the ones missed.
+  EXPECT_GE(slept, std::chrono::milliseconds(440));
+  while (!posted) std::this_thread::yield();
+}
+
+TEST(HeadlessLoop, StartingATimerEndsTheRest) {
+  auto toolkit = CreateHeadlessToolkit();
+  auto timer = toolkit->CreateTimer([&] { toolkit->Quit(3); });
+  ASSERT_TRUE(toolkit->RestUntilPosted());
+  timer->SetInterval(20);
+  EXPECT_EQ(toolkit->Run(), 3);
+}
+
 TEST(HeadlessLoop, ControlsKeepWhatTheShellSets) {
   auto toolkit = CreateHeadlessToolkit();
   auto window = toolkit->NewWindow({.title = "打印服务", .clientWidth = 520, .clientHeight = 360});

@@ -31,6 +31,12 @@ class Wakeup {
     signal_.wait_until(hold, until, [this] { return woken_; });
     return Take(hold);
   }
+  // Waits until woken, which is then taken.
+  void Wait() {
+    std::unique_lock<std::mutex> hold(mutex_);
+    signal_.wait(hold, [this] { return woken_; });
+    Take(hold);
+  }
   // True when woken since the last time, which is then taken.
   bool Taken() {
     std::unique_lock<std::mutex> hold(mutex_);
@@ -67,11 +73,15 @@ class TimerLoop {
   void Remove(int id) { timers_.erase(id); }
 
   void Start(int id, int ms) {
+    resting_ = false;  // whoever starts a timer wants its ticks
     State& s = timers_.at(id);
     s.interval = ms;
     ++s.generation;
     Schedule(id, Clock::now() + std::chrono::milliseconds(ms));
   }
+
+  // Until the next wake or timer start, the loop sleeps through the ticks.
+  void Rest() { resting_ = true; }
 
   void Stop(int id) {
     State& s = timers_.at(id);
@@ -82,26 +92,38 @@ class TimerLoop {
   // Runs due ticks, and the posted tasks (`runPosted`) whenever the loop is awake and some
   // wait (`postedWaiting`), until `quit` is set; returns at once when no timer runs and
   // nothing was posted. Tasks posted without a wake thus run before the next tick at the
-  // latest.
+  // latest, or, while the loop rests, at the next wake.
   template <typename PostedWaiting, typename RunPosted>
   void Run(const bool& quit, Wakeup& wakeup, PostedWaiting postedWaiting, RunPosted runPosted) {
     while (!quit) {
       if (wakeup.Taken() || postedWaiting()) {
+        resting_ = false;
         runPosted();
         continue;
       }
       if (!DropStale()) return;
       const Entry next = queue_.top();
-      if (Clock::now() < next.due) {
+      if (resting_ || Clock::now() < next.due) {
         // The one place where the program sleeps: nothing but a posted task can happen before
-        // this tick. Awake again, the loop looks at the posts and the timers afresh.
-        if (wakeup.WaitUntil(next.due)) runPosted();
+        // this tick, or, resting, before the next post. Awake again, the loop looks at the
+        // posts and the timers afresh.
+        if (resting_) {
+          wakeup.Wait();
+        } else if (!wakeup.WaitUntil(next.due)) {
+          continue;
+        }
+        resting_ = false;
+        runPosted();
         continue;
       }
       queue_.pop();
       State& s = timers_.at(next.id);
-      Clock::time_point following = next.due + std::chrono::milliseconds(s.interval);
-      Schedule(next.id, std::max(following, Clock::now()));
+      // A tick that came late by a whole interval or more (after a rest, say) stands for the
+      // ones missed: the next follows an interval after it, not at once.
+      const std::chrono::milliseconds interval(s.interval);
+      const Clock::time_point now = Clock::now();
+      const Clock::time_point following = next.due + interval;
+      Schedule(next.id, following > now ? following : now + interval);
       // May stop, restart or destroy any timer (this one included) or quit the loop.
       s.timer->Tick();
     }
@@ -134,6 +156,7 @@ class TimerLoop {
   std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue_;
   int nextId_ = 1;
   unsigned long long order_ = 0;
+  bool resting_ = false;
 };
 
 class HeadlessTimer : public TimerImpl {
@@ -184,6 +207,10 @@ class HeadlessToolkit : public Toolkit {
   void WakeImpl() override { wakeup_.Wake(); }
   // The loop looks at the posted tasks whenever it is awake (TimerLoop::Run).
   bool RunsPostedAtEveryWake() const override { return true; }
+  bool RestImpl() override {
+    loop_.Rest();
+    return true;
+  }
 
  private:
   TimerLoop loop_;
