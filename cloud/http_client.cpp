@@ -52,11 +52,10 @@ const char* FailureMessage(platform::HttpFailure failure) {
 // (a header the caller never meant to send); a NUL would cut the line short.
 bool HasStrayLineBreak(std::string_view block) {
   for (size_t i = 0; i < block.size(); ++i) {
-    if (block[i] == '\r' && i + 1 < block.size() && block[i + 1] == '\n') {
-      ++i;
-    } else if (block[i] == '\r' || block[i] == '\n' || block[i] == '\0') {
-      return true;
-    }
+    const char c = block[i];
+    if (c != '\r' && c != '\n' && c != '\0') continue;
+    if (c != '\r' || i + 1 == block.size() || block[i + 1] != '\n') return true;
+    ++i;
   }
   return false;
 }

@@ -13,12 +13,6 @@ namespace {
 
 constexpr std::string_view kCrlf = "\r\n";
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // Splits at every occurrence of `separator`; an empty text gives one empty piece.
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator) {
   std::vector<std::string_view> pieces;
@@ -30,6 +24,14 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   }
   pieces.push_back(text.substr(start));
   return pieces;
+}
+
+// Takes the text up to the next CR LF, or to the end, off the front of `text`.
+std::string_view TakeLine(std::string_view& text) {
+  const size_t end = text.find(kCrlf);
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + kCrlf.size());
+  return line;
 }
 
 bool ParsePort(std::string_view digits, int& port) {
@@ -51,8 +53,7 @@ struct DefaultLine {
 };
 
 // The lines a request gets when the caller's headers lack them, in the order they are added.
-// A line counts as present when its key occurs anywhere in the block, case ignored; the keys
-// are in lower case because they are looked up in a lowered copy of the block. The
+// A line counts as present when its key occurs anywhere in the block, case ignored. The
 // Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
 constexpr DefaultLine kDefaultLines[] = {
     {"user-agent: ",
@@ -64,17 +65,54 @@ constexpr DefaultLine kDefaultLines[] = {
     {"cache-control: ", "Cache-Control: no-cache", false},
 };
 
-std::string NormaliseLines(std::string_view block) {
-  std::string out;
-  out.reserve(block.size());
-  for (std::string_view line : Split(block, kCrlf)) {
-    size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;  // not a header line: dropped
-    out += NormaliseHeaderName(line.substr(0, colon));
-    out += line.substr(colon);
-    out += kCrlf;
+// Room for all the default lines, so that completing a block needs no second allocation.
+constexpr size_t kDefaultLinesRoom = 320;
+
+// "x-token" -> "X-Token", in place.
+void CapitalisePieces(char* name, size_t size) {
+  bool pieceStart = true;
+  for (char* c = name; c != name + size; ++c) {
+    if (pieceStart && *c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+    pieceStart = *c == '-';
   }
-  return out;
+}
+
+// Appends the CR LF separated lines of `headers`, names normalised, each ending with CR LF.
+void AppendNormalisedLines(std::string& block, std::string_view headers) {
+  while (!headers.empty()) {
+    const std::string_view line = TakeLine(headers);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;  // not a header line: dropped
+    const size_t nameAt = block.size();
+    block += line;
+    block += kCrlf;
+    CapitalisePieces(block.data() + nameAt, colon);
+  }
+}
+
+// True when `key` ("name: " or "name:") occurs anywhere in `block`, case ignored. Every
+// occurrence has its colon, so only the text around each colon needs a look.
+bool ContainsKey(std::string_view block, std::string_view key) {
+  const size_t nameSize = key.find(':');
+  const std::string_view name = key.substr(0, nameSize);
+  const std::string_view rest = key.substr(nameSize);
+  for (size_t colon = block.find(':', nameSize); colon != std::string_view::npos;
+       colon = block.find(':', colon + 1)) {
+    if (block.substr(colon, rest.size()) == rest &&
+        EqualsIgnoreCase(block.substr(colon - nameSize, nameSize), name)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void AppendMissingDefaults(std::string& block, int32_t method) {
+  for (const DefaultLine& d : kDefaultLines) {
+    if (d.postOnly && method != 1) continue;
+    if (ContainsKey(block, d.key)) continue;
+    block += d.line;
+    block += kCrlf;
+  }
 }
 
 // The platform keeps connections alive by itself; an explicit keep-alive line is dropped.
@@ -181,32 +219,23 @@ std::string VerbFor(int32_t method) {
 
 std::string NormaliseHeaderName(std::string_view name) {
   std::string out(name);
-  bool pieceStart = true;
-  for (char& c : out) {
-    if (pieceStart && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    pieceStart = c == '-';
-  }
+  CapitalisePieces(out.data(), out.size());
   return out;
 }
 
 std::string BuildHeaderBlock(std::string_view headers, std::string_view sendCookies,
                              const HeaderOptions& options) {
-  std::string block(headers);
-  if (!block.empty()) block += kCrlf;
-  if (options.completeHeaders) {
-    // Every request passes here: one lowered copy, kept in step with the block, serves all the
-    // look-ups instead of a fresh copy of the whole block for each.
-    std::string lowered = AsciiLower(block);
-    for (const DefaultLine& d : kDefaultLines) {
-      if (d.postOnly && options.method != 1) continue;
-      if (lowered.find(d.key) != std::string::npos) continue;
-      block += d.line;
-      block += kCrlf;
-      lowered += AsciiLower(d.line);
-      lowered += kCrlf;
-    }
+  // Every request passes here. Normalising before completing finds the same keys as the
+  // other way round (a line without a colon holds no key, and case is ignored), and the
+  // default lines are in normal form already, so one pass over the caller's lines will do.
+  std::string block;
+  block.reserve(headers.size() + kCrlf.size() + kDefaultLinesRoom);
+  if (options.normaliseNames) {
+    AppendNormalisedLines(block, headers);
+  } else if (!headers.empty()) {
+    block.append(headers).append(kCrlf);
   }
-  if (options.normaliseNames) block = NormaliseLines(block);
+  if (options.completeHeaders) AppendMissingDefaults(block, options.method);
   RemoveKeepAlive(block);
   AppendCookies(block, sendCookies);
   return block;
@@ -222,7 +251,8 @@ std::string StatusText(std::string_view rawHeaders) {
 
 ResponseCookies ScanResponseHeaders(std::string_view rawHeaders) {
   ResponseCookies result;
-  for (std::string_view line : Split(rawHeaders, kCrlf)) {
+  while (!rawHeaders.empty()) {
+    const std::string_view line = TakeLine(rawHeaders);
     size_t sep = line.find(": ");
     if (sep != std::string_view::npos && line.substr(0, sep) == "Set-Cookie") {
       // Only the name=value part counts; Path, Expires and the other attributes are dropped.
