@@ -1,6 +1,7 @@
 #include "cloud/http_text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "platform/gbk.h"
@@ -47,22 +48,24 @@ bool ParsePort(std::string_view digits, int& port) {
 }
 
 struct DefaultLine {
-  std::string_view key;
+  std::string_view name;  // lower case
+  bool blankAfterColon;   // part of the key, so "accept:text/plain" is no Accept line
   std::string_view line;
   bool postOnly;
 };
 
 // The lines a request gets when the caller's headers lack them, in the order they are added.
-// A line counts as present when its key occurs anywhere in the block, case ignored. The
-// Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
+// A line counts as present when its key (name, colon and, with most, a blank) occurs anywhere
+// in the block, case ignored. Content-Type has no blank in its key, so
+// "content-type:text/plain" counts.
 constexpr DefaultLine kDefaultLines[] = {
-    {"user-agent: ",
+    {"user-agent", true,
      "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)", false},
-    {"accept: ", "Accept: text/html, application/xhtml+xml, */*", false},
-    {"accept-encoding: ", "Accept-Encoding: identity", false},
-    {"accept-language: ", "Accept-Language: zh-cn", false},
-    {"content-type:", "Content-Type: application/x-www-form-urlencoded", true},
-    {"cache-control: ", "Cache-Control: no-cache", false},
+    {"accept", true, "Accept: text/html, application/xhtml+xml, */*", false},
+    {"accept-encoding", true, "Accept-Encoding: identity", false},
+    {"accept-language", true, "Accept-Language: zh-cn", false},
+    {"content-type", false, "Content-Type: application/x-www-form-urlencoded", true},
+    {"cache-control", true, "Cache-Control: no-cache", false},
 };
 
 // Room for all the default lines, so that completing a block needs no second allocation.
@@ -90,26 +93,27 @@ void AppendNormalisedLines(std::string& block, std::string_view headers) {
   }
 }
 
-// True when `key` ("name: " or "name:") occurs anywhere in `block`, case ignored. Every
-// occurrence has its colon, so only the text around each colon needs a look.
-bool ContainsKey(std::string_view block, std::string_view key) {
-  const size_t nameSize = key.find(':');
-  const std::string_view name = key.substr(0, nameSize);
-  const std::string_view rest = key.substr(nameSize);
-  for (size_t colon = block.find(':', nameSize); colon != std::string_view::npos;
-       colon = block.find(':', colon + 1)) {
-    if (block.substr(colon, rest.size()) == rest &&
-        EqualsIgnoreCase(block.substr(colon - nameSize, nameSize), name)) {
-      return true;
-    }
-  }
-  return false;
+// True when the key of `d` occurs in `block` with its colon at `colon`, case ignored.
+bool KeyAt(std::string_view block, size_t colon, const DefaultLine& d) {
+  if (d.blankAfterColon && (colon + 1 == block.size() || block[colon + 1] != ' ')) return false;
+  return colon >= d.name.size() &&
+         EqualsIgnoreCase(block.substr(colon - d.name.size(), d.name.size()), d.name);
 }
 
+// Appends the default lines whose key occurs nowhere in the block. Every occurrence of a key
+// has its colon, so one walk over the colons decides all the lines; no default line holds
+// another one's key, so the lines appended cannot change the outcome for the rest.
 void AppendMissingDefaults(std::string& block, int32_t method) {
-  for (const DefaultLine& d : kDefaultLines) {
-    if (d.postOnly && method != 1) continue;
-    if (ContainsKey(block, d.key)) continue;
+  bool present[std::size(kDefaultLines)] = {};
+  for (size_t colon = block.find(':'); colon != std::string::npos;
+       colon = block.find(':', colon + 1)) {
+    for (size_t i = 0; i < std::size(kDefaultLines); ++i) {
+      present[i] = present[i] || KeyAt(block, colon, kDefaultLines[i]);
+    }
+  }
+  for (size_t i = 0; i < std::size(kDefaultLines); ++i) {
+    const DefaultLine& d = kDefaultLines[i];
+    if (present[i] || (d.postOnly && method != 1)) continue;
     block += d.line;
     block += kCrlf;
   }
@@ -117,11 +121,13 @@ void AppendMissingDefaults(std::string& block, int32_t method) {
 
 // The platform keeps connections alive by itself; an explicit keep-alive line is dropped.
 void RemoveKeepAlive(std::string& block) {
-  if (block.find("Connection") == std::string::npos) return;
+  // Only the first line that starts with the name counts.
+  std::string_view lines = block;
   std::string_view value;
-  for (std::string_view line : Split(block, kCrlf)) {
-    if (line.substr(0, 10) != "Connection") continue;
-    if (line.substr(0, 12) == "Connection: ") value = line.substr(12);
+  while (!lines.empty()) {
+    const std::string_view line = TakeLine(lines);
+    if (!line.starts_with("Connection")) continue;
+    if (line.starts_with("Connection: ")) value = line.substr(12);
     break;
   }
   if (value != "keep-alive") return;
@@ -169,17 +175,20 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 bool SplitUrl(std::string_view url, UrlParts& parts) {
   size_t schemeEnd = url.find("://");
   if (schemeEnd == std::string_view::npos) return false;
-  std::string scheme = AsciiLower(url.substr(0, schemeEnd));
-  if (scheme != "http" && scheme != "https") return false;
+  const std::string_view scheme = url.substr(0, schemeEnd);
+  const bool secure = EqualsIgnoreCase(scheme, "https");
+  if (!secure && !EqualsIgnoreCase(scheme, "http")) return false;
   UrlParts result;
-  result.secure = scheme == "https";
+  result.secure = secure;
   result.port = result.secure ? 443 : 80;
 
   std::string_view rest = url.substr(schemeEnd + 3);
-  size_t authorityEnd = rest.find_first_of("/?#");
+  const size_t authorityEnd =
+      static_cast<size_t>(std::find_if(rest.begin(), rest.end(),
+                                       [](char c) { return c == '/' || c == '?' || c == '#'; }) -
+                          rest.begin());
   std::string_view authority = rest.substr(0, authorityEnd);
-  std::string_view path =
-      authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  std::string_view path = rest.substr(authorityEnd);
   size_t at = authority.rfind('@');
   if (at != std::string_view::npos) authority.remove_prefix(at + 1);
 

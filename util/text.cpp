@@ -78,8 +78,12 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
 
 bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
   if (needle.empty()) return true;
+  const char first = LowerAscii(needle.front());
   for (size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
-    if (EqualsIgnoreCase(haystack.substr(at, needle.size()), needle)) return true;
+    if (LowerAscii(haystack[at]) == first &&
+        EqualsIgnoreCase(haystack.substr(at, needle.size()), needle)) {
+      return true;
+    }
   }
   return false;
 }
