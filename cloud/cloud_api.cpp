@@ -1,7 +1,6 @@
 #include "cloud/cloud_api.h"
 
 #include <string_view>
-#include <vector>
 
 #include "cloud/envelope.h"
 #include "cloud/field_list.h"
@@ -24,11 +23,9 @@ FieldList PrinterListForm(const PrinterListFields& f) {
 // early and lets the rest pass for header lines of its own (a task key or store ID from
 // outside could forge the outcome of a report); a NUL cuts the value short. Empty when none.
 std::string BrokenHeader(const FieldList& headers) {
-  const std::vector<std::string> names = headers.Keys();
-  const std::vector<std::string> values = headers.Values();
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (values[i].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-      return names[i];
+  for (size_t i = 0; i < headers.Size(); ++i) {
+    for (char c : headers.ValueAt(i)) {
+      if (c == '\r' || c == '\n' || c == '\0') return headers.KeyAt(i);
     }
   }
   return "";

@@ -35,12 +35,17 @@ std::string UnixTimeText(const LocalTime& now) {
 }
 
 std::string ComposeEntryValue(std::string_view sid, int r, std::string_view timeText) {
-  std::string gbk = FromUtf8(sid);
+  const std::string gbk = FromUtf8(sid);
   if (gbk.size() <= 3) return "";
-  std::string a = Base64NoPadding(gbk);
-  size_t cut = std::min(a.size(), static_cast<size_t>(std::max(r, 0)));
-  return Base64NoPadding(std::to_string(r)) + a.substr(0, cut) + Base64NoPadding(timeText) +
-         a.substr(cut);
+  const std::string a = Base64NoPadding(gbk);
+  const std::string_view sidText = a;
+  const size_t cut = std::min(a.size(), static_cast<size_t>(std::max(r, 0)));
+  std::string value = Base64NoPadding(std::to_string(r));
+  value.reserve(value.size() + a.size() + (timeText.size() + 2) / 3 * 4);
+  value.append(sidText.substr(0, cut))
+      .append(Base64NoPadding(timeText))
+      .append(sidText.substr(cut));
+  return value;
 }
 
 std::string MakeEntryValue(std::string_view sid, const LocalTime& now) {
@@ -50,7 +55,8 @@ std::string MakeEntryValue(std::string_view sid, const LocalTime& now) {
 HttpRequestInput CloudRequest(std::string_view server, std::string_view path,
                               const FieldList& headers, const FieldList& body) {
   HttpRequestInput in;
-  in.Url = "https://" + std::string(server) + std::string(path);
+  in.Url.reserve(8 + server.size() + path.size());
+  in.Url.append("https://").append(server).append(path);
   in.Method = 1;
   in.BodyText = body.ToFormBody();
   in.Headers = headers.ToHeaderBlock();

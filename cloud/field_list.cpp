@@ -1,12 +1,14 @@
 #include "cloud/field_list.h"
 
+#include <utility>
+
 #include "platform/gbk.h"
 #include "util/text.h"
 
 namespace qv {
 
-void FieldList::Add(const std::string& key, const std::string& value, bool utf8) {
-  pairs_.push_back({key, value, utf8});
+void FieldList::Add(std::string key, std::string value, bool utf8) {
+  pairs_.push_back({std::move(key), std::move(value), utf8});
 }
 
 void FieldList::ParseForm(const std::string& form) {
@@ -57,17 +59,20 @@ std::string FieldList::ToFormBody(bool encode) const {
     if (encode) {
       out += Encoded(p.key, p.utf8) + "=" + Encoded(p.value, p.utf8);
     } else {
-      out += p.key + "=" + p.value;
+      out.append(p.key).append("=").append(p.value);
     }
   }
   return out;
 }
 
 std::string FieldList::ToHeaderBlock(bool encode) const {
+  size_t size = 0;
+  for (const Pair& p : pairs_) size += p.key.size() + p.value.size() + 4;
   std::string out;
+  out.reserve(size);
   for (const Pair& p : pairs_) {
     if (!out.empty()) out += "\r\n";
-    out += p.key + ": " + (encode ? Encoded(p.value, p.utf8) : p.value);
+    out.append(p.key).append(": ").append(encode ? Encoded(p.value, p.utf8) : p.value);
   }
   return out;
 }

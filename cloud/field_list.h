@@ -11,7 +11,7 @@ class FieldList {
  public:
   // Appends the pair. Texts are UTF-8 inside the program; `utf8` marks a pair whose bytes
   // stay UTF-8 when encoded (without it the encoded mode encodes the GBK bytes).
-  void Add(const std::string& key, const std::string& value, bool utf8 = false);
+  void Add(std::string key, std::string value, bool utf8 = false);
   // Splits "a=1&b=2" on "&" and "=" and appends the pairs; a pair without "=" gets an empty
   // value; no percent-decoding.
   void ParseForm(const std::string& form);
@@ -26,6 +26,9 @@ class FieldList {
   std::string ToHeaderBlock(bool encode = false) const;
   std::vector<std::string> Keys() const;
   std::vector<std::string> Values() const;
+  // The key and the value of the pair at `index` (below Size()).
+  const std::string& KeyAt(size_t index) const { return pairs_[index].key; }
+  const std::string& ValueAt(size_t index) const { return pairs_[index].value; }
   void Clear();
   // Removes the first pair with that key.
   void Remove(const std::string& key);

@@ -1,6 +1,7 @@
 #include "cloud/http_text.h"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "platform/gbk.h"
@@ -13,12 +14,6 @@ namespace {
 
 constexpr std::string_view kCrlf = "\r\n";
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 // Splits at every occurrence of `separator`; an empty text gives one empty piece.
 std::vector<std::string_view> Split(std::string_view text, std::string_view separator) {
   std::vector<std::string_view> pieces;
@@ -30,6 +25,14 @@ std::vector<std::string_view> Split(std::string_view text, std::string_view sepa
   }
   pieces.push_back(text.substr(start));
   return pieces;
+}
+
+// Takes the text up to the next CR LF, or to the end, off the front of `text`.
+std::string_view TakeLine(std::string_view& text) {
+  const size_t end = text.find(kCrlf);
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + kCrlf.size());
+  return line;
 }
 
 bool ParsePort(std::string_view digits, int& port) {
@@ -45,45 +48,86 @@ bool ParsePort(std::string_view digits, int& port) {
 }
 
 struct DefaultLine {
-  std::string_view key;
+  std::string_view name;  // lower case
+  bool blankAfterColon;   // part of the key, so "accept:text/plain" is no Accept line
   std::string_view line;
   bool postOnly;
 };
 
 // The lines a request gets when the caller's headers lack them, in the order they are added.
-// A line counts as present when its key occurs anywhere in the block, case ignored; the keys
-// are in lower case because they are looked up in a lowered copy of the block. The
-// Content-Type key has no blank after the colon, so "content-type:text/plain" counts.
+// A line counts as present when its key (name, colon and, with most, a blank) occurs anywhere
+// in the block, case ignored. Content-Type has no blank in its key, so
+// "content-type:text/plain" counts.
 constexpr DefaultLine kDefaultLines[] = {
-    {"user-agent: ",
+    {"user-agent", true,
      "User-Agent: Mozilla/5.0 (compatible; MSIE 9.0; Windows NT 6.1; WOW64; Trident/5.0)", false},
-    {"accept: ", "Accept: text/html, application/xhtml+xml, */*", false},
-    {"accept-encoding: ", "Accept-Encoding: identity", false},
-    {"accept-language: ", "Accept-Language: zh-cn", false},
-    {"content-type:", "Content-Type: application/x-www-form-urlencoded", true},
-    {"cache-control: ", "Cache-Control: no-cache", false},
+    {"accept", true, "Accept: text/html, application/xhtml+xml, */*", false},
+    {"accept-encoding", true, "Accept-Encoding: identity", false},
+    {"accept-language", true, "Accept-Language: zh-cn", false},
+    {"content-type", false, "Content-Type: application/x-www-form-urlencoded", true},
+    {"cache-control", true, "Cache-Control: no-cache", false},
 };
 
-std::string NormaliseLines(std::string_view block) {
-  std::string out;
-  out.reserve(block.size());
-  for (std::string_view line : Split(block, kCrlf)) {
-    size_t colon = line.find(':');
-    if (colon == std::string_view::npos) continue;  // not a header line: dropped
-    out += NormaliseHeaderName(line.substr(0, colon));
-    out += line.substr(colon);
-    out += kCrlf;
+// Room for all the default lines, so that completing a block needs no second allocation.
+constexpr size_t kDefaultLinesRoom = 320;
+
+// "x-token" -> "X-Token", in place.
+void CapitalisePieces(char* name, size_t size) {
+  bool pieceStart = true;
+  for (char* c = name; c != name + size; ++c) {
+    if (pieceStart && *c >= 'a' && *c <= 'z') *c = static_cast<char>(*c - 'a' + 'A');
+    pieceStart = *c == '-';
   }
-  return out;
+}
+
+// Appends the CR LF separated lines of `headers`, names normalised, each ending with CR LF.
+void AppendNormalisedLines(std::string& block, std::string_view headers) {
+  while (!headers.empty()) {
+    const std::string_view line = TakeLine(headers);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos) continue;  // not a header line: dropped
+    const size_t nameAt = block.size();
+    block += line;
+    block += kCrlf;
+    CapitalisePieces(block.data() + nameAt, colon);
+  }
+}
+
+// True when the key of `d` occurs in `block` with its colon at `colon`, case ignored.
+bool KeyAt(std::string_view block, size_t colon, const DefaultLine& d) {
+  if (d.blankAfterColon && (colon + 1 == block.size() || block[colon + 1] != ' ')) return false;
+  return colon >= d.name.size() &&
+         EqualsIgnoreCase(block.substr(colon - d.name.size(), d.name.size()), d.name);
+}
+
+// Appends the default lines whose key occurs nowhere in the block. Every occurrence of a key
+// has its colon, so one walk over the colons decides all the lines; no default line holds
+// another one's key, so the lines appended cannot change the outcome for the rest.
+void AppendMissingDefaults(std::string& block, int32_t method) {
+  bool present[std::size(kDefaultLines)] = {};
+  for (size_t colon = block.find(':'); colon != std::string::npos;
+       colon = block.find(':', colon + 1)) {
+    for (size_t i = 0; i < std::size(kDefaultLines); ++i) {
+      present[i] = present[i] || KeyAt(block, colon, kDefaultLines[i]);
+    }
+  }
+  for (size_t i = 0; i < std::size(kDefaultLines); ++i) {
+    const DefaultLine& d = kDefaultLines[i];
+    if (present[i] || (d.postOnly && method != 1)) continue;
+    block += d.line;
+    block += kCrlf;
+  }
 }
 
 // The platform keeps connections alive by itself; an explicit keep-alive line is dropped.
 void RemoveKeepAlive(std::string& block) {
-  if (block.find("Connection") == std::string::npos) return;
+  // Only the first line that starts with the name counts.
+  std::string_view lines = block;
   std::string_view value;
-  for (std::string_view line : Split(block, kCrlf)) {
-    if (line.substr(0, 10) != "Connection") continue;
-    if (line.substr(0, 12) == "Connection: ") value = line.substr(12);
+  while (!lines.empty()) {
+    const std::string_view line = TakeLine(lines);
+    if (!line.starts_with("Connection")) continue;
+    if (line.starts_with("Connection: ")) value = line.substr(12);
     break;
   }
   if (value != "keep-alive") return;
@@ -131,17 +175,20 @@ std::string Join(const std::vector<std::string>& items, std::string_view separat
 bool SplitUrl(std::string_view url, UrlParts& parts) {
   size_t schemeEnd = url.find("://");
   if (schemeEnd == std::string_view::npos) return false;
-  std::string scheme = AsciiLower(url.substr(0, schemeEnd));
-  if (scheme != "http" && scheme != "https") return false;
+  const std::string_view scheme = url.substr(0, schemeEnd);
+  const bool secure = EqualsIgnoreCase(scheme, "https");
+  if (!secure && !EqualsIgnoreCase(scheme, "http")) return false;
   UrlParts result;
-  result.secure = scheme == "https";
+  result.secure = secure;
   result.port = result.secure ? 443 : 80;
 
   std::string_view rest = url.substr(schemeEnd + 3);
-  size_t authorityEnd = rest.find_first_of("/?#");
+  const size_t authorityEnd =
+      static_cast<size_t>(std::find_if(rest.begin(), rest.end(),
+                                       [](char c) { return c == '/' || c == '?' || c == '#'; }) -
+                          rest.begin());
   std::string_view authority = rest.substr(0, authorityEnd);
-  std::string_view path =
-      authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
+  std::string_view path = rest.substr(authorityEnd);
   size_t at = authority.rfind('@');
   if (at != std::string_view::npos) authority.remove_prefix(at + 1);
 
@@ -181,32 +228,23 @@ std::string VerbFor(int32_t method) {
 
 std::string NormaliseHeaderName(std::string_view name) {
   std::string out(name);
-  bool pieceStart = true;
-  for (char& c : out) {
-    if (pieceStart && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    pieceStart = c == '-';
-  }
+  CapitalisePieces(out.data(), out.size());
   return out;
 }
 
 std::string BuildHeaderBlock(std::string_view headers, std::string_view sendCookies,
                              const HeaderOptions& options) {
-  std::string block(headers);
-  if (!block.empty()) block += kCrlf;
-  if (options.completeHeaders) {
-    // Every request passes here: one lowered copy, kept in step with the block, serves all the
-    // look-ups instead of a fresh copy of the whole block for each.
-    std::string lowered = AsciiLower(block);
-    for (const DefaultLine& d : kDefaultLines) {
-      if (d.postOnly && options.method != 1) continue;
-      if (lowered.find(d.key) != std::string::npos) continue;
-      block += d.line;
-      block += kCrlf;
-      lowered += AsciiLower(d.line);
-      lowered += kCrlf;
-    }
+  // Every request passes here. Normalising before completing finds the same keys as the
+  // other way round (a line without a colon holds no key, and case is ignored), and the
+  // default lines are in normal form already, so one pass over the caller's lines will do.
+  std::string block;
+  block.reserve(headers.size() + kCrlf.size() + kDefaultLinesRoom);
+  if (options.normaliseNames) {
+    AppendNormalisedLines(block, headers);
+  } else if (!headers.empty()) {
+    block.append(headers).append(kCrlf);
   }
-  if (options.normaliseNames) block = NormaliseLines(block);
+  if (options.completeHeaders) AppendMissingDefaults(block, options.method);
   RemoveKeepAlive(block);
   AppendCookies(block, sendCookies);
   return block;
@@ -222,7 +260,8 @@ std::string StatusText(std::string_view rawHeaders) {
 
 ResponseCookies ScanResponseHeaders(std::string_view rawHeaders) {
   ResponseCookies result;
-  for (std::string_view line : Split(rawHeaders, kCrlf)) {
+  while (!rawHeaders.empty()) {
+    const std::string_view line = TakeLine(rawHeaders);
     size_t sep = line.find(": ");
     if (sep != std::string_view::npos && line.substr(0, sep) == "Set-Cookie") {
       // Only the name=value part counts; Path, Expires and the other attributes are dropped.

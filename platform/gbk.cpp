@@ -18,11 +18,12 @@ std::string_view UpToZero(std::string_view s) {
   return zero == std::string_view::npos ? s : s.substr(0, zero);
 }
 
+// Every request's header block passes here: looking at all the bytes without stopping early
+// lets the compiler take many of them at a time.
 bool IsAsciiOnly(std::string_view s) {
-  for (unsigned char c : s) {
-    if (c >= 0x80) return false;
-  }
-  return true;
+  unsigned char seen = 0;
+  for (unsigned char c : s) seen |= c;
+  return seen < 0x80;
 }
 
 // Every receipt line goes through FromUtf8, and asking the system codec for each line costs

@@ -5,7 +5,8 @@
 namespace qv {
 namespace {
 
-std::string TrimBlanks(std::string_view s) {
+// The line without the blanks around it, nor the CR that a file with CR LF line ends leaves.
+std::string TrimLine(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
     s.remove_suffix(1);
@@ -17,7 +18,7 @@ bool SectionName(const std::string& trimmed, std::string& name) {
   if (trimmed.size() < 2 || trimmed.front() != '[') return false;
   const size_t close = trimmed.find(']');
   if (close == std::string::npos) return false;
-  name = TrimBlanks(std::string_view(trimmed).substr(1, close - 1));
+  name = TrimLine(std::string_view(trimmed).substr(1, close - 1));
   return true;
 }
 
@@ -43,14 +44,14 @@ IniProfile IniProfile::FromText(const std::string& utf8) {
     start = end + 1;
 
     Line line{text, section, ""};
-    const std::string trimmed = TrimBlanks(text);
+    const std::string trimmed = TrimLine(text);
     std::string name;
     if (SectionName(trimmed, name)) {
       section = AsciiLower(name);
       line.section = section;
     } else if (!trimmed.empty() && trimmed[0] != ';') {
       const size_t eq = trimmed.find('=');
-      if (eq != std::string::npos) line.key = AsciiLower(TrimBlanks(trimmed.substr(0, eq)));
+      if (eq != std::string::npos) line.key = AsciiLower(TrimLine(trimmed.substr(0, eq)));
     }
     profile.lines_.push_back(std::move(line));
   }
@@ -62,8 +63,8 @@ std::string IniProfile::Get(const std::string& section, const std::string& key,
   const std::string s = AsciiLower(section), k = AsciiLower(key);
   for (const Line& line : lines_) {
     if (line.section == s && line.key == k && !k.empty()) {
-      const std::string trimmed = TrimBlanks(line.text);
-      return Unquote(TrimBlanks(trimmed.substr(trimmed.find('=') + 1)));
+      const std::string trimmed = TrimLine(line.text);
+      return Unquote(TrimLine(trimmed.substr(trimmed.find('=') + 1)));
     }
   }
   return fallback;
@@ -80,7 +81,7 @@ void IniProfile::Set(const std::string& section, const std::string& key, const s
       line.text = text;
       return;
     }
-    if (!TrimBlanks(line.text).empty()) lastInSection = i;
+    if (!TrimLine(line.text).empty()) lastInSection = i;
   }
   if (lastInSection == std::string::npos) {
     lines_.push_back({"[" + section + "]", s, ""});

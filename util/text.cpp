@@ -47,6 +47,12 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
   return out.append(text.substr(done));
 }
 
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  return text;
+}
+
 std::string TrimSpaces(std::string_view text) {
   while (const size_t n = LeadingSpace(text)) text.remove_prefix(n);
   while (const size_t n = TrailingSpace(text)) text.remove_suffix(n);
@@ -57,18 +63,29 @@ std::string BoolText(bool value) { return value ? "真" : "假"; }
 
 std::string AsciiLower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  // Stored unconditionally, so the compiler can lower many bytes at a time.
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 
 bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+  }
+  return true;
 }
 
 bool ContainsIgnoreCase(std::string_view haystack, std::string_view needle) {
-  return AsciiLower(haystack).find(AsciiLower(needle)) != std::string::npos;
+  if (needle.empty()) return true;
+  const char first = LowerAscii(needle.front());
+  for (size_t at = 0; at + needle.size() <= haystack.size(); ++at) {
+    if (LowerAscii(haystack[at]) == first &&
+        EqualsIgnoreCase(haystack.substr(at, needle.size()), needle)) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace qv

@@ -45,12 +45,17 @@ int32_t TextToInt(std::string_view text);
 // `text` with every occurrence of `from` (not empty) replaced by `to`, left to right.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// Without leading and trailing spaces and tabs.
+std::string_view TrimBlanks(std::string_view text);
+
 // Removes leading and trailing ASCII spaces and full-width spaces (U+3000).
 std::string TrimSpaces(std::string_view text);
 
 // "真" for true, "假" for false.
 std::string BoolText(bool value);
 
+// The ASCII letter in lower case; every other byte as it is.
+constexpr char LowerAscii(char c) { return static_cast<char>(c + (c >= 'A' && c <= 'Z' ? 32 : 0)); }
 // Lower-cases ASCII letters only; other bytes are kept.
 std::string AsciiLower(std::string_view text);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 #include "util/text.h"
 
@@ -11,32 +12,18 @@ namespace {
 constexpr size_t kMaxLine = 16 * 1024;
 constexpr size_t kMaxHead = 256 * 1024;
 
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string_view Trim(std::string_view text) {
-  const size_t start = text.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return {};
-  const size_t end = text.find_last_not_of(" \t");
-  return text.substr(start, end - start + 1);
-}
-
 // Calls `each` with every comma-separated token of a header value, trimmed.
 template <typename Each>
 void ForEachToken(std::string_view value, Each each) {
   while (!value.empty()) {
     const size_t comma = value.find(',');
-    each(Trim(value.substr(0, comma)));
+    each(TrimBlanks(value.substr(0, comma)));
     if (comma == std::string_view::npos) break;
     value.remove_prefix(comma + 1);
   }
 }
 
-// Calls `each(name, value)` for every line of a header block.
+// Calls `each(name, value)` for every line of a header block; the value is not trimmed.
 template <typename Each>
 void ForEachHeader(std::string_view block, Each each) {
   while (!block.empty()) {
@@ -44,7 +31,7 @@ void ForEachHeader(std::string_view block, Each each) {
     std::string_view line = block.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t colon = line.find(':');
-    if (colon != std::string_view::npos) each(line.substr(0, colon), Trim(line.substr(colon + 1)));
+    if (colon != std::string_view::npos) each(line.substr(0, colon), line.substr(colon + 1));
     if (end == std::string_view::npos) break;
     block.remove_prefix(end + 1);
   }
@@ -75,7 +62,7 @@ bool ParseStatusLine(std::string_view line, ResponseHead& head) {
 // Takes note of the headers that decide the framing and the connection's future.
 bool NoteHeader(std::string_view name, std::string_view value, ResponseHead& head,
                 std::string& reason) {
-  if (SameName(name, "Content-Length")) {
+  if (EqualsIgnoreCase(name, "Content-Length")) {
     uint64_t length = 0;
     if (!ParseDecimal(value, length) || (head.hasLength && length != head.length)) {
       reason = "应答的 Content-Length 无效：" + std::string(value.substr(0, 40));
@@ -83,18 +70,19 @@ bool NoteHeader(std::string_view name, std::string_view value, ResponseHead& hea
     }
     head.hasLength = true;
     head.length = length;
-  } else if (SameName(name, "Transfer-Encoding")) {
+  } else if (EqualsIgnoreCase(name, "Transfer-Encoding")) {
     // Only a body whose last coding is chunked ends by itself; any other coding list runs to
     // the end of the connection.
     head.chunked = false;
-    ForEachToken(value,
-                 [&](std::string_view coding) { head.chunked = SameName(coding, "chunked"); });
-  } else if (SameName(name, "Connection")) {
-    ForEachToken(value, [&](std::string_view option) {
-      head.close = head.close || SameName(option, "close");
-      head.keepAlive = head.keepAlive || SameName(option, "keep-alive");
+    ForEachToken(value, [&](std::string_view coding) {
+      head.chunked = EqualsIgnoreCase(coding, "chunked");
     });
-  } else if (SameName(name, "Location")) {
+  } else if (EqualsIgnoreCase(name, "Connection")) {
+    ForEachToken(value, [&](std::string_view option) {
+      head.close = head.close || EqualsIgnoreCase(option, "close");
+      head.keepAlive = head.keepAlive || EqualsIgnoreCase(option, "keep-alive");
+    });
+  } else if (EqualsIgnoreCase(name, "Location")) {
     head.location = std::string(value);
   }
   return true;
@@ -112,7 +100,9 @@ Io ReadOneHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::st
     reason = "应答不是 HTTP/1.x：" + shown;
     return Io::Failed;
   }
-  head.raw = line + "\r\n";
+  // Room for a usual head, so that it is not copied as it grows.
+  head.raw.reserve(512);
+  head.raw.append(line).append("\r\n");
   for (;;) {
     io = reader.Line(line, kMaxLine, wait, reason);
     if (io == Io::Closed) reason = "应答头没有收完连接就断开了";
@@ -127,7 +117,7 @@ Io ReadOneHead(HttpReader& reader, const Wait& wait, ResponseHead& head, std::st
     const size_t colon = line.find(':');
     if (colon != std::string::npos &&
         !NoteHeader(std::string_view(line).substr(0, colon),
-                    Trim(std::string_view(line).substr(colon + 1)), head, reason)) {
+                    TrimBlanks(std::string_view(line).substr(colon + 1)), head, reason)) {
       return Io::Failed;
     }
   }
@@ -164,7 +154,7 @@ BodyRead ReadChunked(HttpReader& reader, size_t maxBytes, const Wait& wait, std:
   for (;;) {
     Io io = reader.Line(line, kMaxLine, wait, reason);
     if (io != Io::Ok) return Failed(io, "分块正文没有收完", reason);
-    const std::string_view size = Trim(std::string_view(line).substr(0, line.find(';')));
+    const std::string_view size = TrimBlanks(std::string_view(line).substr(0, line.find(';')));
     uint64_t count = 0;
     bool valid = !size.empty() && size.size() <= 15;
     for (char c : size) {
@@ -239,7 +229,8 @@ Io HttpReader::Line(std::string& out, size_t maxLength, const Wait& wait, std::s
   for (;;) {
     const char* start = buffer_.get() + begin_;
     const char* stop = buffer_.get() + end_;
-    const char* newline = std::find(start, stop, '\n');
+    const void* found = std::memchr(start, '\n', static_cast<size_t>(stop - start));
+    const char* newline = found != nullptr ? static_cast<const char*>(found) : stop;
     const size_t taken = static_cast<size_t>(newline - start);
     out.append(start, taken);
     begin_ += taken;
@@ -296,8 +287,9 @@ std::string BasicCredentials(const std::string& user, const std::string& passwor
 
 bool HasHeader(std::string_view block, std::string_view name) {
   bool found = false;
-  ForEachHeader(block,
-                [&](std::string_view n, std::string_view) { found = found || SameName(n, name); });
+  ForEachHeader(block, [&](std::string_view n, std::string_view) {
+    found = found || EqualsIgnoreCase(n, name);
+  });
   return found;
 }
 
@@ -308,7 +300,7 @@ std::string WithoutHeaders(std::string_view block, std::initializer_list<std::st
     const std::string_view line = block.substr(0, end == std::string_view::npos ? end : end + 1);
     const std::string_view name = line.substr(0, line.find(':'));
     bool dropped = false;
-    for (std::string_view n : names) dropped = dropped || SameName(name, n);
+    for (std::string_view n : names) dropped = dropped || EqualsIgnoreCase(name, n);
     if (!dropped) kept.append(line);
     block.remove_prefix(line.size());
   }
@@ -318,9 +310,10 @@ std::string WithoutHeaders(std::string_view block, std::initializer_list<std::st
 bool AsksToClose(std::string_view block) {
   bool close = false;
   ForEachHeader(block, [&](std::string_view name, std::string_view value) {
-    if (!SameName(name, "Connection")) return;
-    ForEachToken(value,
-                 [&](std::string_view option) { close = close || SameName(option, "close"); });
+    if (!EqualsIgnoreCase(name, "Connection")) return;
+    ForEachToken(value, [&](std::string_view option) {
+      close = close || EqualsIgnoreCase(option, "close");
+    });
   });
   return close;
 }

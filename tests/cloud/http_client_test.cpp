@@ -292,6 +292,8 @@ TEST_F(HttpClientTest, LineBreaksOutsideTheLineEndsAreNeverSent) {
            {server_.Https("/echo"), "a: 1\rX-Smuggled: yes", kHttpHeaders},
            {server_.Https("/echo"), "a: 1\nX-Smuggled: yes", kHttpHeaders},
            {server_.Https("/echo"), std::string("a: 1\0X-Smuggled: yes", 21), kHttpHeaders},
+           {server_.Https("/echo"), "a: 1\r", kHttpHeaders},
+           {server_.Https("/echo"), "\nX-Smuggled: yes", kHttpHeaders},
            {server_.Https("/echo\r\nX-Smuggled: yes"), "", kHttpBadUrl},
        }) {
     HttpRequestInput in = To(c.url);

@@ -84,6 +84,11 @@ TEST(BuildHeaderBlock, CompletesNormalisesAndAppendsCookies) {
             "",
             {0, true, true},
             "Accept:text/plain\r\n" + kUa + kAccept + kRest + kCache},
+           // A key counts wherever it occurs, in a value too, in any case.
+           {"X-Note: see USER-AGENT: below",
+            "",
+            {0, true, true},
+            "X-Note: see USER-AGENT: below\r\n" + kAccept + kRest + kCache},
            // Names are capitalised piece by piece; lines without a colon go.
            {"entry: x\r\nx-token: y\r\nStoreid: 1\r\nno colon",
             "",
