@@ -112,7 +112,7 @@ int RunProgram(std::vector<std::string> args) {
   CloudPrinterListUplink uplink(state.extra, *clock, cloudLaneTransport, noteFailure);
   const auto restUntilPosted = [&toolkit = *toolkit] { return toolkit.RestUntilPosted(); };
   PrintService service(
-      config, state, runLog, debugLog, *clock, {post, postUnhurried, restUntilPosted},
+      config, state, runLog, debugLog, *clock, post, postUnhurried, restUntilPosted,
       {cloudLaneTransport.NewHandle(), platform::HttpTransport::Create(), noteFailure},
       networkPrinter, spoolerPrinter, lptPrinter);
 

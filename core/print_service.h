@@ -2,6 +2,7 @@
 // what the shell hands to its polling and print timers.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "core/cloud_task_source.h"
@@ -20,11 +21,12 @@ struct ServiceTransports {
 
 class PrintService {
  public:
-  // Every reference must outlive the service; `loop`'s posts hand results to the UI thread
-  // and must work until the service is destroyed. The TLS settings of state.extra are read
-  // now.
+  // Every reference must outlive the service; `post`, `postUnhurried` and `restUntilPosted`
+  // (see ServiceLanes) reach the UI thread's loop and must work until the service is
+  // destroyed. The TLS settings of state.extra are read now.
   PrintService(ServiceConfig& config, ServiceState& state, RunLog& runLog, DebugLog& debugLog,
-               platform::Clock& clock, LoopLinks loop, ServiceTransports transports,
+               platform::Clock& clock, PostToUi post, PostToUi postUnhurried,
+               std::function<bool()> restUntilPosted, ServiceTransports transports,
                NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt);
   // Lets the jobs under way end (a poll, a print and its report) and stops the lanes.
   ~PrintService() = default;

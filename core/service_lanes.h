@@ -28,11 +28,4 @@ struct ServiceLanes {
   std::function<bool()> restUntilPosted = {};
 };
 
-// How the service's lanes reach the UI thread's loop (see ServiceLanes).
-struct LoopLinks {
-  PostToUi post;
-  PostToUi postUnhurried = {};
-  std::function<bool()> restUntilPosted = {};
-};
-
 }  // namespace qv

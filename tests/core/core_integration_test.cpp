@@ -129,7 +129,7 @@ struct Service {
   // The cloud is the test server, trusted through f.state.extra.caFile.
   Service(CoreFixture& f, const std::string& lpt1)
       : state(f.state),
-        service(f.config, f.state, f.runLog, f.debugLog, f.clock, {ui.Poster(), ui.Poster()},
+        service(f.config, f.state, f.runLog, f.debugLog, f.clock, ui.Poster(), ui.Poster(), nullptr,
                 {platform::HttpTransport::Create(), platform::HttpTransport::Create(), nullptr},
                 network, spooler, lpt),
         poller(service.Services(), view),
