@@ -35,6 +35,7 @@ class ProgramEnvironment : public StartupEnvironment {
   void LaunchDetached(const std::string& path, const std::string& workingDir) override {
     platform::LaunchDetached(path, workingDir);
   }
+  std::string MachineDataDirectory() override { return platform::MachineDataDirectory(); }
 
  private:
   ui::Toolkit& toolkit_;
@@ -74,6 +75,9 @@ int RunProgram(std::vector<std::string> args) {
 
   RunLog runLog(state.logDirectory, *clock);
   DebugLog debugLog(state.debugViewEnabled, *clock);
+  // Support asks first where config.ini, the log and the queued tickets are: beside the
+  // program or in the machine's data folder.
+  runLog.WriteRunLog("程序启动，数据目录：" + state.dataDirectory);
   // A stop from the system (the user service stopped, the session ending) lets the ticket in
   // hand print and be reported: the loop ends, and the service's end waits for its lanes.
   const platform::TerminationHandler onTermination([&toolkit = *toolkit, &runLog] {

@@ -19,7 +19,7 @@ PrintService::PrintService(ServiceConfig& config, ServiceState& state, RunLog& r
       services_{config, state, runLog, debugLog, clock, lanes_} {}
 
 JournalRestore OpenTaskJournal(ServiceState& state, RunLog& runLog) {
-  return state.taskQueue.OpenJournal(platform::JoinPath(state.programDirectory, kTaskJournalName),
+  return state.taskQueue.OpenJournal(platform::JoinPath(state.dataDirectory, kTaskJournalName),
                                      &runLog);
 }
 

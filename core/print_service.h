@@ -47,7 +47,7 @@ class PrintService {
   CoreServices services_;
 };
 
-// Opens the task journal in the program directory (state.programDirectory) into
+// Opens the task journal in the data directory (state.dataDirectory) into
 // state.taskQueue; call once at start, before the service runs. A journal that cannot be
 // used is renamed aside and logged.
 JournalRestore OpenTaskJournal(ServiceState& state, RunLog& runLog);

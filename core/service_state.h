@@ -31,6 +31,9 @@ struct ServiceState {
   std::string macAddress;
   bool launchedWithArgs = false;
   std::string programDirectory;
+  // Holds config.ini, log, the task journal and the printer list export: the program
+  // directory, or the machine's data folder for an installed program (core/data_folder.h).
+  std::string dataDirectory;
   std::string configPath;
   int32_t feedLines = 5;
   int32_t usbFallbackPort = 0;
@@ -51,7 +54,7 @@ struct ServiceState {
   // Debug view: progress lines go to the debug window while this is set.
   bool debugViewEnabled = false;
 
-  // Tasks fetched and not yet printed, oldest first, kept in the journal beside the program.
+  // Tasks fetched and not yet printed, oldest first, kept in the journal in dataDirectory.
   TaskQueue taskQueue;
 };
 

@@ -26,6 +26,8 @@ class StartupEnvironment {
   virtual std::unique_ptr<platform::InstanceLock> AcquireInstance(const std::string& name) = 0;
   // Starts a helper program without waiting; the result is ignored by the caller.
   virtual void LaunchDetached(const std::string& path, const std::string& workingDir) = 0;
+  // The platform's per-machine data folder for an installed program; empty where none.
+  virtual std::string MachineDataDirectory() = 0;
 };
 
 enum class StartOutcome {
@@ -34,7 +36,9 @@ enum class StartOutcome {
 };
 
 // Runs the start sequence: single instance, MAC address, arguments, the optional helper
-// program, the working directory, config.ini, the start-up messages, the log directory.
+// program, the working directory, the data directory (beside the program or the machine's
+// data folder, see FindDataDirectory), config.ini, at most one start-up message, the log
+// directory.
 // `instance` receives the single-instance claim, to be held for the life of the process.
 StartOutcome RunStartSequence(const std::vector<std::string>& args,
                               const std::string& programDirectory, StartupEnvironment& env,

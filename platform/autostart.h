@@ -12,8 +12,9 @@ class Autostart {
   virtual ~Autostart() = default;
   // True when an autostart entry of the program exists (in any place the backend writes).
   virtual bool Exists() = 0;
-  // Registers `program` to be started with the single argument `argument` at logon;
-  // false when no place accepted the entry.
+  // Registers `program` to be started with the single argument `argument` at logon, the
+  // path in quotes (Windows: "C:\…\quorvel-print.exe" auto), replacing an earlier entry of
+  // either form; false when no place accepted the entry.
   virtual bool Set(const std::string& program, const std::string& argument) = 0;
   // Deletes the entry from every place the backend writes; true when none remains.
   virtual bool Remove() = 0;

@@ -60,4 +60,13 @@ bool RenameFile(const std::string& from, const std::string& to);
 // Makes `dir` the base of relative file names; false on failure.
 bool ChangeDirectory(const std::string& dir);
 
+// True when the running account may create and delete files in `dir`; false when it may not
+// or the directory is missing.
+bool DirectoryWritable(const std::string& dir);
+
+// The per-machine folder an installed program keeps the shop's files in (Windows:
+// %ProgramData%\Quorvel打印服务端, made by the installer); empty where the platform has none
+// (Linux packages keep them in the program's own directory under /var/lib).
+std::string MachineDataDirectory();
+
 }  // namespace qv::platform

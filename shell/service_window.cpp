@@ -40,17 +40,18 @@ ServiceWindow::~ServiceWindow() {
 void ServiceWindow::Open() {
   ServiceState& state = shell_.State();
   shell_.Gesture().Reset();
-  if (shell_.Config().sid.empty()) {
-    // Without a store nothing could be polled: do not start by itself, ask for the store.
-    state.autoRunService = false;
-    if (!state.launchedWithArgs) shell_.OpenStoreConfig(window_.get());
-  }
+  // Without a store nothing could be polled: do not start by itself, ask for the store.
+  const bool askForStore = shell_.Config().sid.empty();
+  if (askForStore) state.autoRunService = false;
   if (state.autoRunService) {
     ToggleService();
     GoToTray();
   } else {
     window_->Show();
   }
+  // 设置 opens after 打印服务 is shown, so that it is the window in front: it is what the
+  // staff have to fill in before anything prints.
+  if (askForStore && !state.launchedWithArgs) shell_.OpenStoreConfig(window_.get());
 }
 
 void ServiceWindow::ToggleService() {

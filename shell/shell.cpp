@@ -147,7 +147,7 @@ void Shell::SendPrinterList(const ServiceConfig& target, std::function<void(bool
 
 void Shell::ExportPrinterListWithMessage() {
   OnCloudLane(
-      [&printers = context_.printers, directory = State().programDirectory] {
+      [&printers = context_.printers, directory = State().dataDirectory] {
         return ExportPrinterList(printers, directory);
       },
       [this](ExportResult result) { TellExportResult(result); });
@@ -155,8 +155,13 @@ void Shell::ExportPrinterListWithMessage() {
 
 void Shell::TellExportResult(ExportResult result) {
   if (result == ExportResult::NoPrinters) return;
+  // An installed program writes the file into its data folder, not where the program is:
+  // the message names that folder so the staff can find the file.
+  const std::string where = State().dataDirectory == State().programDirectory
+                                ? "软件根目录"
+                                : " " + State().dataDirectory + " ";
   const std::string text = result == ExportResult::Written
-                               ? "导出本机打印机列表完成，请在软件根目录查看 打印机列表.txt 文件"
+                               ? "导出本机打印机列表完成，请在" + where + "查看 打印机列表.txt 文件"
                                : "导出本机打印机列表失败，程序可能无读写文件权限";
   Toolkit().ShowMessage({text, "提示", ui::MessageButtons::Ok, ui::MessageIcon::None,
                          service_ ? &service_->Window() : nullptr});

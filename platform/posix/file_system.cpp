@@ -132,4 +132,8 @@ bool RenameFile(const std::string& from, const std::string& to) {
 
 bool ChangeDirectory(const std::string& dir) { return ::chdir(dir.c_str()) == 0; }
 
+bool DirectoryWritable(const std::string& dir) { return ::access(dir.c_str(), W_OK | X_OK) == 0; }
+
+std::string MachineDataDirectory() { return {}; }
+
 }  // namespace qv::platform

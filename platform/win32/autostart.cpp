@@ -80,9 +80,11 @@ class RegistryAutostart : public Autostart {
   }
 
   bool Set(const std::string& program, const std::string& argument) override {
-    // The path goes in without quotes, the form existing installations have: Windows
-    // resolves an unquoted path with spaces by trying each space as the end of the name.
-    const std::wstring data = Wide(program + " " + argument);
+    // The path goes in quotes. Unquoted, Windows resolves a path with spaces by trying each
+    // space as the end of the name, so "C:\Program.exe" or "C:\Program Files.exe" would run
+    // at every logon before the program. An unquoted value of an older version still counts
+    // as the entry (Exists looks only at its presence) and is replaced here in quoted form.
+    const std::wstring data = Wide("\"" + program + "\" " + argument);
     for (HKEY root : kRoots) {
       if (WriteValue(root, data)) return true;
     }

@@ -3,6 +3,8 @@
 #include "platform/file_system.h"
 
 #include <windows.h>
+// After windows.h, which defines what it needs.
+#include <shlobj.h>
 
 #include <algorithm>
 
@@ -141,5 +143,25 @@ bool RenameFile(const std::string& from, const std::string& to) {
 }
 
 bool ChangeDirectory(const std::string& dir) { return SetCurrentDirectoryW(Wide(dir).c_str()); }
+
+bool DirectoryWritable(const std::string& dir) {
+  // Only a try tells: the folder's ACL, the account's groups, a read-only share and UAC's
+  // filtered administrator token all decide, and no single query weighs them all. The probe
+  // goes away by itself when its handle closes, even if the program is killed.
+  const std::wstring probe =
+      Wide(JoinPath(dir, "~qv-write-probe-" + std::to_string(GetCurrentProcessId())));
+  Handle h(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  return h.Ok();
+}
+
+std::string MachineDataDirectory() {
+  wchar_t common[MAX_PATH];
+  if (SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common) !=
+      S_OK) {
+    return {};
+  }
+  return JoinPath(win32::Narrow(common), "Quorvel打印服务端");
+}
 
 }  // namespace qv::platform

@@ -283,7 +283,7 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   // Second run in a fresh process state; the cloud still hands out r2 as waiting.
   CoreFixture again;
   again.config = f_.config;
-  again.state.programDirectory = f_.dir.Path();
+  again.state.dataDirectory = f_.dir.Path();
   again.state.extra = f_.state.extra;
   again.state.pollSeconds = 1;
   again.state.feedLines = 4;

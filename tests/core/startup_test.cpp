@@ -25,11 +25,13 @@ class FakeEnvironment : public StartupEnvironment {
   void LaunchDetached(const std::string& path, const std::string&) override {
     launched.push_back(path);
   }
+  std::string MachineDataDirectory() override { return machineFolder; }
 
   bool otherInstanceRuns = false;
   std::string instanceName;
   std::vector<std::string> messages;
   std::vector<std::string> launched;
+  std::string machineFolder;
 };
 
 class StartupTest : public ::testing::Test {
@@ -72,14 +74,55 @@ TEST_F(StartupTest, ConfiguredStartReadsEverythingAndCreatesTheLogDirectory) {
   EXPECT_FALSE(state_.autoRunService);
   EXPECT_EQ(state_.webUrl, "https://x/");
   EXPECT_EQ(state_.configPath, platform::JoinPath(dir_.Path(), "config.ini"));
+  EXPECT_EQ(state_.dataDirectory, dir_.Path()) << "no data folder on this platform";
   EXPECT_TRUE(platform::DirectoryExists(state_.logDirectory));
   EXPECT_TRUE(env_.launched.empty());
 }
 
-TEST_F(StartupTest, EmptyStoreShowsBothMessagesEvenWhenUnattended) {
-  EXPECT_EQ(Start({"auto"}), StartOutcome::Started);
-  EXPECT_EQ(env_.messages, (std::vector<std::string>{"信息：|服务器地址为空,请在配置文件里填写",
-                                                     "信息：|门店ID为空,请在配置文件里填写"}));
+TEST_F(StartupTest, AtMostOneBoxAboutTheStore) {
+  const std::string server = "信息：|服务器地址为空,请在配置文件里填写";
+  const std::string store = "信息：|门店ID为空,请在配置文件里填写";
+  struct Case {
+    std::string config;
+    bool unattended;
+    std::vector<std::string> messages;
+  };
+  for (const Case& c : std::vector<Case>{// 设置 opens by itself and asks for both.
+                                         {"", false, {}},
+                                         {"server=s\r\n", false, {}},
+                                         // Nobody opens 设置: one box, the server first.
+                                         {"", true, {server}},
+                                         {"aurunpr=0\r\n", false, {server}},
+                                         {"server=s\r\n", true, {store}},
+                                         {"sid=10001\r\n", false, {server}},
+                                         {"sid=10001\r\nserver=s\r\n", true, {}}}) {
+    WriteConfig(c.config);
+    env_.messages.clear();
+    Start(c.unattended ? std::vector<std::string>{"auto"} : std::vector<std::string>{});
+    EXPECT_EQ(env_.messages, c.messages) << c.config << (c.unattended ? " unattended" : "");
+  }
+}
+
+// The installed program: its folder has no config.ini, the installer made the data folder.
+TEST_F(StartupTest, InstalledProgramKeepsTheShopsFilesInTheDataFolder) {
+  env_.machineFolder = platform::JoinPath(dir_.Path(), "data");
+  ASSERT_TRUE(platform::MakeDirectory(env_.machineFolder));
+  const std::string ini = platform::JoinPath(env_.machineFolder, "config.ini");
+  ASSERT_TRUE(platform::WriteFile(ini, "[set]\r\nsid=10001\r\nserver=s\r\n"));
+  Start();
+  EXPECT_EQ(state_.dataDirectory, env_.machineFolder);
+  EXPECT_EQ(state_.configPath, ini);
+  EXPECT_EQ(config_.sid, "10001");
+  EXPECT_EQ(state_.logDirectory, platform::JoinPath(env_.machineFolder, "log"));
+  EXPECT_TRUE(platform::DirectoryExists(state_.logDirectory));
+  EXPECT_FALSE(platform::DirectoryExists(platform::JoinPath(dir_.Path(), "log")));
+
+  // A folder with its own config.ini beside the program stays a plain folder.
+  WriteConfig("sid=20002\r\nserver=s\r\n");
+  Start();
+  EXPECT_EQ(state_.dataDirectory, dir_.Path());
+  EXPECT_EQ(config_.sid, "20002");
+  EXPECT_EQ(state_.logDirectory, platform::JoinPath(dir_.Path(), "log"));
 }
 
 TEST_F(StartupTest, UncreatableLogDirectoryIsReportedOnlyToAPerson) {

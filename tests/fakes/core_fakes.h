@@ -234,6 +234,7 @@ struct CoreFixture {
     config.server = "127.0.0.1:1";
     config.token = "null";
     state.programDirectory = dir.Path();
+    state.dataDirectory = dir.Path();
     state.logDirectory = dir.Path();
     state.debugViewEnabled = true;
     debugLog.SetView(&debugView);

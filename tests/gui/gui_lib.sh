@@ -82,6 +82,15 @@ window_list() {
   done
 }
 
+# stacked_above ID OTHER: true when window ID lies above OTHER (xwininfo lists the root's
+# children top-most first; without a window manager the top-level windows are among them).
+stacked_above() {
+  local order
+  order=$(xwininfo -root -children 2>/dev/null | grep -oE '^ +0x[0-9a-f]+' | tr -d ' ' |
+    grep -nxE "$(printf '0x%x|0x%x' "$1" "$2")" | cut -d: -f2)
+  [ "$(head -1 <<<"$order")" = "$(printf '0x%x' "$1")" ]
+}
+
 # close_window ID: asks the window to close as a window manager's close button does (the
 # WM_DELETE_WINDOW message); the virtual display has no manager to do it.
 close_window() {

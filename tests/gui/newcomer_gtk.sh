@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A newcomer's first day with the GTK program (run under xvfb-run): started with a config.ini
-# that names neither server nor store, it says so and asks for the store information; the
+# that names neither server nor store, it opens "设置" in front of "打印服务" to ask for the
+# store information, with no message box before it; the
 # server and store ID typed into "设置" are checked against the loopback cloud and saved; the
 # service started from "打印服务" prints a task on the virtual printer and reports it; closed,
 # the service window goes to the tray, whose icon docks in an XEmbed tray; closing the cashier
@@ -41,17 +42,16 @@ printf '[set]\r\nca_file=%s\r\nurl=%s\r\n' "$ca_pem" "$page_url" >"$work/run/con
 program_pid=$!
 
 # --- 1. The store information ----------------------------------------------------------------
-answer_box '^信息：$' 60 || fail "no message about the empty server"
-answer_box '^信息：$' 30 || fail "no message about the empty store ID"
 cashier=$(wait_window '^Tillora' 60) || fail "no cashier window"
 wait_title "$cashier" "Tillora - 收银台 新店" 30 ||
   fail "cashier title is '$(window_title "$cashier")', not 'Tillora - ' and the page's title"
 config=$(wait_window '^设置$' 30) || fail "the program did not ask for the store information"
 service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
+stacked_above "$config" "$service" || fail "设置 opened behind 打印服务"
+[ -z "$(xdotool search --onlyvisible --name '^信息：$' 2>/dev/null)" ] ||
+  fail "a message box about the empty store stands before 设置"
 sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
 
-# Without a window manager the owned 设置 is not kept above its owner 打印服务.
-xdotool windowraise "$config"
 type_store_information
 sleep 0.5
 shot "$config" "$artifacts/gtk-newcomer-config.png"

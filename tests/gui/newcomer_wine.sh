@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A newcomer's first day with the Windows program under Wine (run under xvfb-run): started
-# with a config.ini that names neither server nor store, it says so and asks for the store
-# information; the server and store ID typed into "设置" are checked against the loopback
+# with a config.ini that names neither server nor store, it opens "设置" in front of "打印服务"
+# to ask for the store information, with no message box before it; the server and store ID typed into "设置" are checked against the loopback
 # cloud over HTTPS and saved; the service started from "打印服务" prints a task on the virtual
 # printer and reports it; closed, the service window goes to the tray, whose icon Wine docks
 # in an XEmbed tray; closing the cashier window while a task is being reported ends the
@@ -41,11 +41,12 @@ printf '[set]\r\nca_file=%s\r\nurl=about:blank\r\n' "Z:$(tr / '\\' <<<"$ca_pem")
 program_pid=$!
 
 # --- 1. The store information ----------------------------------------------------------------
-answer_box '^信息：$' 90 || fail "no message about the empty server"
-answer_box '^信息：$' 30 || fail "no message about the empty store ID"
 cashier=$(wait_window '^Tillora' 60) || fail "no cashier window"
 config=$(wait_window '^设置$' 30) || fail "the program did not ask for the store information"
 service=$(wait_window '^打印服务$' 10) || fail "no 打印服务 window beside 设置"
+stacked_above "$config" "$service" || fail "设置 opened behind 打印服务"
+[ -z "$(xdotool search --onlyvisible --name '^信息：$' 2>/dev/null)" ] ||
+  fail "a message box about the empty store stands before 设置"
 sim_check 'len(lists) == 0' || fail "a printer list reached the cloud before a server was set"
 
 type_store_information

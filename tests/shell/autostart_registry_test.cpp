@@ -56,9 +56,16 @@ class ReadOnlyMachineRunKey {
 };
 
 const std::string kProgram = "C:\\Program Files\\Quorvel\\quorvel-print.exe";
-const std::wstring kExpected = L"C:\\Program Files\\Quorvel\\quorvel-print.exe auto";
+const std::wstring kExpected = L"\"C:\\Program Files\\Quorvel\\quorvel-print.exe\" auto";
+// What earlier versions and their installer wrote.
+const std::wstring kUnquoted = L"C:\\Program Files\\Quorvel\\quorvel-print.exe auto";
 
-TEST(RegistryAutostart, MachineRunValueWithoutQuotes) {
+void WriteRunValue(HKEY root, const std::wstring& data) {
+  RegSetKeyValueW(root, kRunKey, kValueName, REG_SZ, data.c_str(),
+                  static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
+}
+
+TEST(RegistryAutostart, MachineRunValueWithTheQuotedPath) {
   auto autostart = Autostart::Create();
   autostart->Remove();
   EXPECT_FALSE(autostart->Exists());
@@ -71,6 +78,21 @@ TEST(RegistryAutostart, MachineRunValueWithoutQuotes) {
   EXPECT_TRUE(autostart->Remove());
   EXPECT_FALSE(autostart->Exists());
   EXPECT_EQ(RunValue(HKEY_LOCAL_MACHINE), L"<missing>");
+}
+
+TEST(RegistryAutostart, AnUnquotedValueCountsAndIsQuotedWhenSetAgain) {
+  auto autostart = Autostart::Create();
+  autostart->Remove();
+  WriteRunValue(HKEY_LOCAL_MACHINE, kUnquoted);
+  EXPECT_TRUE(autostart->Exists()) << "the settings box shows it checked";
+  ASSERT_TRUE(autostart->Set(kProgram, "auto"));
+  EXPECT_EQ(RunValue(HKEY_LOCAL_MACHINE), kExpected);
+  EXPECT_TRUE(autostart->Remove());
+
+  WriteRunValue(HKEY_CURRENT_USER, kUnquoted);
+  EXPECT_TRUE(autostart->Exists()) << "the user's unquoted value too";
+  EXPECT_TRUE(autostart->Remove());
+  EXPECT_EQ(RunValue(HKEY_CURRENT_USER), L"<missing>");
 }
 
 TEST(RegistryAutostart, FallsBackToTheUserWhenTheMachineKeyRefuses) {

@@ -138,6 +138,11 @@ TEST_P(EmptyStoreId, NeverStartsAndAsksOnlyWhenAttended) {
   EXPECT_FALSE(state.autoRunService) << "auto-run cleared in memory";
   EXPECT_TRUE(service.Window().IsVisible());
   EXPECT_EQ(Window("设置") != nullptr, !unattended);
+  if (!unattended) {
+    EXPECT_GT(toolkit.State(*Window("设置"))->stackedAt, toolkit.State(service.Window())->stackedAt)
+        << "设置 in front of 打印服务";
+    EXPECT_TRUE(toolkit.Messages().empty()) << "设置 itself asks; no box in front of it";
+  }
 
   shell->DestroyStoreConfig();
   Find<Button>("打印服务", "启动服务")->Click();
@@ -207,7 +212,7 @@ TEST_F(ShellWindows, ShutdownWaitsForTheExchangesUnderWay) {
 
 TEST_F(ShellWindows, TenthRightClickExportsThePrinterList) {
   state.autoRunService = false;
-  state.programDirectory = dir.Path();
+  state.dataDirectory = dir.Path();
   printerList.printers = {{"前台", "USB001"}};
   Started();
   ServiceWindow& service = OpenService();
@@ -237,6 +242,15 @@ TEST_F(ShellWindows, TenthRightClickExportsThePrinterList) {
   shell->Debug()->Window().RequestClose();
   EXPECT_EQ(shell->Debug(), nullptr);
   EXPECT_FALSE(state.debugViewEnabled);
+
+  // An installed program's data folder is not the program's: the message names it.
+  state.dataDirectory = platform::JoinPath(dir.Path(), "data");
+  ASSERT_TRUE(platform::MakeDirectory(state.dataDirectory));
+  for (int i = 0; i < 10; ++i) toolkit.RightClick(service.Window());
+  Settle();
+  EXPECT_EQ(toolkit.Messages().back().box.text,
+            "导出本机打印机列表完成，请在 " + state.dataDirectory + " 查看 打印机列表.txt 文件");
+  EXPECT_TRUE(platform::FileExists(platform::JoinPath(state.dataDirectory, kPrinterListFileName)));
 }
 
 TEST_F(ShellWindows, DebugLinesOpenTheDebugWindowOnlyWhileTheViewIsOn) {

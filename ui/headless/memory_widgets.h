@@ -56,7 +56,10 @@ class MemoryWindow : public WindowImpl {
     return std::make_unique<MemoryControl>(k, t, r, c);
   }
   void SetTitleImpl(const std::string& t) override { title = t; }
-  void SetVisibleImpl(bool v) override { visible = v; }
+  void SetVisibleImpl(bool v) override {
+    if (v && !visible) Raise();
+    visible = v;
+  }
   void SetClientSizeImpl(int w, int h) override { clientSize = {w, h}; }
   Size ClientSizeImpl() const override { return clientSize; }
   void SetPositionImpl(int l, int t) override {
@@ -64,7 +67,7 @@ class MemoryWindow : public WindowImpl {
     top = t;
   }
   Rect FrameBoundsImpl() const override { return {left, top, clientSize.width, clientSize.height}; }
-  void BringToFrontImpl() override {}
+  void BringToFrontImpl() override { Raise(); }
   void AddTitleBarActionImpl(int code, const std::string&) override { actions.push_back(code); }
 
   std::string title;
@@ -74,6 +77,15 @@ class MemoryWindow : public WindowImpl {
   Window& window;
   bool visible = false;
   std::vector<int> actions;
+  // Place in the stacking order: a window shown or brought to the front later has a higher
+  // number, as a window system puts it above the others.
+  long stackedAt = 0;
+
+ private:
+  void Raise() {
+    static long lastRaised = 0;
+    stackedAt = ++lastRaised;
+  }
 };
 
 }  // namespace qv::ui
