@@ -14,9 +14,15 @@
 ;   PAYLOAD_NSH  the generated macros InstallPayload / RemovePayload (what the build installs)
 ;   ICON         the program icon
 ;   OUTFILE      the installer to write
+;   ARCH         optional: amd64 for the installer of the 64-bit build (into Program Files,
+;                registry in its 64-bit view); x86, the release installer, when not given
 ; The source is UTF-8: makensis -INPUTCHARSET UTF8.
 
 Unicode true
+!ifndef ARCH
+  !define ARCH x86
+!endif
+Target ${ARCH}-unicode
 ManifestDPIAware true
 ; Program Files and the machine-wide registry keys need an administrator.
 RequestExecutionLevel admin
@@ -54,7 +60,11 @@ SetCompressor /SOLID lzma
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES\${PRODUCT}"
+!if ${ARCH} == amd64
+  InstallDir "$PROGRAMFILES64\${PRODUCT}"
+!else
+  InstallDir "$PROGRAMFILES\${PRODUCT}"
+!endif
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 ShowInstDetails show
 ShowUninstDetails show
