@@ -28,6 +28,8 @@ fail() {
   echo "--- program output"; tail -n 30 "$work/program.log" 2>/dev/null
   echo "--- tray output"; tail -n 10 "$work/tray.log" 2>/dev/null
   echo "--- simulator log"; tail -n 40 "$work/sim.log" 2>/dev/null
+  echo "--- run log"
+  for f in "$work"/run/log/*.log; do [ -f "$f" ] && iconv -f GBK -t UTF-8 "$f" && echo; done
   exit 1
 }
 
