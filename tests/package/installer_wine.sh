@@ -155,9 +155,11 @@ echo "installed into $location; data folder $data_win"
 rm -rf "$data"
 printf '[set]\r\nsid=10001\r\nserver=127.0.0.1:9\r\naurunpr=0\r\n' >"$dir/config.ini"
 mkdir -p "$dir/log"
-printf 'shop log\r\n' >"$dir/log/2026_1_5_09_00_00.log"
+# Named by today, as the program names its entries: it removes those older than 30 days.
+shop_log=$(date +%Y_%-m_%-d)_00_00_01.log
+printf 'shop log\r\n' >"$dir/log/$shop_log"
 queued_journal >"$dir/tasks.journal"
-cp "$dir/config.ini" "$dir/log/2026_1_5_09_00_00.log" "$work/"
+cp "$dir/config.ini" "$dir/log/$shop_log" "$work/"
 rm -f "$desktop_link"
 "$wine" reg add "HKLM\\$run_key" /v "$product" /d "$location\\quorvel-print.exe auto" /f /reg:$view >/dev/null 2>&1
 start_program
@@ -173,7 +175,7 @@ settle
 [ -f "$dir/quorvel-print.exe" ] || fail "the upgrade left no program"
 expect_no_data_beside_program "after the upgrade"
 cmp -s "$data/config.ini" "$work/config.ini" || fail "the upgrade changed or lost config.ini"
-cmp -s "$data/log/2026_1_5_09_00_00.log" "$work/2026_1_5_09_00_00.log" || fail "the upgrade lost log/"
+cmp -s "$data/log/$shop_log" "$work/$shop_log" || fail "the upgrade lost log/"
 run_log_says "$data" "数据目录：$location" || fail "the upgrade lost the program's own log entry"
 expect_queued_tickets "$data/tasks.journal" "after the upgrade"
 [ -f "$desktop_link" ] && fail "the upgrade brought back the desktop shortcut the shop had deleted"
@@ -233,7 +235,7 @@ done
 expect_no_value HKCU "$run_key" "$product"
 registry HKLM "$uninstall_key" && fail "the uninstall entry is still there"
 cmp -s "$data/config.ini" "$work/config.ini" || fail "the silent uninstall removed config.ini"
-[ -f "$data/log/2026_1_5_09_00_00.log" ] || fail "the silent uninstall removed log/"
+[ -f "$data/log/$shop_log" ] || fail "the silent uninstall removed log/"
 expect_queued_tickets "$data/tasks.journal" "after the silent uninstall"
 echo "uninstalled; the shop's data stays in $data_win"
 
