@@ -42,6 +42,14 @@ Http ConnectToScheduler(std::string& error) {
   return http;
 }
 
+// The printer's URI with its name escaped, as IPP requests name the printer.
+std::string PrinterUri(const std::string& printer) {
+  char uri[HTTP_MAX_URI];
+  httpAssembleURIf(HTTP_URI_CODING_ALL, uri, sizeof uri, "ipp", nullptr, "localhost", ippPort(),
+                   "/printers/%s", printer.c_str());
+  return uri;
+}
+
 // Asks the scheduler for a new job on the printer; the job id, or 0 with CUPS' last error set.
 // The request goes straight to the scheduler (cupsCreateJob would look the printer up on
 // the client first and report a missing one as a bare "No such file or directory").
@@ -60,6 +68,24 @@ int CreateJob(http_t* http, const std::string& printer) {
   return id ? ippGetInteger(id, 0) : 0;
 }
 
+// Starts the job's one document, raw: the scheduler hands the ESC/POS bytes to the device
+// untouched, and its answer comes once the document is complete. The request goes to the
+// scheduler's root, as the job's creation did: cupsStartDocument posts to "/printers/" + the
+// name unescaped, which the scheduler refuses for names such as "b0{}[]<>".
+bool StartDocument(http_t* http, const std::string& printer, int job) {
+  ipp_t* request = ippNewRequest(IPP_OP_SEND_DOCUMENT);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_URI, "printer-uri", nullptr,
+               PrinterUri(printer).c_str());
+  ippAddInteger(request, IPP_TAG_OPERATION, IPP_TAG_INTEGER, "job-id", job);
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+               cupsUser());
+  ippAddString(request, IPP_TAG_OPERATION, IPP_TAG_MIMETYPE, "document-format", nullptr,
+               CUPS_FORMAT_RAW);
+  ippAddBoolean(request, IPP_TAG_OPERATION, "last-document", 1);
+  const Ipp owned(request);  // cupsSendRequest sends it and leaves it to us
+  return cupsSendRequest(http, request, "/", CUPS_LENGTH_VARIABLE) == HTTP_STATUS_CONTINUE;
+}
+
 class CupsJob : public SpoolJob {
  public:
   CupsJob(Http http, std::string printer, int id)
@@ -74,9 +100,11 @@ class CupsJob : public SpoolJob {
 
   bool Finish() override {
     if (!http_) return false;
-    const ipp_status_t status = cupsFinishDocument(http_.get(), printer_.c_str());
+    // The end of the document StartDocument began; the scheduler's answer to it judges the job.
+    const Ipp response(cupsGetResponse(http_.get(), "/"));
+    const ipp_status_t status = cupsLastError();
     http_.reset();
-    return status <= IPP_STATUS_OK_EVENTS_COMPLETE;
+    return response != nullptr && status <= IPP_STATUS_OK_EVENTS_COMPLETE;
   }
 
   bool Abort() override {
@@ -143,9 +171,7 @@ class CupsSpooler : public Spooler {
       error = CupsErrorText();
       return nullptr;
     }
-    // Raw: the scheduler hands the ESC/POS bytes to the device untouched.
-    if (cupsStartDocument(http.get(), name.c_str(), job, nullptr, CUPS_FORMAT_RAW, 1) !=
-        HTTP_STATUS_CONTINUE) {
+    if (!StartDocument(http.get(), name, job)) {
       cupsCancelJob2(http.get(), name.c_str(), job, 0);
       return nullptr;
     }
