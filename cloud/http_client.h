@@ -56,7 +56,7 @@ struct HttpRequestOutput {
   bool Failed = false;          // a failure message was raised, 713 included (even when the
                                 // status line later replaced it in Status)
   std::string Reason;           // with Failed: what went wrong in the transport's own words
-                                // (the Linux client's or WinHTTP's text), or why the request was
+                                // (libcurl's or WinHTTP's text), or why the request was
                                 // refused; may be empty
 };
 
