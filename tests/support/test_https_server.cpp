@@ -227,6 +227,7 @@ bool HasHeader(const std::string& raw, const std::string& name) {
   return head.find("\r\n" + name + ":") != std::string::npos;
 }
 
+// A query value as forms encode it: "+" for a blank, %XX for any byte.
 std::string PercentDecoded(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
