@@ -83,6 +83,9 @@ class CloudApiClient final : public CloudApi {
     HttpRequestInput in = CloudRequest(s.server, path, headers, body);
     in.TimeoutSeconds = s.timeoutSeconds;
     in.Tls = {.verify = s.tlsVerify, .caFile = s.caFile};
+    // The answer is JSON bytes for the caller to parse: held once, in the transport's body,
+    // which moves out unchanged (an answer may run to megabytes).
+    in.DecodeBody = false;
     HttpRequestOutput out;
     HttpRequest(in, out, *transport_);
     // A cut-off answer is no answer: the caller would only stumble over half a JSON text.
@@ -94,7 +97,7 @@ class CloudApiClient final : public CloudApi {
            (out.Reason.empty() ? "" : "（" + out.Reason + "）"));
       return "";
     }
-    return out.Body;
+    return std::move(out.Body);
   }
 
   void Note(const std::string& line) {

@@ -148,7 +148,7 @@ std::string HttpRequest(const HttpRequestInput& in, HttpRequestOutput& out,
     out.ReceivedCookies = MergeCookies(in.SendCookies, out.ReceivedCookies);
     out.SendCookies = out.ReceivedCookies;
   }
-  std::string text = BodyText(response.body);
+  std::string text = in.DecodeBody ? BodyText(response.body) : std::string();
   out.Body = std::move(response.body);
   return text;
 }

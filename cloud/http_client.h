@@ -14,7 +14,7 @@
 
 namespace qv {
 
-inline constexpr size_t kHttpMaxBodyBytes = 8u << 20;
+inline constexpr size_t kHttpMaxBodyBytes = 32u << 20;
 
 // Inputs; every member but Url may be left at its default.
 struct HttpRequestInput {
@@ -35,10 +35,13 @@ struct HttpRequestInput {
   std::string BodyBytes;                 // when not empty, sent instead of BodyText
   bool NormaliseHeaderNames = true;      // "x-token" -> "X-Token"
   platform::TlsOptions Tls;              // certificate verification and extra roots
-  // A longer answer body fails the exchange (713) instead of being held in memory: far
-  // above any page or cloud answer, far below what a 32-bit process can hold with room to
-  // parse it.
+  // A longer answer body fails the exchange (713) instead of being held in memory: above
+  // the largest cloud answer (a batch of tickets with images runs to about 10 MB), far below
+  // what a 32-bit process can hold with room to parse it.
   size_t MaxBodyBytes = kHttpMaxBodyBytes;
+  // false: the body is wanted as bytes only (Body), so no decoded text copy of it is made
+  // and the function returns an empty text.
+  bool DecodeBody = true;
 };
 
 // Outputs. Location is only written when the answer has a Location header, so a caller may
@@ -53,7 +56,7 @@ struct HttpRequestOutput {
   bool Failed = false;          // a failure message was raised, 713 included (even when the
                                 // status line later replaced it in Status)
   std::string Reason;           // with Failed: what went wrong in the transport's own words
-                                // (the Linux client's or WinHTTP's text), or why the request was
+                                // (libcurl's or WinHTTP's text), or why the request was
                                 // refused; may be empty
 };
 
@@ -74,8 +77,8 @@ inline constexpr const char* kHttpRead = "713 读取数据失败!";
 inline constexpr const char* kHttpCertificate = "忽略错误/证书错误  失败！";
 
 // Performs the exchange through `transport`. Returns the body as UTF-8 text (decoded from
-// the charset the page declares, else from GBK); empty after any failure that ends the
-// exchange. `out` is filled as described with each member.
+// the charset the page declares, else from GBK; empty with DecodeBody false); empty after
+// any failure that ends the exchange. `out` is filled as described with each member.
 std::string HttpRequest(const HttpRequestInput& in, HttpRequestOutput& out,
                         platform::HttpTransport& transport);
 

@@ -39,16 +39,10 @@ endif()
 if(NOT WIN32)
   find_package(benchmark QUIET)
   find_package(PkgConfig REQUIRED)
-  # OpenSSL serves the test tools (the HTTPS test server, the simulator's certificates);
-  # the program itself speaks TLS through mbed TLS, a tenth of OpenSSL's resident size.
+  # The program speaks HTTP and TLS through libcurl built with OpenSSL (Debian's
+  # libcurl4-openssl-dev); OpenSSL also serves the test tools (the HTTPS test server, the
+  # simulator's certificates).
+  find_package(CURL REQUIRED)
   find_package(OpenSSL REQUIRED)
-  find_path(MBEDTLS_INCLUDE_DIR mbedtls/ssl.h REQUIRED)
-  find_library(MBEDTLS_LIBRARY mbedtls REQUIRED)
-  find_library(MBEDX509_LIBRARY mbedx509 REQUIRED)
-  find_library(MBEDCRYPTO_LIBRARY mbedcrypto REQUIRED)
-  add_library(qv_mbedtls INTERFACE)
-  target_include_directories(qv_mbedtls SYSTEM INTERFACE ${MBEDTLS_INCLUDE_DIR})
-  target_link_libraries(qv_mbedtls INTERFACE
-    ${MBEDTLS_LIBRARY} ${MBEDX509_LIBRARY} ${MBEDCRYPTO_LIBRARY})
-  find_package(Cups QUIET)
+  find_package(Cups REQUIRED)
 endif()

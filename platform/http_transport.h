@@ -1,15 +1,18 @@
-// One HTTP(S) exchange over the platform's HTTP stack (our own client on OpenSSL on Linux,
-// WinHTTP on Windows). The portable HTTP client (cloud/http_client.h) prepares everything
-// that is text logic (URL split, verb, the complete header block, the body bytes) and reads
-// the answer back; the transport only carries it.
+// One HTTP(S) exchange over the platform's HTTP stack: libcurl built with OpenSSL on Linux,
+// WinHTTP on Windows. Framing, TLS and certificate checks are theirs. The portable HTTP client
+// (cloud/http_client.h) prepares everything that is text logic (URL split, verb, the complete
+// header block, the body bytes) and reads the answer back; the transport only carries it.
 //
 // Every backend: each of the resolve, connect, send and receive phases is bounded by
 // `timeoutMs` and the whole exchange by `totalTimeoutMs` (a peer that trickles its answer
-// holds no phase up for long); redirects are followed unless `followRedirects` is false, but
-// never from https to http; no cookie engine of its own (cookies travel only in the header
-// block); the body is sent for every verb; the body is read up to `maxBodyBytes`; the raw
-// response headers of the final answer come back with the status line first, lines separated
-// by CR LF. A failure comes back with the backend's own words for it in `reason`.
+// holds no phase up for long); redirects are followed unless `followRedirects` is false, at
+// most 10 of them, never from https to http, and the server's credentials and the block's
+// Authorization and Cookie lines go to the first origin only; no cookie engine of its own
+// (cookies travel only in the header block); the body is sent for every verb; a body cut off
+// short of its length, or by a reset, is a failed read, never a complete answer;
+// the body is read up to `maxBodyBytes` and held once, in the response (the caller may move it
+// out); the raw response headers of the final answer come back with the status line first,
+// lines separated by CR LF. A failure comes back with words for it in `reason`.
 #pragma once
 
 #include <cstddef>
@@ -40,7 +43,7 @@ struct HttpTransportRequest {
   std::string proxyUser, proxyPassword;  // HTTP Basic for the proxy, when both are given
   int timeoutMs = 30000;                 // for each phase
   int totalTimeoutMs = 120000;           // for the whole exchange
-  size_t maxBodyBytes = 8u << 20;        // a longer body fails the exchange (TooLarge)
+  size_t maxBodyBytes = 32u << 20;       // a longer body fails the exchange (TooLarge)
   TlsOptions tls;
 };
 
@@ -58,7 +61,8 @@ enum class HttpFailure {
   Redirects,    // redirects could not be switched off
   Headers,      // the header block was refused
   Send,         // resolving, connecting, TLS (verification included) or sending failed
-  NoResponse,   // the request went out but no answer came (includes the receive timeout)
+  NoResponse,   // the request went out but no usable answer came (the receive timeout, an
+                // answer the stack refused before its body, too many redirects)
   Read,         // reading the body failed; the answer so far is delivered
   TooLarge,     // the body is longer than maxBodyBytes (or than memory allows); nothing of
                 // it is delivered

@@ -2,12 +2,17 @@
 
 #include <cstdio>
 
+#include "util/text.h"
+
 namespace qv::shell {
 
 std::string JsonEscape(std::string_view text) {
+  // JSON is UTF-8: a byte that is no part of a UTF-8 character (a queue name from a system
+  // that allows any byte) would make the whole list text invalid for the cloud.
+  const std::string valid = SanitizeUtf8(text);
   std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
+  out.reserve(valid.size());
+  for (char c : valid) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"':

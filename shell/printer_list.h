@@ -23,7 +23,8 @@ class PrinterSource {
 };
 
 // `text` as the inside of a JSON string: '"' and '\' get a backslash, control characters
-// become \n, \r, \t or \u00XX; everything else, UTF-8 included, is copied.
+// become \n, \r, \t or \u00XX, each ill-formed UTF-8 sequence becomes U+FFFD; everything
+// else, UTF-8 included, is copied.
 std::string JsonEscape(std::string_view text);
 
 // The items {"n":"<name>","p":"<port>"} joined by ",", without brackets (what the log shows).

@@ -1,5 +1,5 @@
 // HttpRequest against the real loopback server of tests/support, over the platform's own
-// transport (our own client on mbed TLS on Linux, WinHTTP under Wine).
+// transport (libcurl with OpenSSL on Linux, WinHTTP under Wine).
 #include "cloud/http_client.h"
 
 #include <gtest/gtest.h>

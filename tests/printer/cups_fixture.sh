@@ -2,12 +2,14 @@
 # A private CUPS scheduler for the spooler printer tests: its own configuration, spool and
 # socket under DIR, nothing shared with the machine's print service.
 #
-#   cups_fixture.sh start DIR   start cupsd and add the test queues
+#   cups_fixture.sh start DIR [odd]   start cupsd and add the test queues (with "odd", also
+#                                     the queues with odd names)
 #   cups_fixture.sh stop DIR    stop that cupsd
 #
-# Queues: qv_receipt (description and location set) and qv_plain (neither). Their devices are
-# the files DIR/qv_receipt.out and DIR/qv_plain.out, written by the parallel backend, which
-# writes a job's bytes unchanged to the path of its device URI. The tests talk to the
+# Queues: qv_receipt (description and location set) and qv_plain (neither); with "odd",
+# b0{}[]<> (a name that a URI path must escape) and qv_bad<0xff> (a name that is no UTF-8),
+# both writing to DIR/odd.out (Wine's spooler is not tested with these). The other devices are the files DIR/qv_receipt.out and DIR/qv_plain.out, written
+# by the parallel backend, which writes a job's bytes unchanged to the path of its device URI. The tests talk to the
 # scheduler through CUPS_SERVER=DIR/cups.sock.
 set -eu
 
@@ -83,7 +85,7 @@ SystemGroup root
 EOF
 
 # The backend runs as the unprivileged lp user: the device files must be writable by it.
-for queue in qv_receipt qv_plain; do
+for queue in qv_receipt qv_plain odd; do
   : >"$dir/$queue.out"
   chmod 666 "$dir/$queue.out"
 done
@@ -106,3 +108,7 @@ export CUPS_SERVER=$socket
 lpadmin -p qv_receipt -E -v "parallel:$dir/qv_receipt.out" -D "Quorvel test receipt" \
   -L "Counter 1"
 lpadmin -p qv_plain -E -v "parallel:$dir/qv_plain.out"
+if [ "${3:-}" = odd ]; then
+  lpadmin -p 'b0{}[]<>' -E -v "parallel:$dir/odd.out"
+  lpadmin -p "$(printf 'qv_bad\377')" -E -v "parallel:$dir/odd.out"
+fi

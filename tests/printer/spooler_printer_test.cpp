@@ -109,6 +109,24 @@ TEST_F(SpoolerPrinterTest, PrintsOneRawJobWithTheExactBytes) {
   EXPECT_FALSE(printer.close(0, 0));
 }
 
+#ifndef _WIN32
+TEST_F(SpoolerPrinterTest, QueuesWithOddNamesAreListedAndPrintTo) {
+  // Names CUPS accepts as they stand: one with characters a URI path must escape, one with a
+  // byte that is no UTF-8 (listed as it is; the printer-list JSON replaces the byte).
+  SpoolerPrinter printer;
+  std::vector<PrinterInfo> records;
+  printer.listPrinters(records);
+  EXPECT_NE(Find(records, "b0{}[]<>"), nullptr);
+  EXPECT_NE(Find(records, "qv_bad\xff"), nullptr);
+  ClearDevice("odd");
+  std::string error;
+  ASSERT_TRUE(printer.open("b0{}[]<>", 80, error)) << error;
+  EXPECT_TRUE(printer.printText("odd", Newline::No));
+  EXPECT_TRUE(printer.close(0, 0));
+  EXPECT_EQ(WaitForDevice("odd", 3), "odd");
+}
+#endif
+
 TEST_F(SpoolerPrinterTest, FinishedJobPrintsBeforeTheClose) {
   ClearDevice("qv_plain");
   SpoolerPrinter printer;

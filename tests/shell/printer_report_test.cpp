@@ -32,6 +32,19 @@ TEST(PrinterList, ItemsKeepSystemOrderAndEscapeOnlyWhatJsonNeeds) {
   const auto parsed = nlohmann::json::parse(PrinterListJson(odd));
   EXPECT_EQ(parsed[0]["n"], odd[0].name);
   EXPECT_EQ(parsed[0]["p"], odd[0].port);
+
+  // Bytes that are no UTF-8 (a queue name CUPS accepted as it stood) become U+FFFD, so the
+  // list stays valid UTF-8 JSON; valid UTF-8 next to them is kept.
+  const std::vector<PrinterEntry> raw = {{"q\xff"
+                                          "1",
+                                          "p\xc3"},
+                                         {"\xe4\xb8\xad\x80", "ok"}};
+  const std::string json = PrinterListJson(raw);
+  EXPECT_EQ(json,
+            "[{\"n\":\"q\xef\xbf\xbd"
+            "1\",\"p\":\"p\xef\xbf\xbd\"},"
+            "{\"n\":\"\xe4\xb8\xad\xef\xbf\xbd\",\"p\":\"ok\"}]");
+  EXPECT_NO_THROW(nlohmann::json::parse(json));
 }
 
 TEST_F(ReportFixture, SendsTheListHashedAndEncodedToTheGivenStore) {

@@ -35,6 +35,27 @@ start)
     "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" > ext.cnf
   openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem \
     -days 3 -extfile ext.cnf 2>/dev/null
+  # The certificates a browser refuses or accepts, each served on a port of its own
+  # (certs/NAME.pem; the server lists the ports in cert_ports). All are signed by the test root
+  # and valid in time: only the named property decides.
+  mkdir certs
+  cert() {  # NAME SUBJECT EXTENSION...
+    name=$1 subject=$2
+    shift 2
+    openssl req -newkey rsa:2048 -nodes -keyout "certs/$name.key" -out "certs/$name.csr" \
+      -subj "$subject" 2>/dev/null
+    printf '%s\n' "basicConstraints=CA:FALSE" "$@" > "certs/$name.cnf"
+    openssl x509 -req -in "certs/$name.csr" -CA ca.pem -CAkey ca.key -CAcreateserial \
+      -out "certs/$name.pem" -days 3 -extfile "certs/$name.cnf" 2>/dev/null
+    rm "certs/$name.csr" "certs/$name.cnf"
+  }
+  cert eku-client-only /CN=localhost subjectAltName=DNS:localhost extendedKeyUsage=clientAuth
+  cert ku-cert-sign-only /CN=localhost subjectAltName=DNS:localhost keyUsage=critical,keyCertSign
+  cert wildcard-tld /CN=localhost "subjectAltName=DNS:*.localhost"
+  cert wildcard-domain /CN=localhost "subjectAltName=DNS:*.qv.localhost"
+  cert ip-san /CN=127.0.0.1 "subjectAltName=IP:127.0.0.1,IP:::1"
+  cert ip-as-dns-name /CN=127.0.0.1 "subjectAltName=DNS:127.0.0.1"
+  cert cn-only /CN=localhost
   # Detached, with no inherited output: ctest waits for every holder of its pipes.
   setsid "$server" --state-dir "$dir" >server.log 2>&1 </dev/null &
   echo $! > pid

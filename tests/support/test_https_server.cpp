@@ -38,11 +38,27 @@
 //                                       "中文打印" in a page declaring that charset ("late":
 //                                       the utf-8 declaration after byte 1024; "plain": GBK
 //                                       bytes, no declaration)
+// The hostile answers the client must refuse or survive:
+//   /cut?by=reset|close&framing=length|chunked|none
+//                                       a 200 answer whose body stops after `{"tasks":[{"id":1},`
+//                                       with a TCP reset, or with the connection closed without
+//                                       TLS close_notify; its length said by Content-Length,
+//                                       by chunks, or by nothing (the end of the connection)
+//   /interim?count=N                    N interim "100 Continue" answers, then "final"
+//   /chunk-size?line=TEXT               a chunked answer whose first size line is TEXT
+//                                       (percent-decoded), then "hello" and the last chunk
+//   /te-length                          "Transfer-Encoding: gzip" with a Content-Length, then
+//                                       bytes that pass for a second answer, then the close
+//   /length-conflict                    two Content-Length lines that disagree
+//   /loop                               302 to itself, without end
+// With the state directory's certs/NAME.pem and NAME.key, the server also serves each such
+// certificate on a TLS port of its own and lists them in DIR/cert_ports ("NAME PORT" lines).
 // A request line with an absolute URL (a proxy request) is routed by its path. CONNECT on the
 // plain port opens a tunnel to this server's TLS side, whatever host it names; with a
 // Proxy-Authorization other than puser:ppass it is refused with 407.
 // The cloud API's print endpoints, scripted per store: tests/support/cloud_mailbox.h.
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <openssl/err.h>
@@ -125,6 +141,15 @@ class Conn {
       }
     }
   }
+  // Ends the connection rudely when the answer is done: with a TCP reset (the pending bytes
+  // dropped), or closed without TLS close_notify.
+  void EndRudely(bool reset) {
+    if (reset) {
+      linger off{1, 0};
+      setsockopt(fd_, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    }
+    if (ssl_ != nullptr) SSL_set_quiet_shutdown(ssl_, 1);
+  }
   bool Pending() const { return ssl_ != nullptr && SSL_pending(ssl_) > 0; }
   bool Resumed() const { return ssl_ != nullptr && SSL_session_reused(ssl_) == 1; }
 
@@ -202,6 +227,20 @@ bool HasHeader(const std::string& raw, const std::string& name) {
   return head.find("\r\n" + name + ":") != std::string::npos;
 }
 
+// A query value as forms encode it: "+" for a blank, %XX for any byte.
+std::string PercentDecoded(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size()) {
+      out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else {
+      out += text[i] == '+' ? ' ' : text[i];
+    }
+  }
+  return out;
+}
+
 std::string Reason(int status) {
   switch (status) {
     case 200:
@@ -275,8 +314,70 @@ bool OpenTunnel(Conn& conn, const Request& r) {
   return conn.Write("HTTP/1.1 200 Connection established\r\n\r\n") && conn.StartTls();
 }
 
+// The hostile answers (see the top of the file); false when the path is none of them.
+bool AnswerHostile(Conn& conn, const Request& r, bool& keep) {
+  const std::string& p = r.path;
+  keep = false;
+  if (p == "/cut") {
+    const std::string framing = QueryValue(r.query, "framing");
+    const std::string part = "{\"tasks\":[{\"id\":1},";
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n";
+    if (framing == "length") head += "Content-Length: 200\r\n\r\n" + part;
+    if (framing == "chunked") {
+      head += "Transfer-Encoding: chunked\r\n\r\nc8\r\n" + part;
+    }
+    if (framing == "none") head += "Connection: close\r\n\r\n" + part;
+    conn.Write(head);
+    // The client has the bytes before the end comes, so a reset does not discard them.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    conn.EndRudely(QueryValue(r.query, "by") == "reset");
+    return true;
+  }
+  if (p == "/interim") {
+    const long count = std::atol(QueryValue(r.query, "count").c_str());
+    const std::string interim = "HTTP/1.1 100 Continue\r\n\r\n";
+    std::string batch;
+    for (int i = 0; i < 1000; ++i) batch += interim;
+    for (long sent = 0; sent < count; sent += 1000) {
+      if (!conn.Write(count - sent >= 1000 ? batch
+                                           : batch.substr(0, (count - sent) * interim.size()))) {
+        return true;
+      }
+    }
+    keep = conn.Write(Response(200, "text/plain", "final"));
+    return true;
+  }
+  if (p == "/chunk-size") {
+    conn.Write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: chunked\r\n\r\n" +
+               PercentDecoded(QueryValue(r.query, "line")) + "\r\nhello\r\n0\r\n\r\n");
+    keep = true;
+    return true;
+  }
+  if (p == "/te-length") {
+    conn.Write(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nTransfer-Encoding: gzip\r\n"
+        "Content-Length: 5\r\n\r\nhello" +
+        Response(200, "text/plain", "smuggled"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return true;
+  }
+  if (p == "/length-conflict") {
+    keep = conn.Write(
+        "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 5\r\n"
+        "Content-Length: 13\r\n\r\nhello" +
+        std::string("\r\n\r\nsmuggled"));
+    return true;
+  }
+  if (p == "/loop") {
+    keep = conn.Write(Response(302, "text/plain", "again", "Location: /loop\r\n"));
+    return true;
+  }
+  return false;
+}
+
 // Answers one request; false when the connection is to be dropped.
 bool Answer(Conn& conn, const Request& r) {
+  if (bool keep; AnswerHostile(conn, r, keep)) return keep;
   const std::string& p = r.path;
   if (r.method == "CONNECT" && !conn.tunneled) return OpenTunnel(conn, r);
   if (conn.closeNext) return false;
@@ -450,6 +551,31 @@ void AcceptLoop(int listener, SSL_CTX* ctx) {
   }
 }
 
+// A TLS listener for each certificate in DIR/certs, listed in DIR/cert_ports.
+bool ServeCertificates(const std::string& dir) {
+  std::string lines;
+  const std::string certs = dir + "/certs";
+  std::unique_ptr<DIR, int (*)(DIR*)> listing(opendir(certs.c_str()), closedir);
+  for (dirent* entry; listing && (entry = readdir(listing.get())) != nullptr;) {
+    const std::string file = entry->d_name;
+    if (file.size() <= 4 || file.substr(file.size() - 4) != ".pem") continue;
+    const std::string name = file.substr(0, file.size() - 4);
+    SSL_CTX* ctx = SSL_CTX_new(TLS_server_method());  // kept for the life of the server
+    if (SSL_CTX_use_certificate_chain_file(ctx, (certs + "/" + file).c_str()) != 1 ||
+        SSL_CTX_use_PrivateKey_file(ctx, (certs + "/" + name + ".key").c_str(), SSL_FILETYPE_PEM) !=
+            1) {
+      ERR_print_errors_fp(stderr);
+      return false;
+    }
+    int port = 0;
+    for (int fd : ListenLoopback(port)) std::thread(AcceptLoop, fd, ctx).detach();
+    if (port == 0) return false;
+    lines += name + " " + std::to_string(port) + "\n";
+  }
+  std::ofstream(dir + "/cert_ports") << lines;
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -480,6 +606,7 @@ int main(int argc, char** argv) {
   }
   for (int fd : tls) std::thread(AcceptLoop, fd, ctx).detach();
   for (int fd : plain) std::thread(AcceptLoop, fd, nullptr).detach();
+  if (!ServeCertificates(dir)) return 1;
 
   // Publish the ports only once every listener is up; rename makes the file appear whole.
   {

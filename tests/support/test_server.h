@@ -23,6 +23,17 @@ struct TestServer {
   }
   // host:port as a cloud server setting.
   std::string HttpsHost() const { return "localhost:" + std::to_string(httpsPort); }
+  // The port that serves the fixture's certificate `name` (certs/NAME.pem); 0 when none.
+  int CertPort(const std::string& name) const {
+    std::ifstream lines(stateDir + "/cert_ports");
+    std::string listed;
+    int port = 0;
+    while (lines >> listed >> port) {
+      if (listed == name) return port;
+    }
+    return 0;
+  }
+  std::string stateDir;
 };
 
 inline TestServer FindTestServer() {
@@ -31,7 +42,8 @@ inline TestServer FindTestServer() {
   if (dir == nullptr || *dir == '\0') return server;
   std::ifstream ports(std::string(dir) + "/ports");
   if (!(ports >> server.httpsPort >> server.httpPort)) return server;
-  server.caFile = std::string(dir) + "/ca.pem";
+  server.stateDir = dir;
+  server.caFile = server.stateDir + "/ca.pem";
   server.found = true;
   return server;
 }
