@@ -186,25 +186,28 @@ TEST(NetworkPrinterSlow, KeepsSendingWhileThePrinterReadsAndResetsATicketGivenUp
     size_t chunk;  // what the printer reads at a time
     int delayMs;   // and how long it waits between reads
     size_t ticketBytes;
+    size_t pieceBytes;  // sent at a time: a receipt's operations, or an image in one piece
+    LoopbackPrinter::ReceiveBuffer buffer;
     bool delivered;
   };
+  using Buffer = LoopbackPrinter::ReceiveBuffer;
   for (const Case& c : std::vector<Case>{
            // Slower than any send may take: given up, and the rest must never print.
-           {"100 bytes a second", 10, 100, 200 << 10, false},
-           // Each piece takes longer than the I/O limit, but bytes flow all the time.
-           {"8 KB a second", 800, 100, 48 << 10, true},
+           {"100 bytes a second", 10, 100, 200 << 10, 4 << 10, Buffer::Small, false},
+           // An image far larger than the socket buffers: its send takes many times the I/O
+           // limit, but the printer takes bytes all the time.
+           {"3 MB a second", 64 << 10, 20, 16 << 20, 16 << 20, Buffer::System, true},
        }) {
     SCOPED_TRACE(c.name);
-    LoopbackPrinter listener(kPrinterAddress, kPort, LoopbackPrinter::ReceiveBuffer::Small);
+    LoopbackPrinter listener(kPrinterAddress, kPort, c.buffer);
     ASSERT_TRUE(listener.Listening());
     listener.ReadSlowly(c.chunk, c.delayMs);
     NetworkPrinter printer;
     ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 400, 80));
     std::string ticket;
     bool sent = true;
-    // In pieces of a few kilobytes, as a receipt's operations go out.
     for (size_t i = 0; sent && ticket.size() < c.ticketBytes; ++i) {
-      const std::string piece(4096, static_cast<char>('a' + i % 26));
+      const std::string piece(c.pieceBytes, static_cast<char>('a' + i % 26));
       ticket += piece;
       sent = printer.printText(piece, Newline::No);
     }
