@@ -211,8 +211,8 @@ JournalRead ReadJournal(const std::string& text, JournalContent& content) {
     break;
   }
   // After a cut-off record the free slots are not trusted: the queue writes the file anew.
-  content.freeSlots = result == JournalRead::Whole ? slots.Result(replayed.size())
-                                                   : std::vector<uint64_t>{};
+  content.freeSlots =
+      result == JournalRead::Whole ? slots.Result(replayed.size()) : std::vector<uint64_t>{};
   content.tasks = std::move(replayed);
   return result;
 }

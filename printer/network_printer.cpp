@@ -92,8 +92,7 @@ bool NetworkPrinter::Transfer(std::string_view bytes) {
 bool NetworkPrinter::SendNow(std::string_view bytes) {
   // A printer that keeps taking bytes is not given up while it does; the I/O limit is the
   // longest it may take none, and the delivery rule's pace bounds the whole send.
-  const int limitMs =
-      ioTimeoutMs_ == 0 ? 0 : static_cast<int>(DeliveryWait(bytes.size()).count());
+  const int limitMs = ioTimeoutMs_ == 0 ? 0 : static_cast<int>(DeliveryWait(bytes.size()).count());
   broken_ = !connection_->SendAll(bytes, ioTimeoutMs_, limitMs);
   if (broken_) {
     GiveUp();

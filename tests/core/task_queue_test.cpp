@@ -145,8 +145,8 @@ TEST_F(TaskQueueTest, JournalsOfEveryShapeAreRead) {
   const std::string take = "{\"take\":1}\n";
   // As the previous version wrote them: removals appended as records of their own.
   const std::string v2 = JournalSnapshot({}) + R"({"add":[)" + AddedTask(a) + "]}\n" +
-                         R"({"add":[)" + AddedTask(b) + "," + AddedTask(Task("c")) + "]}\n" +
-                         take + R"({"add":[)" + AddedTask(Task("d")) + "]}\n";
+                         R"({"add":[)" + AddedTask(b) + "," + AddedTask(Task("c")) + "]}\n" + take +
+                         R"({"add":[)" + AddedTask(Task("d")) + "]}\n";
   const std::string v1 =
       R"({"journal":"quorvel-print-tasks","version":1,"tasks":[{"app_id":"app","store_id":"1",)"
       R"("uni_key":"old","print_type":2,"print_sn":"POS-80","print_num":1,)"
@@ -284,9 +284,9 @@ TEST_F(TaskQueueTest, UnwritableJournalIsSaidOnceAndTheQueueGoesOn) {
   EXPECT_FALSE(q.JournalWritable());
   EXPECT_EQ(q.Size(), 2u);
   EXPECT_EQ(q.TakeFirst()->uni_key, "a");  // in memory only: nothing to record
-  EXPECT_EQ(f_.LogMessages(), std::vector<std::string>{
-                                  "任务队列文件无法写入（磁盘已满或没有写入权限）：" + path +
-                                  "。新任务照常打印，但程序意外结束时尚未打印的会丢失"});
+  EXPECT_EQ(f_.LogMessages(),
+            std::vector<std::string>{"任务队列文件无法写入（磁盘已满或没有写入权限）：" + path +
+                                     "。新任务照常打印，但程序意外结束时尚未打印的会丢失"});
 }
 
 // A folder where no new file can be made (a full disk, a read-only folder): the temporary file
@@ -330,9 +330,8 @@ TEST_F(TaskQueueTest, RestoredTasksPrintOnlyWhereTheirRemovalCanBeRecorded) {
   // Written by an older writer, without slots: printing them now would print them again at
   // every start, so they wait in the file, still known to the polls, until it can be written.
   const std::string path = JournalPath();
-  ASSERT_TRUE(platform::WriteFile(path, JournalSnapshot({}) + R"({"add":[)" +
-                                            AddedTask(Task("x")) + "," + AddedTask(Task("y")) +
-                                            "]}\n{\"take\":1}\n"));
+  ASSERT_TRUE(platform::WriteFile(path, JournalSnapshot({}) + R"({"add":[)" + AddedTask(Task("x")) +
+                                            "," + AddedTask(Task("y")) + "]}\n{\"take\":1}\n"));
   NoNewFiles blocked(path);
   TaskQueue q;
   const JournalRestore r = q.OpenJournal(path, &f_.runLog);
