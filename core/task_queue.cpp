@@ -80,8 +80,7 @@ JournalRestore TaskQueue::OpenJournal(const std::string& path, RunLog* log) {
   // this run keeps its queue in memory only.
   result.setAsidePath.clear();
   journalPath_.clear();
-  const std::string message = "任务队列文件无法读取，也无法改名，本次运行不保存任务队列：" + path;
-  if (log_) log_->WriteAlarm(message);
+  if (log_) log_->WriteAlarm("任务队列文件无法读取，也无法改名，本次运行不保存任务队列：" + path);
   return result;
 }
 
