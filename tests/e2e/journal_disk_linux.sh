@@ -95,7 +95,10 @@ api POST /faults '{"kind": "slow", "count": 0, "delay_ms": 1500, "endpoint": "re
 echo "--- full disk"
 add_tasks d 1 20
 start_service
-wait_for 60 'len(jobs) >= 1' || fail "nothing printed within 60 s"
+# Both answers (ten tasks each) journaled, then the disk fills.
+wait_for 60 'len(jobs) >= 1 and all(not t["waiting"] for t in tasks)' ||
+  fail "the tasks were not handed out within 60 s"
+sleep 1
 fill_disk
 df -k "$work/run" | tail -1
 wait_for 60 'len(jobs) >= 7' || fail "the service stopped printing on the full disk"
