@@ -50,6 +50,14 @@ bool SendCopies(ReceiptDriver& driver, JobLog& log, const std::vector<ContentLin
   return true;
 }
 
+// The queue count of the service window. While the journal cannot be written the staff see it
+// there too: a crash would lose the tasks not yet printed, and held-back ones wait for the file.
+std::string QueueLengthText(const TaskQueue& queue) {
+  std::string text = std::to_string(queue.Size()) + "条";
+  if (!queue.JournalWritable()) text += "（无法存盘）";
+  return text;
+}
+
 // One task as the printer lane runs it, with copies of all it needs from the UI thread.
 struct PrintJob {
   PrintTask task;
@@ -224,7 +232,7 @@ void PrintJobRunner::PrintTimerTick() {
     return;
   }
   ExecuteNextTask();
-  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.Size()) + "条");
+  shell_.ShowQueueLength(QueueLengthText(s_.state.taskQueue));
 }
 
 void PrintJobRunner::ExecuteNextTask() {
@@ -257,7 +265,7 @@ void PrintJobRunner::AfterTask() {
   // A burst drains at the printers' pace: the next task starts as soon as one has ended,
   // not at the next tick, unless the service was stopped or the program is closing.
   if (shell_.PrintTimerRunning() && !s_.config.sid.empty()) ExecuteNextTask();
-  shell_.ShowQueueLength(std::to_string(s_.state.taskQueue.Size()) + "条");
+  shell_.ShowQueueLength(QueueLengthText(s_.state.taskQueue));
 }
 
 }  // namespace qv

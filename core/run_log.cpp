@@ -1,6 +1,7 @@
 #include "core/run_log.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -102,6 +103,12 @@ std::string CapLogMessage(const std::string& message, size_t limit) {
 
 RunLog::RunLog(std::string logDirectory, platform::Clock& clock, RunLogLimits limits)
     : directory_(std::move(logDirectory)), clock_(clock), limits_(limits) {}
+
+void RunLog::WriteAlarm(const std::string& message) {
+  std::fprintf(stderr, "quorvel-print: %s\n", message.c_str());
+  std::fflush(stderr);
+  WriteRunLog(message);
+}
 
 void RunLog::WriteRunLog(const std::string& message, const std::string& prefix) {
   const LocalTime now = clock_.Now();

@@ -40,6 +40,9 @@ class RunLog {
   // neither is lost. Keeps the folder within the limits, oldest entries removed first.
   // Failures are silent. May be called from any thread.
   void WriteRunLog(const std::string& message, const std::string& prefix = "");
+  // The entry as WriteRunLog writes it, and the message on stderr as well: for faults that
+  // must be seen even when the log folder itself cannot be written (a full or read-only disk).
+  void WriteAlarm(const std::string& message);
 
   const std::string& Directory() const { return directory_; }
 

@@ -61,14 +61,59 @@ Json EncodeTask(const PrintTask& t) {
               {"feed_lines", t.feed_lines}};
 }
 
+constexpr std::string_view kFreeSlot = "{\"take\":0}";
+constexpr std::string_view kTakenSlot = "{\"take\":1}";
+static_assert(kFreeSlot.size() + 1 == kJournalSlotBytes);
+static_assert(kFreeSlot[kJournalSlotMarkOffset] == '0' &&
+              kTakenSlot[kJournalSlotMarkOffset] == kJournalSlotTaken);
+
+// The add record of `tasks` followed by a free slot for each.
 template <typename Tasks>
-std::string AddLine(const Tasks& tasks) {
+std::string AddLines(const Tasks& tasks) {
   Json list = Json::array();
   for (const PrintTask& t : tasks) list.push_back(EncodeTask(t));
   // Texts inside the program are UTF-8 already; replacing stray bytes keeps dump() from
   // throwing on a text that came from outside without being checked.
-  return Json{{"add", std::move(list)}}.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  std::string lines =
+      Json{{"add", std::move(list)}}.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+  lines.reserve(lines.size() + tasks.size() * kJournalSlotBytes);
+  for (size_t i = 0; i < tasks.size(); ++i) {
+    lines.append(kFreeSlot);
+    lines += '\n';
+  }
+  return lines;
 }
+
+// Follows the slots while the records are replayed: the free ones are usable for the waiting
+// tasks only if every add record is followed by exactly one slot per task and the removals
+// filled them from the first on, as this program writes them.
+class SlotTracker {
+ public:
+  void Added(size_t count) {
+    if (owed_ != 0) usable_ = false;
+    owed_ = count;
+  }
+  void Slot(std::string_view line, uint64_t offset) {
+    if (owed_ == 0) usable_ = false;
+    if (owed_ > 0) --owed_;
+    if (line == kFreeSlot) {
+      free_.push_back(offset);
+    } else if (!free_.empty()) {
+      usable_ = false;  // a taken slot after a free one
+    }
+  }
+  void Other() { usable_ = false; }
+  // The free slots if they match `waiting` tasks one to one, else none.
+  std::vector<uint64_t> Result(size_t waiting) {
+    if (!usable_ || owed_ != 0 || free_.size() != waiting) return {};
+    return std::move(free_);
+  }
+
+ private:
+  bool usable_ = true;
+  size_t owed_ = 0;
+  std::vector<uint64_t> free_;
+};
 
 // The non-throwing parse: a damaged file is an expected input here, not an error.
 Json ParseLine(std::string_view line) {
@@ -111,14 +156,12 @@ std::vector<std::string_view> Lines(std::string_view text, std::string_view& unf
 }  // namespace
 
 std::string JournalSnapshot(const std::deque<PrintTask>& tasks) {
-  return Json{{"journal", kJournalMark}, {"version", kLogVersion}}.dump() + "\n" + AddLine(tasks);
+  return Json{{"journal", kJournalMark}, {"version", kLogVersion}}.dump() + "\n" + AddLines(tasks);
 }
 
-std::string JournalAddRecord(const std::vector<PrintTask>& tasks) { return AddLine(tasks); }
+std::string JournalAddRecord(const std::vector<PrintTask>& tasks) { return AddLines(tasks); }
 
-std::string JournalTakeRecord() { return "{\"take\":1}\n"; }
-
-JournalRead ReadJournal(const std::string& text, std::deque<PrintTask>& tasks) {
+JournalRead ReadJournal(const std::string& text, JournalContent& content) {
   std::string_view unfinished;
   std::vector<std::string_view> lines = Lines(text, unfinished);
   if (lines.empty()) {
@@ -139,14 +182,26 @@ JournalRead ReadJournal(const std::string& text, std::deque<PrintTask>& tasks) {
   if (*version == kWholeFileVersion) {
     auto list = header.find("tasks");
     if (list == header.end() || !DecodeTasks(*list, replayed)) return JournalRead::Unusable;
-    tasks = std::move(replayed);
+    content.tasks = std::move(replayed);
+    content.freeSlots.clear();
     return JournalRead::Whole;
   }
   if (*version != kLogVersion) return JournalRead::Unusable;
 
   JournalRead result = unfinished.empty() ? JournalRead::Whole : JournalRead::TornTail;
+  SlotTracker slots;
   for (size_t i = 1; i < lines.size(); ++i) {
-    if (Replay(lines[i], replayed)) continue;
+    const size_t before = replayed.size();
+    if (Replay(lines[i], replayed)) {
+      if (lines[i] == kFreeSlot || lines[i] == kTakenSlot) {
+        slots.Slot(lines[i], static_cast<uint64_t>(lines[i].data() - text.data()));
+      } else if (replayed.size() > before || lines[i].starts_with("{\"add\"")) {
+        slots.Added(replayed.size() - before);
+      } else {
+        slots.Other();
+      }
+      continue;
+    }
     // A write cut off by a power loss can leave a broken record (or zeros) at the end; the
     // records before it still hold. A broken record with good ones after it is damage.
     for (size_t later = i + 1; later < lines.size(); ++later) {
@@ -155,7 +210,10 @@ JournalRead ReadJournal(const std::string& text, std::deque<PrintTask>& tasks) {
     result = JournalRead::TornTail;
     break;
   }
-  tasks = std::move(replayed);
+  // After a cut-off record the free slots are not trusted: the queue writes the file anew.
+  content.freeSlots =
+      result == JournalRead::Whole ? slots.Result(replayed.size()) : std::vector<uint64_t>{};
+  content.tasks = std::move(replayed);
   return result;
 }
 

@@ -21,6 +21,17 @@ class Deadline {
     return left > 0 ? static_cast<int>(left) : 0;
   }
 
+  bool Passed() const { return RemainingMs() == 0; }
+
+  // Milliseconds left until the earlier of the two, as RemainingMs gives them.
+  static int EarlierRemainingMs(const Deadline& a, const Deadline& b) {
+    const int left = a.RemainingMs();
+    const int right = b.RemainingMs();
+    if (left < 0) return right;
+    if (right < 0) return left;
+    return left < right ? left : right;
+  }
+
  private:
   using Clock = std::chrono::steady_clock;
   bool unlimited_;

@@ -26,9 +26,19 @@ bool WriteFile(const std::string& path, std::string_view bytes);
 // Appends `bytes` to the file, creating it when missing; false on any failure.
 bool AppendFile(const std::string& path, std::string_view bytes);
 
-// Appends `bytes` (possibly none) to the file, creating it when missing, and flushes the
-// file's data to disk, earlier unflushed appends included; false on any failure.
-bool AppendFileDurably(const std::string& path, std::string_view bytes);
+// Appends `bytes` to the file, creating it when missing, and flushes the file's data to disk,
+// earlier writes included; `offset` gets where they begin (the file's length before). On
+// failure (a full disk) the file is cut back to that length, never left ending in a part of
+// `bytes`, and false is returned.
+bool AppendFileWhole(const std::string& path, std::string_view bytes, uint64_t& offset);
+
+// Writes `bytes` over the existing file's content at `offset` without changing its length, so
+// it needs no new room on the disk; not flushed. False when the file cannot be opened for
+// writing, the range passes its end, or the write fails.
+bool OverwriteFile(const std::string& path, uint64_t offset, std::string_view bytes);
+
+// Flushes the existing file's written data to disk; false when it cannot be opened or flushed.
+bool FlushFile(const std::string& path);
 
 // Replaces the file so that a crash or power loss at any moment leaves either the old or the
 // new content: write a temporary file beside it, flush it to disk, rename it over the target

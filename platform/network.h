@@ -15,9 +15,11 @@ namespace qv::platform {
 class TcpConnection {
  public:
   virtual ~TcpConnection() = default;
-  // Sends every byte, waiting at most timeoutMs in all (0: no limit); false when the time ran
-  // out, the peer went away or the connection is closed. Never raises SIGPIPE.
-  virtual bool SendAll(std::string_view bytes, int timeoutMs) = 0;
+  // Sends every byte; false when the peer took none of them for idleMs (0: no limit), when
+  // limitMs passed in all (0: no limit), or when the peer went away or the connection is
+  // closed. Bytes count as taken when our system accepts them from us or, where it counts
+  // them, when the peer acknowledges earlier ones. Never raises SIGPIPE.
+  virtual bool SendAll(std::string_view bytes, int idleMs, int limitMs) = 0;
   // Waits at most timeoutMs (0: no limit) for data and reads once, up to maxBytes; empty on
   // timeout, error or a connection the peer or close() ended.
   virtual std::string ReceiveOnce(int timeoutMs, size_t maxBytes) = 0;
@@ -37,6 +39,10 @@ class TcpConnection {
   // half a second), then closes the socket; true when the system closed it without error.
   // Afterwards every send and receive fails, and a second close returns false.
   virtual bool close() = 0;
+  // Resets the connection at once: bytes the peer has not received yet are dropped instead of
+  // delivered later, and the peer sees a reset, not an orderly end. Afterwards every
+  // operation fails (close returns false).
+  virtual void Abort() = 0;
 };
 
 // The outcome of one ICMP echo.

@@ -90,9 +90,23 @@ bool NetworkPrinter::Transfer(std::string_view bytes) {
 }
 
 bool NetworkPrinter::SendNow(std::string_view bytes) {
-  broken_ = !connection_->SendAll(bytes, ioTimeoutMs_);
-  if (!broken_) bytesSent_ += bytes.size();
+  // A printer that keeps taking bytes is not given up while it does; the I/O limit is the
+  // longest it may take none, and the delivery rule's pace bounds the whole send.
+  const int limitMs = ioTimeoutMs_ == 0 ? 0 : static_cast<int>(DeliveryWait(bytes.size()).count());
+  broken_ = !connection_->SendAll(bytes, ioTimeoutMs_, limitMs);
+  if (broken_) {
+    GiveUp();
+  } else {
+    bytesSent_ += bytes.size();
+  }
   return !broken_;
+}
+
+void NetworkPrinter::GiveUp() {
+  // The ticket is reported as failed; a normal close would still deliver what our system
+  // holds of it, and the printer would print it after all (and the ticket twice once the
+  // cloud or the staff print it again). A reset drops it.
+  connection_->Abort();
 }
 
 bool NetworkPrinter::SendHeld() {
@@ -127,9 +141,15 @@ NetworkPrinter::PaperState NetworkPrinter::ReadPaperState(int waitMs) {
 }
 
 bool NetworkPrinter::DeliveryConfirmed() {
+  if (!Transfer(escpos::kPaperSensorRequest) || !SendHeld()) return false;
+  if (AwaitDelivery()) return true;
+  GiveUp();
+  return false;
+}
+
+bool NetworkPrinter::AwaitDelivery() {
   using Event = platform::TcpConnection::PeerEvent;
   using Clock = std::chrono::steady_clock;
-  if (!Transfer(escpos::kPaperSensorRequest) || !SendHeld()) return false;
   // A printer answers ESC v only after reading everything sent before it.
   ++answersOwed_;
   const Clock::time_point start = Clock::now();

@@ -45,11 +45,14 @@ class NetworkPrinter : public EscPosPrinter {
   // or neither happens within a wait that grows with the bytes sent (where the system counts
   // unacknowledged bytes, also when the printer takes none of them for 3 s). A send alone
   // cannot tell: the bytes may still sit in our system's buffers when the socket closes.
+  // When false, the connection is reset so that the printer gets nothing more of the ticket.
   bool DeliveryConfirmed();
 
-  // Wait limit of every send, in milliseconds; 0 means no limit. The operations' bytes are
-  // held and sent together, before any wait for the printer (a reply, the delivery check, the
-  // close), so an operation's failure to send may show in a later one's result.
+  // How long a send may go without the printer taking any of its bytes, in milliseconds; 0
+  // means no limit. A send that fails resets the connection: the printer gets nothing more.
+  // The operations' bytes are held and sent together, before any wait for the printer (a
+  // reply, the delivery check, the close), so an operation's failure to send may show in a
+  // later one's result.
   int ioTimeoutMs() const { return ioTimeoutMs_; }
   // Address given to the last connect that got past the reachability check.
   const std::string& Address() const { return address_; }
@@ -65,6 +68,10 @@ class NetworkPrinter : public EscPosPrinter {
   bool SendHeld();
   // Sends at once and counts the bytes that went out; a failure breaks the connection.
   bool SendNow(std::string_view bytes);
+  // DeliveryConfirmed's wait, after the question went out.
+  bool AwaitDelivery();
+  // Resets the connection of a ticket given up.
+  void GiveUp();
 
   std::unique_ptr<platform::Network> network_;
   std::unique_ptr<platform::TcpConnection> connection_;  // none before connect, after close

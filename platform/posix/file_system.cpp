@@ -77,8 +77,40 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWithFlags(path, bytes, O_APPEND, false);
 }
 
-bool AppendFileDurably(const std::string& path, std::string_view bytes) {
-  return WriteWithFlags(path, bytes, O_APPEND, true);
+bool AppendFileWhole(const std::string& path, std::string_view bytes, uint64_t& offset) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+  struct stat st;
+  if (!fd.Ok() || ::fstat(fd.Get(), &st) != 0) return false;
+  offset = static_cast<uint64_t>(st.st_size);
+  if (::lseek(fd.Get(), st.st_size, SEEK_SET) < 0) return false;
+  if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0) {
+    // Shrinking takes no room, so this works on a full disk; a reader never sees half a write.
+    while (::ftruncate(fd.Get(), st.st_size) != 0 && errno == EINTR) {
+    }
+    return false;
+  }
+  return fd.Reset();
+}
+
+bool OverwriteFile(const std::string& path, uint64_t offset, std::string_view bytes) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  struct stat st;
+  if (!fd.Ok() || ::fstat(fd.Get(), &st) != 0) return false;
+  if (offset + bytes.size() > static_cast<uint64_t>(st.st_size)) return false;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd.Get(), bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return fd.Reset();
+}
+
+bool FlushFile(const std::string& path) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+  return fd.Ok() && ::fsync(fd.Get()) == 0 && fd.Reset();
 }
 
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {

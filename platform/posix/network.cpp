@@ -44,6 +44,8 @@ bool ParseIpv4(const std::string& text, in_addr& out) {
 
 // How long a close waits for the printer to end its side after ours.
 constexpr int kFinishWaitMs = 500;
+// How often a send blocked on a full buffer looks whether the printer still takes bytes.
+constexpr int kProgressCheckMs = 50;
 
 // Ends the connection the way a printer expects: our side says it is done, then whatever the
 // printer still sends (a late status reply) is read until it closes too, for a bounded time.
@@ -66,9 +68,11 @@ class PosixTcpConnection : public TcpConnection {
  public:
   explicit PosixTcpConnection(int fd) : fd_(fd) {}
 
-  bool SendAll(std::string_view bytes, int timeoutMs) override {
+  bool SendAll(std::string_view bytes, int idleMs, int limitMs) override {
     if (!fd_.Ok()) return false;
-    const Deadline deadline(timeoutMs);
+    const Deadline limit(limitMs);
+    Deadline idle(idleMs);
+    int queued = Queued();
     size_t sent = 0;
     while (sent < bytes.size()) {
       // The socket is non-blocking: try first, and wait only when its buffer is full.
@@ -76,13 +80,22 @@ class PosixTcpConnection : public TcpConnection {
       const ssize_t n = ::send(fd_.Get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
       if (n > 0) {
         sent += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EINTR) {
+        idle = Deadline(idleMs);
+        queued = Queued();
         continue;
-      } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-        return false;
-      } else if (!WaitFor(fd_.Get(), POLLOUT, deadline)) {
-        return false;
       }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      if (idle.Passed() || limit.Passed()) return false;
+      // The buffer makes room again only once a third of it is free, which a slow printer
+      // takes long to read; what it acknowledges meanwhile shows that it still reads.
+      const int leftMs = Deadline::EarlierRemainingMs(idle, limit);
+      const int waitMs = leftMs < 0 || leftMs > kProgressCheckMs ? kProgressCheckMs : leftMs;
+      pollfd p{fd_.Get(), POLLOUT, 0};
+      if (::poll(&p, 1, waitMs) < 0 && errno != EINTR) return false;
+      const int now = Queued();
+      if (now < queued) idle = Deadline(idleMs);
+      queued = now;
     }
     return true;
   }
@@ -121,9 +134,9 @@ class PosixTcpConnection : public TcpConnection {
   Unacknowledged CountUnacknowledged() override {
     // SIOCOUTQ counts what is still queued to send plus what is sent but not acknowledged;
     // a printer that stopped reading leaves its unread part here once its window is full.
-    int queued = 0;
-    if (!fd_.Ok() || ::ioctl(fd_.Get(), SIOCOUTQ, &queued) != 0) return {1, false};
-    return {static_cast<size_t>(queued > 0 ? queued : 0), true};
+    const int queued = fd_.Ok() ? Queued() : -1;
+    if (queued < 0) return {1, false};
+    return {static_cast<size_t>(queued), true};
   }
 
   bool close() override {
@@ -132,7 +145,21 @@ class PosixTcpConnection : public TcpConnection {
     return fd_.Reset();
   }
 
+  void Abort() override {
+    if (!fd_.Ok()) return;
+    // A zero linger makes the close send a reset and drop the send queue.
+    const linger reset{1, 0};
+    ::setsockopt(fd_.Get(), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    fd_.Reset();
+  }
+
  private:
+  // Bytes sent and not yet acknowledged, or queued to send; -1 when the system cannot say.
+  int Queued() const {
+    int queued = 0;
+    return ::ioctl(fd_.Get(), SIOCOUTQ, &queued) == 0 ? queued : -1;
+  }
+
   Fd fd_;
 };
 

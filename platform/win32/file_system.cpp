@@ -88,8 +88,36 @@ bool AppendFile(const std::string& path, std::string_view bytes) {
   return WriteWith(path, bytes, OPEN_ALWAYS, true, false);
 }
 
-bool AppendFileDurably(const std::string& path, std::string_view bytes) {
-  return WriteWith(path, bytes, OPEN_ALWAYS, true, true);
+bool AppendFileWhole(const std::string& path, std::string_view bytes, uint64_t& offset) {
+  Handle h(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!h.Ok() || !GetFileSizeEx(h.Get(), &size)) return false;
+  offset = static_cast<uint64_t>(size.QuadPart);
+  if (!SetFilePointerEx(h.Get(), size, nullptr, FILE_BEGIN)) return false;
+  if (!WriteAll(h.Get(), bytes) || !FlushFileBuffers(h.Get())) {
+    // Shrinking takes no room, so this works on a full disk; a reader never sees half a write.
+    if (SetFilePointerEx(h.Get(), size, nullptr, FILE_BEGIN)) SetEndOfFile(h.Get());
+    return false;
+  }
+  return true;
+}
+
+bool OverwriteFile(const std::string& path, uint64_t offset, std::string_view bytes) {
+  Handle h(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size{};
+  if (!h.Ok() || !GetFileSizeEx(h.Get(), &size)) return false;
+  if (offset + bytes.size() > static_cast<uint64_t>(size.QuadPart)) return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) && WriteAll(h.Get(), bytes);
+}
+
+bool FlushFile(const std::string& path) {
+  Handle h(CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  return h.Ok() && FlushFileBuffers(h.Get());
 }
 
 bool ReplaceFileDurably(const std::string& path, std::string_view bytes) {

@@ -81,19 +81,26 @@ class WinsockConnection : public TcpConnection {
  public:
   explicit WinsockConnection(SOCKET s) : socket_(s) {}
 
-  bool SendAll(std::string_view bytes, int timeoutMs) override {
+  bool SendAll(std::string_view bytes, int idleMs, int limitMs) override {
     if (!socket_.Ok()) return false;
-    const Deadline deadline(timeoutMs);
+    const Deadline limit(limitMs);
+    Deadline idle(idleMs);
     size_t sent = 0;
     while (sent < bytes.size()) {
-      // The socket is non-blocking: try first, and wait only when its buffer is full.
+      // The socket is non-blocking: try first, and wait only when its buffer is full. Without
+      // a send buffer (see ConnectTcp) it is writable again once the printer acknowledged the
+      // last send, so each send that goes through is the printer's progress.
       const size_t chunk = std::min<size_t>(bytes.size() - sent, 1 << 30);
       const int n = send(socket_.Get(), bytes.data() + sent, static_cast<int>(chunk), 0);
       if (n > 0) {
         sent += static_cast<size_t>(n);
-      } else if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) {
-        return false;
-      } else if (!WaitFor(socket_.Get(), Readiness::Write, deadline)) {
+        idle = Deadline(idleMs);
+        continue;
+      }
+      if (n == SOCKET_ERROR && WSAGetLastError() != WSAEWOULDBLOCK) return false;
+      if (idle.Passed() || limit.Passed()) return false;
+      if (!WaitFor(socket_.Get(), Readiness::Write,
+                   Deadline(Deadline::EarlierRemainingMs(idle, limit)))) {
         return false;
       }
     }
@@ -141,6 +148,15 @@ class WinsockConnection : public TcpConnection {
     if (!socket_.Ok()) return false;
     FinishSending(socket_.Get());
     return socket_.Reset();
+  }
+
+  void Abort() override {
+    if (!socket_.Ok()) return;
+    // A zero linger makes the close abortive: a reset, and the send queue dropped.
+    const linger reset{1, 0};
+    setsockopt(socket_.Get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset),
+               sizeof reset);
+    socket_.Reset();
   }
 
  private:

@@ -128,6 +128,11 @@ bool LoopbackPrinter::WaitForClosedJobs(size_t count, int timeoutMs) const {
                            [&] { return closedJobs_ >= count; });
 }
 
+size_t LoopbackPrinter::ResetJobs() const {
+  std::lock_guard lock(mutex_);
+  return resetJobs_;
+}
+
 void LoopbackPrinter::Run() {
   const auto listener = static_cast<SocketHandle>(listener_);
   while (!stop_) {
@@ -149,6 +154,7 @@ void LoopbackPrinter::Serve(long long handle) {
   }
   size_t scanned = 0;  // bytes already searched for status requests
   std::string buffer;
+  bool reset = false;
   while (!stop_) {
     size_t chunk;
     int delayMs;
@@ -168,6 +174,7 @@ void LoopbackPrinter::Serve(long long handle) {
     if (!Readable(connection, 20)) continue;
     buffer.resize(chunk);
     const int n = static_cast<int>(recv(connection, buffer.data(), static_cast<int>(chunk), 0));
+    if (n < 0) reset = true;
     if (n <= 0) break;
     std::vector<std::string> replies;
     bool hangUp = false;
@@ -202,6 +209,7 @@ void LoopbackPrinter::Serve(long long handle) {
   CloseSocket(connection);
   std::lock_guard lock(mutex_);
   ++closedJobs_;
+  if (reset) ++resetJobs_;
   changed_.notify_all();
 }
 

@@ -48,6 +48,8 @@ class LoopbackPrinter {
   std::string Bytes() const;
   // Waits until `count` connections have ended (peer closed or hung up by us).
   bool WaitForClosedJobs(size_t count, int timeoutMs) const;
+  // Connections that ended in a reset from the sender rather than an orderly end.
+  size_t ResetJobs() const;
 
  private:
   void Run();
@@ -64,6 +66,7 @@ class LoopbackPrinter {
   std::vector<std::pair<std::string, std::string>> answers_;
   std::vector<std::string> jobs_;
   size_t closedJobs_ = 0;
+  size_t resetJobs_ = 0;
   bool stalled_ = false;
   size_t chunk_ = 65536;
   int delayMs_ = 0;

@@ -173,11 +173,65 @@ TEST_F(NetworkPrinterTest, SlowPrinterGetsEveryByteOrTheSendFails) {
   ASSERT_TRUE(listener_.WaitForClosedJobs(1, 20000));
   EXPECT_EQ(listener_.Bytes(), B({0x1d, 0x76, 0x30, 0, 1, 0, 1, 0}) + image);
 
-  // With a limit too short for the printer's pace, part of the data is not success.
-  listener_.ReadSlowly(1024, 20);
+  // With a limit shorter than the printer's pauses, part of the data is not success.
+  listener_.ReadSlowly(4096, 500);
   NetworkPrinter hurried;
   ASSERT_TRUE(hurried.connect(kPrinterAddress, kPort, 0, 100, 80));
   EXPECT_FALSE(hurried.printRasterImage(std::string(16 << 20, 'x'), 1, 1, 0));
+}
+
+TEST(NetworkPrinterSlow, KeepsSendingWhileThePrinterReadsAndResetsATicketGivenUp) {
+  struct Case {
+    const char* name;
+    size_t chunk;  // what the printer reads at a time
+    int delayMs;   // and how long it waits between reads
+    size_t ticketBytes;
+    size_t pieceBytes;  // sent at a time: a receipt's operations, or an image in one piece
+    LoopbackPrinter::ReceiveBuffer buffer;
+    bool delivered;
+  };
+  using Buffer = LoopbackPrinter::ReceiveBuffer;
+  for (const Case& c : std::vector<Case>{
+           // Slower than any send may take: given up, and the rest must never print.
+           {"100 bytes a second", 10, 100, 200 << 10, 4 << 10, Buffer::Small, false},
+           // An image far larger than the socket buffers: its send takes many times the I/O
+           // limit, but the printer takes bytes all the time.
+           {"3 MB a second", 64 << 10, 20, 16 << 20, 16 << 20, Buffer::System, true},
+       }) {
+    SCOPED_TRACE(c.name);
+    LoopbackPrinter listener(kPrinterAddress, kPort, c.buffer);
+    ASSERT_TRUE(listener.Listening());
+    listener.ReadSlowly(c.chunk, c.delayMs);
+    NetworkPrinter printer;
+    ASSERT_TRUE(printer.connect(kPrinterAddress, kPort, 0, 400, 80));
+    std::string ticket;
+    bool sent = true;
+    for (size_t i = 0; sent && ticket.size() < c.ticketBytes; ++i) {
+      const std::string piece(c.pieceBytes, static_cast<char>('a' + i % 26));
+      ticket += piece;
+      sent = printer.printText(piece, Newline::No);
+    }
+    const bool confirmed = sent && printer.DeliveryConfirmed();
+    EXPECT_EQ(confirmed, c.delivered);
+    if (!confirmed) {
+      // However fast the printer reads from now on, it gets nothing more of the ticket.
+      listener.ReadSlowly(65536, 0);
+      ASSERT_TRUE(listener.WaitForClosedJobs(1, 5000));
+#ifndef _WIN32
+      // Under Wine the listener's recv ends with 0 after the reset, as after an orderly end;
+      // there only the bytes tell.
+      EXPECT_EQ(listener.ResetJobs(), 1u);
+#endif
+      EXPECT_LT(listener.Bytes().size(), ticket.size());
+      EXPECT_EQ(ticket.compare(0, listener.Bytes().size(), listener.Bytes()), 0);
+      EXPECT_FALSE(printer.close(0, 0));
+    } else {
+      EXPECT_TRUE(printer.close(0, 0));
+      ASSERT_TRUE(listener.WaitForClosedJobs(1, 5000));
+      EXPECT_EQ(listener.ResetJobs(), 0u);
+      EXPECT_EQ(listener.Bytes(), ticket + "\x1b\x76");
+    }
+  }
 }
 
 TEST_F(NetworkPrinterTest, AnswerLeftUnreadDoesNotCostTheJobsLastBytes) {
