@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# A stop from the system while a message box waits for an answer nobody gives (an unattended
+# till): the box is closed and the program ends at once rather than when someone answers.
+# Here the box is "请先配置门店信息", which a start with no store ID puts up by itself.
+# Usage: message_box_end_gtk.sh <quorvel-print> (under xvfb-run).
+set -u
+here=$(dirname "$0")
+. "$here/gui_lib.sh"
+program=$1
+work=$(mktemp -d)
+program_pid=
+cleanup() {
+  [ -n "$program_pid" ] && kill -KILL "$program_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export XDG_RUNTIME_DIR="$work/xdg"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+export XDG_CONFIG_HOME="$work/config"
+
+mkdir "$work/run"
+cp "$program" "$work/run/quorvel-print"
+printf '[set]\r\nsid=\r\nserver=127.0.0.1:1\r\naurunpr=1\r\ntime=1\r\nurl=about:blank\r\n' \
+  >"$work/run/config.ini"
+cd "$work/run"
+./quorvel-print >"$work/program.log" 2>&1 &
+program_pid=$!
+
+wait_window '^提示$' 60 >/dev/null ||
+  fail "no message box; windows: $(window_list); log: $(cat "$work/program.log")"
+sleep 0.5
+start=$(date +%s%N)
+kill -TERM "$program_pid"
+for _ in $(seq 100); do
+  kill -0 "$program_pid" 2>/dev/null || break
+  sleep 0.05
+done
+kill -0 "$program_pid" 2>/dev/null && fail "the program still runs 5 s after SIGTERM with the box open"
+wait "$program_pid"
+code=$?
+program_pid=
+[ "$code" -eq 0 ] || fail "the program ended with status $code"
+echo "the program ended $((($(date +%s%N) - start) / 1000000)) ms after SIGTERM, its box closed"
