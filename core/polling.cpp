@@ -182,9 +182,9 @@ bool Poller::PollPrintTasks() {
               nullptr,
               nullptr,
               pollInterval_};
+  runOut_ = false;
   // Nothing waits to print and nothing prints, so only an answer can give the service work;
   // the removals journaled by the last print go to disk now rather than at a later answer.
-  runOut_ = false;
   if (st.taskQueue.Empty() && !st.printBusy && lanes.restUntilPosted && lanes.restUntilPosted()) {
     st.taskQueue.Flush();
     run.goOn = goOn_;

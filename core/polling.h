@@ -42,8 +42,8 @@ class Poller {
   bool PollPrintTasks();
   // Ends a run of polls on the cloud lane at its next poll (a request under way is not cut).
   void EndRun() { goOn_->store(false); }
-  // Whether an answer may still come: false only while the service's poll is a run parked
-  // between two polls after EndRun() (its next turn asks nothing).
+  // After EndRun(): whether an answer may still come. False when no poll is out, or when it
+  // is a run whose next turn has not begun asking (it asks nothing now).
   bool AnswerMayCome() const { return s_.state.pollBusy && (!runOut_ || asking_->load()); }
 
   // Polls made and tasks received since polling started.
