@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # A stop from the system while a message box waits for an answer nobody gives (an unattended
 # till): the box is closed and the program ends at once rather than when someone answers.
-# Here the box is "请先配置门店信息", which a start with no store ID puts up by itself.
+# Here the box is "门店ID填写错误，请核对！": a start with no store ID opens 设置, whose save
+# button, clicked with the store ID still empty, puts the box up.
 # Usage: message_box_end_gtk.sh <quorvel-print> (under xvfb-run).
 set -u
 here=$(dirname "$0")
 . "$here/gui_lib.sh"
+tab_top=23
 program=$1
 work=$(mktemp -d)
 program_pid=
@@ -26,7 +28,10 @@ cd "$work/run"
 ./quorvel-print >"$work/program.log" 2>&1 &
 program_pid=$!
 
-wait_window '^提示$' 60 >/dev/null ||
+settings=$(wait_window '^设置$' 60) ||
+  fail "no store settings window; windows: $(window_list); log: $(cat "$work/program.log")"
+click_tab "$settings" 507 234  # 保存, with no store ID
+wait_window '^错误$' 30 >/dev/null ||
   fail "no message box; windows: $(window_list); log: $(cat "$work/program.log")"
 sleep 0.5
 start=$(date +%s%N)
