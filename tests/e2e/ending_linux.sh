@@ -40,19 +40,32 @@ wait_sim_log() {
 fault() { api POST /faults "$1" >/dev/null || fail "the simulator refused the fault $1"; }
 printer_set() { api POST "/printers/$printer" "$1" >/dev/null || fail "cannot set the printer: $1"; }
 
-# stop_with_term: SIGTERM, then the end; sets stop_ms (from the signal to the end) and fails
-# unless the program ended by itself with status 0 within 25 s.
+# stop_with_term: SIGTERM, then await_end.
 stop_with_term() {
-  local started
-  started=$(date +%s%N)
+  term_at=$(date +%s%N)
   kill -TERM "$service_pid"
+  await_end
+}
+# await_end: the end after the SIGTERM sent at term_at; sets stop_ms (from the signal to the
+# end) and fails unless the program ended by itself with status 0 within 25 s.
+await_end() {
   for _ in $(seq 250); do kill -0 "$service_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$service_pid" 2>/dev/null && fail "$row: the program did not end within 25 s of SIGTERM"
   wait "$service_pid"
   local code=$?
   service_pid=
-  stop_ms=$((($(date +%s%N) - started) / 1000000))
+  stop_ms=$((($(date +%s%N) - term_at) / 1000000))
   [ "$code" -eq 0 ] || fail "$row: the program ended with status $code"
+}
+
+# start_held ENDPOINT MS: the service started with the cloud holding its next answer on
+# ENDPOINT for MS ms; returns once the cloud holds it.
+start_held() {
+  local before
+  before=$(sim_log_count "answering $2 ms late")
+  fault "{\"kind\": \"slow\", \"count\": 1, \"delay_ms\": $2, \"endpoint\": \"$1\"}"
+  start_service
+  wait_sim_log 30 "answering $2 ms late" $((before + 1)) || fail "$row: no $1 request came"
 }
 
 # Each row: sets a fault or a printer state up, starts the service, sends SIGTERM at its
@@ -70,11 +83,7 @@ row_idle() {  # an idle run of polls, parked on the cloud lane between two polls
 
 row_held() {  # the cloud holds its answer (4 s); the stop comes 1 s into it
   add_tasks held 3 5
-  fault '{"kind": "slow", "count": 1, "delay_ms": 4000, "endpoint": "wait"}'
-  local before
-  before=$(sim_log_count "answering 4000 ms late")
-  start_service
-  wait_sim_log 30 "answering 4000 ms late" $((before + 1)) || fail "$row: the poll did not come"
+  start_held wait 4000
   sleep 1
   stop_with_term
   [ "$stop_ms" -ge 2000 ] || fail "$row: ended after $stop_ms ms, before the held answer came"
@@ -86,11 +95,7 @@ row_held() {  # the cloud holds its answer (4 s); the stop comes 1 s into it
 
 row_burst() {  # an answer of 20 tasks comes just as the stop does
   add_tasks burst 20 3
-  fault '{"kind": "slow", "count": 1, "delay_ms": 2000, "endpoint": "wait"}'
-  local before
-  before=$(sim_log_count "answering 2000 ms late")
-  start_service
-  wait_sim_log 30 "answering 2000 ms late" $((before + 1)) || fail "$row: the poll did not come"
+  start_held wait 2000
   wait_sim_log 10 "POST wait store=.* -> 200, 20 task" 1 || fail "$row: the answer did not go out"
   stop_with_term
 }
@@ -106,17 +111,13 @@ row_ticket() {  # a ticket the printer has not taken in yet: it reads nothing fo
   sleep 0.5
   printer_set '{"stall": false, "receive_buffer": 0}'
   kill -TERM "$service_pid" 2>/dev/null  # a second request changes nothing
-  stop_with_term_after_sent
+  await_end
   run_log | grep -q "正在打印的小票" || fail "$row: the run log does not say it waited for the ticket"
 }
 
 row_report() {  # the ticket has printed; its report takes 3 s
   add_tasks report 1 5
-  fault '{"kind": "slow", "count": 1, "delay_ms": 3000, "endpoint": "report"}'
-  local before
-  before=$(sim_log_count "answering 3000 ms late")
-  start_service
-  wait_sim_log 30 "answering 3000 ms late" $((before + 1)) || fail "$row: no report went out"
+  start_held report 3000
   sleep 0.5
   stop_with_term
   check "any(r['uk'] == 'report-1' for r in reports)" || fail "$row: the report did not finish before the end"
@@ -124,25 +125,10 @@ row_report() {  # the ticket has printed; its report takes 3 s
 
 row_bound() {  # the cloud holds its answer for 60 s: the end does not wait for it
   add_tasks bound 2 3
-  fault '{"kind": "slow", "count": 1, "delay_ms": 60000, "endpoint": "wait"}'
-  local before
-  before=$(sim_log_count "answering 60000 ms late")
-  start_service
-  wait_sim_log 30 "answering 60000 ms late" $((before + 1)) || fail "$row: the poll did not come"
+  start_held wait 60000
   stop_with_term
   [ "$stop_ms" -le 21000 ] || fail "$row: the end took $stop_ms ms, past its 20 s bound"
   run_log | grep -q "不再等待" || fail "$row: the run log does not say the wait was cut short"
-}
-
-# stop_with_term for a row that sent its SIGTERM already.
-stop_with_term_after_sent() {
-  for _ in $(seq 250); do kill -0 "$service_pid" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$service_pid" 2>/dev/null && fail "$row: the program did not end within 25 s of SIGTERM"
-  wait "$service_pid"
-  local code=$?
-  service_pid=
-  stop_ms=$((($(date +%s%N) - term_at) / 1000000))
-  [ "$code" -eq 0 ] || fail "$row: the program ended with status $code"
 }
 
 # run_row NAME PREFIX: the row, then a restart that finishes the row's tasks, then the count.
