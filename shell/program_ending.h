@@ -17,9 +17,8 @@ namespace qv::shell {
 
 class Shell;
 
-// How long the ending may take at most, and when it stops waiting: the rest of the bound is
-// for the program's own end (journal, log, process exit).
-inline constexpr int64_t kEndBoundMs = 20000;
+// How long the ending waits at most. The whole ending stays within 20 s (what the user
+// unit's stop timeout leaves room for): the rest is for the journal, the log and the exit.
 inline constexpr int64_t kEndWaitMs = 18000;
 
 class ProgramEnding {
@@ -27,8 +26,8 @@ class ProgramEnding {
   // `shell` must outlive this object.
   explicit ProgramEnding(Shell& shell);
 
-  // Starts the ending; `cause` is the run-log line that says who asked. A later request only
-  // adds nothing (the first one's wait goes on). UI thread only.
+  // Starts the ending; `cause` is the run-log line that says who asked. A later request
+  // changes nothing (the first one's wait goes on). UI thread only.
   void Request(const std::string& cause);
   bool Requested() const { return startedMs_ >= 0; }
   // True once the bound cut the wait short: the service's threads may still be in an

@@ -56,8 +56,6 @@ void Shell::Start() {
 
 void Shell::RequestEnd(const std::string& cause) { ending_->Request(cause); }
 
-bool Shell::Ending() const { return ending_->Requested(); }
-
 bool Shell::EndCutShort() const { return ending_->CutShort(); }
 
 void Shell::OpenServiceWindow() {

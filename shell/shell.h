@@ -110,7 +110,6 @@ class Shell : private DebugView {
   // Ends the program the one way every request takes (see ProgramEnding); `cause` is the
   // run-log line that says who asked. UI thread only.
   void RequestEnd(const std::string& cause);
-  bool Ending() const;
   // Whether the ending's bound cut it short: the program must then end without waiting for
   // the service's threads.
   bool EndCutShort() const;
