@@ -59,9 +59,8 @@ struct TerminationHandler::Waiter {
 TerminationHandler::TerminationHandler(std::function<void()> onRequest)
     : waiter_(std::make_unique<Waiter>()) {
   waiter_->onRequest = std::move(onRequest);
-  // Non-blocking: a handler must never wait for the reader.
   if (::pipe2(waiter_->pipe, O_CLOEXEC) != 0) return;  // requests keep ending the process
-  ::fcntl(waiter_->pipe[1], F_SETFL, O_NONBLOCK);
+  ::fcntl(waiter_->pipe[1], F_SETFL, O_NONBLOCK);      // a handler never waits for the reader
   waiter_->thread = std::thread([waiter = waiter_.get()] { waiter->Run(); });
   requestPipe = waiter_->pipe[1];
   struct sigaction action {};
