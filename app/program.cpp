@@ -78,11 +78,16 @@ int RunProgram(std::vector<std::string> args) {
   // Support asks first where config.ini, the log and the queued tickets are: beside the
   // program or in the machine's data folder.
   runLog.WriteRunLog("程序启动，数据目录：" + state.dataDirectory);
-  // A stop from the system (the user service stopped, the session ending) lets the ticket in
-  // hand print and be reported: the loop ends, and the service's end waits for its lanes.
-  const platform::TerminationHandler onTermination([&toolkit = *toolkit, &runLog] {
-    toolkit.Post([&toolkit, &runLog] {
-      runLog.WriteRunLog("收到系统的结束请求：正在打印的小票完成并上报后退出");
+  // A stop from the system (the user service stopped, a package upgrade, the machine shutting
+  // down) ends the program the way closing its window does, once the shell exists; before
+  // that nothing has been fetched and the loop simply ends. The request reaches the UI
+  // thread through the loop, where `endTarget` is read and set.
+  shell::Shell* endTarget = nullptr;
+  const platform::TerminationHandler onTermination([&toolkit = *toolkit, &runLog, &endTarget] {
+    toolkit.Post([&toolkit, &runLog, &endTarget] {
+      const std::string cause = "收到系统的结束请求：正在打印的小票完成并上报后退出";
+      if (endTarget) return endTarget->RequestEnd(cause);
+      runLog.WriteRunLog(cause);
       toolkit.Quit(0);
     });
   });
@@ -123,8 +128,14 @@ int RunProgram(std::vector<std::string> args) {
   std::unique_ptr<platform::Autostart> autostart = platform::Autostart::Create();
   shell::Shell shell({*toolkit, service.Services(), printers, uplink, *autostart},
                      shell::ShellDeployment::ForThisBuild(platform::ProgramPath()));
+  endTarget = &shell;
   shell.Start();
-  return toolkit->Run();
+  const int exitCode = toolkit->Run();
+  endTarget = nullptr;
+  // The journal and the run log are written; a thread still in an exchange that outlasted the
+  // ending's bound would hold the joins below up for as long as the cloud or printer likes.
+  if (shell.EndCutShort()) platform::EndProcessNow(exitCode);
+  return exitCode;
 }
 
 }  // namespace qv::app

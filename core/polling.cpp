@@ -124,12 +124,17 @@ struct Poller::PollRun {
   // Shared with the poller, which clears it when it goes; null when this poll hands back
   // whatever it finds.
   std::shared_ptr<const std::atomic<bool>> goOn;
+  std::shared_ptr<std::atomic<bool>> asking;  // with goOn: see Poller::asking_
   int32_t pollSeconds;
   int32_t polls = 1;  // made by this run, this one included
 
   void operator()() {
+    // Set before goOn is read, so that whoever clears goOn and then finds this clear knows
+    // that no request will go out.
+    if (goOn) asking->store(true);
     if (goOn && !goOn->load()) {
-      // The poller went while this poll waited: no request, only the end of the poll.
+      // The run was ended while this poll waited: no request, only the end of the poll.
+      asking->store(false);
       post([&services = services] { EndPoll(services); });
       return;
     }
@@ -138,6 +143,7 @@ struct Poller::PollRun {
     const bool nothingNew =
         answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
     if (nothingNew && goOn && goOn->load() && polls < kMostPolls) {
+      asking->store(false);
       PollRun next = std::move(*this);  // this job ends here
       ++next.polls;
       JobQueue& lane = next.jobs;
@@ -155,7 +161,7 @@ struct Poller::PollRun {
 
 bool Poller::PollPrintTasks() {
   ServiceState& st = s_.state;
-  if (s_.config.sid.empty() || st.pollBusy) return false;
+  if (s_.config.sid.empty() || st.pollBusy || st.ending) return false;
 
   ++pollCount_;
   view_.SetPollLine("查询[" + std::to_string(pollCount_) + "]次/记录数[" +
@@ -174,12 +180,15 @@ bool Poller::PollPrintTasks() {
               s_,
               self_,
               nullptr,
+              nullptr,
               pollInterval_};
+  runOut_ = false;
   // Nothing waits to print and nothing prints, so only an answer can give the service work;
   // the removals journaled by the last print go to disk now rather than at a later answer.
   if (st.taskQueue.Empty() && !st.printBusy && lanes.restUntilPosted && lanes.restUntilPosted()) {
     st.taskQueue.Flush();
     run.goOn = goOn_;
+    run.asking = asking_;
     runOut_ = true;
   }
   lanes.cloudJobs.Submit(std::move(run));

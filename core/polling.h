@@ -40,6 +40,11 @@ class Poller {
   // service has nothing to do and the UI thread's loop can rest, polls that find nothing
   // follow one another on the cloud lane until one finds something (see PollRun).
   bool PollPrintTasks();
+  // Ends a run of polls on the cloud lane at its next poll (a request under way is not cut).
+  void EndRun() { goOn_->store(false); }
+  // After EndRun(): whether an answer may still come. False when no poll is out, or when it
+  // is a run whose next turn has not begun asking (it asks nothing now).
+  bool AnswerMayCome() const { return s_.state.pollBusy && (!runOut_ || asking_->load()); }
 
   // Polls made and tasks received since polling started.
   int32_t pollCount() const { return pollCount_; }
@@ -70,6 +75,9 @@ class Poller {
   std::shared_ptr<Poller*> self_ = std::make_shared<Poller*>(this);
   // Read by the polls that run on the cloud lane by themselves; cleared when the poller goes.
   std::shared_ptr<std::atomic<bool>> goOn_ = std::make_shared<std::atomic<bool>>(true);
+  // Set by a run's poll from its check of goOn_ until it parks for the next poll; a poll
+  // that hands its answer back leaves it set.
+  std::shared_ptr<std::atomic<bool>> asking_ = std::make_shared<std::atomic<bool>>(false);
 };
 
 }  // namespace qv

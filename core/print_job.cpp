@@ -1,6 +1,8 @@
 #include "core/print_job.h"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
 #include <new>
 #include <optional>
 #include <string>
@@ -63,13 +65,19 @@ struct PrintJob {
   PrintTask task;
   bool autoCut = true;
   ServiceConfig target;  // where the report goes
+  std::shared_ptr<TicketInHand> inHand;
 };
 
 // Runs one task on one of the three transports, on the printer lane.
 class TaskExecution {
  public:
   TaskExecution(PrintJob& job, ServiceLanes& lanes, JobLog& log)
-      : task_(job.task), autoCut_(job.autoCut), target_(job.target), lanes_(lanes), log_(log) {}
+      : task_(job.task),
+        autoCut_(job.autoCut),
+        target_(job.target),
+        settled_(job.inHand->settled),
+        lanes_(lanes),
+        log_(log) {}
 
   void Run(Transport transport) {
     transport_ = transport;
@@ -184,12 +192,14 @@ class TaskExecution {
   void Debug(const std::string& line) { log_.DebugLine(line); }
   void Report(PrintOutcome outcome) {
     reported_ = true;
+    settled_.store(true);
     ReportPrintResult(lanes_.reportCloud, target_, log_, task_.uni_key, outcome);
   }
 
   PrintTask& task_;
   const bool autoCut_;
   const ServiceConfig& target_;
+  std::atomic<bool>& settled_;
   ServiceLanes& lanes_;
   JobLog& log_;
   Transport transport_ = Transport::Network;
@@ -210,6 +220,7 @@ void RunPrintJob(PrintJob& job, ServiceLanes& lanes, JobLog& log) {
       lanes.printers.Driver(transport).close(0, 0);
       log.WriteRunLog("内存不足，任务[" + task.uni_key + "]未能打印");
       if (!execution.Reported()) {
+        job.inHand->settled.store(true);
         ReportPrintResult(lanes.reportCloud, job.target, log, task.uni_key, PrintOutcome::Failed);
       }
     }
@@ -238,12 +249,14 @@ void PrintJobRunner::PrintTimerTick() {
 void PrintJobRunner::ExecuteNextTask() {
   ServiceState& st = s_.state;
   // One task at a time: the queue may be empty while the last one taken still prints.
-  if (st.printBusy) return;
+  if (st.printBusy || st.ending) return;
   std::optional<PrintTask> taken = st.taskQueue.TakeFirst();
   if (!taken) return;
   st.printBusy = true;
+  st.ticketInHand = std::make_shared<TicketInHand>();
+  st.ticketInHand->task = *taken;
 
-  PrintJob job{std::move(*taken), st.autoCut, s_.config};
+  PrintJob job{std::move(*taken), st.autoCut, s_.config, st.ticketInHand};
   if (job.task.print_type == 2 && st.usbFallbackPort > 0) {
     job.task.print_type = 3;
     job.task.print_sn = std::to_string(st.usbFallbackPort);
@@ -256,6 +269,7 @@ void PrintJobRunner::ExecuteNextTask() {
     lanes.post([&services, runner] {
       services.state.taskQueue.FinishPrinting();
       services.state.printBusy = false;
+      services.state.ticketInHand.reset();
       if (const std::shared_ptr<PrintJobRunner*> alive = runner.lock()) (*alive)->AfterTask();
     });
   });

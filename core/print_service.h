@@ -28,7 +28,8 @@ class PrintService {
                platform::Clock& clock, PostToUi post, PostToUi postUnhurried,
                std::function<bool()> restUntilPosted, ServiceTransports transports,
                NetworkPrinter& network, SpoolerPrinter& spooler, LptPrinter& lpt);
-  // Lets the jobs under way end (a poll, a print and its report) and stops the lanes.
+  // Lets the jobs under way end (a poll, a print and its report) and stops the lanes, before
+  // anything their jobs use goes.
   ~PrintService() = default;
   PrintService(const PrintService&) = delete;
   PrintService& operator=(const PrintService&) = delete;
@@ -40,11 +41,12 @@ class PrintService {
   CloudTaskSource pollCloud_;
   CloudTaskSource reportCloud_;
   DriverAccess printers_;
-  // After what their jobs use: the threads are joined before that goes.
+  ServiceLanes lanes_;  // its queues are the threads below, made before any job is submitted
+  CoreServices services_;
+  // Last, after everything their jobs use (the lanes' post included): members go in the
+  // reverse order, so the threads are joined first.
   WorkerThread cloudThread_;
   WorkerThread printerThread_;
-  ServiceLanes lanes_;
-  CoreServices services_;
 };
 
 // Opens the task journal in the data directory (state.dataDirectory) into

@@ -2,7 +2,9 @@
 // the service core reads, and one print task.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/print_task.h"
@@ -24,6 +26,14 @@ struct ExtraSettings {
   bool tlsVerify = true;  // false only when config.ini says tls_verify=0
   std::string lpt1Path;   // device behind "LPT1" (Linux); empty for the default
   std::string lpt2Path;   // device behind "LPT2" (Linux); empty for the default
+};
+
+// The task on the printer lane, for an ending that its bound cuts short: a ticket whose
+// outcome was not yet settled goes back into the journal to print at the next start. The
+// task is the UI thread's copy, never changed; the flag is set on the printer lane.
+struct TicketInHand {
+  PrintTask task;
+  std::atomic<bool> settled{false};  // the outcome is known and its report is going out
 };
 
 // Process-wide state; only the UI thread touches it.
@@ -50,6 +60,10 @@ struct ServiceState {
   // counters are the poller's.
   bool printBusy = false;
   bool pollBusy = false;
+  // Set once the program ends: no poll and no print starts any more.
+  bool ending = false;
+  // While printBusy: the task being printed.
+  std::shared_ptr<TicketInHand> ticketInHand;
 
   // Debug view: progress lines go to the debug window while this is set.
   bool debugViewEnabled = false;

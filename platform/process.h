@@ -19,6 +19,10 @@ bool LaunchDetached(const std::string& path, const std::string& workingDir);
 // main, before any thread; does nothing where the library has no such setting.
 void ShareOneHeap();
 
+// Ends the process at once with `exitCode`: no destructor, no atexit handler, no wait for
+// other threads (which may be stuck in an exchange). Files written so far stay written.
+[[noreturn]] void EndProcessNow(int exitCode);
+
 }  // namespace qv::platform
 
 namespace qv::platform {

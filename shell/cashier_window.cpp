@@ -1,7 +1,5 @@
 #include "shell/cashier_window.h"
 
-#include "shell/polling_window.h"
-#include "shell/service_window.h"
 #include "shell/shell.h"
 
 namespace qv::shell {
@@ -33,9 +31,6 @@ CashierWindow::CashierWindow(Shell& shell, const std::string& url) : shell_(shel
   window_->OnTitleBarAction([this](int code) { OnTitleBarAction(code); });
   window_->OnCloseRequest([this] { return OnCloseRequest(); });
 
-  // The exit timer lives with this window; it is stopped until a close is requested.
-  exitTimer_ = shell.Toolkit().CreateTimer([this] { OnExitTick(); });
-
   browser_->Navigate(url);
   window_->Show();
 }
@@ -54,21 +49,19 @@ void CashierWindow::OnTitleBarAction(int code) {
 }
 
 ui::CloseReply CashierWindow::OnCloseRequest() {
+  // The window stays until the program ends: no new poll or print starts, and the one under
+  // way finishes, so a ticket is neither cut off half-printed nor left unreported. The
+  // installer's close request comes this way too.
+  shell_.RequestEnd("收银窗口关闭：正在进行的任务完成后退出");
+  return ui::CloseReply::Refuse;
+}
+
+void CashierWindow::ShowExitNotice() {
   const ui::Size client = window_->ClientSize();
   exitNotice_->SetBounds({client.width / 2 - kNoticeSize.width / 2,
                           client.height / 2 - kNoticeSize.height / 2, kNoticeSize.width,
                           kNoticeSize.height});
   exitNotice_->Show();
-  // No new poll or print may start; the one under way (if any) is allowed to finish, so a
-  // ticket is neither cut off half-printed nor left unreported.
-  if (PollingWindow* polling = shell_.Polling()) polling->StopPollTimer();
-  if (ServiceWindow* service = shell_.Service()) service->StopPrintTimer();
-  exitTimer_->SetInterval(1000);
-  return ui::CloseReply::Refuse;
-}
-
-void CashierWindow::OnExitTick() {
-  if (shell_.Idle()) shell_.Toolkit().Quit(0);
 }
 
 }  // namespace qv::shell

@@ -1,6 +1,6 @@
 // The program's main window: the cloud cashier application in an embedded browser below a
 // 50-pixel strip, with the settings and home actions in the title bar. Closing it ends the
-// program once no poll and no print is under way.
+// program (see ProgramEnding).
 #pragma once
 
 #include <memory>
@@ -22,21 +22,18 @@ class CashierWindow {
 
   ui::Window& Window() { return *window_; }
   ui::WebBrowser& Browser() { return *browser_; }
-  // Whether a close was requested and the program waits to end.
-  bool ShuttingDown() const { return exitTimer_->Interval() > 0; }
+  // Shows "结束任务中请稍等" in the middle of the window while the program ends.
+  void ShowExitNotice();
 
  private:
   void LayOutBrowser();
   ui::CloseReply OnCloseRequest();
-  void OnExitTick();
   void OnTitleBarAction(int code);
 
   Shell& shell_;
   std::unique_ptr<ui::Window> window_;
   ui::WebBrowser* browser_ = nullptr;
   ui::Label* exitNotice_ = nullptr;
-  // The timer that ends the program once the service is idle.
-  std::unique_ptr<ui::Timer> exitTimer_;
 };
 
 }  // namespace qv::shell

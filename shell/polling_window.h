@@ -20,8 +20,14 @@ class PollingWindow : private PollStatusView {
 
   // Polls at once and starts the 1000 ms poll timer.
   void Start();
-  // Stops the poll timer (a poll under way is not interrupted).
-  void StopPollTimer() { timer_->SetInterval(0); }
+  // Stops the poll timer and a run of polls on the cloud lane (a poll under way is not
+  // interrupted).
+  void StopPollTimer() {
+    timer_->SetInterval(0);
+    poller_.EndRun();
+  }
+  // Whether the answer of a poll may still come (see Poller::AnswerMayCome).
+  bool AnswerMayCome() const { return poller_.AnswerMayCome(); }
   ui::Window& Window() { return *window_; }
 
  private:

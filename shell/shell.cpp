@@ -3,6 +3,7 @@
 #include "shell/cashier_window.h"
 #include "shell/debug_window.h"
 #include "shell/polling_window.h"
+#include "shell/program_ending.h"
 #include "shell/service_window.h"
 #include "shell/splash_window.h"
 #include "shell/store_config_window.h"
@@ -32,9 +33,12 @@ ShellDeployment ShellDeployment::ForThisBuild(const std::string& programPath) {
 }
 
 Shell::Shell(const ShellContext& context, ShellDeployment deployment)
-    : context_(context), deployment_(std::move(deployment)) {}
+    : context_(context),
+      deployment_(std::move(deployment)),
+      ending_(std::make_unique<ProgramEnding>(*this)) {}
 
 Shell::~Shell() {
+  context_.toolkit.OnEndRequest(nullptr);
   context_.core.debugLog.SetView(nullptr);
   // Owned windows go before their owners (the members' reverse order does the rest).
   storeConfig_.reset();
@@ -43,10 +47,16 @@ Shell::~Shell() {
 }
 
 void Shell::Start() {
+  context_.toolkit.OnEndRequest(
+      [this] { RequestEnd("系统会话结束（注销或关机）：正在进行的任务完成后退出"); });
   context_.core.debugLog.SetView(this);
   cashier_ = std::make_unique<CashierWindow>(*this, State().webUrl);
   splash_ = std::make_unique<SplashWindow>(*this);
 }
+
+void Shell::RequestEnd(const std::string& cause) { ending_->Request(cause); }
+
+bool Shell::EndCutShort() const { return ending_->CutShort(); }
 
 void Shell::OpenServiceWindow() {
   if (service_) return;
@@ -115,14 +125,18 @@ template <typename Work, typename Then>
 void Shell::OnCloudLane(Work work, Then then) {
   ++exchanges_;
   ServiceLanes& lanes = context_.core.lanes;
-  // The shell travels with the job only to take its result in on the UI thread.
-  lanes.cloudJobs.Submit(
-      [work = std::move(work), then = std::move(then), post = lanes.post, shell = this]() mutable {
-        post([result = work(), then = std::move(then), shell]() mutable {
-          --shell->exchanges_;
-          then(result);
-        });
-      });
+  // The shell travels with the job only to take its result in on the UI thread; a result that
+  // comes after the shell has gone is dropped (the ending waits for every exchange, so only
+  // one that outlasted its bound can).
+  lanes.cloudJobs.Submit([work = std::move(work), then = std::move(then), post = lanes.post,
+                          shell = std::weak_ptr<Shell*>(self_)]() mutable {
+    post([result = work(), then = std::move(then), shell]() mutable {
+      const std::shared_ptr<Shell*> alive = shell.lock();
+      if (!alive) return;
+      --(*alive)->exchanges_;
+      then(result);
+    });
+  });
 }
 
 void Shell::ReportPrinterList() { SendPrinterList(Config(), nullptr); }

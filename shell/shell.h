@@ -26,6 +26,7 @@ class ServiceWindow;
 class PollingWindow;
 class DebugWindow;
 class StoreConfigWindow;
+class ProgramEnding;
 
 // Values fixed when the program is built or installed.
 struct ShellDeployment {
@@ -106,9 +107,15 @@ class Shell : private DebugView {
   bool AutoRunSetting() const { return autoRunSaved_.value_or(State().autoRunService); }
   void RememberAutoRunSetting(bool on) { autoRunSaved_ = on; }
 
-  // The shutdown's end: true when no poll, no print and no exchange of the shell's own (a
-  // printer list report, a server check, an export) is under way.
-  bool Idle() const { return !State().pollBusy && !State().printBusy && exchanges_ == 0; }
+  // Ends the program the one way every request takes (see ProgramEnding); `cause` is the
+  // run-log line that says who asked. UI thread only.
+  void RequestEnd(const std::string& cause);
+  // Whether the ending's bound cut it short: the program must then end without waiting for
+  // the service's threads.
+  bool EndCutShort() const;
+  // Exchanges of the shell's own (a printer list report, a server check, an export) started
+  // on the cloud lane and not yet back.
+  int Exchanges() const { return exchanges_; }
 
  private:
   void AppendDebugText(const std::string& text) override;
@@ -122,6 +129,9 @@ class Shell : private DebugView {
   ShellContext context_;
   ShellDeployment deployment_;
   int exchanges_ = 0;  // started on the cloud lane and not yet back
+  // Results from the cloud lane find the shell through this; it expires with the shell.
+  std::shared_ptr<Shell*> self_ = std::make_shared<Shell*>(this);
+  std::unique_ptr<ProgramEnding> ending_;
   ExportGesture exportGesture_;
   std::optional<bool> autoRunSaved_;
   ui::Window* storeConfigOwner_ = nullptr;

@@ -305,6 +305,8 @@ std::unique_ptr<TrayIcon> Toolkit::CreateTrayIcon(std::function<void()> onClick)
 }
 
 MessageResult Toolkit::ShowMessage(const MessageBoxOptions& box) {
+  if (quitPending_)
+    return box.buttons == MessageButtons::OkCancel ? MessageResult::Cancel : MessageResult::Ok;
   ++openMessages_;
   const MessageResult result = ShowMessageImpl(box);
   --openMessages_;
@@ -335,6 +337,7 @@ void Toolkit::Quit(int exitCode) {
   if (quitPending_) return;
   quitPending_ = true;
   QuitImpl();
+  if (openMessages_ > 0) CloseMessagesImpl();
 }
 
 void Toolkit::Post(std::function<void()> task) {

@@ -450,11 +450,21 @@ class Toolkit {
   MessageResult ShowMessage(const MessageBoxOptions& box);
   // Whether a message box is open now.
   bool MessageOpen() const { return openMessages_ > 0; }
+  // Sets the handler run when the system asks the program to end with the session (Windows
+  // logoff and shutdown); the program ends by itself once it has finished. Empty: none.
+  void OnEndRequest(std::function<void()> handler) { onEndRequest_ = std::move(handler); }
+  // While `reason` is not empty, asks the system to hold the session's end with this reason
+  // shown (Windows: ShutdownBlockReasonCreate); empty lets it go. Other systems: nothing.
+  void HoldSessionEnd(const std::string& reason) { HoldSessionEndImpl(reason); }
   // Runs the event loop (windows, timers, tray) until Quit(); returns quit's exit code.
   // Returns at once when Quit() was called before.
   int Run();
-  // Makes Run() return `exitCode` once the current handler has returned.
+  // Makes Run() return `exitCode` once the current handler has returned. Message boxes open
+  // now are closed as if cancelled, and boxes asked for later are not shown (answered so),
+  // so that a box nobody answers does not hold the end up.
   void Quit(int exitCode = 0);
+  // Whether Quit() was called and Run() has not yet returned.
+  bool Quitting() const { return quitPending_; }
   // Runs `task` on the UI thread from the loop (a message box's loop included), after every
   // task posted before it. The one operation callable from any thread; on the UI thread it
   // too runs the task later, never at once. Tasks still waiting when the loop has ended are
@@ -483,6 +493,15 @@ class Toolkit {
   // Runs the loop until QuitImpl(); called only when no quit is pending.
   virtual void RunImpl() = 0;
   virtual void QuitImpl() = 0;
+  // Ends the message boxes open now, innermost first, as a cancel would; a backend whose
+  // boxes end with the loop's quit anyway (Win32) does nothing.
+  virtual void CloseMessagesImpl() {}
+  // See HoldSessionEnd().
+  virtual void HoldSessionEndImpl(const std::string&) {}
+  // Backends call this when the system asks the program to end with the session.
+  void EndRequested() {
+    if (onEndRequest_) onEndRequest_();
+  }
   // Makes the loop call RunPosted() on the UI thread soon. Called from any thread, and only
   // when no earlier wake is waiting for its RunPosted().
   virtual void WakeImpl() = 0;
@@ -500,6 +519,7 @@ class Toolkit {
   bool quitPending_ = false;
   int exitCode_ = 0;
   int openMessages_ = 0;
+  std::function<void()> onEndRequest_;
   std::mutex postMutex_;
   std::deque<std::function<void()>> posted_;
   bool wakePending_ = false;

@@ -17,6 +17,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return args;
 }
 
+void EndProcessNow(int exitCode) { ::_exit(exitCode); }
+
 void ShareOneHeap() {
 #ifdef __GLIBC__
   // The service's few threads allocate little and rarely at once, so a second arena buys no

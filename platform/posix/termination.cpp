@@ -18,12 +18,20 @@ constexpr char kStop = 0;
 
 // The write end of the waiter's pipe: a signal handler may do little more than write().
 std::atomic<int> requestPipe{-1};
+// Handlers between their first step and their last. The handler counts itself in before it
+// reads requestPipe, and the destructor clears requestPipe before it waits for the count to
+// fall to zero: a late signal either sees -1 or is waited for, so no write goes to a
+// descriptor that has been closed (or reused by a file opened since).
+std::atomic<int> handlersRunning{0};
+static_assert(std::atomic<int>::is_always_lock_free, "used from a signal handler");
 
 void OnRequestSignal(int) {
   const int saved = errno;
+  handlersRunning.fetch_add(1);
   const int fd = requestPipe.load();
   // A full pipe already holds a request, so a failed write loses nothing.
   [[maybe_unused]] const ssize_t written = fd >= 0 ? ::write(fd, &kRequest, 1) : 0;
+  handlersRunning.fetch_sub(1);
   errno = saved;
 }
 
@@ -52,6 +60,7 @@ TerminationHandler::TerminationHandler(std::function<void()> onRequest)
     : waiter_(std::make_unique<Waiter>()) {
   waiter_->onRequest = std::move(onRequest);
   if (::pipe2(waiter_->pipe, O_CLOEXEC) != 0) return;  // requests keep ending the process
+  ::fcntl(waiter_->pipe[1], F_SETFL, O_NONBLOCK);      // a handler never waits for the reader
   waiter_->thread = std::thread([waiter = waiter_.get()] { waiter->Run(); });
   requestPipe = waiter_->pipe[1];
   struct sigaction action {};
@@ -69,7 +78,15 @@ TerminationHandler::~TerminationHandler() {
     ::sigaction(kRequestSignals[i], &waiter_->previous[i], nullptr);
   }
   requestPipe = -1;
-  [[maybe_unused]] const ssize_t written = ::write(waiter_->pipe[1], &kStop, 1);
+  // A handler that began before the actions were restored (on any thread) ends quickly.
+  while (handlersRunning.load() != 0) std::this_thread::yield();
+  // The stop may find the pipe full of requests; it then waits for room, which the reader
+  // makes (the requests it reads end in onRequest, which only posts).
+  for (;;) {
+    const ssize_t written = ::write(waiter_->pipe[1], &kStop, 1);
+    if (written == 1 || (errno != EAGAIN && errno != EINTR)) break;
+    std::this_thread::yield();
+  }
   waiter_->thread.join();
   ::close(waiter_->pipe[0]);
   ::close(waiter_->pipe[1]);

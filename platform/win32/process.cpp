@@ -25,6 +25,12 @@ bool LaunchDetached(const std::string& path, const std::string& workingDir) {
   return reinterpret_cast<INT_PTR>(rc) > 32;
 }
 
+void EndProcessNow(int exitCode) {
+  // ExitProcess would run the libraries' detach code while other threads hold their locks.
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+  ExitProcess(static_cast<UINT>(exitCode));  // not reached
+}
+
 // The process heap is already the one heap every thread allocates from.
 void ShareOneHeap() {}
 

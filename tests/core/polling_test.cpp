@@ -342,6 +342,29 @@ TEST_F(IdlePollingTest, ARunEndsWithItsPollerOrItsLastPollAndNeedsALoopThatRests
   EXPECT_EQ(f_.unhurriedPosts, 1);
 }
 
+// The program's ending waits for an answer only while one may come: a run parked between two
+// polls asks nothing more once ended, while a poll being asked (or one outside a run) is
+// waited for; an ending service starts no poll.
+TEST_F(IdlePollingTest, AnEndedRunParkedBetweenPollsExpectsNoAnswer) {
+  f_.cloud.answers = {Answer("[]")};
+  poller_.StartPolling();
+  f_.cloudJobs.RunAll();
+  ASSERT_EQ(f_.cloudJobs.delayed.size(), 1u);
+  poller_.EndRun();
+  f_.state.ending = true;
+  EXPECT_FALSE(poller_.AnswerMayCome()) << "parked, and its next turn asks nothing";
+  RunDelayedPolls();
+  EXPECT_EQ(f_.cloud.fetches, 1);
+  f_.ui.RunAll();
+  EXPECT_FALSE(f_.state.pollBusy);
+  EXPECT_FALSE(poller_.PollPrintTasks());
+
+  f_.state.ending = false;
+  canRest_ = false;
+  poller_.PollPrintTasks();
+  EXPECT_TRUE(poller_.AnswerMayCome()) << "outside a run every poll is waited for";
+}
+
 TEST_F(PollingTest, StampOfTheNextPollCarriesOverMidnightAndNewYear) {
   f_.clock.Set({2026, 12, 31, 23, 59, 58});
   f_.state.pollSeconds = 3;

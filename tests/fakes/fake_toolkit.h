@@ -82,6 +82,11 @@ class FakeToolkit : public ui::Toolkit {
   // Run() returns at once; Quit() is recorded here.
   bool QuitCalled() const { return quitCalled_; }
 
+  // Acts as the system ending the session (Windows: WM_QUERYENDSESSION / WM_ENDSESSION).
+  void EndSession() { EndRequested(); }
+  // The reasons given to HoldSessionEnd so far, in order ("" for a release).
+  const std::vector<std::string>& SessionHolds() const { return sessionHolds_; }
+
   // Runs the tasks posted so far (and those they post), as the loop would; false when there
   // were none. Posted tasks wait for this.
   bool RunPostedTasks() {
@@ -98,6 +103,7 @@ class FakeToolkit : public ui::Toolkit {
   ui::MessageResult ShowMessageImpl(const ui::MessageBoxOptions& box) override;
   void RunImpl() override {}
   void QuitImpl() override { quitCalled_ = true; }
+  void HoldSessionEndImpl(const std::string& reason) override { sessionHolds_.push_back(reason); }
   void WakeImpl() override {}
 
  private:
@@ -125,6 +131,7 @@ class FakeToolkit : public ui::Toolkit {
   bool trayShown_ = false;
   std::string trayTooltip_;
   bool quitCalled_ = false;
+  std::vector<std::string> sessionHolds_;
 };
 
 }  // namespace qv::test

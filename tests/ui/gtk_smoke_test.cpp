@@ -316,6 +316,29 @@ TEST(GtkSmoke, PostedTasksRunOnTheLoopAndUnderAMessageBox) {
   EXPECT_TRUE(openWhenRun);
 }
 
+// A quit while a box waits for an answer nobody gives (a stop from the system on an
+// unattended till) ends the box as a cancel would; a box asked for afterwards is not shown,
+// and Run() returns at once.
+TEST(GtkSmoke, AQuitClosesTheOpenMessageBox) {
+  auto toolkit = CreateGtkToolkit();
+  ASSERT_NE(toolkit, nullptr);
+  std::thread stop([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    toolkit->Post([&] { toolkit->Quit(5); });
+  });
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(toolkit->ShowMessage({.text = "确定取消Quorvel打印服务端吗",
+                                  .caption = "询问",
+                                  .buttons = MessageButtons::OkCancel}),
+            MessageResult::Cancel);
+  stop.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_FALSE(toolkit->MessageOpen());
+  EXPECT_EQ(toolkit->ShowMessage({.text = "配置门店信息完成", .caption = "完成"}),
+            MessageResult::Ok);
+  EXPECT_EQ(toolkit->Run(), 5);
+}
+
 // A window larger than the screen (1280 x 720 here) fills the monitor's work area instead of
 // reaching past its edges, its controls where they were; one that fits is centred.
 TEST(GtkSmoke, FirstPlacementKeepsWindowsOnTheScreen) {

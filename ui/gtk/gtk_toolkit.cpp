@@ -4,6 +4,7 @@
 #include <libayatana-appindicator/app-indicator.h>
 
 #include <string>
+#include <vector>
 
 #include "ui/gtk/gtk_widgets.h"
 #include "ui/gtk/program_icon.h"
@@ -185,13 +186,22 @@ class GtkToolkit : public Toolkit {
     // Enter answers OK, as it does in a Windows message box.
     gtk_dialog_set_default_response(GTK_DIALOG(dialog.get()), GTK_RESPONSE_OK);
     if (!parent) gtk_window_set_position(GTK_WINDOW(dialog.get()), GTK_WIN_POS_CENTER);
+    openDialogs_.push_back(GTK_DIALOG(dialog.get()));
     gint response = gtk_dialog_run(GTK_DIALOG(dialog.get()));
+    openDialogs_.pop_back();
     if (!okCancel) return MessageResult::Ok;
     return response == GTK_RESPONSE_OK ? MessageResult::Ok : MessageResult::Cancel;
   }
 
   void RunImpl() override { g_main_loop_run(loop_); }
   void QuitImpl() override { g_main_loop_quit(loop_); }
+  // gtk_dialog_run keeps a loop of its own, which the main loop's quit does not end: each box
+  // gets the answer a closed box gives, and its run returns.
+  void CloseMessagesImpl() override {
+    for (auto it = openDialogs_.rbegin(); it != openDialogs_.rend(); ++it) {
+      gtk_dialog_response(*it, GTK_RESPONSE_DELETE_EVENT);
+    }
+  }
   // An idle source may be added from any thread; it wakes the default context, which every
   // loop of ours runs (a message dialog's included), at the priority of timers and input.
   void WakeImpl() override { g_idle_add_full(G_PRIORITY_DEFAULT, OnWake, this, nullptr); }
@@ -204,6 +214,7 @@ class GtkToolkit : public Toolkit {
 
   GMainLoop* loop_;
   GObjectPtr<GdkPixbuf> icon_;
+  std::vector<GtkDialog*> openDialogs_;  // the boxes running now, outermost first
 };
 
 }  // namespace

@@ -25,17 +25,25 @@ using win32::Wide;
 constexpr UINT kTrayMessage = WM_APP + 1;
 constexpr UINT kPostedMessage = WM_APP + 2;
 
+// What the message window does at the session's end.
+struct SessionEndHandlers {
+  std::function<void()> onRequest;  // the program's ending starts (or goes on)
+  std::function<bool()> holding;    // true while the program asks the session to wait
+  std::function<bool()> quitting;   // true once the program's ending has finished
+};
+
 // A hidden top-level window of the toolkit: it receives the timers' WM_TIMER, the tray
-// icons' callbacks, the wakes for posted tasks and the "TaskbarCreated" broadcast (sent to
-// top-level windows only).
+// icons' callbacks, the wakes for posted tasks, and what is sent to top-level windows only:
+// the "TaskbarCreated" broadcast and the session's end.
 class MessageWindow {
  public:
   // `onPosted` runs the posted tasks.
-  explicit MessageWindow(std::function<void()> onPosted)
+  MessageWindow(std::function<void()> onPosted, SessionEndHandlers sessionEnd)
       : hwnd_(CreateWindowExW(0, win32::kMessageClass, L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
                               nullptr, win32::Instance(), nullptr)),
         taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")),
-        onPosted_(std::move(onPosted)) {
+        onPosted_(std::move(onPosted)),
+        sessionEnd_(std::move(sessionEnd)) {
     SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   }
   ~MessageWindow() { SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0); }
@@ -56,10 +64,12 @@ class MessageWindow {
 
  private:
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void EndSession();
 
   HwndPtr hwnd_;
   UINT taskbarCreated_;
   std::function<void()> onPosted_;
+  SessionEndHandlers sessionEnd_;
   std::map<UINT_PTR, Timer*> timers_;
   std::map<UINT, class Win32Tray*> trays_;
   UINT_PTR nextId_ = 1;
@@ -168,7 +178,31 @@ LRESULT MessageWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     for (auto& [id, tray] : trays_) tray->Restore();
     return 0;
   }
+  if (message == WM_QUERYENDSESSION) {
+    // The ending starts now; while a ticket or a poll is in hand the program has put up its
+    // reason, and the answer asks the session to wait for it.
+    sessionEnd_.onRequest();
+    return sessionEnd_.holding() ? FALSE : TRUE;
+  }
+  if (message == WM_ENDSESSION) {
+    if (wParam) EndSession();
+    return 0;
+  }
   return DefWindowProcW(Hwnd(), message, wParam, lParam);
+}
+
+// Once this message returns the system may end the process at any moment, so the whole
+// ending (its wait included, which the program bounds) runs inside it; the loop's end is
+// then passed on to the outer loop, which tears the program down if it still can.
+void MessageWindow::EndSession() {
+  sessionEnd_.onRequest();
+  if (sessionEnd_.quitting()) return;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  PostQuitMessage(0);
 }
 
 LRESULT CALLBACK MessageWindow::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -237,7 +271,10 @@ class Win32Toolkit : public Toolkit {
     OleUninitialize();
   }
   void Start() {
-    messages_ = std::make_unique<MessageWindow>([this] { RunPosted(); });
+    messages_ = std::make_unique<MessageWindow>(
+        [this] { RunPosted(); },
+        SessionEndHandlers{[this] { EndRequested(); }, [this] { return holding_; },
+                           [this] { return Quitting(); }});
   }
 
  protected:
@@ -279,11 +316,20 @@ class Win32Toolkit : public Toolkit {
     }
   }
   void QuitImpl() override { PostQuitMessage(0); }
+  void HoldSessionEndImpl(const std::string& reason) override {
+    if (reason.empty()) {
+      if (holding_) ShutdownBlockReasonDestroy(messages_->Hwnd());
+      holding_ = false;
+      return;
+    }
+    holding_ = ShutdownBlockReasonCreate(messages_->Hwnd(), Wide(reason).c_str()) != FALSE;
+  }
   // Posted messages are delivered by every loop of the thread, a message box's included.
   void WakeImpl() override { PostMessageW(messages_->Hwnd(), kPostedMessage, 0, 0); }
 
  private:
   std::unique_ptr<MessageWindow> messages_;
+  bool holding_ = false;  // a reason to hold the session's end is up
 };
 
 void RegisterClass(const wchar_t* name, WNDPROC proc, int background, HICON icon) {
