@@ -132,6 +132,11 @@ void WebBrowser::TitleChangedEvent(const std::string& title) {
   Fire(onTitle_, title);
 }
 
+void WebBrowser::EngineChosenEvent(const std::string& engine) {
+  engine_ = engine;
+  Fire(onEngine_, engine);
+}
+
 // --- Containers ------------------------------------------------------------------------------
 
 Container::~Container() = default;

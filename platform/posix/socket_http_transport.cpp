@@ -369,4 +369,7 @@ std::unique_ptr<HttpTransport> HttpTransport::Create() {
   return std::make_unique<posix::SocketHttpTransport>();
 }
 
+// Our own client always speaks TLS 1.2.
+std::string TlsVersionNote() { return {}; }
+
 }  // namespace qv::platform
