@@ -24,10 +24,7 @@ PageBrowser::PageBrowser(HWND host, Events events) : host_(host), events_(std::m
   WebView2Events webviewEvents;
   webviewEvents.ready = [this](const std::string& engine) { UseWebView2(engine); };
   webviewEvents.failed = [this](const std::string& reason) { FallBack(reason); };
-  webviewEvents.titleChanged = [this](const std::string& title) {
-    auto handler = events_.titleChanged;  // it may destroy the window
-    if (handler) handler(title);
-  };
+  webviewEvents.titleChanged = [this](const std::string& title) { TitleChanged(title); };
   webview_ = WebView2Page::Start(host_, std::move(webviewEvents), whyNot_);
   if (webview_) {
     SetTimer(host_, kStartTimer, kStartSeconds * 1000, nullptr);
@@ -77,13 +74,16 @@ void PageBrowser::FallBack(const std::string& reason) {
   KillTimer(host_, kStartTimer);
   chosen_ = true;
   webview_.reset();
-  fallback_ = std::make_unique<BrowserHost>(host_, [this](const std::string& title) {
-    auto handler = events_.titleChanged;  // it may destroy the window
-    if (handler) handler(title);
-  });
+  fallback_ = std::make_unique<BrowserHost>(
+      host_, [this](const std::string& title) { TitleChanged(title); });
   fallback_->Resize(width_, height_);
   if (!url_.empty()) fallback_->Navigate(url_);
   Report("WebBrowser 控件（IE 内核），因为 WebView2 不可用：" + reason);
+}
+
+void PageBrowser::TitleChanged(const std::string& title) {
+  auto handler = events_.titleChanged;  // it may destroy the window
+  if (handler) handler(title);
 }
 
 void PageBrowser::Report(const std::string& engine) {

@@ -42,6 +42,7 @@ class PageBrowser {
  private:
   void UseWebView2(const std::string& engine);
   void FallBack(const std::string& reason);
+  void TitleChanged(const std::string& title);
   void Report(const std::string& engine);
 
   HWND host_;
