@@ -15,10 +15,14 @@ program=$1
 dir=$QV_TEST_HTTPS_DIR
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
 log=$(mktemp)
-openssl s_server -quiet -tls1_2 -www -accept "127.0.0.1:$port" \
-  -cert "$dir/server.pem" -key "$dir/server.key" </dev/null >"$log" 2>&1 &
-server=$!
-trap 'kill $server 2>/dev/null; rm -f "$log"' EXIT
+# "localhost" may resolve to either loopback address: a server on each, as the test server has.
+servers=
+for address in 127.0.0.1 '[::1]'; do
+  openssl s_server -quiet -tls1_2 -www -accept "$address:$port" \
+    -cert "$dir/server.pem" -key "$dir/server.key" </dev/null >>"$log" 2>&1 &
+  servers="$servers $!"
+done
+trap 'kill $servers 2>/dev/null; rm -f "$log"' EXIT
 for _ in $(seq 50); do
   (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
   sleep 0.1
