@@ -132,10 +132,7 @@ void WebBrowser::TitleChangedEvent(const std::string& title) {
   Fire(onTitle_, title);
 }
 
-void WebBrowser::EngineChosenEvent(const std::string& engine) {
-  engine_ = engine;
-  Fire(onEngine_, engine);
-}
+void WebBrowser::EngineChosenEvent(const std::string& engine) { Fire(onEngine_, engine); }
 
 // --- Containers ------------------------------------------------------------------------------
 

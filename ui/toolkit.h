@@ -207,12 +207,10 @@ class WebBrowser final : public Control {
   void OnTitleChanged(std::function<void(const std::string&)> handler) {
     onTitle_ = std::move(handler);
   }
-  // The engine that shows the pages as the backend named it (with why, where it is not the
-  // one preferred); empty until the backend chose one. Only backends with a choice report it.
-  std::string Engine() const { return engine_; }
-  // Sets the handler run once the backend chose the engine, with its name as Engine() gives
-  // it; the choice is reported from the event loop, so a handler set right after the
-  // browser's creation sees it.
+  // Sets the handler run once the backend chose the engine that shows the pages, with its
+  // name (and why, where it is not the one preferred). The choice is reported from the event
+  // loop, so a handler set right after the browser's creation sees it; only backends with a
+  // choice (Win32) report one.
   void OnEngineChosen(std::function<void(const std::string&)> handler) {
     onEngine_ = std::move(handler);
   }
@@ -222,7 +220,6 @@ class WebBrowser final : public Control {
   void EngineChosenEvent(const std::string& engine) override;
   std::string url_ = "about:blank";
   std::string title_;
-  std::string engine_;
   std::function<void(const std::string&)> onTitle_;
   std::function<void(const std::string&)> onEngine_;
 };
