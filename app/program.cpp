@@ -10,6 +10,7 @@
 #include "core/startup.h"
 #include "platform/autostart.h"
 #include "platform/file_system.h"
+#include "platform/http_transport.h"
 #include "platform/process.h"
 #include "platform/termination.h"
 #include "printer/lpt_printer.h"
@@ -91,6 +92,9 @@ int RunProgram(std::vector<std::string> args) {
       toolkit.Quit(0);
     });
   });
+  if (const std::string note = platform::TlsVersionNote(); !note.empty()) {
+    runLog.WriteRunLog(note);
+  }
   if (!state.extra.tlsVerify) {
     runLog.WriteRunLog("config.ini 中 tls_verify=0：已关闭云端服务器证书验证，仅限测试使用");
   }

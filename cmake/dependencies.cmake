@@ -46,3 +46,39 @@ if(NOT WIN32)
   find_package(OpenSSL REQUIRED)
   find_package(Cups REQUIRED)
 endif()
+
+# The WebView2 SDK for the Windows cashier window: restored from NuGet by scripts/setup into
+# build/nuget (cmake/webview2/webview2-sdk.csproj names the version). Without it the Windows
+# build shows the cashier page in the WebBrowser control alone; a release for shops
+# (QV_REQUIRE_WEBVIEW2, set by scripts/package) refuses to build that way.
+option(QV_REQUIRE_WEBVIEW2 "Fail when the WebView2 SDK is missing (Windows release builds)" OFF)
+set(QV_WEBVIEW2 OFF)
+if(WIN32)
+  file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/webview2/webview2-sdk.csproj qv_webview2_line
+       REGEX "\"Microsoft.Web.WebView2\"")
+  string(REGEX MATCH "Version=\"([^\"]+)\"" qv_webview2_match "${qv_webview2_line}")
+  set(QV_WEBVIEW2_SDK
+      ${CMAKE_SOURCE_DIR}/build/nuget/microsoft.web.webview2/${CMAKE_MATCH_1}/build/native
+      CACHE PATH "The native part of the restored WebView2 SDK")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+               ${CMAKE_SOURCE_DIR}/cmake/webview2/webview2-sdk.csproj)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(QV_WEBVIEW2_LOADER ${QV_WEBVIEW2_SDK}/x64/WebView2Loader.dll)
+  else()
+    set(QV_WEBVIEW2_LOADER ${QV_WEBVIEW2_SDK}/x86/WebView2Loader.dll)
+  endif()
+  if(EXISTS ${QV_WEBVIEW2_SDK}/include/WebView2.h AND EXISTS ${QV_WEBVIEW2_LOADER})
+    set(QV_WEBVIEW2 ON)
+    # The header includes "EventToken.h"; Debian's mingw ships it in lower case.
+    set(qv_webview2_shim ${CMAKE_BINARY_DIR}/thirdparty/webview2-shim)
+    file(WRITE ${qv_webview2_shim}/EventToken.h "#include <eventtoken.h>\n")
+    add_library(qv_webview2 INTERFACE)
+    target_include_directories(qv_webview2 SYSTEM INTERFACE ${qv_webview2_shim}
+                               ${QV_WEBVIEW2_SDK}/include)
+  elseif(QV_REQUIRE_WEBVIEW2)
+    message(FATAL_ERROR "No WebView2 SDK at ${QV_WEBVIEW2_SDK} (run scripts/setup, which "
+                        "restores it with dotnet): a release for shops needs it")
+  else()
+    message(STATUS "No WebView2 SDK at ${QV_WEBVIEW2_SDK}: building without WebView2 (the cashier page in the WebBrowser control only)")
+  endif()
+endif()

@@ -86,4 +86,8 @@ class HttpTransport {
   static std::unique_ptr<HttpTransport> Create();
 };
 
+// A line for the run log when this system's HTTP stack cannot be set to TLS 1.2 or newer and
+// keeps older defaults (Windows 7 without its TLS update); empty when it can.
+std::string TlsVersionNote();
+
 }  // namespace qv::platform

@@ -27,6 +27,11 @@ CashierWindow::CashierWindow(Shell& shell, const std::string& url) : shell_(shel
 
   browser_->OnTitleChanged(
       [this](const std::string& title) { window_->SetTitle("Tillora - " + title); });
+  // Which engine shows the cashier page decides whether a modern cashier application runs at
+  // all (the WebBrowser control cannot run it); the shop's support reads it in the run log.
+  browser_->OnEngineChosen([this](const std::string& engine) {
+    shell_.Context().core.runLog.WriteRunLog("收银页面的浏览器：" + engine);
+  });
   window_->OnResized([this] { LayOutBrowser(); });
   window_->OnTitleBarAction([this](int code) { OnTitleBarAction(code); });
   window_->OnCloseRequest([this] { return OnCloseRequest(); });

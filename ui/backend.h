@@ -125,6 +125,10 @@ class ControlEvents {
   static void TitleChanged(Control& control, const std::string& title) {
     control.TitleChangedEvent(title);
   }
+  // A web browser's backend chose the engine that shows its pages (once, from the loop).
+  static void EngineChosen(Control& control, const std::string& engine) {
+    control.EngineChosenEvent(engine);
+  }
 };
 
 // How backends report window events; the close button calls Window::RequestClose().

@@ -132,6 +132,8 @@ void WebBrowser::TitleChangedEvent(const std::string& title) {
   Fire(onTitle_, title);
 }
 
+void WebBrowser::EngineChosenEvent(const std::string& engine) { Fire(onEngine_, engine); }
+
 // --- Containers ------------------------------------------------------------------------------
 
 Container::~Container() = default;

@@ -78,6 +78,7 @@ class Control {
   virtual void ClickedEvent() {}
   virtual void SelectionChangedEvent() {}
   virtual void TitleChangedEvent(const std::string&) {}
+  virtual void EngineChosenEvent(const std::string&) {}
 
   std::unique_ptr<ControlImpl> impl_;
   Rect bounds_;
@@ -206,12 +207,21 @@ class WebBrowser final : public Control {
   void OnTitleChanged(std::function<void(const std::string&)> handler) {
     onTitle_ = std::move(handler);
   }
+  // Sets the handler run once the backend chose the engine that shows the pages, with its
+  // name (and why, where it is not the one preferred). The choice is reported from the event
+  // loop, so a handler set right after the browser's creation sees it; only backends with a
+  // choice (Win32) report one.
+  void OnEngineChosen(std::function<void(const std::string&)> handler) {
+    onEngine_ = std::move(handler);
+  }
 
  private:
   void TitleChangedEvent(const std::string& title) override;
+  void EngineChosenEvent(const std::string& engine) override;
   std::string url_ = "about:blank";
   std::string title_;
   std::function<void(const std::string&)> onTitle_;
+  std::function<void(const std::string&)> onEngine_;
 };
 
 // ---------------------------------------------------------------------------------------------

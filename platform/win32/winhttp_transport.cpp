@@ -12,6 +12,7 @@
 #include "platform/http_transport.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/winhttp_errors.h"
+#include "platform/win32/winhttp_tls.h"
 #include "platform/win32/winhttp_trust.h"
 
 namespace qv::platform {
@@ -240,6 +241,9 @@ class WinHttpExchange {
                                     : WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NAMED_PROXY,
                                                   proxy.c_str(), WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session_) return Failed(HttpFailure::Session, response_);
+    // Where the system refuses, the exchange goes on with its defaults; the run log said so
+    // once at the start (TlsVersionNote).
+    win32::RequestModernTls(session_.Get());
     const int t = r_.timeoutMs;
     if (!WinHttpSetTimeouts(session_.Get(), t, t, t, t)) {
       return Failed(HttpFailure::Timeouts, response_);

@@ -123,7 +123,7 @@ settle() {  # waits until every process of the prefix has ended (a left-over one
 # 1. A fresh silent install.
 "$wine" "$installer" /S || fail "the silent install ended with $?"
 settle
-for f in quorvel-print.exe uninstall.exe; do
+for f in quorvel-print.exe WebView2Loader.dll uninstall.exe; do
   [ -f "$dir/$f" ] || fail "no $f in $dir"
 done
 [ "$(python3 "$here/pe_version.py" "$dir/quorvel-print.exe" | sed -n 's/^product_text=//p')" = "$version" ] ||
@@ -223,7 +223,7 @@ cp "$data/config.ini" "$work/config.ini"
 # The uninstaller runs a copy of itself from the temporary folder; settle waits for it.
 "$wine" "$dir/uninstall.exe" /S || fail "the silent uninstall ended with $?"
 settle
-for f in quorvel-print.exe uninstall.exe; do
+for f in quorvel-print.exe WebView2Loader.dll uninstall.exe; do
   [ -e "$dir/$f" ] && fail "the uninstall left $f"
 done
 [ -e "$dir" ] && fail "the uninstall left the program folder: $(ls -A "$dir")"

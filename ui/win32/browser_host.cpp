@@ -252,8 +252,9 @@ bool TranslateBrowserKey(MSG& message) {
 }
 
 bool InsideBrowser(HWND hwnd) {
+  wchar_t cls[64];
   for (HWND w = hwnd; w; w = GetParent(w)) {
-    if (GetPropW(w, kHostProperty)) return true;
+    if (GetClassNameW(w, cls, 64) && lstrcmpW(cls, kBrowserHostClass) == 0) return true;
   }
   return false;
 }

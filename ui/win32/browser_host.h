@@ -43,7 +43,7 @@ class BrowserHost {
 // For the message loop: a keystroke aimed at a window inside a web browser goes to that
 // browser first. True when the browser handled it; false for every other window.
 bool TranslateBrowserKey(MSG& message);
-// Whether the window is a web browser's host or lies inside one.
+// Whether the window is a web page's host (whichever engine shows the page) or lies inside one.
 bool InsideBrowser(HWND hwnd);
 
 // Makes pages in this program render in the newest engine mode rather than the IE7 mode that

@@ -28,9 +28,24 @@ template <typename T>
 class ComPtr {
  public:
   ComPtr() = default;
+  // Takes over the one reference that the caller holds.
+  explicit ComPtr(T* adopted) : ptr_(adopted) {}
   ComPtr(const ComPtr&) = delete;
   ComPtr& operator=(const ComPtr&) = delete;
+  ComPtr(ComPtr&& other) noexcept : ptr_(std::exchange(other.ptr_, nullptr)) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      ptr_ = std::exchange(other.ptr_, nullptr);
+    }
+    return *this;
+  }
   ~ComPtr() { Reset(); }
+  // A reference of its own to an object the caller only borrows (a callback's argument).
+  static ComPtr Share(T* borrowed) {
+    if (borrowed) borrowed->AddRef();
+    return ComPtr(borrowed);
+  }
   T* Get() const { return ptr_; }
   T* operator->() const { return ptr_; }
   explicit operator bool() const { return ptr_ != nullptr; }

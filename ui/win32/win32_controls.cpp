@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "ui/win32/browser_host.h"
+#include "ui/win32/page_browser.h"
 
 namespace qv::ui::win32 {
 namespace {
@@ -146,20 +146,27 @@ class Win32Browser : public Win32Control {
  public:
   Win32Browser(HWND host, Control& control)
       : Win32Control(host, ControlKind::WebBrowser, control),
-        browser_(host, [&control](const std::string& title) {
-          ControlEvents::TitleChanged(control, title);
-        }) {}
+        browser_(host, {[&control](const std::string& title) {
+                          ControlEvents::TitleChanged(control, title);
+                        },
+                        [&control](const std::string& engine) {
+                          ControlEvents::EngineChosen(control, engine);
+                        }}) {}
 
   void SetBoundsImpl(const Rect& r) override {
     Win32Control::SetBoundsImpl(r);
     browser_.Resize(r.width, r.height);
+  }
+  void SetVisibleImpl(bool visible) override {
+    Win32Control::SetVisibleImpl(visible);
+    browser_.SetVisible(visible);
   }
   void SetTextImpl(const std::string&) override {}
   std::string TextImpl() const override { return {}; }
   void NavigateImpl(const std::string& url) override { browser_.Navigate(url); }
 
  private:
-  BrowserHost browser_;
+  PageBrowser browser_;
 };
 
 struct ControlClass {

@@ -13,6 +13,7 @@
 
 #include "ui/backend.h"
 #include "ui/win32/browser_host.h"
+#include "ui/win32/page_browser.h"
 #include "ui/win32/win32_common.h"
 #include "ui/win32/win32_window.h"
 
@@ -353,7 +354,7 @@ void RegisterWindowClasses() {
   HICON icon = ProgramIcon(GetSystemMetrics(SM_CXICON));
   RegisterClass(kWindowClass, Win32WindowImpl::WindowProc, COLOR_BTNFACE, icon);
   RegisterClass(kPageClass, Win32WindowImpl::WindowProc, COLOR_WINDOW, nullptr);
-  RegisterClass(kBrowserHostClass, DefWindowProcW, COLOR_WINDOW, nullptr);
+  RegisterClass(kBrowserHostClass, PageBrowser::HostProc, COLOR_WINDOW, nullptr);
   RegisterClass(kMessageClass, MessageWindow::Proc, COLOR_BTNFACE, nullptr);
 }
 
