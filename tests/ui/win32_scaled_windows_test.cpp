@@ -1,0 +1,151 @@
+// The program's fixed-layout windows at the DPI the Wine prefix was given (QV_DPI: 96, 120 or
+// 144, set as LogPixels by scaled_windows_wine.sh): every window is drawn at that DPI, every
+// control's text fits the control in the font the control really has, every control lies
+// inside its window, and every window inside the screen's work area. Screenshots go to the
+// working directory (the build's artifacts folder).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/ui/shell_windows_on_screen.h"
+#include "ui/win32/win32_common.h"
+#include "ui/win32/win32_toolkit.h"
+#include "ui/win32/win32_window.h"
+
+namespace qv::ui {
+namespace {
+
+void Pump(Toolkit& toolkit, int ms) {
+  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
+  stop->SetInterval(ms);
+  toolkit.Run();
+}
+
+// Wine starts Unix programs through CreateProcess; ImageMagick takes the picture. The caller
+// keeps the loop running meanwhile, so the windows paint.
+void Screenshot(const std::wstring& file) {
+  std::wstring command = L"import -window root " + file;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (CreateProcessW(L"Z:\\usr\\bin\\import", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+}
+
+std::wstring ClassName(HWND hwnd) {
+  wchar_t name[64] = L"";
+  GetClassNameW(hwnd, name, 64);
+  return name;
+}
+
+// The room a control leaves its text, in device pixels at `dpi`: a push button its border, a
+// check box the box and the gap beside it, a drop-down list its arrow button.
+int TextRoom(HWND control, int width, UINT dpi) {
+  const std::wstring cls = ClassName(control);
+  const LONG style = GetWindowLongW(control, GWL_STYLE);
+  if (cls == L"Button" || cls == L"BUTTON") {
+    if ((style & BS_TYPEMASK) == BS_AUTOCHECKBOX) return width - win32::Px(17, dpi);
+    return width - win32::Px(4, dpi);
+  }
+  if (cls == L"ComboBox" || cls == L"COMBOBOX") return width - win32::Px(21, dpi);
+  return width;
+}
+
+struct Measured {
+  HWND window;
+  RECT client;
+  UINT dpi;
+  std::string name;
+};
+
+BOOL CALLBACK CheckControl(HWND control, LPARAM param) {
+  const Measured& in = *reinterpret_cast<const Measured*>(param);
+  if (!IsWindowVisible(control)) return TRUE;
+  RECT box{};
+  GetWindowRect(control, &box);
+  MapWindowPoints(nullptr, in.window, reinterpret_cast<POINT*>(&box), 2);
+  const std::string what = in.name + " " + win32::Narrow(ClassName(control).c_str()) + " \"" +
+                           win32::WindowText(control) + "\"";
+  EXPECT_GE(box.left, 0) << what;
+  EXPECT_GE(box.top, 0) << what;
+  EXPECT_LE(box.right, in.client.right) << what;
+  EXPECT_LE(box.bottom, in.client.bottom) << what;
+
+  const std::wstring cls = ClassName(control);
+  const bool hasText = cls == L"Static" || cls == L"STATIC" || cls == L"Button" ||
+                       cls == L"BUTTON" || cls == L"ComboBox" || cls == L"COMBOBOX" ||
+                       cls == L"Edit" || cls == L"EDIT";
+  const bool editBox = cls == L"Edit" || cls == L"EDIT";
+  // The debug view's text box scrolls; its lines are not measured.
+  if (!hasText || (editBox && (GetWindowLongW(control, GWL_STYLE) & ES_MULTILINE))) return TRUE;
+  std::wstring text = win32::Wide(win32::WindowText(control));
+  if (text.empty()) text = L"国";  // an empty edit box still must show a line
+  auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
+  EXPECT_EQ(font, win32::UiFont(in.dpi)) << what << ": the font made for the window's DPI";
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  RECT client{};
+  GetClientRect(control, &client);
+  // A combo box's window includes its list; the field is what shows the text.
+  int height = client.bottom;
+  if (cls == L"ComboBox" || cls == L"COMBOBOX") {
+    height = static_cast<int>(SendMessageW(control, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+  }
+  if (!editBox) {
+    EXPECT_LE(extent.cx, TextRoom(control, client.right, in.dpi)) << what << " is cut off";
+  }
+  EXPECT_LE(extent.cy, height) << what << " is cut off at the bottom";
+  return TRUE;
+}
+
+TEST(Win32ScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
+  const char* dpiText = std::getenv("QV_DPI");
+  const UINT dpi = dpiText ? static_cast<UINT>(std::atoi(dpiText)) : 96;
+  EXPECT_EQ(win32::SystemDpi(), dpi) << "LogPixels of the prefix";
+  auto toolkit = CreateWin32Toolkit();
+  ASSERT_NE(toolkit, nullptr);
+  shell::ShellWindowsOnScreen windows(*toolkit);
+  Pump(*toolkit, 1500);
+
+  RECT area{};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+  for (const auto& [name, window, designWidth] : windows.Windows()) {
+    HWND hwnd = dynamic_cast<win32::Win32WindowImpl&>(window->WindowBackend()).Hwnd();
+    EXPECT_EQ(win32::WindowDpi(hwnd), dpi) << name;
+    RECT frame{};
+    GetWindowRect(hwnd, &frame);
+    EXPECT_GE(frame.left, area.left) << name;
+    EXPECT_GE(frame.top, area.top) << name;
+    if (frame.right - frame.left <= area.right - area.left)
+      EXPECT_LE(frame.right, area.right) << name;
+    if (frame.bottom - frame.top <= area.bottom - area.top) {
+      EXPECT_LE(frame.bottom, area.bottom) << name;
+    }
+    Measured measured{hwnd, {}, dpi, name};
+    GetClientRect(hwnd, &measured.client);
+    EXPECT_NEAR(measured.client.right, win32::Px(designWidth, dpi), 2) << name;
+    EnumChildWindows(hwnd, CheckControl, reinterpret_cast<LPARAM>(&measured));
+  }
+
+  // One screenshot per window, each raised in turn, and all of them together.
+  const std::wstring prefix = L"win32-" + std::to_wstring(dpi) + L"dpi-";
+  for (const auto& [name, window, designWidth] : windows.Windows()) {
+    window->BringToFront();
+    Pump(*toolkit, 400);
+    Screenshot(prefix + win32::Wide(name) + L".png");
+    Pump(*toolkit, 1500);
+  }
+}
+
+}  // namespace
+}  // namespace qv::ui
