@@ -278,6 +278,7 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
     case ControlKind::TabPage: {
       GtkWidget* notebook = gtk_notebook_new();
       GtkWidget* page = gtk_fixed_new();
+      gtk_style_context_add_class(gtk_widget_get_style_context(page), kFixedLayoutClass);
       gtk_notebook_append_page(GTK_NOTEBOOK(notebook), page, gtk_label_new(text.c_str()));
       gtk_widget_show(page);
       made = std::make_unique<GtkTabPage>(fixed, notebook, page, control);
@@ -313,6 +314,7 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_EXTERNAL,
                                  GTK_POLICY_EXTERNAL);
   fixed_ = gtk_fixed_new();
+  gtk_style_context_add_class(gtk_widget_get_style_context(fixed_), kFixedLayoutClass);
   gtk_container_add(GTK_CONTAINER(scroller), fixed_);
   // The controls keep their design positions whatever the window's size: a window narrower
   // than its controls cuts off their right end rather than scrolling them all to the left to

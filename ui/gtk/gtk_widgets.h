@@ -35,6 +35,8 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
 // Style class of labels placed straight on a window: they get the window's background, so
 // that a notice over the web page hides the page beneath it (see the toolkit's CSS).
 inline constexpr char kWindowLabelClass[] = "qv-window-label";
+// Style class of the GtkFixed that holds a window's or a tab page's controls.
+inline constexpr char kFixedLayoutClass[] = "qv-fixed-layout";
 
 class GtkWindowImpl : public WindowImpl {
  public:
