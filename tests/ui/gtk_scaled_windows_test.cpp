@@ -117,10 +117,17 @@ TEST(GtkScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
     GtkWidget* fixed = FindFixed(client);
     ASSERT_NE(fixed, nullptr) << name;
     CheckFixed(fixed, {client, name});
-
-    window->BringToFront();
-    Pump(*toolkit, 500);
-    const std::string command = "import -window root " + prefix + name + ".png";
+  }
+  // One screenshot per window, cut to its frame, with the others hidden.
+  for (const auto& shown : windows.Windows()) {
+    for (const auto& other : windows.Windows()) other.window->Hide();
+    shown.window->Show();
+    Pump(*toolkit, 700);
+    const Rect frame = shown.window->FrameBounds();
+    const std::string command = "import -window root -crop " + std::to_string(frame.width) + "x" +
+                                std::to_string(frame.height) + "+" + std::to_string(frame.left) +
+                                "+" + std::to_string(frame.top) + " " + prefix + shown.name +
+                                ".png";
     EXPECT_EQ(std::system(command.c_str()), 0);
   }
 }

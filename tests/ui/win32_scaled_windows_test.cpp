@@ -27,8 +27,8 @@ void Pump(Toolkit& toolkit, int ms) {
 
 // Wine starts Unix programs through CreateProcess; ImageMagick takes the picture. The caller
 // keeps the loop running meanwhile, so the windows paint.
-void Screenshot(const std::wstring& file) {
-  std::wstring command = L"import -window root " + file;
+void Screenshot(const std::wstring& arguments) {
+  std::wstring command = L"import -window root " + arguments;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
@@ -149,12 +149,16 @@ TEST(Win32ScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
     EnumChildWindows(hwnd, CheckControl, reinterpret_cast<LPARAM>(&measured));
   }
 
-  // One screenshot per window, each raised in turn, and all of them together.
+  // One screenshot per window, cut to its frame, with the others hidden.
   const std::wstring prefix = L"win32-" + std::to_wstring(dpi) + L"dpi-";
-  for (const auto& [name, window, designWidth] : windows.Windows()) {
-    window->BringToFront();
-    Pump(*toolkit, 400);
-    Screenshot(prefix + win32::Wide(name) + L".png");
+  for (const auto& shown : windows.Windows()) {
+    for (const auto& other : windows.Windows()) other.window->Hide();
+    shown.window->Show();
+    Pump(*toolkit, 500);
+    const Rect frame = shown.window->FrameBounds();
+    Screenshot(L"-crop " + std::to_wstring(frame.width) + L"x" + std::to_wstring(frame.height) +
+               L"+" + std::to_wstring(frame.left) + L"+" + std::to_wstring(frame.top) + L" " +
+               prefix + win32::Wide(shown.name) + L".png");
     Pump(*toolkit, 1500);
   }
 }
