@@ -123,7 +123,11 @@ TEST(GtkScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
     for (const auto& other : windows.Windows()) other.window->Hide();
     shown.window->Show();
     Pump(*toolkit, 700);
-    const Rect frame = shown.window->FrameBounds();
+    // The frame is in GTK's logical pixels; GDK_SCALE multiplies them on the screen.
+    Rect frame = shown.window->FrameBounds();
+    const int factor = gtk_widget_get_scale_factor(
+        GTK_WIDGET(dynamic_cast<gtk::GtkWindowImpl&>(shown.window->WindowBackend()).Toplevel()));
+    frame = {frame.left * factor, frame.top * factor, frame.width * factor, frame.height * factor};
     const std::string command = "import -window root -crop " + std::to_string(frame.width) + "x" +
                                 std::to_string(frame.height) + "+" + std::to_string(frame.left) +
                                 "+" + std::to_string(frame.top) + " " + prefix + shown.name +
