@@ -17,12 +17,6 @@
 namespace qv::ui {
 namespace {
 
-void Pump(Toolkit& toolkit, int ms) {
-  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
-  stop->SetInterval(ms);
-  toolkit.Run();
-}
-
 std::string TextOf(GtkWidget* widget) {
   if (GTK_IS_LABEL(widget)) return gtk_label_get_text(GTK_LABEL(widget));
   if (GTK_IS_BUTTON(widget) && gtk_button_get_label(GTK_BUTTON(widget))) {
@@ -103,7 +97,7 @@ TEST(GtkScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
   auto toolkit = CreateGtkToolkit();
   ASSERT_NE(toolkit, nullptr);
   shell::ShellWindowsOnScreen windows(*toolkit);
-  Pump(*toolkit, 1500);
+  shell::Pump(*toolkit, 1500);
 
   const char* scaleName = std::getenv("QV_SCALE_NAME");
   const std::string prefix = std::string("gtk-") + (scaleName ? scaleName : "default") + "-";
@@ -122,7 +116,7 @@ TEST(GtkScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
   for (const auto& shown : windows.Windows()) {
     for (const auto& other : windows.Windows()) other.window->Hide();
     shown.window->Show();
-    Pump(*toolkit, 700);
+    shell::Pump(*toolkit, 700);
     // The frame is in GTK's logical pixels; GDK_SCALE multiplies them on the screen.
     Rect frame = shown.window->FrameBounds();
     const int factor = gtk_widget_get_scale_factor(

@@ -16,6 +16,13 @@
 
 namespace qv::shell {
 
+// Runs the toolkit's loop for `ms` milliseconds, so the windows lay out and paint.
+inline void Pump(ui::Toolkit& toolkit, int ms) {
+  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
+  stop->SetInterval(ms);
+  toolkit.Run();
+}
+
 struct ShellWindowsOnScreen : testing::CoreFixture {
   explicit ShellWindowsOnScreen(ui::Toolkit& toolkit) {
     state.configPath = platform::JoinPath(dir.Path(), "config.ini");

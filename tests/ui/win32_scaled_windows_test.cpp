@@ -19,12 +19,6 @@
 namespace qv::ui {
 namespace {
 
-void Pump(Toolkit& toolkit, int ms) {
-  auto stop = toolkit.CreateTimer([&] { toolkit.Quit(0); });
-  stop->SetInterval(ms);
-  toolkit.Run();
-}
-
 // Wine starts Unix programs through CreateProcess; ImageMagick takes the picture. The caller
 // keeps the loop running meanwhile, so the windows paint.
 void Screenshot(const std::wstring& arguments) {
@@ -124,7 +118,7 @@ TEST(Win32ScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
   auto toolkit = CreateWin32Toolkit();
   ASSERT_NE(toolkit, nullptr);
   shell::ShellWindowsOnScreen windows(*toolkit);
-  Pump(*toolkit, 1500);
+  shell::Pump(*toolkit, 1500);
 
   RECT area{};
   SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
@@ -154,12 +148,12 @@ TEST(Win32ScaledWindows, TextsFitTheirControlsAndControlsTheirWindows) {
   for (const auto& shown : windows.Windows()) {
     for (const auto& other : windows.Windows()) other.window->Hide();
     shown.window->Show();
-    Pump(*toolkit, 500);
+    shell::Pump(*toolkit, 500);
     const Rect frame = shown.window->FrameBounds();
     Screenshot(L"-crop " + std::to_wstring(frame.width) + L"x" + std::to_wstring(frame.height) +
                L"+" + std::to_wstring(frame.left) + L"+" + std::to_wstring(frame.top) + L" " +
                prefix + win32::Wide(shown.name) + L".png");
-    Pump(*toolkit, 1500);
+    shell::Pump(*toolkit, 1500);
   }
 }
 
