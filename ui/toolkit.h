@@ -248,14 +248,13 @@ class Container {
   Container() = default;
   // Destroys the controls (before the backend object that holds them goes away).
   void DestroyControls() { controls_.clear(); }
+  // Gives every control, those of tab pages included, its bounds again.
+  void ReapplyBounds();
   virtual ContainerImpl& ContainerBackend() = 0;
 
  private:
-  friend class Window;
   template <typename T>
   T* Add(ControlKind kind, const std::string& text, const Rect& bounds);
-  // Gives every control, those of tab pages included, its bounds again.
-  void ReapplyBounds();
   std::vector<std::unique_ptr<Control>> controls_;
 };
 

@@ -155,6 +155,22 @@ TEST(Toolkit, WindowsPlacedBesideAnotherAreMovedIn) {
   }
 }
 
+// Design pixels to the screen's and back: neighbours that touch still touch, and a client
+// area measured back in design pixels covers the whole area when scaled again.
+TEST(Toolkit, DesignPixelsScaleByEdges) {
+  EXPECT_EQ(ToDevice(Rect{10, 10, 100, 20}, 1.25), (Rect{13, 13, 125, 25}));
+  const Rect left = ToDevice(Rect{0, 0, 5, 5}, 1.25);
+  EXPECT_EQ(left.left + left.width, ToDevice(Rect{5, 0, 5, 5}, 1.25).left);
+  EXPECT_EQ(ToDesign(150, 1.5), 100);
+  for (double scale : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+    for (int device = 1; device <= 2000; ++device) {
+      const int design = ToDesign(device, scale);
+      ASSERT_GE(ToDevice(design, scale), device) << device << " at " << scale;
+      ASSERT_LT(design - 1, device / scale) << device << " at " << scale;
+    }
+  }
+}
+
 // A window moved by the caller stays inside the work area of the monitor it lands on.
 TEST(Toolkit, SetPositionKeepsTheWindowInsideTheWorkArea) {
   FakeToolkit fake;

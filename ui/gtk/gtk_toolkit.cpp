@@ -140,9 +140,9 @@ class GtkToolkit : public Toolkit {
     std::string rules =
         std::string("label.") + gtk::kWindowLabelClass + " { background-color: @theme_bg_color; }" +
         " notebook > header > tabs > tab { min-height: 0; padding: 2px 10px; }" +
-        // The fixed layouts were drawn for Windows' 9-point message font; the
-        // desktop's larger default would widen every control over its
-        // neighbours. Scaled text (GDK_DPI_SCALE) scales the layout with it.
+        // The fixed layouts were drawn for Windows' 9-point message font; the desktop's larger
+        // default would widen controls over their neighbours, and the theme's minimum heights
+        // would push them down. Scaled text (GDK_DPI_SCALE) scales the layout with it.
         " ." + gtk::kFixedLayoutClass + " * { font-size: 9pt; }" + " ." + gtk::kFixedLayoutClass +
         " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }";
     gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
