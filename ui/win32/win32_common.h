@@ -55,7 +55,7 @@ HICON ProgramIcon(int size);
 // The DPI the system draws at (the primary monitor's when the user logged on).
 UINT SystemDpi();
 // The DPI `hwnd` is drawn at: its monitor's where Windows scales per monitor (Windows 10
-// 1607 and later, through the manifest), else the system's (Windows 7 and 8).
+// 1703 and later, through the manifest), else the system's (Windows 7 to 10 1607).
 UINT WindowDpi(HWND hwnd);
 // The device pixels of `design` pixels (laid out at 96 DPI) at `dpi`.
 inline int Px(int design, UINT dpi) { return MulDiv(design, static_cast<int>(dpi), 96); }
