@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/toolkit.h"
@@ -31,7 +32,8 @@ const char* ControlKindName(ControlKind kind);
 class ControlImpl {
  public:
   virtual ~ControlImpl() = default;
-  // Moves and sizes the control within its parent.
+  // Moves and sizes the control within its parent. The bounds are design pixels (96 DPI):
+  // the backend scales them, and the font, to the DPI its window is drawn at.
   virtual void SetBoundsImpl(const Rect& bounds) = 0;
   // Shows or hides the control.
   virtual void SetVisibleImpl(bool visible) = 0;
@@ -73,10 +75,15 @@ class WindowImpl : public ContainerImpl {
  public:
   virtual void SetTitleImpl(const std::string& title) = 0;
   virtual void SetVisibleImpl(bool visible) = 0;
+  // Client size in design pixels; the backend scales it like the controls' bounds.
   virtual void SetClientSizeImpl(int width, int height) = 0;
   virtual Size ClientSizeImpl() const = 0;
+  // Moves the outer frame's top left corner to this screen position (device pixels).
   virtual void SetPositionImpl(int left, int top) = 0;
+  // The outer frame on the screen, in device pixels.
   virtual Rect FrameBoundsImpl() const = 0;
+  // The work area (screen less taskbar or panels) of the monitor nearest this screen point.
+  virtual Rect WorkAreaImpl(int left, int top) const = 0;
   virtual void BringToFrontImpl() = 0;
   virtual void AddTitleBarActionImpl(int code, const std::string& caption) = 0;
 };
@@ -88,11 +95,26 @@ struct Placement {
   bool operator==(const Placement&) const = default;
 };
 
+struct Point {
+  int x = 0;
+  int y = 0;
+};
+
 // The first placement of a window whose outer frame has size `frame` on a monitor whose work
-// area (the screen less the taskbar or panels) is `workArea`: centred in it. A frame larger
-// than the work area must still show its title bar and stay reachable: a resizable window
-// fills the work area, maximised; a fixed one starts at the work area's top left corner.
-Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable);
+// area (the screen less the taskbar or panels) is `workArea`: centred in it, or at `wanted`
+// (a window placed beside another) moved the least distance that keeps it wholly inside. A
+// frame larger than the work area must still show its title bar and stay reachable: a
+// resizable window fills the work area, maximised; a fixed one starts at the work area's
+// edge on each axis where it does not fit.
+Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable,
+                         std::optional<Point> wanted = std::nullopt);
+
+// Design pixels (96 DPI) to device pixels at `scale` (device pixels per design pixel). A
+// rectangle's edges are scaled, so controls that touch in the design still touch.
+int ToDevice(int design, double scale);
+Rect ToDevice(const Rect& design, double scale);
+// Device pixels back to design pixels, rounded up so that scaling back covers them.
+int ToDesign(int device, double scale);
 
 // A native repeating timer.
 class TimerImpl {
@@ -136,6 +158,9 @@ class WindowEvents {
  public:
   static void RightClick(Window& window) { window.RightClickEvent(); }
   static void Resized(Window& window) { window.ResizedEvent(); }
+  // The window is now drawn at another DPI: every control is given its bounds again, so that
+  // the backend scales them (and their font) anew.
+  static void ScaleChanged(Window& window) { window.RescaleControls(); }
   static void TitleBarAction(Window& window, int code) { window.TitleBarActionEvent(code); }
 };
 

@@ -1,5 +1,8 @@
 #include "ui/toolkit.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "ui/backend.h"
 
 namespace qv::ui {
@@ -179,6 +182,15 @@ TabPage* Container::AddTabPage(const std::string& caption, const Rect& bounds) {
   return raw;
 }
 
+void Container::ReapplyBounds() {
+  for (const auto& control : controls_) {
+    control->impl_->SetBoundsImpl(control->bounds_);
+    if (auto* page = dynamic_cast<TabPage*>(control.get())) {
+      static_cast<Container*>(page)->ReapplyBounds();
+    }
+  }
+}
+
 TabPage::~TabPage() { DestroyControls(); }
 
 ContainerImpl& TabPage::ContainerBackend() { return *Impl().AsContainer(); }
@@ -215,7 +227,12 @@ void Window::SetClientSize(int width, int height) {
 }
 
 Size Window::ClientSize() const { return impl_->ClientSizeImpl(); }
-void Window::SetPosition(int left, int top) { impl_->SetPositionImpl(left, top); }
+void Window::SetPosition(int left, int top) {
+  const Rect frame = impl_->FrameBoundsImpl();
+  const Placement place = FirstPlacement(
+      {frame.width, frame.height}, impl_->WorkAreaImpl(left, top), Resizable::No, Point{left, top});
+  impl_->SetPositionImpl(place.frame.left, place.frame.top);
+}
 Rect Window::FrameBounds() const { return impl_->FrameBoundsImpl(); }
 void Window::BringToFront() { impl_->BringToFrontImpl(); }
 
@@ -315,17 +332,39 @@ MessageResult Toolkit::ShowMessage(const MessageBoxOptions& box) {
   return result;
 }
 
-Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable) {
+Placement FirstPlacement(Size frame, const Rect& workArea, Resizable resizable,
+                         std::optional<Point> wanted) {
   const bool fits = frame.width <= workArea.width && frame.height <= workArea.height;
   if (!fits && resizable == Resizable::Yes) return {workArea, true};
-  // Per axis: centred when it fits, else from the work area's start, so that the title bar
-  // and the left edge stay on the screen.
-  auto start = [](int size, int areaStart, int areaSize) {
-    return size <= areaSize ? areaStart + (areaSize - size) / 2 : areaStart;
+  // Per axis: where wanted (else centred) when it fits, moved in no further than needed; else
+  // from the work area's start, so that the title bar and the left edge stay on the screen.
+  auto start = [](int size, int areaStart, int areaSize, std::optional<int> want) {
+    if (size > areaSize) return areaStart;
+    if (!want) return areaStart + (areaSize - size) / 2;
+    return std::clamp(*want, areaStart, areaStart + areaSize - size);
   };
-  return {{start(frame.width, workArea.left, workArea.width),
-           start(frame.height, workArea.top, workArea.height), frame.width, frame.height},
+  std::optional<int> wantX, wantY;
+  if (wanted) {
+    wantX = wanted->x;
+    wantY = wanted->y;
+  }
+  return {{start(frame.width, workArea.left, workArea.width, wantX),
+           start(frame.height, workArea.top, workArea.height, wantY), frame.width, frame.height},
           false};
+}
+
+int ToDevice(int design, double scale) { return static_cast<int>(std::lround(design * scale)); }
+
+Rect ToDevice(const Rect& design, double scale) {
+  const int left = ToDevice(design.left, scale);
+  const int top = ToDevice(design.top, scale);
+  return {left, top, ToDevice(design.left + design.width, scale) - left,
+          ToDevice(design.top + design.height, scale) - top};
+}
+
+int ToDesign(int device, double scale) {
+  // The small allowance keeps an exact multiple (150 px at 1.5) from rounding up past it.
+  return scale > 0 ? static_cast<int>(std::ceil(device / scale - 1e-6)) : device;
 }
 
 int Toolkit::Run() {

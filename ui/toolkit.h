@@ -9,7 +9,10 @@
 // Ownership: the shell owns windows, timers and tray icons through std::unique_ptr; a window
 // owns its controls, and the pointers that the add* methods return stay valid until the
 // window is destroyed. Destroying an object inside one of its own callbacks is allowed.
-// Texts are UTF-8. Positions and sizes are pixels of the design layout, used as given.
+// Texts are UTF-8. Positions and sizes of controls and client areas are pixels of the design
+// layout at 96 DPI: each backend scales them (and the controls' font) by the DPI its window is
+// drawn at, so a window looks the same at 120 % or 150 %, only larger. Window positions on
+// the screen (SetPosition, FrameBounds) are the screen's own pixels.
 #pragma once
 
 #include <deque>
@@ -255,6 +258,8 @@ class Container {
   Container() = default;
   // Destroys the controls (before the backend object that holds them goes away).
   void DestroyControls() { controls_.clear(); }
+  // Gives every control, those of tab pages included, its bounds again.
+  void ReapplyBounds();
   virtual ContainerImpl& ContainerBackend() = 0;
 
  private:
@@ -313,7 +318,8 @@ class Window final : public Container {
   void SetClientSize(int width, int height);
   // Size of the client area now (the user may have resized it).
   Size ClientSize() const;
-  // Moves the window's outer frame to this screen position.
+  // Moves the window's outer frame to this screen position, or as near it as keeps the window
+  // wholly inside the work area of the monitor there (see FirstPlacement).
   void SetPosition(int left, int top);
   // Outer frame on the screen (position and size including the frame).
   Rect FrameBounds() const;
@@ -359,6 +365,7 @@ class Window final : public Container {
   void RightClickEvent();
   void ResizedEvent();
   void TitleBarActionEvent(int code);
+  void RescaleControls() { ReapplyBounds(); }
 
   std::unique_ptr<WindowImpl> impl_;
   Toolkit* toolkit_ = nullptr;

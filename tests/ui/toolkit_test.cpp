@@ -125,6 +125,63 @@ TEST(Toolkit, FirstPlacementKeepsTheWindowOnItsMonitor) {
   }
 }
 
+// The debug window goes to the left edge and the queue window beside it, as the service
+// window's right click places them (frames of a 1035 x 552 and a 372 x 108 client area, at
+// 96 DPI and at 144), on tills with a 40-pixel taskbar: each stays wholly on the screen.
+TEST(Toolkit, WindowsPlacedBesideAnotherAreMovedIn) {
+  struct Case {
+    Size screen;
+    Size debugFrame;
+    Size queueFrame;
+    Rect debug;
+    Rect queue;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{1024, 768}, {1051, 591}, {388, 147}, {0, 68, 1051, 591}, {636, 290, 388, 147}},
+           {{1280, 720}, {1051, 591}, {388, 147}, {0, 44, 1051, 591}, {892, 266, 388, 147}},
+           {{1366, 768}, {1051, 591}, {388, 147}, {0, 68, 1051, 591}, {978, 290, 388, 147}},
+           {{1366, 768}, {1569, 875}, {574, 209}, {0, 0, 1569, 875}, {792, 259, 574, 209}}}) {
+    const Rect area{0, 0, c.screen.width, c.screen.height - 40};
+    const Placement debugFirst = FirstPlacement(c.debugFrame, area, Resizable::No);
+    const Placement debug =
+        FirstPlacement(c.debugFrame, area, Resizable::No, Point{0, debugFirst.frame.top});
+    const Placement queueFirst = FirstPlacement(c.queueFrame, area, Resizable::No);
+    const Placement queue =
+        FirstPlacement(c.queueFrame, area, Resizable::No,
+                       Point{debug.frame.left + debug.frame.width + 2, queueFirst.frame.top});
+    EXPECT_EQ(debug.frame, c.debug) << c.screen.width << "x" << c.screen.height;
+    EXPECT_EQ(queue.frame, c.queue) << c.screen.width << "x" << c.screen.height;
+    EXPECT_LE(queue.frame.left + queue.frame.width, area.width);
+  }
+}
+
+// Design pixels to the screen's and back: neighbours that touch still touch, and a client
+// area measured back in design pixels covers the whole area when scaled again.
+TEST(Toolkit, DesignPixelsScaleByEdges) {
+  EXPECT_EQ(ToDevice(Rect{10, 10, 100, 20}, 1.25), (Rect{13, 13, 125, 25}));
+  const Rect left = ToDevice(Rect{0, 0, 5, 5}, 1.25);
+  EXPECT_EQ(left.left + left.width, ToDevice(Rect{5, 0, 5, 5}, 1.25).left);
+  EXPECT_EQ(ToDesign(150, 1.5), 100);
+  for (double scale : {1.0, 1.25, 1.5, 1.75, 2.0}) {
+    for (int device = 1; device <= 2000; ++device) {
+      const int design = ToDesign(device, scale);
+      ASSERT_GE(ToDevice(design, scale), device) << device << " at " << scale;
+      ASSERT_LT(design - 1, device / scale) << device << " at " << scale;
+    }
+  }
+}
+
+// A window moved by the caller stays inside the work area of the monitor it lands on.
+TEST(Toolkit, SetPositionKeepsTheWindowInsideTheWorkArea) {
+  FakeToolkit fake;
+  auto window = fake.NewWindow({.title = "打印队列", .clientWidth = 372, .clientHeight = 108});
+  fake.State(*window)->workArea = {0, 0, 1024, 728};
+  window->SetPosition(1053, 300);
+  EXPECT_EQ(window->FrameBounds(), (Rect{652, 300, 372, 108}));
+  window->SetPosition(-50, -20);
+  EXPECT_EQ(window->FrameBounds(), (Rect{0, 0, 372, 108}));
+}
+
 TEST(Toolkit, TimersTrayAndMessagesAreScriptable) {
   FakeToolkit fake;
   int ticks = 0;

@@ -138,9 +138,14 @@ class GtkToolkit : public Toolkit {
     GObjectPtr<GtkCssProvider> css(gtk_css_provider_new());
     // Tabs as low as the system's tab control: the theme's taller tab strip would push the
     // lowest controls of a page laid out for it (the buttons of "设置") out of the window.
-    std::string rules = std::string("label.") + gtk::kWindowLabelClass +
-                        " { background-color: @theme_bg_color; }" +
-                        " notebook > header > tabs > tab { min-height: 0; padding: 2px 10px; }";
+    std::string rules =
+        std::string("label.") + gtk::kWindowLabelClass + " { background-color: @theme_bg_color; }" +
+        " notebook > header > tabs > tab { min-height: 0; padding: 2px 10px; }" +
+        // The fixed layouts were drawn for Windows' 9-point message font; the desktop's larger
+        // default would widen controls over their neighbours, and the theme's minimum heights
+        // would push them down. Scaled text (GDK_DPI_SCALE) scales the layout with it.
+        " ." + gtk::kFixedLayoutClass + " * { font-size: 9pt; }" + " ." + gtk::kFixedLayoutClass +
+        " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }";
     gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                               GTK_STYLE_PROVIDER(css.get()),

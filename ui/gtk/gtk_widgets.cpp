@@ -13,6 +13,11 @@ WidgetPtr AdoptWidget(GtkWidget* widget) {
   return WidgetPtr(GTK_WIDGET(g_object_ref_sink(widget)));
 }
 
+double LayoutScale() {
+  const double dpi = gdk_screen_get_resolution(gdk_screen_get_default());
+  return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
 namespace {
 
 // One control: `outer_` is what sits in the parent's GtkFixed (moved, sized, shown);
@@ -34,15 +39,17 @@ class GtkControl : public ControlImpl {
   }
 
   void Place(const Rect& bounds) {
-    gtk_fixed_put(parent_, outer_.get(), bounds.left, bounds.top);
+    const Rect px = ToDevice(bounds, LayoutScale());
+    gtk_fixed_put(parent_, outer_.get(), px.left, px.top);
     SetBoundsImpl(bounds);
     gtk_widget_show(inner_);
     gtk_widget_show(outer_.get());
   }
 
   void SetBoundsImpl(const Rect& r) override {
-    gtk_fixed_move(parent_, outer_.get(), r.left, r.top);
-    gtk_widget_set_size_request(outer_.get(), r.width, r.height);
+    const Rect px = ToDevice(r, LayoutScale());
+    gtk_fixed_move(parent_, outer_.get(), px.left, px.top);
+    gtk_widget_set_size_request(outer_.get(), px.width, px.height);
   }
 
   void SetVisibleImpl(bool visible) override {
@@ -271,6 +278,7 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
     case ControlKind::TabPage: {
       GtkWidget* notebook = gtk_notebook_new();
       GtkWidget* page = gtk_fixed_new();
+      gtk_style_context_add_class(gtk_widget_get_style_context(page), kFixedLayoutClass);
       gtk_notebook_append_page(GTK_NOTEBOOK(notebook), page, gtk_label_new(text.c_str()));
       gtk_widget_show(page);
       made = std::make_unique<GtkTabPage>(fixed, notebook, page, control);
@@ -306,6 +314,7 @@ GtkWindowImpl::GtkWindowImpl(const WindowOptions& options, Window& window, GdkPi
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_EXTERNAL,
                                  GTK_POLICY_EXTERNAL);
   fixed_ = gtk_fixed_new();
+  gtk_style_context_add_class(gtk_widget_get_style_context(fixed_), kFixedLayoutClass);
   gtk_container_add(GTK_CONTAINER(scroller), fixed_);
   // The controls keep their design positions whatever the window's size: a window narrower
   // than its controls cuts off their right end rather than scrolling them all to the left to
@@ -351,8 +360,10 @@ void GtkWindowImpl::SetVisibleImpl(bool visible) {
   }
 }
 
-void GtkWindowImpl::SetClientSizeImpl(int width, int height) {
-  requested_ = {width, height};
+void GtkWindowImpl::SetClientSizeImpl(int designWidth, int designHeight) {
+  requested_ = {designWidth, designHeight};
+  const int width = ToDevice(designWidth, LayoutScale());
+  const int height = ToDevice(designHeight, LayoutScale());
   if (resizable_) {
     // A resizable window may later shrink: only the present size is set.
     gtk_window_resize(Toplevel(), width > 0 ? width : 1, height > 0 ? height : 1);
@@ -363,12 +374,22 @@ void GtkWindowImpl::SetClientSizeImpl(int width, int height) {
 
 Size GtkWindowImpl::ClientSizeImpl() const {
   // Until the window has been laid out, the size asked for is the size it will get.
-  return gtk_widget_get_realized(events_) && allocated_.width > 1 ? allocated_ : requested_;
+  if (!gtk_widget_get_realized(events_) || allocated_.width <= 1) return requested_;
+  return {ToDesign(allocated_.width, LayoutScale()), ToDesign(allocated_.height, LayoutScale())};
 }
 
 void GtkWindowImpl::SetPositionImpl(int left, int top) {
   placed_ = true;  // the caller's place, not ours
   gtk_window_move(Toplevel(), left, top);
+}
+
+Rect GtkWindowImpl::WorkAreaImpl(int left, int top) const {
+  GdkDisplay* display = gtk_widget_get_display(window_.get());
+  GdkMonitor* monitor = gdk_display_get_monitor_at_point(display, left, top);
+  if (!monitor) return {left, top, 1 << 20, 1 << 20};
+  GdkRectangle area{};
+  gdk_monitor_get_workarea(monitor, &area);
+  return {area.x, area.y, area.width, area.height};
 }
 
 void GtkWindowImpl::PlaceFirst() {

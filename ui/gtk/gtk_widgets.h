@@ -19,6 +19,11 @@ struct WidgetDeleter {
 using WidgetPtr = std::unique_ptr<GtkWidget, WidgetDeleter>;
 WidgetPtr AdoptWidget(GtkWidget* widget);
 
+// Device pixels per design pixel. GTK scales whole windows by GDK_SCALE itself; fonts alone
+// grow with the font resolution (GDK_DPI_SCALE, the desktop's text scaling), and the fixed
+// 96-DPI layouts must grow with them.
+double LayoutScale();
+
 // Where a control sits: straight on a window, or on a tab page.
 enum class Surface { Window, TabPage };
 
@@ -30,6 +35,8 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
 // Style class of labels placed straight on a window: they get the window's background, so
 // that a notice over the web page hides the page beneath it (see the toolkit's CSS).
 inline constexpr char kWindowLabelClass[] = "qv-window-label";
+// Style class of the GtkFixed that holds a window's or a tab page's controls.
+inline constexpr char kFixedLayoutClass[] = "qv-fixed-layout";
 
 class GtkWindowImpl : public WindowImpl {
  public:
@@ -46,6 +53,7 @@ class GtkWindowImpl : public WindowImpl {
   Size ClientSizeImpl() const override;
   void SetPositionImpl(int left, int top) override;
   Rect FrameBoundsImpl() const override;
+  Rect WorkAreaImpl(int left, int top) const override;
   void BringToFrontImpl() override;
   void AddTitleBarActionImpl(int code, const std::string& caption) override;
 
@@ -64,8 +72,8 @@ class GtkWindowImpl : public WindowImpl {
   GtkWindow* owner_ = nullptr;
   bool resizable_;
   bool placed_ = false;  // positioned by the caller or by PlaceFirst()
-  Size requested_;
-  Size allocated_;
+  Size requested_;       // design pixels
+  Size allocated_;       // device pixels
 };
 
 }  // namespace qv::ui::gtk

@@ -67,6 +67,7 @@ class MemoryWindow : public WindowImpl {
     top = t;
   }
   Rect FrameBoundsImpl() const override { return {left, top, clientSize.width, clientSize.height}; }
+  Rect WorkAreaImpl(int, int) const override { return workArea; }
   void BringToFrontImpl() override { Raise(); }
   void AddTitleBarActionImpl(int code, const std::string&) override { actions.push_back(code); }
 
@@ -74,6 +75,8 @@ class MemoryWindow : public WindowImpl {
   Size clientSize;
   int left = 0;
   int top = 0;
+  // A full HD screen without panels, unless a test gives another.
+  Rect workArea{0, 0, 1920, 1080};
   Window& window;
   bool visible = false;
   std::vector<int> actions;

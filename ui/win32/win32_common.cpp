@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <utility>
+#include <vector>
+
 #include "ui/win32/resource_ids.h"
 
 namespace qv::ui::win32 {
@@ -58,29 +61,94 @@ bool FontInstalled(const wchar_t* face) {
   return found;
 }
 
+// Entry points of Windows 10 1607 and later, looked up so that Windows 7 still starts.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetDpiForSystemFn = UINT(WINAPI*)();
+using AdjustWindowRectExForDpiFn = BOOL(WINAPI*)(RECT*, DWORD, BOOL, DWORD, UINT);
+
+template <typename F>
+F User32Entry(const char* name) {
+  return reinterpret_cast<F>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The message font as the system gives it, its height taken back to 96 DPI.
+LOGFONTW MessageFont96() {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(LOGFONTW), &metrics.lfMessageFont);
+  }
+  metrics.lfMessageFont.lfHeight =
+      MulDiv(metrics.lfMessageFont.lfHeight, 96, static_cast<int>(SystemDpi()));
+  return metrics.lfMessageFont;
+}
+
+// Holds the fonts made for each DPI seen; deleted when the program ends.
+class FontCache {
+ public:
+  ~FontCache() {
+    for (auto& [dpi, font] : fonts_) DeleteObject(font);
+  }
+  HFONT For(UINT dpi, LOGFONTW (*make)()) {
+    for (auto& [seen, font] : fonts_) {
+      if (seen == dpi) return font;
+    }
+    LOGFONTW face = make();
+    face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(dpi), 96);
+    HFONT font = CreateFontIndirectW(&face);
+    if (!font) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    fonts_.emplace_back(dpi, font);
+    return font;
+  }
+
+ private:
+  std::vector<std::pair<UINT, HFONT>> fonts_;
+};
+
 }  // namespace
 
-HFONT UiFont() {
-  static HFONT font = [] {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof(metrics);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0)) {
-      return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    }
+UINT SystemDpi() {
+  static const UINT dpi = [] {
+    if (auto get = User32Entry<GetDpiForSystemFn>("GetDpiForSystem")) return get();
+    HDC screen = GetDC(nullptr);
+    const int logPixels = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return logPixels > 0 ? static_cast<UINT>(logPixels) : 96u;
+  }();
+  return dpi;
+}
+
+UINT WindowDpi(HWND hwnd) {
+  static const auto get = User32Entry<GetDpiForWindowFn>("GetDpiForWindow");
+  const UINT dpi = get && hwnd ? get(hwnd) : 0;
+  return dpi > 0 ? dpi : SystemDpi();
+}
+
+void AdjustFrame(RECT* rect, DWORD style, DWORD exStyle, UINT dpi) {
+  static const auto adjust = User32Entry<AdjustWindowRectExForDpiFn>("AdjustWindowRectExForDpi");
+  if (!adjust || !adjust(rect, style, FALSE, exStyle, dpi)) {
+    AdjustWindowRectEx(rect, style, FALSE, exStyle);
+  }
+}
+
+HFONT UiFont(UINT dpi) {
+  static FontCache cache;
+  return cache.For(dpi, [] {
+    LOGFONTW font = MessageFont96();
     // Every caption is Chinese. A non-Chinese system's message font (Segoe UI, Tahoma) draws
     // CJK only through font linking, which Wine and some trimmed systems lack: take the
     // first installed CJK face at the message font's size.
     for (const wchar_t* face : {L"Microsoft YaHei UI", L"Microsoft YaHei", L"SimSun",
                                 L"Noto Sans CJK SC", L"WenQuanYi Micro Hei"}) {
       if (FontInstalled(face)) {
-        lstrcpynW(metrics.lfMessageFont.lfFaceName, face, LF_FACESIZE);
-        metrics.lfMessageFont.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+        font.lfCharSet = DEFAULT_CHARSET;
         break;
       }
     }
-    return CreateFontIndirectW(&metrics.lfMessageFont);
-  }();
-  return font;
+    return font;
+  });
 }
 
 }  // namespace qv::ui::win32

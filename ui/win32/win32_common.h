@@ -67,8 +67,18 @@ HINSTANCE Instance();
 // The program icon from the resources (id QV_IDI_PROGRAM) at this size, or Windows' default
 // application icon when the executable carries none (test programs).
 HICON ProgramIcon(int size);
-// The font of message boxes, which holds the CJK glyphs on a Chinese system.
-HFONT UiFont();
+// The DPI the system draws at (the primary monitor's when the user logged on).
+UINT SystemDpi();
+// The DPI `hwnd` is drawn at: its monitor's where Windows scales per monitor (Windows 10
+// 1703 and later, through the manifest), else the system's (Windows 7 to 10 1607).
+UINT WindowDpi(HWND hwnd);
+// The device pixels of `design` pixels (laid out at 96 DPI) at `dpi`.
+inline int Px(int design, UINT dpi) { return MulDiv(design, static_cast<int>(dpi), 96); }
+// AdjustWindowRectEx for a window drawn at `dpi`.
+void AdjustFrame(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
+// The font of message boxes, which holds the CJK glyphs on a Chinese system, at the size the
+// 96-DPI layouts were made for scaled to `dpi`. Owned by the backend for the program's life.
+HFONT UiFont(UINT dpi);
 
 // Window classes registered by the backend.
 inline constexpr wchar_t kWindowClass[] = L"QuorvelWindow";

@@ -40,7 +40,6 @@ class Win32Control : public ControlImpl {
   Win32Control(HWND hwnd, ControlKind kind, Control& control)
       : hwnd_(hwnd), kind_(kind), control_(control) {
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
   }
   ~Win32Control() override {
     if (IsWindow(hwnd_.get())) SetWindowLongPtrW(hwnd_.get(), GWLP_USERDATA, 0);
@@ -48,10 +47,20 @@ class Win32Control : public ControlImpl {
 
   HWND Hwnd() const { return hwnd_.get(); }
 
+  // Takes design bounds; places the control at its window's DPI, with the font for it.
   void SetBoundsImpl(const Rect& r) override {
-    int height = kind_ == ControlKind::DropDownList ? r.height + kDropDownListHeight : r.height;
-    MoveWindow(Hwnd(), r.left, r.top, r.width, height, TRUE);
+    const UINT dpi = WindowDpi(Hwnd());
+    if (dpi != fontDpi_) {
+      fontDpi_ = dpi;
+      SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi)), TRUE);
+    }
+    const Rect px = Device(r);
+    int height = px.height;
+    if (kind_ == ControlKind::DropDownList) height += Px(kDropDownListHeight, dpi);
+    MoveWindow(Hwnd(), px.left, px.top, px.width, height, TRUE);
   }
+  // Design bounds in the device pixels of the control's window.
+  Rect Device(const Rect& r) const { return ToDevice(r, WindowDpi(Hwnd()) / 96.0); }
   // Showing never restacks (creation order is tab order); controls lie above a web browser
   // anyway (KeepBrowsersAtBottom).
   void SetVisibleImpl(bool visible) override { ShowWindow(Hwnd(), visible ? SW_SHOW : SW_HIDE); }
@@ -104,6 +113,7 @@ class Win32Control : public ControlImpl {
   HwndPtr hwnd_;
   ControlKind kind_;
   Control& control_;
+  UINT fontDpi_ = 0;  // the DPI of the font the control has, 0 before the first
 };
 
 // A tab control with one page; the page is a child window of ours that takes the controls
@@ -124,7 +134,8 @@ class Win32TabPage : public Win32Control, public ContainerImpl {
 
   void SetBoundsImpl(const Rect& r) override {
     Win32Control::SetBoundsImpl(r);
-    RECT area{0, 0, r.width, r.height};
+    const Rect px = Device(r);
+    RECT area{0, 0, px.width, px.height};
     SendMessageW(Hwnd(), TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&area));
     MoveWindow(page_.get(), area.left, area.top, area.right - area.left, area.bottom - area.top,
                TRUE);
@@ -155,7 +166,8 @@ class Win32Browser : public Win32Control {
 
   void SetBoundsImpl(const Rect& r) override {
     Win32Control::SetBoundsImpl(r);
-    browser_.Resize(r.width, r.height);
+    const Rect px = Device(r);
+    browser_.Resize(px.width, px.height);
   }
   void SetVisibleImpl(bool visible) override {
     Win32Control::SetVisibleImpl(visible);
@@ -226,7 +238,6 @@ HWND CreateActionButton(HWND parent, UINT id, const std::string& caption) {
       CreateWindowExW(0, L"BUTTON", Wide(caption).c_str(),
                       WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_TABSTOP | BS_PUSHBUTTON, 0, 0, 0,
                       0, parent, reinterpret_cast<HMENU>(UINT_PTR{id}), Instance(), nullptr);
-  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), FALSE);
   KeepBrowsersAtBottom(parent);
   return button;
 }

@@ -22,11 +22,8 @@ constexpr int kActionGap = 6;
 constexpr int kActionMinWidth = 64;
 constexpr int kActionPadding = 24;
 
-// The work area (screen less the taskbar) of the monitor that shows `owner`, or of the primary
-// monitor.
-Rect WorkArea(HWND owner) {
-  HMONITOR monitor = owner ? MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY)
-                           : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
+// The work area (screen less the taskbar) of `monitor`.
+Rect WorkArea(HMONITOR monitor) {
   MONITORINFO info{};
   info.cbSize = sizeof(info);
   RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -34,16 +31,16 @@ Rect WorkArea(HWND owner) {
   return {area.left, area.top, area.right - area.left, area.bottom - area.top};
 }
 
-// The width of a button that shows `hwnd`'s caption in the controls' font.
-int ButtonWidth(HWND hwnd) {
+// The width of a button that shows `hwnd`'s caption in the controls' font at `dpi`.
+int ButtonWidth(HWND hwnd, UINT dpi) {
   std::wstring text = Wide(WindowText(hwnd));
   SIZE extent{};
   HDC dc = GetDC(hwnd);
-  HGDIOBJ old = SelectObject(dc, UiFont());
+  HGDIOBJ old = SelectObject(dc, UiFont(dpi));
   GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
   SelectObject(dc, old);
   ReleaseDC(hwnd, dc);
-  return std::max(kActionMinWidth, static_cast<int>(extent.cx) + kActionPadding);
+  return std::max(Px(kActionMinWidth, dpi), static_cast<int>(extent.cx) + Px(kActionPadding, dpi));
 }
 
 }  // namespace
@@ -53,19 +50,27 @@ Win32WindowImpl::Win32WindowImpl(const WindowOptions& options, Window& window)
       style_(options.resizable == Resizable::Yes
                  ? WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN
                  : WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN) {
-  RECT frame{0, 0, options.clientWidth, options.clientHeight};
-  AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
   // An owned window (hWndParent of a top-level window) stays above its owner and gets no
-  // taskbar button.
+  // taskbar button. It opens on its owner's monitor, at that monitor's DPI; others on the
+  // primary monitor, at the system's.
   HWND owner = nullptr;
   if (options.owner) owner = dynamic_cast<Win32WindowImpl&>(options.owner->WindowBackend()).Hwnd();
+  const UINT dpi = owner ? WindowDpi(owner) : SystemDpi();
+  RECT frame{0, 0, Px(options.clientWidth, dpi), Px(options.clientHeight, dpi)};
+  AdjustFrame(&frame, style_, exStyle_, dpi);
+  HMONITOR monitor = owner ? MonitorFromWindow(owner, MONITOR_DEFAULTTOPRIMARY)
+                           : MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY);
   const Placement place = FirstPlacement({frame.right - frame.left, frame.bottom - frame.top},
-                                         WorkArea(owner), options.resizable);
+                                         WorkArea(monitor), options.resizable);
   hwnd_.reset(CreateWindowExW(exStyle_, kWindowClass, Wide(options.title).c_str(), style_,
                               place.frame.left, place.frame.top, place.frame.width,
                               place.frame.height, owner, nullptr, Instance(), this));
   maximiseOnShow_ = place.maximised;
-  client_ = {options.clientWidth, options.clientHeight};
+  client_ = {Px(options.clientWidth, dpi), Px(options.clientHeight, dpi)};
+  // The window came out at another DPI than its monitor was thought to have.
+  if (WindowDpi(Hwnd()) != dpi && !place.maximised) {
+    SetClientSizeImpl(options.clientWidth, options.clientHeight);
+  }
 }
 
 Win32WindowImpl::~Win32WindowImpl() {
@@ -97,20 +102,27 @@ void Win32WindowImpl::SetVisibleImpl(bool visible) {
 }
 
 void Win32WindowImpl::SetClientSizeImpl(int width, int height) {
-  RECT frame{0, 0, width, height};
-  AdjustWindowRectEx(&frame, style_, FALSE, exStyle_);
+  const UINT dpi = WindowDpi(Hwnd());
+  RECT frame{0, 0, Px(width, dpi), Px(height, dpi)};
+  AdjustFrame(&frame, style_, exStyle_, dpi);
   SetWindowPos(Hwnd(), nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Size Win32WindowImpl::ClientSizeImpl() const {
   RECT client{};
-  if (!GetClientRect(Hwnd(), &client)) return client_;
-  return {client.right, client.bottom};
+  Size px = client_;
+  if (GetClientRect(Hwnd(), &client)) px = {client.right, client.bottom};
+  const double scale = WindowDpi(Hwnd()) / 96.0;
+  return {ToDesign(px.width, scale), ToDesign(px.height, scale)};
 }
 
 void Win32WindowImpl::SetPositionImpl(int left, int top) {
   SetWindowPos(Hwnd(), nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+Rect Win32WindowImpl::WorkAreaImpl(int left, int top) const {
+  return WorkArea(MonitorFromPoint({left, top}, MONITOR_DEFAULTTONEAREST));
 }
 
 Rect Win32WindowImpl::FrameBoundsImpl() const {
@@ -134,11 +146,15 @@ void Win32WindowImpl::AddTitleBarActionImpl(int code, const std::string& caption
 }
 
 void Win32WindowImpl::LayOutActionButtons() {
-  int right = ClientSizeImpl().width - kActionMargin;
+  const UINT dpi = WindowDpi(Hwnd());
+  RECT client{};
+  GetClientRect(Hwnd(), &client);
+  int right = client.right - Px(kActionMargin, dpi);
   for (HWND button : actionButtons_) {
-    const int width = ButtonWidth(button);
-    MoveWindow(button, right - width, kActionTop, width, kActionHeight, TRUE);
-    right -= width + kActionGap;
+    SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi)), FALSE);
+    const int width = ButtonWidth(button, dpi);
+    MoveWindow(button, right - width, Px(kActionTop, dpi), width, Px(kActionHeight, dpi), TRUE);
+    right -= width + Px(kActionGap, dpi);
   }
 }
 
@@ -157,6 +173,17 @@ LRESULT Win32WindowImpl::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       client_ = now;
       LayOutActionButtons();
       WindowEvents::Resized(window_);
+      return 0;
+    }
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another DPI, or the user changed the scale: controls, fonts
+      // and the window's size follow, at the place Windows suggests.
+      WindowEvents::ScaleChanged(window_);
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      LayOutActionButtons();
       return 0;
     }
     case WM_SYSCOMMAND: {

@@ -23,6 +23,7 @@ class Win32WindowImpl : public WindowImpl {
   Size ClientSizeImpl() const override;
   void SetPositionImpl(int left, int top) override;
   Rect FrameBoundsImpl() const override;
+  Rect WorkAreaImpl(int left, int top) const override;
   void BringToFrontImpl() override;
   void AddTitleBarActionImpl(int code, const std::string& caption) override;
 
@@ -38,7 +39,7 @@ class Win32WindowImpl : public WindowImpl {
   HwndPtr hwnd_;
   DWORD style_;
   DWORD exStyle_ = 0;
-  Size client_{};
+  Size client_{};  // device pixels, as last reported by WM_SIZE
   // Set when the window did not fit its monitor: the first show maximises it.
   bool maximiseOnShow_ = false;
   // The buttons of the title-bar actions, first added first (rightmost); children of hwnd_.
