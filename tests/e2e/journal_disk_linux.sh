@@ -47,6 +47,8 @@ slack += 4096 if slack < 12 else 0
 with open(path, "a") as f:
     f.write('{"take":0}' + " " * (slack - 11) + "\n")
 EOF
+  # Only ever fill the small tmpfs of this suite, never the disk the machine runs on.
+  mountpoint -q "$work/run" || fail "the program folder is not the suite's tmpfs"
   dd if=/dev/zero of="$work/run/filler" bs=4k status=none 2>/dev/null
   sync
 }
