@@ -9,7 +9,7 @@
 #include <string>
 
 #include "ui/win32/browser_host.h"
-#include "ui/win32/webview2_page.h"
+#include "ui/win32/webview_page.h"
 
 namespace qv::ui::win32 {
 

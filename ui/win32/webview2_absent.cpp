@@ -1,6 +1,6 @@
 // WebView2 in a build made without its SDK: every start fails, and the cashier page goes to
 // the WebBrowser control.
-#include "ui/win32/webview2_page.h"
+#include "ui/win32/webview_page.h"
 
 namespace qv::ui::win32 {
 

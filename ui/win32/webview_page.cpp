@@ -1,7 +1,7 @@
 // WebView2 through the SDK's loader DLL, loaded at run time from beside the program: a till
 // without the DLL or without a runtime still starts, and shows the page in the WebBrowser
 // control instead.
-#include "ui/win32/webview2_page.h"
+#include "ui/win32/webview_page.h"
 
 #include <WebView2.h>
 #include <shellapi.h>
