@@ -46,16 +46,12 @@ box_then_term() {
   echo "the program ended $((($(date +%s%N) - start) / 1000000)) ms after SIGTERM with $1 open"
 }
 
-# The start's box saying the store ID is empty is answered; 设置 opens, and its save button,
+# With no store ID the first start opens 设置 by itself, without a box; its save button,
 # clicked with the store ID still empty, puts up "门店ID填写错误，请核对！".
 ./quorvel-print >"$work/program.log" 2>&1 &
 program_pid=$!
-wait_window '^信息：$' 60 >/dev/null || fail "no start box; log: $(cat "$work/program.log")"
-for _ in $(seq 10); do
-  xdotool search --onlyvisible --name '^信息：$' windowfocus key Return 2>/dev/null
-  settings=$(wait_window '^设置$' 2) && break
-done
-[ -n "${settings:-}" ] || fail "no store settings window; windows: $(window_list)"
+settings=$(wait_window '^设置$' 60) ||
+  fail "no store settings window; windows: $(window_list); log: $(cat "$work/program.log")"
 for _ in $(seq 10); do
   xdotool windowraise "$settings"  # above 打印服务, which opened with it
   click_tab "$settings" 507 234    # "保存" at (459, 210), 96 x 48
