@@ -250,7 +250,7 @@ CURLcode OnSslContext(CURL* easy, void* sslContext, void*) {
                                                                             : CURLE_SSL_CERTPROBLEM;
 }
 
-bool ApplyTls(CURL* easy, const TlsOptions& tls, std::string& reason) {
+bool ApplyTls(CURL* easy, const TlsOptions& tls) {
   if (!tls.verify) {
     // The shop switched verification off explicitly (tls_verify=0); the caller logs it.
     return curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L) == CURLE_OK &&
@@ -266,13 +266,6 @@ bool ApplyTls(CURL* easy, const TlsOptions& tls, std::string& reason) {
     return false;
   }
   if (tls.caFile.empty()) return true;
-  // An unreadable CA file is a configuration fault worth its own message, not a TLS failure.
-  std::FILE* f = std::fopen(tls.caFile.c_str(), "rb");
-  if (f == nullptr) {
-    reason = "ca_file " + tls.caFile + ": " + std::strerror(errno);
-    return false;
-  }
-  std::fclose(f);
   // The file adds roots: the system's store stays trusted beside it, looked up by name in its
   // hashed directory, so both are cheap to read afresh for every new connection (an edited
   // ca_file counts at once).
@@ -398,6 +391,17 @@ HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTr
     reason = "应答的 Content-Length 前后不一致";
     return HttpFailure::NoResponse;
   }
+  // An unreadable CA file is a configuration fault worth its own message, not a TLS failure.
+  // It is looked at only when libcurl could not load it: a kept connection reads no file,
+  // and opening it before every exchange cost each poll two system calls.
+  if (code == CURLE_SSL_CACERT_BADFILE && !r.tls.caFile.empty()) {
+    if (std::FILE* f = std::fopen(r.tls.caFile.c_str(), "rb")) {
+      std::fclose(f);
+    } else {
+      reason = "ca_file " + r.tls.caFile + ": " + std::strerror(errno);
+      return HttpFailure::Certificate;
+    }
+  }
   const std::string words = *errors != '\0' ? errors : curl_easy_strerror(code);
   reason = words;
   switch (code) {
@@ -463,7 +467,7 @@ class CurlTransport final : public HttpTransport {
       return HttpFailure::Request;
     }
     if (!ApplyCredentials(e, r)) return HttpFailure::Credentials;
-    if (!ApplyTls(e, r.tls, response.reason)) return HttpFailure::Certificate;
+    if (!ApplyTls(e, r.tls)) return HttpFailure::Certificate;
     if (!ApplyRedirects(e, r)) return HttpFailure::Redirects;
     Slist headers;
     if (!BuildHeaderList(r.headers, headers) ||
