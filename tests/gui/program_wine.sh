@@ -62,7 +62,7 @@ click_at "$cashier" $((width - 8 - 20)) 25
 autostart_entry() {
   for root in HKLM HKCU; do
     "$wine" reg query "$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" 2>/dev/null
-  done | grep -q 'quorvel-print.exe auto'
+  done | grep -q 'quorvel-print.exe" auto'
 }
 before_service_start() { expect_question_keeps_windows "$1" wine; }
 settings_service_round wine 30
