@@ -5,7 +5,7 @@
 
 #include "app/shared_transport.h"
 #include "cloud/cloud_api.h"
-#include "core/service_state.h"
+#include "core/service/service_state.h"
 #include "platform/clock.h"
 #include "printer/spooler_printer.h"
 #include "shell/printer_list.h"

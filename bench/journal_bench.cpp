@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/run_log.h"
-#include "core/task_queue.h"
+#include "core/config/run_log.h"
+#include "core/service/task_queue.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "tests/fakes/temp_dir.h"

@@ -21,9 +21,9 @@
 #include <string>
 #include <thread>
 
-#include "core/polling.h"
-#include "core/print_job.h"
-#include "core/print_service.h"
+#include "core/service/polling.h"
+#include "core/service/print_job.h"
+#include "core/wiring/print_service.h"
 #include "platform/file_system.h"
 #include "tests/fakes/temp_dir.h"
 #include "tests/support/test_server.h"

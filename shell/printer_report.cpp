@@ -1,6 +1,6 @@
 #include "shell/printer_report.h"
 
-#include "core/task_wire.h"
+#include "core/service/task_wire.h"
 #include "platform/file_system.h"
 #include "platform/gbk.h"
 #include "util/text.h"

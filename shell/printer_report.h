@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cloud/cloud_api.h"
-#include "core/service_state.h"
+#include "core/service/service_state.h"
 #include "shell/printer_list.h"
 
 namespace qv::shell {

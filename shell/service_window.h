@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "core/print_job.h"
-#include "core/service_views.h"
+#include "core/service/print_job.h"
+#include "core/service/service_views.h"
 #include "ui/toolkit.h"
 
 namespace qv::shell {

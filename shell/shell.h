@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "core/core_services.h"
-#include "core/run_log.h"
+#include "core/config/run_log.h"
+#include "core/service/core_services.h"
 #include "platform/autostart.h"
 #include "shell/export_gesture.h"
 #include "shell/printer_report.h"

@@ -1,6 +1,6 @@
 #include "shell/store_config_save.h"
 
-#include "core/config.h"
+#include "core/config/config.h"
 #include "platform/gbk.h"
 #include "util/text.h"
 

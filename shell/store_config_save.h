@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "core/service_state.h"
+#include "core/service/service_state.h"
 
 namespace qv::shell {
 

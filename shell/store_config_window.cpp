@@ -1,6 +1,6 @@
 #include "shell/store_config_window.h"
 
-#include "core/config.h"
+#include "core/config/config.h"
 #include "shell/autostart_toggle.h"
 #include "shell/shell.h"
 

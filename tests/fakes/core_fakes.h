@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "core/core_services.h"
-#include "core/service_views.h"
+#include "core/service/core_services.h"
+#include "core/service/service_views.h"
 #include "platform/file_system.h"
 #include "platform/gbk.h"
 #include "tests/fakes/fake_clock.h"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "core/config.h"
+#include "core/config/config.h"
 #include "shell/autostart_toggle.h"
 #include "shell/cashier_window.h"
 #include "shell/debug_window.h"

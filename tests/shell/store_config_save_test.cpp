@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "core/config.h"
+#include "core/config/config.h"
 #include "platform/file_system.h"
 #include "tests/fakes/temp_dir.h"
 
