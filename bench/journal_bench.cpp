@@ -37,7 +37,6 @@ PrintTask ReceiptTask(size_t n) {
   t.print_sn = "192.168.1.50";
   t.print_num = 1;
   t.print_content = content + "]";
-  t.feed_lines = 5;
   return t;
 }
 

@@ -172,7 +172,7 @@ class TaskRig {
         runner_(services_, shell_) {
     config_.sid = "bench-store";
     config_.server = server.HttpsHost();
-    state_.feedLines = 5;
+    state_.print.feedLines = 5;
     if (journaled) {
       state_.taskQueue.OpenJournal(platform::JoinPath(dir_.Path(), kTaskJournalName), &runLog_);
     }

@@ -1,5 +1,6 @@
 #include "shell/shell.h"
 
+#include "core/config/config.h"
 #include "shell/cashier_window.h"
 #include "shell/debug_window.h"
 #include "shell/polling_window.h"
@@ -10,9 +11,6 @@
 
 #ifndef QV_DEFAULT_SERVER
 #define QV_DEFAULT_SERVER ""
-#endif
-#ifndef QV_CASHIER_WEB_HOST
-#define QV_CASHIER_WEB_HOST "cashier.quorvel.com"
 #endif
 #ifndef QV_TEST_HOME_PAGE
 #define QV_TEST_HOME_PAGE "about:blank"
@@ -26,8 +24,7 @@ ShellDeployment ShellDeployment::ForThisBuild(const std::string& programPath) {
   d.defaultServer = QV_DEFAULT_SERVER;
   // The home action leads to the cashier application on its own host; with no default
   // cloud host configured the cashier host is the only address that can work.
-  const std::string homeHost = d.defaultServer.empty() ? QV_CASHIER_WEB_HOST : d.defaultServer;
-  d.cashierHomeUrl = "https://" + homeHost + "/cashierWeb/#/pages/index/index";
+  d.cashierHomeUrl = CashierWebUrl(d.defaultServer.empty() ? CashierWebHost() : d.defaultServer);
   d.testHomePage = QV_TEST_HOME_PAGE;
   return d;
 }
@@ -125,18 +122,13 @@ template <typename Work, typename Then>
 void Shell::OnCloudLane(Work work, Then then) {
   ++exchanges_;
   ServiceLanes& lanes = context_.core.lanes;
-  // The shell travels with the job only to take its result in on the UI thread; a result that
-  // comes after the shell has gone is dropped (the ending waits for every exchange, so only
-  // one that outlasted its bound can).
-  lanes.cloudJobs.Submit([work = std::move(work), then = std::move(then), post = lanes.post,
-                          shell = std::weak_ptr<Shell*>(self_)]() mutable {
-    post([result = work(), then = std::move(then), shell]() mutable {
-      const std::shared_ptr<Shell*> alive = shell.lock();
-      if (!alive) return;
-      --(*alive)->exchanges_;
-      then(result);
-    });
-  });
+  // A result that comes after the shell has gone is dropped (the ending waits for every
+  // exchange, so only one that outlasted its bound can).
+  RunOnLane(lanes.cloudJobs, lanes.post, self_.Weak(), std::move(work),
+            [then = std::move(then)](Shell& shell, auto result) mutable {
+              --shell.exchanges_;
+              then(result);
+            });
 }
 
 void Shell::ReportPrinterList() { SendPrinterList(Config(), nullptr); }

@@ -130,7 +130,7 @@ class Shell : private DebugView {
   ShellDeployment deployment_;
   int exchanges_ = 0;  // started on the cloud lane and not yet back
   // Results from the cloud lane find the shell through this; it expires with the shell.
-  std::shared_ptr<Shell*> self_ = std::make_shared<Shell*>(this);
+  LaneOwner<Shell> self_{*this};
   std::unique_ptr<ProgramEnding> ending_;
   ExportGesture exportGesture_;
   std::optional<bool> autoRunSaved_;

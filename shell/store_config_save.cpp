@@ -26,9 +26,9 @@ StoreConfigForm FillStoreConfigForm(const ServiceConfig& config, const ServiceSt
   StoreConfigForm form;
   form.server = config.server.empty() ? defaultServer : config.server;
   form.storeId = config.sid;
-  form.cut = state.autoCut;
-  form.usbPort = state.usbFallbackPort;
-  form.feedText = std::to_string(state.feedLines);
+  form.cut = state.print.autoCut;
+  form.usbPort = state.print.usbFallbackPort;
+  form.feedText = std::to_string(state.print.feedLines);
   form.autostart = autostartExists;
   form.autoRun = autoRun;
   return form;
@@ -52,15 +52,12 @@ std::optional<SaveResult> SaveStoreOptions(StoreConfigForm& form, ServiceState& 
   form.server = TrimSpaces(form.server);
   form.storeId = TrimSpaces(form.storeId);
 
-  const int feed = CorrectedFeed(form.feedText);
-  form.feedText = std::to_string(feed);
-  state.feedLines = feed;
-
-  state.autoCut = form.cut;
-  WriteConfigValue(ini, "au_c", form.cut ? "1" : "0");
-  WriteConfigValue(ini, "au_row", form.feedText);
-  state.usbFallbackPort = form.usbPort;
-  WriteConfigValue(ini, "usbbak", std::to_string(form.usbPort));
+  const PrintSettings print = CheckedPrintSettings({.feedLines = CorrectedFeed(form.feedText),
+                                                    .usbFallbackPort = form.usbPort,
+                                                    .autoCut = form.cut});
+  form.feedText = std::to_string(print.feedLines);
+  state.print = print;
+  WritePrintSettings(ini, print);
 
   if (form.server.empty()) form.server = defaultServer;
   // The cloud derives its entry check from the GBK bytes of the store ID; IDs of four bytes
@@ -79,12 +76,10 @@ ServiceConfig ServerCheckTarget(const StoreConfigForm& form, const ServiceConfig
 SaveResult AcceptStoreIdentity(const StoreConfigForm& form, bool checkPassed, ServiceConfig& config,
                                const ServiceState& state) {
   if (!checkPassed) return SaveResult::ServerCheckFailed;
-  const std::string& ini = state.configPath;
-  const bool written =
-      WriteConfigValue(ini, "server", form.server) && WriteConfigValue(ini, "sid", form.storeId);
   config.server = form.server;
   config.sid = form.storeId;
-  return written ? SaveResult::Saved : SaveResult::NotPersisted;
+  return WriteStoreIdentity(state.configPath, config) ? SaveResult::Saved
+                                                      : SaveResult::NotPersisted;
 }
 
 }  // namespace qv::shell

@@ -106,7 +106,7 @@ void StoreConfigWindow::OnAutostartClicked() {
 void StoreConfigWindow::OnAutoRunClicked() {
   // Takes effect at the next start; the running service is left as it is.
   const bool on = autoRun_->IsChecked();
-  WriteConfigValue(shell_.State().configPath, "aurunpr", on ? "1" : "0");
+  WriteAutoRunService(shell_.State().configPath, on);
   shell_.RememberAutoRunSetting(on);
 }
 

@@ -1,34 +1,38 @@
 // Reading and writing config.ini (section "set").
 #pragma once
 
-#include <cstdint>
 #include <string>
 
-#include "core/service/service_state.h"
+#include "core/config/settings.h"
 
 namespace qv {
 
-// The longest interval `time` may set between two polls: one day. A longer one would only hold
-// tickets back from the shop, and a day still fits every 32-bit count the interval feeds, in
-// seconds or in milliseconds (86 400 000), and the date of the next poll.
-inline constexpr int32_t kMaxPollSeconds = 86400;
-
+// The host of the cashier web application this build was configured with.
+std::string CashierWebHost();
+// The cashier application's home page on `host`.
+std::string CashierWebUrl(const std::string& host);
 // The address the cashier window opens when config.ini names none.
 std::string DefaultWebUrl();
 
 // Reads `sid` and `server` into the configuration (trimmed of ASCII and full-width spaces).
 void ReadStoreIdentity(const std::string& configPath, ServiceConfig& config);
 
-// Reads `au_row`, `usbbak`, `debug`, `time` (kept within 1..kMaxPollSeconds), `au_c` and the
-// TLS and port keys.
-void ReadServiceSwitches(const std::string& configPath, ServiceState& state);
+// Reads `au_row`, `usbbak`, `au_c` (checked as CheckedPrintSettings says), `debug`, `time`
+// (kept within 1..kMaxPollSeconds) and the TLS and port keys.
+void ReadServiceSwitches(const std::string& configPath, ProgramSettings& settings);
 
 // Reads `aurunpr` and `url`.
-void ReadShellSettings(const std::string& configPath, ServiceState& state);
+void ReadShellSettings(const std::string& configPath, ProgramSettings& settings);
 
-// Writes one key of section "set" back to config.ini (GBK), keeping every other line;
-// false when the file could not be written.
-bool WriteConfigValue(const std::string& configPath, const std::string& key,
-                      const std::string& value);
+// Writes the print settings (au_c, au_row, usbbak) back to config.ini; false when any key
+// could not be written.
+bool WritePrintSettings(const std::string& configPath, const PrintSettings& print);
+
+// Writes the store identity (server, sid) back to config.ini; false when either could not be
+// written.
+bool WriteStoreIdentity(const std::string& configPath, const ServiceConfig& config);
+
+// Writes `aurunpr` (whether the service starts by itself); false when it could not be written.
+bool WriteAutoRunService(const std::string& configPath, bool on);
 
 }  // namespace qv

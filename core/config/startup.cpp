@@ -17,7 +17,7 @@ void StartHelperProgram(const std::string& programDirectory, StartupEnvironment&
   if (platform::FileExists(helper)) env.LaunchDetached(helper, programDirectory);
 }
 
-void CreateLogDirectory(ServiceState& state, StartupEnvironment& env) {
+void CreateLogDirectory(ProgramSettings& state, StartupEnvironment& env) {
   state.logDirectory = platform::JoinPath(state.dataDirectory, "log");
   if (platform::DirectoryExists(state.logDirectory)) return;
   if (!platform::MakeDirectory(state.logDirectory) && !state.launchedWithArgs) {
@@ -28,7 +28,7 @@ void CreateLogDirectory(ServiceState& state, StartupEnvironment& env) {
 // One box at most about a store that is not configured. On the first start of a new till
 // neither server nor store ID is set and 设置 opens by itself to ask for both (the service
 // window does that when it finds no store ID), so a box would only stand in front of it.
-void TellWhatIsMissing(const ServiceConfig& config, const ServiceState& state,
+void TellWhatIsMissing(const ServiceConfig& config, const ProgramSettings& state,
                        StartupEnvironment& env) {
   const bool settingsWillAsk =
       config.sid.empty() && state.autoRunService && !state.launchedWithArgs;
@@ -44,7 +44,7 @@ void TellWhatIsMissing(const ServiceConfig& config, const ServiceState& state,
 
 StartOutcome RunStartSequence(const std::vector<std::string>& args,
                               const std::string& programDirectory, StartupEnvironment& env,
-                              ServiceConfig& config, ServiceState& state,
+                              ServiceConfig& config, ProgramSettings& state,
                               std::unique_ptr<platform::InstanceLock>& instance) {
   instance = env.AcquireInstance(kInstanceName);
   if (!instance) {

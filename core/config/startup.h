@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/service/service_state.h"
+#include "core/config/settings.h"
 #include "platform/instance_lock.h"
 
 namespace qv {
@@ -42,7 +42,7 @@ enum class StartOutcome {
 // `instance` receives the single-instance claim, to be held for the life of the process.
 StartOutcome RunStartSequence(const std::vector<std::string>& args,
                               const std::string& programDirectory, StartupEnvironment& env,
-                              ServiceConfig& config, ServiceState& state,
+                              ServiceConfig& config, ProgramSettings& settings,
                               std::unique_ptr<platform::InstanceLock>& instance);
 
 }  // namespace qv

@@ -44,9 +44,9 @@ Outcome OutcomeOf(const WaitAnswer& answer) {
 
 // The 32-bit program has 2 GB of address space; an answer whose tree does not fit costs
 // this poll, not the program (the transport already caps what it reads).
-WaitAnswer FetchAndDecode(TaskCloud& cloud, const ServiceConfig& target, int32_t feedLines) {
+WaitAnswer FetchAndDecode(TaskCloud& cloud, const ServiceConfig& target) {
   try {
-    return DecodeWaitAnswer(cloud.FetchWaitingTasksBody(target), feedLines);
+    return DecodeWaitAnswer(cloud.FetchWaitingTasksBody(target));
   } catch (const std::bad_alloc&) {
     WaitAnswer answer;
     answer.kind = WaitAnswer::Kind::OutOfMemory;
@@ -118,8 +118,7 @@ struct Poller::PollRun {
   PostToUi post;
   PostToUi postUnhurried;
   ServiceConfig target;
-  int32_t feedLines;
-  CoreServices& services;
+  std::weak_ptr<CoreServices*> services;  // where the answer is taken in
   std::weak_ptr<Poller*> poller;
   // Shared with the poller, which clears it when it goes; null when this poll hands back
   // whatever it finds.
@@ -135,10 +134,10 @@ struct Poller::PollRun {
     if (goOn && !goOn->load()) {
       // The run was ended while this poll waited: no request, only the end of the poll.
       asking->store(false);
-      post([&services = services] { EndPoll(services); });
+      PostToOwner(post, services, [](CoreServices& s) { EndPoll(s); });
       return;
     }
-    WaitAnswer answer = FetchAndDecode(cloud, target, feedLines);
+    WaitAnswer answer = FetchAndDecode(cloud, target);
     // Most polls find nothing; such an answer brings no task and no log line.
     const bool nothingNew =
         answer.kind == WaitAnswer::Kind::NoTask || answer.kind == WaitAnswer::Kind::DataEmpty;
@@ -153,13 +152,14 @@ struct Poller::PollRun {
     }
     // Outside a run, an empty answer needs no wake of its own to be taken in before the poll
     // timer's next tick; at the end of one the loop sleeps until it is woken.
-    (nothingNew && !goOn ? postUnhurried : post)(
-        [&services = services, poller = poller, polls = polls,
-         answer = std::move(answer)]() mutable { TakeInAnswer(services, poller, answer, polls); });
+    PostToOwner(nothingNew && !goOn ? postUnhurried : post, services,
+                [poller = poller, polls = polls, answer = std::move(answer)](
+                    CoreServices& s) mutable { TakeInAnswer(s, poller, answer, polls); });
   }
 };
 
 bool Poller::PollPrintTasks() {
+  CheckUiThread();
   ServiceState& st = s_.state;
   if (s_.config.sid.empty() || st.pollBusy || st.ending) return false;
 
@@ -169,19 +169,13 @@ bool Poller::PollPrintTasks() {
   st.pollBusy = true;
   st.taskQueue.NotePollStarted();
 
-  // The job gets copies of what it needs; `services` only travels back with the answer.
+  // The job gets copies of what it needs, and finds the services again only on the UI thread.
   ServiceLanes& lanes = s_.lanes;
-  PollRun run{lanes.pollCloud,
-              lanes.cloudJobs,
-              lanes.post,
-              lanes.postUnhurried ? lanes.postUnhurried : lanes.post,
-              s_.config,
-              st.feedLines,
-              s_,
-              self_,
-              nullptr,
-              nullptr,
-              pollInterval_};
+  PollRun run{lanes.pollCloud, lanes.cloudJobs,
+              lanes.post,      lanes.postUnhurried ? lanes.postUnhurried : lanes.post,
+              s_.config,       s_.owner.Weak(),
+              self_.Weak(),    nullptr,
+              nullptr,         pollInterval_};
   runOut_ = false;
   // Nothing waits to print and nothing prints, so only an answer can give the service work;
   // the removals journaled by the last print go to disk now rather than at a later answer.

@@ -72,7 +72,7 @@ class Poller {
   int32_t pollCount_ = 0;
   int32_t recordCount_ = 0;
   // Answers find the poller through this; it expires with the poller.
-  std::shared_ptr<Poller*> self_ = std::make_shared<Poller*>(this);
+  LaneOwner<Poller> self_{*this};
   // Read by the polls that run on the cloud lane by themselves; cleared when the poller goes.
   std::shared_ptr<std::atomic<bool>> goOn_ = std::make_shared<std::atomic<bool>>(true);
   // Set by a run's poll from its check of goOn_ until it parks for the next poll; a poll

@@ -34,7 +34,7 @@ bool SizeRefused(const ContentLine& line) {
 // more is sent (a lost connection only fails again, and a spooler job with a hole in it
 // prints garbage).
 bool SendCopies(ReceiptDriver& driver, JobLog& log, const std::vector<ContentLine>& lines,
-                const PrintTask& task, bool autoCut) {
+                const PrintTask& task, const PrintSettings& print) {
   for (int copy = 1; copy <= task.print_num; ++copy) {
     log.DebugLine("正在打印[" + std::to_string(task.print_num) + "/" + std::to_string(copy) +
                   "]份");
@@ -46,8 +46,8 @@ bool SendCopies(ReceiptDriver& driver, JobLog& log, const std::vector<ContentLin
       }
       if (!driver.PrintTextLine(line.text)) return false;
     }
-    if (!driver.lineFeed(task.feed_lines)) return false;
-    if (autoCut && !driver.cut()) return false;
+    if (!driver.lineFeed(print.feedLines)) return false;
+    if (print.autoCut && !driver.cut()) return false;
   }
   return true;
 }
@@ -63,25 +63,34 @@ std::string QueueLengthText(const TaskQueue& queue) {
 // One task as the printer lane runs it, with copies of all it needs from the UI thread.
 struct PrintJob {
   PrintTask task;
-  bool autoCut = true;
+  PrintSettings print;   // the settings in effect when the task was taken
   ServiceConfig target;  // where the report goes
   std::shared_ptr<TicketInHand> inHand;
 };
 
+// The objects of the printer lane that a print job uses; they outlive the lane's thread.
+struct PrinterLane {
+  PrinterAccess& printers;
+  TaskCloud& reportCloud;
+};
+
+// What comes back to the UI thread when a print job has ended: nothing but the fact.
+struct PrintEnded {};
+
 // Runs one task on one of the three transports, on the printer lane.
 class TaskExecution {
  public:
-  TaskExecution(PrintJob& job, ServiceLanes& lanes, JobLog& log)
+  TaskExecution(PrintJob& job, PrinterLane lane, JobLog& log)
       : task_(job.task),
-        autoCut_(job.autoCut),
+        print_(job.print),
         target_(job.target),
         settled_(job.inHand->settled),
-        lanes_(lanes),
+        lane_(lane),
         log_(log) {}
 
   void Run(Transport transport) {
     transport_ = transport;
-    ReceiptDriver& driver = lanes_.printers.Driver(transport);
+    ReceiptDriver& driver = lane_.printers.Driver(transport);
     const std::string& sn = task_.print_sn;
     int port = 0;
     if (transport == Transport::Lpt) {
@@ -113,7 +122,7 @@ class TaskExecution {
       return;
     }
     Debug("打印初始化完成，即将打印[" + std::to_string(task_.print_num) + "]份");
-    if (!SendCopies(driver, log_, *lines, task_, autoCut_) || !driver.ConfirmDelivery()) {
+    if (!SendCopies(driver, log_, *lines, task_, print_) || !driver.ConfirmDelivery()) {
       // A ticket whose bytes did not all reach the printer is reported as failed, so that
       // the cloud and the staff know it is missing or incomplete.
       FailAfterOpen(driver, "]连接成功但是打印失败，失败状态：[数据发送失败]");
@@ -161,17 +170,17 @@ class TaskExecution {
   bool Open(int port) {
     switch (transport_) {
       case Transport::Network:
-        return lanes_.printers.ConnectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
-                                              kIoTimeoutMs, kPaperWidth);
+        return lane_.printers.ConnectNetwork(task_.print_sn, kNetworkPort, kPingTimeoutMs,
+                                             kIoTimeoutMs, kPaperWidth);
       case Transport::Spooler: {
         std::string errorText;
-        if (lanes_.printers.OpenSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
+        if (lane_.printers.OpenSpooler(task_.print_sn, kPaperWidth, errorText)) return true;
         Debug("连接[" + task_.print_sn + "]打印机失败，该单系统取消打印，错误内容【" + errorText +
               "】");
         return false;
       }
       case Transport::Lpt:
-        return lanes_.printers.OpenLpt(port, kPaperWidth);
+        return lane_.printers.OpenLpt(port, kPaperWidth);
     }
     return false;
   }
@@ -193,14 +202,14 @@ class TaskExecution {
   void Report(PrintOutcome outcome) {
     reported_ = true;
     settled_.store(true);
-    ReportPrintResult(lanes_.reportCloud, target_, log_, task_.uni_key, outcome);
+    ReportPrintResult(lane_.reportCloud, target_, log_, task_.uni_key, outcome);
   }
 
   PrintTask& task_;
-  const bool autoCut_;
+  const PrintSettings& print_;
   const ServiceConfig& target_;
   std::atomic<bool>& settled_;
-  ServiceLanes& lanes_;
+  PrinterLane lane_;
   JobLog& log_;
   Transport transport_ = Transport::Network;
   bool reported_ = false;
@@ -209,7 +218,7 @@ class TaskExecution {
 // The whole of one task on the printer lane: the transport its print_type names, or nothing
 // but a debug line for a transport this program does not know. An allocation failure on the
 // way (a content too large for the memory left) fails this task, never the program.
-void RunPrintJob(PrintJob& job, ServiceLanes& lanes, JobLog& log) {
+void RunPrintJob(PrintJob& job, PrinterLane lanes, JobLog& log) {
   PrintTask& task = job.task;
   if (task.print_type >= 1 && task.print_type <= 3) {
     const auto transport = static_cast<Transport>(task.print_type);
@@ -247,6 +256,7 @@ void PrintJobRunner::PrintTimerTick() {
 }
 
 void PrintJobRunner::ExecuteNextTask() {
+  CheckUiThread();
   ServiceState& st = s_.state;
   // One task at a time: the queue may be empty while the last one taken still prints.
   if (st.printBusy || st.ending) return;
@@ -256,23 +266,27 @@ void PrintJobRunner::ExecuteNextTask() {
   st.ticketInHand = std::make_shared<TicketInHand>();
   st.ticketInHand->task = *taken;
 
-  PrintJob job{std::move(*taken), st.autoCut, s_.config, st.ticketInHand};
-  if (job.task.print_type == 2 && st.usbFallbackPort > 0) {
+  PrintJob job{std::move(*taken), st.print, s_.config, st.ticketInHand};
+  if (job.task.print_type == 2 && st.print.usbFallbackPort > 0) {
     job.task.print_type = 3;
-    job.task.print_sn = std::to_string(st.usbFallbackPort);
+    job.task.print_sn = std::to_string(st.print.usbFallbackPort);
   }
-  // The job gets copies of what it needs; `services` only travels back with its end.
+  // The job gets copies of what it needs; its end finds the services again on the UI thread,
+  // and the runner only if it is still there.
   ServiceLanes& lanes = s_.lanes;
-  lanes.printJobs.Submit([job = std::move(job), &lanes, log = JobLog(s_), &services = s_,
-                          runner = std::weak_ptr<PrintJobRunner*>(self_)]() mutable {
-    RunPrintJob(job, lanes, log);
-    lanes.post([&services, runner] {
-      services.state.taskQueue.FinishPrinting();
-      services.state.printBusy = false;
-      services.state.ticketInHand.reset();
-      if (const std::shared_ptr<PrintJobRunner*> alive = runner.lock()) (*alive)->AfterTask();
-    });
-  });
+  RunOnLane(
+      lanes.printJobs, lanes.post, s_.owner.Weak(),
+      [job = std::move(job), lane = PrinterLane{lanes.printers, lanes.reportCloud},
+       log = JobLog(s_)]() mutable {
+        RunPrintJob(job, lane, log);
+        return PrintEnded{};
+      },
+      [runner = self_.Weak()](CoreServices& services, PrintEnded) {
+        services.state.taskQueue.FinishPrinting();
+        services.state.printBusy = false;
+        services.state.ticketInHand.reset();
+        if (const std::shared_ptr<PrintJobRunner*> alive = runner.lock()) (*alive)->AfterTask();
+      });
 }
 
 void PrintJobRunner::AfterTask() {

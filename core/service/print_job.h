@@ -31,7 +31,7 @@ class PrintJobRunner {
   CoreServices& s_;
   PrintShell& shell_;
   // A task's end finds the runner through this; it expires with the runner.
-  std::shared_ptr<PrintJobRunner*> self_ = std::make_shared<PrintJobRunner*>(this);
+  LaneOwner<PrintJobRunner> self_{*this};
 };
 
 }  // namespace qv

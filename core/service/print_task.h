@@ -16,7 +16,6 @@ struct PrintTask {
   std::string print_content;  // JSON array of content lines
   int32_t status = 0;         // 3 after a failed attempt
   std::string message;        // failure text of the last attempt
-  int32_t feed_lines = 0;     // blank lines fed after each copy, at most 15
 };
 
 }  // namespace qv

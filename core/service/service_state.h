@@ -1,5 +1,4 @@
-// The process-wide records of the print service: the configuration, the state every part of
-// the service core reads, and one print task.
+// The state of the print service: the settings it runs with, and what polls and prints change.
 #pragma once
 
 #include <atomic>
@@ -7,26 +6,11 @@
 #include <memory>
 #include <string>
 
+#include "core/config/settings.h"
 #include "core/service/print_task.h"
 #include "core/service/task_queue.h"
 
 namespace qv {
-
-// The configuration record; every cloud request reads these afresh.
-struct ServiceConfig {
-  std::string server;  // cloud API host (optionally with port), without scheme
-  std::string token;   // value of the X-Token header: "null"
-  std::string sid;     // store ID; empty means the store is not configured
-};
-
-// Settings that are not part of the cashier configuration proper but are read from the
-// same file: TLS trust and the device paths of the parallel ports on Linux.
-struct ExtraSettings {
-  std::string caFile;     // PEM file of extra trusted roots; empty for none
-  bool tlsVerify = true;  // false only when config.ini says tls_verify=0
-  std::string lpt1Path;   // device behind "LPT1" (Linux); empty for the default
-  std::string lpt2Path;   // device behind "LPT2" (Linux); empty for the default
-};
 
 // The task on the printer lane, for an ending that its bound cuts short: a ticket whose
 // outcome was not yet settled goes back into the journal to print at the next start. The
@@ -36,25 +20,9 @@ struct TicketInHand {
   std::atomic<bool> settled{false};  // the outcome is known and its report is going out
 };
 
-// Process-wide state; only the UI thread touches it.
-struct ServiceState {
-  std::string macAddress;
-  bool launchedWithArgs = false;
-  std::string programDirectory;
-  // Holds config.ini, log, the task journal and the printer list export: the program
-  // directory, or the machine's data folder for an installed program (core/config/data_folder.h).
-  std::string dataDirectory;
-  std::string configPath;
-  int32_t feedLines = 5;
-  int32_t usbFallbackPort = 0;
-  bool debug = false;
-  int32_t pollSeconds = 3;
-  bool autoCut = true;
-  std::string logDirectory;
-  bool autoRunService = true;
-  std::string webUrl;
-  ExtraSettings extra;
-
+// The settings the program started with and the service's own state. Only the UI thread
+// touches it: a lane job gets copies of what it needs, never a reference into it.
+struct ServiceState : ProgramSettings {
   // A print run or a poll is under way: set and cleared by print execution and by polling,
   // read by the shell, which does not end the program while either is set. The poller's own
   // counters are the poller's.

@@ -2,6 +2,8 @@
 // attempt and start afresh after a restart.
 #include "core/service/task_journal.h"
 
+#include "core/config/settings.h"
+
 #include <nlohmann/json.hpp>
 
 #include <string_view>
@@ -36,8 +38,7 @@ bool DecodeTask(const Json& item, PrintTask& task) {
   return ReadText(item, "app_id", task.app_id) && ReadText(item, "store_id", task.store_id) &&
          ReadText(item, "uni_key", task.uni_key) && ReadInt(item, "print_type", task.print_type) &&
          ReadText(item, "print_sn", task.print_sn) && ReadInt(item, "print_num", task.print_num) &&
-         ReadText(item, "print_content", task.print_content) &&
-         ReadInt(item, "feed_lines", task.feed_lines);
+         ReadText(item, "print_content", task.print_content);
 }
 
 bool DecodeTasks(const Json& list, std::deque<PrintTask>& out) {
@@ -58,7 +59,9 @@ Json EncodeTask(const PrintTask& t) {
               {"print_sn", t.print_sn},
               {"print_num", t.print_num},
               {"print_content", t.print_content},
-              {"feed_lines", t.feed_lines}};
+              // A ticket prints with the feed in effect when it prints; the key stays in each
+              // record because an earlier version of the program refuses a record without it.
+              {"feed_lines", kDefaultFeedLines}};
 }
 
 constexpr std::string_view kFreeSlot = "{\"take\":0}";

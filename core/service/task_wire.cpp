@@ -40,7 +40,7 @@ std::string ElementPath(int32_t i) {
   return path;
 }
 
-PrintTask DecodeTask(const JsonDocument& data, int32_t i, int32_t feedLines) {
+PrintTask DecodeTask(const JsonDocument& data, int32_t i) {
   const WireObject task(data, ElementPath(i));
   PrintTask out;
   out.app_id = task.JsonText("app_id");
@@ -50,13 +50,12 @@ PrintTask DecodeTask(const JsonDocument& data, int32_t i, int32_t feedLines) {
   out.print_sn = task.Text("print_sn");
   out.print_num = std::clamp(task.Integer("print_num"), kMinCopies, kMaxCopies);
   out.print_content = task.JsonText("print_content");
-  out.feed_lines = std::min(feedLines, kMaxFeedLines);
   return out;
 }
 
 }  // namespace
 
-WaitAnswer DecodeWaitAnswer(std::string_view body, int32_t feedLines) {
+WaitAnswer DecodeWaitAnswer(std::string_view body) {
   WaitAnswer answer;
   JsonDocument doc;
   // The answer is meant to be UTF-8; a stray invalid byte must not cost the whole poll, so it
@@ -83,7 +82,7 @@ WaitAnswer DecodeWaitAnswer(std::string_view body, int32_t feedLines) {
   const int32_t count = data.Count("");
   answer.kind = count < 1 ? WaitAnswer::Kind::DataEmpty : WaitAnswer::Kind::Tasks;
   answer.tasks.reserve(static_cast<size_t>(std::max(count, 0)));
-  for (int32_t i = 0; i < count; ++i) answer.tasks.push_back(DecodeTask(data, i, feedLines));
+  for (int32_t i = 0; i < count; ++i) answer.tasks.push_back(DecodeTask(data, i));
   return answer;
 }
 

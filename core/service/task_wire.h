@@ -22,7 +22,6 @@ namespace qv {
 
 inline constexpr int32_t kMinCopies = 1;
 inline constexpr int32_t kMaxCopies = 5;
-inline constexpr int32_t kMaxFeedLines = 15;
 inline constexpr int32_t kMinAlignment = 1;  // left
 inline constexpr int32_t kMaxAlignment = 3;  // right
 inline constexpr int32_t kCodeOk = 200;
@@ -46,9 +45,8 @@ struct WaitAnswer {
 
 // Decodes a wait answer (UTF-8; stray invalid bytes read as U+FFFD). Each task takes app_id,
 // store_id and print_content as compact JSON text, uni_key and print_sn as text, print_type
-// as an integer, print_num as an integer within kMinCopies..kMaxCopies, and `feedLines`
-// lowered to kMaxFeedLines.
-WaitAnswer DecodeWaitAnswer(std::string_view body, int32_t feedLines);
+// as an integer and print_num as an integer within kMinCopies..kMaxCopies.
+WaitAnswer DecodeWaitAnswer(std::string_view body);
 
 // One line of a print content that prints (type 1); lines of any other type print nothing.
 struct ContentLine {

@@ -306,9 +306,9 @@ struct StoreConfigWindowTest : ShellWindows {
 
 TEST_F(StoreConfigWindowTest, FillsFromTheSettingsInEffect) {
   config.server.clear();
-  state.feedLines = 3;
-  state.autoCut = false;
-  state.usbFallbackPort = 2;
+  state.print.feedLines = 3;
+  state.print.autoCut = false;
+  state.print.usbFallbackPort = 2;
   autostart.command = "x auto";
   ui::Window& window = Open();
   EXPECT_EQ(Box(0)->Text(), "default.example");

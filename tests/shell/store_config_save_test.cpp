@@ -27,8 +27,8 @@ struct SaveFixture : ::testing::Test {
 
   SaveFixture() {
     state.configPath = platform::JoinPath(dir.Path(), "config.ini");
-    WriteConfigValue(state.configPath, "server", "old.example");
-    WriteConfigValue(state.configPath, "sid", "10001");
+    WriteStoreIdentity(state.configPath,
+                       {.server = "old.example", .token = "null", .sid = "10001"});
   }
 
   StoreConfigForm Form(std::string server, std::string sid, std::string feed = "5") {
@@ -53,7 +53,7 @@ struct SaveFixture : ::testing::Test {
   Switches StoredSwitches() const {
     ServiceState stored;
     ReadServiceSwitches(state.configPath, stored);
-    return {stored.feedLines, stored.usbFallbackPort, stored.autoCut};
+    return {stored.print.feedLines, stored.print.usbFallbackPort, stored.print.autoCut};
   }
 };
 
@@ -63,7 +63,7 @@ TEST_F(SaveFixture, FeedRowsAreCorrectedSilently) {
     StoreConfigForm form = Form("new.example", "20002", typed);
     Save(form);
     EXPECT_EQ(form.feedText, std::to_string(stored)) << typed;
-    EXPECT_EQ(state.feedLines, stored) << typed;
+    EXPECT_EQ(state.print.feedLines, stored) << typed;
     EXPECT_EQ(StoredSwitches().feedLines, stored) << typed;
   }
 }
@@ -108,7 +108,7 @@ TEST_F(SaveFixture, AcceptedValuesAreTrimmedCheckedAgainstThemselvesAndStored) {
   EXPECT_EQ(StoredIdentity().sid, "20002");
   EXPECT_FALSE(StoredSwitches().autoCut);
   EXPECT_EQ(StoredSwitches().usbFallbackPort, 2);
-  EXPECT_EQ(state.usbFallbackPort, 2);
+  EXPECT_EQ(state.print.usbFallbackPort, 2);
   EXPECT_EQ(MessageFor(SaveResult::Saved).title, "完成");
 }
 
@@ -125,7 +125,7 @@ TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
   StoreConfigForm form = Form("new.example", "20002", "9");
   form.cut = true;
   form.usbPort = 1;
-  state.autoCut = false;
+  state.print.autoCut = false;
 
   EXPECT_EQ(Save(form), SaveResult::ServerCheckFailed);
 
@@ -137,7 +137,7 @@ TEST_F(SaveFixture, FailedCheckKeepsServerAndStoreButSavesTheOptions) {
   EXPECT_EQ(stored.feedLines, 9);
   EXPECT_TRUE(stored.autoCut);
   EXPECT_EQ(stored.usbFallbackPort, 1);
-  EXPECT_TRUE(state.autoCut);
+  EXPECT_TRUE(state.print.autoCut);
   EXPECT_EQ(MessageFor(SaveResult::ServerCheckFailed).text, "连接到服务器失败，请核对！");
 }
 
@@ -152,9 +152,9 @@ TEST_F(SaveFixture, UnwritableConfigIsNotReportedAsSaved) {
 TEST(StoreConfigFill, ShowsTheSettingsInEffect) {
   ServiceConfig config{"", "null", "10001"};
   ServiceState state;
-  state.autoCut = false;
-  state.usbFallbackPort = 2;
-  state.feedLines = 7;
+  state.print.autoCut = false;
+  state.print.usbFallbackPort = 2;
+  state.print.feedLines = 7;
   const StoreConfigForm form = FillStoreConfigForm(config, state, "default.example", true, false);
   EXPECT_EQ(form.server, "default.example");
   EXPECT_EQ(form.storeId, "10001");

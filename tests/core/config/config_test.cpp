@@ -30,7 +30,7 @@ TEST_F(ConfigTest, PollSecondsStayBetweenOneSecondAndOneDay) {
                                                 {"2147483647", 86400},
                                                 {"99999999999", 86400}}) {
     Write("time=" + text + "\r\n");
-    ServiceState state;
+    ProgramSettings state;
     ReadServiceSwitches(path_, state);
     EXPECT_EQ(state.pollSeconds, seconds) << text;
   }
@@ -38,18 +38,18 @@ TEST_F(ConfigTest, PollSecondsStayBetweenOneSecondAndOneDay) {
 
 TEST_F(ConfigTest, SwitchesCompareAsTheirKeysSay) {
   Write("au_c=2\r\ndebug=true\r\nau_row=20\r\nusbbak=1\r\naurunpr=0\r\n");
-  ServiceState state;
+  ProgramSettings state;
   ReadServiceSwitches(path_, state);
   ReadShellSettings(path_, state);
-  EXPECT_FALSE(state.autoCut);  // only the integer 1 cuts
-  EXPECT_FALSE(state.debug);    // only the text "1" turns debug on
-  EXPECT_EQ(state.feedLines, 20);
-  EXPECT_EQ(state.usbFallbackPort, 1);
+  EXPECT_FALSE(state.print.autoCut);     // only the integer 1 cuts
+  EXPECT_FALSE(state.debug);             // only the text "1" turns debug on
+  EXPECT_EQ(state.print.feedLines, 15);  // a feed above 15 is lowered where it is read
+  EXPECT_EQ(state.print.usbFallbackPort, 1);
   EXPECT_FALSE(state.autoRunService);
 
   Write("au_c=01\r\ndebug=1\r\n");
   ReadServiceSwitches(path_, state);
-  EXPECT_TRUE(state.autoCut);
+  EXPECT_TRUE(state.print.autoCut);
   EXPECT_TRUE(state.debug);
 }
 
@@ -67,17 +67,17 @@ TEST_F(ConfigTest, StoreIdentityIsTrimmedOfBothKindsOfSpace) {
 
 TEST_F(ConfigTest, MissingFileGivesEveryDefault) {
   ServiceConfig config;
-  ServiceState state;
+  ProgramSettings state;
   ReadStoreIdentity(path_, config);
   ReadServiceSwitches(path_, state);
   ReadShellSettings(path_, state);
   EXPECT_EQ(config.sid, "");
   EXPECT_EQ(config.server, "");
-  EXPECT_EQ(state.feedLines, 5);
-  EXPECT_EQ(state.usbFallbackPort, 0);
+  EXPECT_EQ(state.print.feedLines, 5);
+  EXPECT_EQ(state.print.usbFallbackPort, 0);
   EXPECT_FALSE(state.debug);
   EXPECT_EQ(state.pollSeconds, 3);
-  EXPECT_TRUE(state.autoCut);
+  EXPECT_TRUE(state.print.autoCut);
   EXPECT_TRUE(state.autoRunService);
   EXPECT_EQ(state.webUrl, DefaultWebUrl());
   EXPECT_TRUE(state.extra.tlsVerify);
@@ -85,8 +85,8 @@ TEST_F(ConfigTest, MissingFileGivesEveryDefault) {
 
 TEST_F(ConfigTest, WrittenValuesAreReadBack) {
   Write("sid=1\r\n");
-  ASSERT_TRUE(WriteConfigValue(path_, "server", "cloud.example:8443"));
-  ASSERT_TRUE(WriteConfigValue(path_, "sid", "门店10001"));
+  ASSERT_TRUE(WriteStoreIdentity(
+      path_, {.server = "cloud.example:8443", .token = "null", .sid = "门店10001"}));
   ServiceConfig config;
   ReadStoreIdentity(path_, config);
   EXPECT_EQ(config.server, "cloud.example:8443");

@@ -47,7 +47,7 @@ class StartupTest : public ::testing::Test {
   testing::TempDir dir_;
   FakeEnvironment env_;
   ServiceConfig config_;
-  ServiceState state_;
+  ProgramSettings state_;
   std::unique_ptr<platform::InstanceLock> instance_;
 };
 

@@ -107,7 +107,6 @@ TEST_F(PollingTest, AnswerThatIsNotJsonLogsTheParsersLineAndText) {
 }
 
 TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
-  f_.state.feedLines = 20;
   const std::string content = R"([{"type":1,"text":"甲"}])";
   f_.cloud.answers = {
       Answer("[" + TaskJson("n0", R"("print_num":0)") + "," + TaskJson("n9", R"("print_num":9)") +
@@ -126,7 +125,6 @@ TEST_F(PollingTest, BuildsTasksWithLimitsAndStringForms) {
   EXPECT_EQ(q[2].print_content, content);  // given as a string holding the array
   EXPECT_EQ(q[0].app_id, "null");          // a plain string read as JSON text evaluates to null
   EXPECT_EQ(q[0].store_id, "10001");
-  for (const PrintTask& t : q) EXPECT_EQ(t.feed_lines, 15);
   EXPECT_EQ(view_.pollLine, "查询次数[1]/记录数[3]");
   EXPECT_EQ(view_.last, "2026年3月7日9时5分7秒[Task:3]");
 }

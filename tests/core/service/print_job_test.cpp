@@ -18,7 +18,6 @@ PrintTask Task(int type, const std::string& sn, const std::string& content, int 
   t.print_sn = sn;
   t.print_num = copies;
   t.print_content = content;
-  t.feed_lines = 5;
   return t;
 }
 
@@ -40,7 +39,7 @@ class PrintJobTest : public ::testing::Test {
 };
 
 TEST_F(PrintJobTest, NetworkTaskPrintsTextLinesReportsThenCloses) {
-  f_.state.autoCut = true;
+  f_.state.print.autoCut = true;
   Run(Task(1, "192.168.1.9",
            R"([{"type":1,"bold":1,"align":0,"widthEnlarge":1,"heightEnlarge":1,"text":"标题"},)"
            R"({"type":2,"text":"skipped"},{"text":"no type"},)"
@@ -62,7 +61,7 @@ TEST_F(PrintJobTest, NetworkTaskPrintsTextLinesReportsThenCloses) {
 }
 
 TEST_F(PrintJobTest, CopiesFeedAndCutAndOneReport) {
-  f_.state.autoCut = false;
+  f_.state.print.autoCut = false;
   Run(Task(2, "POS-80", R"([{"type":2,"text":"x"}])", 3));
   EXPECT_EQ(f_.printers.ops, (std::vector<std::string>{"open spooler POS-80 80", "feed 5", "feed 5",
                                                        "feed 5", "spooler close 0 0"}));
@@ -76,7 +75,7 @@ TEST_F(PrintJobTest, CopiesFeedAndCutAndOneReport) {
 }
 
 TEST_F(PrintJobTest, UsbTaskGoesToTheFallbackParallelPort) {
-  f_.state.usbFallbackPort = 1;
+  f_.state.print.usbFallbackPort = 1;
   f_.printers.openResult = false;
   Run(Task(2, "POS-80", "[]"));
   EXPECT_EQ(f_.printers.ops, (std::vector<std::string>{"open lpt 1 80", "lpt close 0 0"}));
@@ -270,12 +269,12 @@ TEST_F(PrintJobTest, StoppedTimerOrAGoneRunnerLeavesTheRestForTheNextTick) {
 }
 
 TEST_F(PrintJobTest, TaskCarriesTheSettingsOfItsStart) {
-  f_.state.autoCut = true;
+  f_.state.print.autoCut = true;
   f_.state.taskQueue.Append(Task(2, "POS-80", "[]"));
   runner_.PrintTimerTick();
   // Changed while the job waits for its lane: the job is not touched.
-  f_.state.autoCut = false;
-  f_.state.usbFallbackPort = 2;
+  f_.state.print.autoCut = false;
+  f_.state.print.usbFallbackPort = 2;
   f_.config.sid = "20002";
   f_.Settle();
   EXPECT_EQ(f_.printers.ops, (std::vector<std::string>{"open spooler POS-80 80", "feed 5", "cut",

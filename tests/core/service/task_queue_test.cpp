@@ -26,7 +26,6 @@ PrintTask Task(const std::string& key, const std::string& content = "[]") {
   t.print_sn = "127.0.0.1";
   t.print_num = 2;
   t.print_content = content;
-  t.feed_lines = 7;
   return t;
 }
 
@@ -83,7 +82,6 @@ TEST_F(TaskQueueTest, EveryChangeIsOnDiskAndARestartRestoresTheOrder) {
   EXPECT_EQ(b.print_type, 1);
   EXPECT_EQ(b.print_sn, "127.0.0.1");
   EXPECT_EQ(b.print_num, 2);
-  EXPECT_EQ(b.feed_lines, 7);
 
   TaskQueue again;
   again.OpenJournal(JournalPath(), &f_.runLog);

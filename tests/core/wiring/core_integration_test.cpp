@@ -171,8 +171,8 @@ class CoreIntegration : public ::testing::Test {
     lpt1_ = platform::JoinPath(f_.dir.Path(), "parallel-port-1.out");
     ASSERT_TRUE(platform::WriteFile(lpt1_, "")) << lpt1_;
     f_.state.pollSeconds = 1;
-    f_.state.feedLines = 4;
-    f_.state.autoCut = true;
+    f_.state.print.feedLines = 4;
+    f_.state.print.autoCut = true;
   }
   std::string AllLogText() const {
     std::string all;
@@ -286,7 +286,7 @@ TEST_F(CoreIntegration, RestartPrintsJournaledTasksOnceInOrder) {
   again.state.dataDirectory = f_.dir.Path();
   again.state.extra = f_.state.extra;
   again.state.pollSeconds = 1;
-  again.state.feedLines = 4;
+  again.state.print.feedLines = 4;
   JournalRestore restored = OpenTaskJournal(again.state, again.runLog);
   EXPECT_EQ(restored.restored, 3u);
   cloud.QueueAnswer(Answer({tasks[1], tasks[3]}));
