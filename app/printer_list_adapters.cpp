@@ -1,12 +1,12 @@
 #include "app/printer_list_adapters.h"
 
 #include "cloud/envelope.h"
+#include "core/wiring/cloud_task_source.h"
 
 namespace qv::app {
 
 std::vector<shell::PrinterEntry> SpoolerPrinterSource::ListPrinters() {
-  std::vector<platform::PrinterInfo> records;
-  spooler_.listPrinters(records);
+  const std::vector<platform::PrinterInfo> records = spooler_->listPrinters();
   std::vector<shell::PrinterEntry> entries;
   entries.reserve(records.size());
   for (const platform::PrinterInfo& info : records)
@@ -18,11 +18,7 @@ std::string CloudPrinterListUplink::TimeText() { return UnixTimeText(clock_.Now(
 
 std::string CloudPrinterListUplink::SendPrinterList(const ServiceConfig& target,
                                                     const PrinterListFields& fields) {
-  const CloudSettings settings{.server = target.server,
-                               .token = target.token,
-                               .sid = target.sid,
-                               .caFile = tls_.caFile,
-                               .tlsVerify = tls_.tlsVerify};
+  const CloudSettings settings = CloudSettingsFor(target, tls_);
   auto cloud = CloudApi::Create([settings] { return settings; }, transport_.NewHandle(),
                                 platform::Clock::Create(), onFailure_);
   return cloud->SendPrinterList(fields);

@@ -117,7 +117,7 @@ int RunProgram(std::vector<std::string> args) {
   OpenTaskJournal(state, runLog);
   // What the lanes' jobs use is made before the service, whose end joins the lanes' threads;
   // their results come back through the toolkit's loop, which outlives the service.
-  SpoolerPrinterSource printers(spoolerPrinter);
+  SpoolerPrinterSource printers(platform::Spooler::Create());
   // The polls and the shell's printer-list reports run on one thread and share a kept
   // connection; the result reports, on the printer thread, have one of their own so that a
   // slow poll never holds a ticket's report back.

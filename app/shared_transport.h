@@ -1,4 +1,4 @@
-// One HTTP transport for every cloud request of the program.
+// One HTTP transport for the cloud lane's requests.
 #pragma once
 
 #include <memory>
@@ -8,10 +8,12 @@
 
 namespace qv::app {
 
-// The polls, the result reports and the printer-list reports all go out through one transport,
-// so they share its kept connection and TLS session: a client of its own for the printer-list
-// report at start made a second full TLS handshake before the first poll. Exchanges through
-// the handles are serialized, as a transport serves one exchange at a time.
+// The polls and the printer-list reports go out through one transport, so they share its kept
+// connection and TLS session: a client of its own for the printer-list report at start made a
+// second full TLS handshake before the first poll. The result reports, on the printer lane,
+// have a transport of their own, so that a slow poll never holds a ticket's report back.
+// Exchanges through the handles are serialized (any thread), as a transport serves one
+// exchange at a time.
 class SharedHttpTransport {
  public:
   explicit SharedHttpTransport(std::unique_ptr<platform::HttpTransport> transport)

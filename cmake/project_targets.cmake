@@ -3,6 +3,7 @@
 
 set(QV_WARNINGS -Wall -Wextra -Werror)
 set(QV_SANITIZE_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+set(QV_SANITIZE_THREAD_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
 
 function(qv_target_settings target)
   target_compile_options(${target} PRIVATE ${QV_WARNINGS})
@@ -10,6 +11,10 @@ function(qv_target_settings target)
   if(QV_SANITIZE)
     target_compile_options(${target} PRIVATE ${QV_SANITIZE_FLAGS})
     target_link_options(${target} PRIVATE ${QV_SANITIZE_FLAGS})
+  endif()
+  if(QV_SANITIZE_THREAD)
+    target_compile_options(${target} PRIVATE ${QV_SANITIZE_THREAD_FLAGS})
+    target_link_options(${target} PRIVATE ${QV_SANITIZE_THREAD_FLAGS})
   endif()
   if(WIN32)
     # One self-contained executable: no libgcc, libstdc++ or winpthread DLLs to ship.

@@ -1,5 +1,8 @@
 // The run log: one small GBK text file per entry in the log directory, and the debug view's
 // time-stamped progress lines.
+// Thread contract: RunLog may be written from any thread (its folder accounting is behind a
+// mutex); the program writes it from the UI thread so that entries keep one order, and lane
+// jobs hand their lines over (JobLog). DebugLog and its view are the UI thread's only.
 #pragma once
 
 #include <cstddef>
@@ -38,7 +41,7 @@ class RunLog {
   // <stamp>日志：\r\n<message> in GBK, the message capped as CapLogMessage says. A second
   // entry in the same second with the same prefix is appended to the same file so that
   // neither is lost. Keeps the folder within the limits, oldest entries removed first.
-  // Failures are silent. May be called from any thread.
+  // Failures are silent. Any thread.
   void WriteRunLog(const std::string& message, const std::string& prefix = "");
   // The entry as WriteRunLog writes it, and the message on stderr as well: for faults that
   // must be seen even when the log folder itself cannot be written (a full or read-only disk).

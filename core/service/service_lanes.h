@@ -1,8 +1,11 @@
 // The two lanes on which the print service's blocking work runs, and what their jobs use.
 // The cloud lane carries the exchanges with the cloud that stand alone (polls, printer list
 // reports); the printer lane carries the print jobs, each with its result report. A slow
-// cloud thus does not hold up the printers, nor a stalled printer the polls. A lane's cloud
-// client and the printers are used by that lane's jobs only, so no two threads share one.
+// cloud thus does not hold up the printers, nor a stalled printer the polls.
+// Thread contract: pollCloud is used by cloud-lane jobs only; reportCloud and the printers by
+// printer-lane jobs only (the printer list has a spooler connection of its own); the queues
+// take jobs from the UI thread, post and postUnhurried from any thread. Results come back
+// through RunOnLane (core/service/lane_work.h), never a hand-built pair.
 #pragma once
 
 #include <functional>

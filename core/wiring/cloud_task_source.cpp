@@ -6,19 +6,21 @@
 
 namespace qv {
 
+CloudSettings CloudSettingsFor(const ServiceConfig& target, const ExtraSettings& tls) {
+  return CloudSettings{.server = target.server,
+                       .token = target.token,
+                       .sid = target.sid,
+                       .caFile = tls.caFile,
+                       .tlsVerify = tls.tlsVerify};
+}
+
 CloudTaskSource::CloudTaskSource(const ExtraSettings& tls,
                                  std::unique_ptr<platform::HttpTransport> transport,
                                  CloudFailureNote onFailure)
     : tls_(tls),
-      api_(CloudApi::Create(
-          [this] {
-            return CloudSettings{.server = target_.server,
-                                 .token = target_.token,
-                                 .sid = target_.sid,
-                                 .caFile = tls_.caFile,
-                                 .tlsVerify = tls_.tlsVerify};
-          },
-          std::move(transport), platform::Clock::Create(), std::move(onFailure))) {}
+      api_(CloudApi::Create([this] { return CloudSettingsFor(target_, tls_); },
+                            std::move(transport), platform::Clock::Create(),
+                            std::move(onFailure))) {}
 
 std::string CloudTaskSource::FetchWaitingTasksBody(const ServiceConfig& target) {
   target_ = target;

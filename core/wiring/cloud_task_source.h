@@ -10,6 +10,9 @@
 
 namespace qv {
 
+// What the cloud client needs for a request to `target` with the TLS settings `tls`.
+CloudSettings CloudSettingsFor(const ServiceConfig& target, const ExtraSettings& tls);
+
 class CloudTaskSource : public TaskCloud {
  public:
   // Requests go to the server and store each call names, with the TLS settings of `tls`
