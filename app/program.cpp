@@ -7,6 +7,7 @@
 #include "app/toolkit_choice.h"
 #include "cloud/system_queries.h"
 #include "core/config/startup.h"
+#include "core/service/ui_thread.h"
 #include "core/wiring/print_service.h"
 #include "platform/autostart.h"
 #include "platform/file_system.h"
@@ -55,6 +56,9 @@ bool TakeOption(std::vector<std::string>& args, const std::string& option) {
 
 int RunProgram(std::vector<std::string> args) {
   const Display display = TakeOption(args, "--headless") ? Display::Headless : Display::Desktop;
+  // This thread runs the loop and owns the service's state; debug builds stop at any other
+  // thread that runs code meant for it.
+  BindUiThread();
 
   // The process-wide objects live until RunProgram returns; their destructors are the exit
   // clean-up, in the reverse order of their creation.

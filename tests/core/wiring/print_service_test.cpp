@@ -84,9 +84,17 @@ TEST(PrintServiceEnd, APrintInFlightFinishesBeforeWhatItUsesGoes) {
     service.reset();  // the report is still out: the lane's post comes after this began
   }
   // The end was posted, to a loop that no longer runs (the program's ending waits for the
-  // print before it lets the loop end).
-  std::lock_guard<std::mutex> hold(posted->mutex);
-  EXPECT_FALSE(posted->results.empty());
+  // print before it lets the loop end). Should the loop still run it, the service it belongs
+  // to has gone: it is dropped rather than run on what the service owned.
+  std::deque<std::function<void()>> late;
+  {
+    std::lock_guard<std::mutex> hold(posted->mutex);
+    late.swap(posted->results);
+  }
+  EXPECT_FALSE(late.empty());
+  for (std::function<void()>& result : late) result();
+  EXPECT_TRUE(f.state.printBusy);          // nobody took the end in
+  EXPECT_TRUE(f.debugView.lines.empty());  // nor its progress lines
   std::string bytes;
   ASSERT_TRUE(platform::ReadFile(port, bytes));
   EXPECT_NE(bytes.find("in flight"), std::string::npos);
