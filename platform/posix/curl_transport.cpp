@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "platform/http_transport.h"
+#include "platform/posix/errno_text.h"
 
 namespace qv::platform {
 namespace {
@@ -398,7 +399,7 @@ HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTr
     if (std::FILE* f = std::fopen(r.tls.caFile.c_str(), "rb")) {
       std::fclose(f);
     } else {
-      reason = "ca_file " + r.tls.caFile + ": " + std::strerror(errno);
+      reason = "ca_file " + r.tls.caFile + ": " + ErrnoText(errno);
       return HttpFailure::Certificate;
     }
   }
