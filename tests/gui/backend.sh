@@ -1,8 +1,9 @@
 # The program a window test drives, by the backend the test was given (sourced after
 # gui_lib.sh and newcomer_lib.sh; bash): gtk, the Linux program in GTK windows, or wine, the
 # Windows program under Wine. Sets tab_top and patience (seconds for a window or a first
-# print to come: Wine starts and draws more slowly); the test sets backend, program, work and
-# program_pid, and calls backend_ready before it starts anything.
+# print to come: Wine starts and draws more slowly) and program_pid, makes the backend ready
+# and ends the program and what newcomer_lib.sh started when the test ends. The test sets
+# backend and program (and sim where it uses one) before it sources this file.
 case $backend in
   gtk) tab_top=23 patience=60 ;;
   wine) tab_top=25 patience=90 ;;
@@ -48,3 +49,7 @@ start_program() {
 program_path() {
   if [ "$backend" = gtk ]; then echo "$1"; else echo "Z:$(tr / '\\' <<<"$1")"; fi
 }
+
+program_pid=
+trap 'backend_stop; stop_newcomer_world' EXIT
+backend_ready

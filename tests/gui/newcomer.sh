@@ -20,13 +20,6 @@ artifacts=$4
 . "$here/newcomer_lib.sh"
 . "$here/backend.sh"
 if [ "$backend" = gtk ]; then store=20261061 printer=127.0.0.61; else store=20261062 printer=127.0.0.62; fi
-program_pid=
-cleanup() {
-  backend_stop
-  stop_newcomer_world
-}
-trap cleanup EXIT
-backend_ready
 
 start_sim "$sim" "$store" "$printer"
 # The page stays on loopback (the default address is the cloud's); Wine has no engine to

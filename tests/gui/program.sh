@@ -21,13 +21,6 @@ artifacts=$3
 . "$here/gui_lib.sh"
 . "$here/newcomer_lib.sh"
 . "$here/backend.sh"
-program_pid=
-cleanup() {
-  backend_stop
-  stop_newcomer_world
-}
-trap cleanup EXIT
-backend_ready
 
 read -r https_port http_port <"$QV_TEST_HTTPS_DIR/ports"
 cloud="https://localhost:$https_port"

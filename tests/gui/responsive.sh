@@ -15,13 +15,6 @@ sim=$3
 . "$here/responsive_lib.sh"
 . "$here/backend.sh"
 if [ "$backend" = gtk ]; then store=20261063 printer=127.0.0.63; else store=20261064 printer=127.0.0.64; fi
-program_pid=
-cleanup() {
-  backend_stop
-  stop_newcomer_world
-}
-trap cleanup EXIT
-backend_ready
 
 start_sim "$sim" "$store" "$printer"
 if [ "$backend" = gtk ]; then
