@@ -432,7 +432,7 @@ HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTr
   return FailureOf(easy, code, c, r.followRedirects);
 }
 
-// Used on one thread at a time (the cloud lane); the handle's state is not shared.
+// Used on one thread at a time; the handle's state (kept connection, TLS session) is its own.
 class CurlTransport final : public HttpTransport {
  public:
   HttpFailure Exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {
