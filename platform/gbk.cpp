@@ -30,8 +30,9 @@ bool IsAsciiOnly(std::string_view s) {
 // far more than building the printer bytes. The GBK form of each character of the Basic
 // Multilingual Plane is therefore asked for once, on first sight, and remembered here.
 // Entries: 0 = not known yet; 0xFFbb = the single byte bb; otherwise the two bytes (GBK lead
-// bytes are 0x81..0xFE, so the two kinds cannot meet). Atomics, because the simulator and
-// tests call this from several threads; a race only means asking the codec twice.
+// bytes are 0x81..0xFE, so the two kinds cannot meet). Atomics, because several threads call
+// this at once (the printer lane's receipts, the UI thread's run log, the simulator's
+// servers); a race only means asking the codec twice.
 class GbkEncodeCache {
  public:
   void Append(char32_t cp, std::string& out) {

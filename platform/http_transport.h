@@ -76,6 +76,9 @@ struct HttpTransportResponse {
   std::string reason;        // after a failure: the backend's own words for it (UTF-8)
 };
 
+// Threads: one at a time per transport. The Linux one keeps its kept connection, TLS session
+// and name cache in itself between exchanges; the Windows one keeps nothing. Separate
+// transports may exchange on separate threads at the same time.
 class HttpTransport {
  public:
   virtual ~HttpTransport() = default;
@@ -87,7 +90,7 @@ class HttpTransport {
 };
 
 // A line for the run log when this system's HTTP stack cannot be set to TLS 1.2 or newer and
-// keeps older defaults (Windows 7 without its TLS update); empty when it can.
+// keeps older defaults (Windows 7 without its TLS update); empty when it can. Any thread.
 std::string TlsVersionNote();
 
 }  // namespace qv::platform

@@ -8,6 +8,9 @@
 
 namespace qv::platform {
 
+// Threads: one at a time. The open ports and the device files are kept without a lock, so the
+// paths are set before the thread that prints starts, and only that thread opens, writes and
+// closes.
 class LptPorts {
  public:
   virtual ~LptPorts() = default;

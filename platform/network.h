@@ -12,6 +12,7 @@
 namespace qv::platform {
 
 // One connected TCP socket; closed when the object goes away.
+// Threads: one at a time (the one that connected it, or one it was handed to).
 class TcpConnection {
  public:
   virtual ~TcpConnection() = default;
@@ -56,6 +57,8 @@ struct PingResult {
   int roundTripMs = -1;  // set with Reply
 };
 
+// Threads: one at a time (the ICMP sequence number is a plain member); the connections it
+// makes are independent of it and of each other.
 class Network {
  public:
   virtual ~Network() = default;

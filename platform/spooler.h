@@ -23,6 +23,8 @@ struct PrinterInfo {
 
 // One raw job in progress. Destroying an unfinished job finishes it, so bytes already handed
 // over are printed rather than left stuck in the queue.
+// Threads: one at a time (the one printing the ticket); the job is its own, shared with
+// nothing else.
 class SpoolJob {
  public:
   virtual ~SpoolJob() = default;
@@ -36,6 +38,9 @@ class SpoolJob {
   virtual bool Abort() = 0;
 };
 
+// Threads: any thread may call, and two threads may call at the same time: the backends keep
+// no state between calls (each call opens its own scheduler connection or printer handle),
+// so listing the printers on one thread while another thread prints is safe.
 class Spooler {
  public:
   virtual ~Spooler() = default;

@@ -8,7 +8,9 @@
 
 namespace qv::platform {
 
-// One at a time in a process.
+// One at a time in a process. Threads: made and destroyed on one thread; `onRequest` runs on
+// the handler's own thread, one request after the other, and the destructor waits for one
+// under way, so `onRequest` must not wait for the destroying thread (posting is what it is for).
 class TerminationHandler {
  public:
   // While the handler lives, each request (POSIX: SIGTERM, SIGINT, SIGHUP) runs `onRequest`

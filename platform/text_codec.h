@@ -1,5 +1,7 @@
 // Charset conversions of the operating system (iconv on Linux, the Win32 conversion calls on
-// Windows). Portable code reaches GBK through platform/gbk.h, which builds on this.
+// Windows). Portable code reaches GBK through platform/gbk.h, which builds on this. Any thread
+// may call both, also at the same time: no call keeps state for the next (iconv opens a
+// converter per call).
 #pragma once
 
 #include <string>

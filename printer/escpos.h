@@ -21,6 +21,7 @@ using PrinterStatusReport = std::string;
 // Whether printText ends the line with CR LF (sent as a transfer of its own).
 enum class Newline { No, Yes };
 
+// Threads: one at a time; the open state, the last error and the transfer are plain members.
 class EscPosPrinter {
  public:
   virtual ~EscPosPrinter() = default;

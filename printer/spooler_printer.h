@@ -13,6 +13,8 @@ namespace qv {
 
 using PrinterInfo = platform::PrinterInfo;
 
+// Threads: one at a time, except listPrinters: it touches only the spooler, which keeps no
+// state, so it may run on another thread while this printer prints a job.
 class SpoolerPrinter : public EscPosPrinter {
  public:
   // Uses the system's spooler.

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace qv::shell {
@@ -21,11 +20,6 @@ class PrinterSource {
   // Installed printers in the order the system lists them; empty when none or on failure.
   virtual std::vector<PrinterEntry> ListPrinters() = 0;
 };
-
-// `text` as the inside of a JSON string: '"' and '\' get a backslash, control characters
-// become \n, \r, \t or \u00XX, each ill-formed UTF-8 sequence becomes U+FFFD; everything
-// else, UTF-8 included, is copied.
-std::string JsonEscape(std::string_view text);
 
 // The items {"n":"<name>","p":"<port>"} joined by ",", without brackets (what the log shows).
 std::string PrinterListItems(const std::vector<PrinterEntry>& printers);

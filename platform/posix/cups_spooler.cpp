@@ -1,7 +1,6 @@
 // The spooler on Linux: the scheduler's queues and raw jobs streamed into them, through libcups
 // (which speaks IPP to the scheduler named by CUPS_SERVER / client.conf).
 #include <cerrno>
-#include <cstring>
 
 #include <cups/cups.h>
 
@@ -9,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/errno_text.h"
 #include "platform/spooler.h"
 
 namespace qv::platform {
@@ -38,7 +38,7 @@ using Ipp = std::unique_ptr<ipp_t, IppDeleter>;
 Http ConnectToScheduler(std::string& error) {
   Http http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000,
                          nullptr));
-  if (!http) error = std::string("CUPS: ") + std::strerror(errno);
+  if (!http) error = "CUPS: " + ErrnoText(errno);
   return http;
 }
 

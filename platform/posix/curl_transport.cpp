@@ -18,6 +18,7 @@
 #include <string_view>
 
 #include "platform/http_transport.h"
+#include "platform/posix/errno_text.h"
 
 namespace qv::platform {
 namespace {
@@ -398,7 +399,7 @@ HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTr
     if (std::FILE* f = std::fopen(r.tls.caFile.c_str(), "rb")) {
       std::fclose(f);
     } else {
-      reason = "ca_file " + r.tls.caFile + ": " + std::strerror(errno);
+      reason = "ca_file " + r.tls.caFile + ": " + ErrnoText(errno);
       return HttpFailure::Certificate;
     }
   }
@@ -431,7 +432,7 @@ HttpFailure Classify(CURL* easy, CURLcode code, const Collected& c, const HttpTr
   return FailureOf(easy, code, c, r.followRedirects);
 }
 
-// Used on one thread at a time (the cloud lane); the handle's state is not shared.
+// Used on one thread at a time; the handle's state (kept connection, TLS session) is its own.
 class CurlTransport final : public HttpTransport {
  public:
   HttpFailure Exchange(const HttpTransportRequest& r, HttpTransportResponse& response) override {

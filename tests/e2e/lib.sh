@@ -39,11 +39,6 @@ fail() {
   exit 1
 }
 
-# run_log: the program's run log (GBK files in run/log) as UTF-8 text.
-run_log() {
-  for f in "$work"/run/log/*.log; do iconv -f GBK -t UTF-8 "$f"; echo; done
-}
-
 free_port() {
   python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
@@ -94,6 +89,19 @@ e2e_stop_service() {
     wait "$service_pid" 2>/dev/null
     service_pid=
   fi
+}
+
+# The suites that run on both systems take the backend as their first argument: linux (the
+# program headless) or wine (the Windows program under Wine, started unattended; wine_lib.sh,
+# sourced after this file). They reach the program through these three.
+start_program() {  # returns once started; under Wine once it has talked to the cloud
+  if [ "${BACKEND:-linux}" = wine ]; then start_wine_service; else start_service; fi
+}
+stop_program() {  # Linux: an orderly end; Wine: a kill, as the suites need no orderly exit there
+  if [ "${BACKEND:-linux}" = wine ]; then stop_wine_service; else e2e_stop_service; fi
+}
+program_pid() {
+  if [ "${BACKEND:-linux}" = wine ]; then echo "$wine_pid"; else echo "$service_pid"; fi
 }
 
 api() {  # METHOD PATH [BODY]

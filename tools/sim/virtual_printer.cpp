@@ -9,8 +9,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
+#include "platform/posix/errno_text.h"
 #include "tools/sim/sim_log.h"
 
 namespace qv::sim {
@@ -25,7 +25,8 @@ long long NowMs() {
       .count();
 }
 
-std::string ErrnoText(const std::string& what) { return what + ": " + std::strerror(errno); }
+// What failed, with the system's words for why.
+std::string FailedCall(const std::string& what) { return what + ": " + platform::ErrnoText(errno); }
 
 std::string HexBytes(std::string_view bytes) {
   static const char* digits = "0123456789ABCDEF";
@@ -47,7 +48,7 @@ VirtualPrinter::VirtualPrinter(std::string address, int port, PrinterState state
 VirtualPrinter::~VirtualPrinter() { Stop(); }
 
 std::string VirtualPrinter::Start() {
-  if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) return ErrnoText("pipe");
+  if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) return FailedCall("pipe");
   std::string error;
   if (!State().offline && !OpenListener(error)) return error;
   thread_ = std::thread([this] { Run(); });
@@ -102,7 +103,7 @@ void VirtualPrinter::Wake() {
 bool VirtualPrinter::OpenListener(std::string& error) {
   int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
-    error = ErrnoText("socket");
+    error = FailedCall("socket");
     return false;
   }
   int yes = 1;
@@ -122,7 +123,7 @@ bool VirtualPrinter::OpenListener(std::string& error) {
     return false;
   }
   if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 16) != 0) {
-    error = ErrnoText("cannot listen on " + address_ + ":" + std::to_string(port_));
+    error = FailedCall("cannot listen on " + address_ + ":" + std::to_string(port_));
     close(fd);
     return false;
   }
@@ -156,7 +157,7 @@ void VirtualPrinter::Run() {
     }
     int ready = poll(fds.data(), fds.size(), 500);
     if (ready < 0 && errno != EINTR) {
-      Log("printer " + address_, ErrnoText("poll"));
+      Log("printer " + address_, FailedCall("poll"));
       break;
     }
     if (fds[0].revents) {
@@ -222,7 +223,7 @@ bool VirtualPrinter::ReadFrom(Connection& conn) {
   ssize_t n = recv(conn.fd, buf, sizeof buf, 0);
   if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
   if (n <= 0) {
-    Finish(conn, n == 0 ? "closed by the sender" : ErrnoText("connection error"));
+    Finish(conn, n == 0 ? "closed by the sender" : FailedCall("connection error"));
     return false;
   }
   conn.lastActivityMs = NowMs();

@@ -85,8 +85,15 @@ constexpr bool MayBeWrittenEscaped(unsigned char byte) {
          byte == 0xEF;
 }
 
-// Writes `text` as a JSON string: quoted, with the escapes of the JSON text form.
-void PutQuoted(JsonTextSink& out, std::string_view text);
+// Which characters a JSON string is written with escapes for. TextForm: those of the
+// document's JSON text (WrittenEscaped), with each backslash stand-in written as a backslash;
+// `text` must be well-formed UTF-8. Required: only what JSON itself requires ('"', '\\' and
+// characters below U+0020); `text` may hold any bytes, each ill-formed sequence becoming U+FFFD.
+enum class JsonEscapes { TextForm, Required };
+
+// Writes `text` as a JSON string: quoted, with the escapes `escapes` names.
+void PutQuoted(JsonTextSink& out, std::string_view text,
+               JsonEscapes escapes = JsonEscapes::TextForm);
 
 // Appends the compact JSON text of a value.
 void AppendJsonText(std::string& out, const Value& value);

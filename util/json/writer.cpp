@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "util/json/string_text.h"
 #include "util/json/value.h"
 #include "util/json/word_scan.h"
 #include "util/text.h"
@@ -151,11 +152,14 @@ void PutNumberValue(JsonTextSink& out, const Value& value) {
   out.Commit(std::to_chars(at, at + 24, exact).ptr);
 }
 
-}  // namespace
-
 // The text goes in slices, each given room for its longest escaping (6 bytes for each byte,
-// plus a word store and a character that straddles the slice's end).
-void PutQuoted(JsonTextSink& out, std::string_view s) {
+// plus a word store and a character that straddles the slice's end). One template for both
+// sets of escapes, so that a text written outside a document is escaped by the same code as
+// every document's strings; the set is a template argument to keep the document path as fast
+// as it was.
+template <JsonEscapes kEscapes>
+void PutQuotedWith(JsonTextSink& out, std::string_view s) {
+  constexpr bool kTextForm = kEscapes == JsonEscapes::TextForm;
   constexpr std::size_t kSlice = 256;
   out.Put('"');
   const char* const end = s.data() + s.size();
@@ -186,13 +190,14 @@ void PutQuoted(JsonTextSink& out, std::string_view s) {
         ++p;
         continue;
       }
-      if (c >= 0x20 && c < 0x7F) {
+      if (c >= 0x20 && (c < 0x7F || (!kTextForm && c == 0x7F))) {
         *dst++ = static_cast<char>(c);
         ++p;
         continue;
       }
-      // CJK text, the bulk of a receipt, is copied without decoding.
-      if (!MayBeWrittenEscaped(c)) {
+      // CJK text, the bulk of a receipt, is copied without decoding; so is every character
+      // beyond ASCII of a text that gets only the escapes JSON requires.
+      if (kTextForm ? !MayBeWrittenEscaped(c) : c >= 0x80) {
         const std::size_t length = std::min<std::size_t>(end - p, c >= 0xF0   ? 4
                                                                   : c >= 0xE0 ? 3
                                                                               : 2);
@@ -200,7 +205,8 @@ void PutQuoted(JsonTextSink& out, std::string_view s) {
         p += length;
         continue;
       }
-      // Strings in a document are well-formed UTF-8.
+      // Strings in a document are well-formed UTF-8, and so is a text with the required
+      // escapes by the time it gets here.
       const Utf8Step step = StepUtf8(p, end);
       const char32_t cp = step.wellFormed ? CodePointAt(p, step.length) : kReplacementCharacter;
       dst = PutCharacter(dst, p, step.length, cp);
@@ -209,6 +215,17 @@ void PutQuoted(JsonTextSink& out, std::string_view s) {
     out.Commit(dst);
   }
   out.Put('"');
+}
+
+}  // namespace
+
+void PutQuoted(JsonTextSink& out, std::string_view text, JsonEscapes escapes) {
+  if (escapes == JsonEscapes::TextForm) return PutQuotedWith<JsonEscapes::TextForm>(out, text);
+  // JSON text is UTF-8: one byte that is no part of a character (a queue name the system took
+  // as it stood) would make the whole text unreadable for the cloud. The copy above also takes
+  // a character's length from its first byte, which holds only for well-formed text.
+  if (IsValidUtf8(text)) return PutQuotedWith<JsonEscapes::Required>(out, text);
+  PutQuotedWith<JsonEscapes::Required>(out, SanitizeUtf8(text));
 }
 
 bool WrittenEscaped(uint32_t cp) {
@@ -317,3 +334,15 @@ void AppendJsonText(std::string& out, const Value& value) {
 }
 
 }  // namespace qv::json_detail
+
+namespace qv {
+
+std::string JsonQuoted(std::string_view text) {
+  std::string out;
+  json_detail::JsonTextSink sink(out);
+  json_detail::PutQuoted(sink, text, json_detail::JsonEscapes::Required);
+  sink.Finish();
+  return out;
+}
+
+}  // namespace qv
