@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "util/json/document.h"
@@ -52,6 +53,12 @@ struct JsonDocumentAccess {
     auto& elements = array->get_ref<Value::array_t&>();
     return static_cast<std::size_t>(index) < elements.size() ? &elements[index] : nullptr;
   }
+
+  // JsonDocument::TypeOf of the place holding `value` (nullptr: absent).
+  static JsonType TypeOf(const Value* value);
+
+  // JsonDocument::SubDocumentText of the place holding `value` (nullptr: absent).
+  static std::string SubDocumentTextOf(const Value* value);
 
   // An independent document holding `value`; a string is read as the JSON text it holds.
   static JsonDocument Detach(const Value* value);

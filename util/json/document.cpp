@@ -140,7 +140,10 @@ bool JsonDocument::Exists(std::string_view path) const {
 }
 
 JsonType JsonDocument::TypeOf(std::string_view path) const {
-  const Value* value = Access::Find(*this, path);
+  return Access::TypeOf(Access::Find(*this, path));
+}
+
+JsonType Access::TypeOf(const Value* value) {
   if (value == nullptr) return JsonType::Null;
   switch (value->type()) {
     case Value::value_t::null:
@@ -190,8 +193,7 @@ JsonDocument JsonDocument::SubDocument(std::string_view path) const {
   return Access::Detach(Access::Find(*this, path));
 }
 
-std::string JsonDocument::SubDocumentText(std::string_view path) const {
-  const Value* value = Access::Find(*this, path);
+std::string Access::SubDocumentTextOf(const Value* value) {
   if (value == nullptr) return {};
   std::string out;
   if (!value->is_string()) {
@@ -207,7 +209,11 @@ std::string JsonDocument::SubDocumentText(std::string_view path) const {
       json_detail::RewriteJsonQuickly(text, out)) {
     return out;
   }
-  return SubDocument(path).ToText();
+  return Detach(value).ToText();
+}
+
+std::string JsonDocument::SubDocumentText(std::string_view path) const {
+  return Access::SubDocumentTextOf(Access::Find(*this, path));
 }
 
 JsonDocument JsonDocument::ElementDocument(int32_t index, std::string_view path) const {

@@ -1,6 +1,7 @@
 #include "util/json/path.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace qv::json_detail {
 namespace {
@@ -53,19 +54,35 @@ bool ParsePath(std::string_view path, Steps& steps, bool afterRootName = false) 
   return true;
 }
 
-// The child that `step` addresses in `parent`, or nullptr.
-Value* Child(Value* parent, const Step& step) {
+// The member named `name` of an object (the first of that name, as ordered_map::find gives
+// it), or the element of an array at the decimal index `name`; nullptr otherwise. For
+// documents being read and being edited alike.
+template <typename V>
+V* NamedChild(V* parent, std::string_view name) {
+  using Object = std::conditional_t<std::is_const_v<V>, const Value::object_t, Value::object_t>;
+  using Array = std::conditional_t<std::is_const_v<V>, const Value::array_t, Value::array_t>;
+  if (parent == nullptr) return nullptr;
   if (parent->is_object()) {
-    auto& members = parent->get_ref<Value::object_t&>();
-    auto it = members.find(step.name);
-    return it == members.end() ? nullptr : &it->second;
+    for (auto& member : parent->template get_ref<Object&>()) {
+      if (member.first == name) return &member.second;
+    }
+    return nullptr;
   }
   if (parent->is_array()) {
-    auto& elements = parent->get_ref<Value::array_t&>();
-    const std::size_t index = step.isIndex ? step.index : IndexOf(step.name);
+    auto& elements = parent->template get_ref<Array&>();
+    const std::size_t index = IndexOf(name);
     return index < elements.size() ? &elements[index] : nullptr;
   }
   return nullptr;
+}
+
+// The child that `step` addresses in `parent`, or nullptr.
+Value* Child(Value* parent, const Step& step) {
+  if (step.isIndex && parent->is_array()) {
+    auto& elements = parent->get_ref<Value::array_t&>();
+    return step.index < elements.size() ? &elements[step.index] : nullptr;
+  }
+  return NamedChild(parent, step.name);
 }
 
 bool IsPathDa(std::string_view path) {
@@ -82,6 +99,10 @@ std::size_t IndexOf(std::string_view name) {
     index = index * 10 + static_cast<std::size_t>(c - '0');
   }
   return index;
+}
+
+const Value* ChildByName(const Value* parent, std::string_view name) {
+  return NamedChild(parent, name);
 }
 
 Value* Walk(Value* root, const Steps& steps, std::size_t count) {

@@ -26,6 +26,10 @@ inline constexpr std::size_t kNoIndex = static_cast<std::size_t>(-1);
 // The array index a name stands for ("12"), or kNoIndex when it is not a plain decimal.
 std::size_t IndexOf(std::string_view name);
 
+// The member named `name` of an object, or the element of an array whose decimal index
+// `name` is; nullptr for any other value, or when there is none.
+const Value* ChildByName(const Value* parent, std::string_view name);
+
 // Follows the first `count` steps from `root`; nullptr when a value on the way is absent.
 Value* Walk(Value* root, const Steps& steps, std::size_t count);
 
