@@ -2,6 +2,7 @@
 // over printers that are off, deaf, slow and healthy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -47,24 +48,22 @@ void WaitUntilAllAsleep(const PrinterLanes& lanes, const VirtualTime& time) {
   }
 }
 
-TEST(LanesAndOutbox, HealthyPrintersEndInTheirOwnTimeAndEveryTicketIsReportedOnce) {
-  // One network printer off (a ping and the connect limit), one deaf (the delivery wait),
-  // one slow, two healthy; eight tickets each, handed over interleaved in one answer.
-  const std::vector<FakePrinter> printers = {{"10.0.0.1", 3'400, false},
-                                             {"10.0.0.2", 10'000, false},
-                                             {"10.0.0.3", 1'500, true},
-                                             {"10.0.0.4", 200, true},
-                                             {"10.0.0.5", 200, true}};
-  constexpr int kPerPrinter = 8;
+struct BurstOutcome {
+  std::map<std::string, std::vector<int64_t>> endedAt;      // per printer, in end order
+  std::map<std::string, std::vector<std::string>> reports;  // per ticket key
+};
+
+// Hands `perPrinter` tickets for each printer to the lanes, interleaved as one answer lists
+// them, runs them to the end on virtual time and waits for the outbox to send every result.
+BurstOutcome RunBurst(const std::vector<FakePrinter>& printers, int perPrinter) {
   testing::TempDir dir;
   VirtualTime time;
   std::mutex mutex;
-  std::map<std::string, std::vector<std::string>> reports;
-  std::map<std::string, std::vector<int64_t>> endedAt;  // per printer, in end order
+  BurstOutcome out;
   TicketOutbox outbox(
       [&](const std::string& key, bool printed) {
         std::lock_guard lock(mutex);
-        reports[key].push_back(printed ? "1" : "-1");
+        out.reports[key].push_back(printed ? "1" : "-1");
         return ReportAnswer::Taken;
       },
       TicketOutbox::Timing{5ms, 20ms});
@@ -74,7 +73,7 @@ TEST(LanesAndOutbox, HealthyPrintersEndInTheirOwnTimeAndEveryTicketIsReportedOnc
     PrinterLanes lanes;
     std::vector<std::pair<std::string, std::string>> held;
     std::vector<const FakePrinter*> target;
-    for (int n = 0; n < kPerPrinter; ++n) {
+    for (int n = 0; n < perPrinter; ++n) {
       for (const FakePrinter& p : printers) {
         held.emplace_back(p.address + "#" + std::to_string(n), "");
         target.push_back(&p);
@@ -88,31 +87,73 @@ TEST(LanesAndOutbox, HealthyPrintersEndInTheirOwnTimeAndEveryTicketIsReportedOnc
         time.SleepFor(p.ms);
         outbox.Ended(id, p.prints);
         std::lock_guard lock(mutex);
-        endedAt[p.address].push_back(time.NowMs());
+        out.endedAt[p.address].push_back(time.NowMs());
+        return p.prints;
       });
     }
     do {
       WaitUntilAllAsleep(lanes, time);
     } while (time.AdvanceToNextWake());
   }
-  // Each printer's n-th ticket ends after n of its own tickets' time: the healthy ones are done
-  // at 1.6 s although the one that is off needs 27 s and the deaf one 80 s.
-  for (const FakePrinter& p : printers) {
-    ASSERT_EQ(endedAt[p.address].size(), static_cast<size_t>(kPerPrinter)) << p.address;
-    for (int n = 0; n < kPerPrinter; ++n) {
-      EXPECT_EQ(endedAt[p.address][n], (n + 1) * p.ms) << p.address << " ticket " << n;
-    }
-  }
   const auto end = std::chrono::steady_clock::now() + 5s;
   while (outbox.Owed() > 0 && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(1ms);
   }
   std::lock_guard lock(mutex);
-  ASSERT_EQ(reports.size(), printers.size() * kPerPrinter);
-  for (const auto& [key, stats] : reports) {
-    const bool healthy = key.rfind("10.0.0.3", 0) == 0 || key.rfind("10.0.0.4", 0) == 0 ||
-                         key.rfind("10.0.0.5", 0) == 0;
-    EXPECT_EQ(stats, std::vector<std::string>{healthy ? "1" : "-1"}) << key;
+  return out;
+}
+
+// Printers that are off cost each of their tickets a ping and the connect limit (3.4 s), a deaf
+// one the delivery wait (10 s); a slow one prints in 1.5 s, a healthy one in 0.2 s or 0.1 s.
+constexpr int64_t kOff = 3'400, kDeaf = 10'000;
+
+TEST(LanesAndOutbox, HealthyPrintersEndInTheirOwnTimeAndEveryTicketIsReportedOnce) {
+  struct Case {
+    const char* name;
+    std::vector<FakePrinter> printers;
+    int perPrinter;
+    bool ownPace;             // every printer's n-th ticket ends after n of its own tickets
+    int64_t healthyDoneByMs;  // the last ticket of the printers that print
+  };
+  std::vector<FakePrinter> many = {{"10.0.1.1", 100, true},
+                                   {"10.0.1.2", 100, true},
+                                   {"10.0.1.3", 100, true},
+                                   {"10.0.1.4", 100, true}};
+  for (int n = 1; n <= 12; ++n) many.push_back({"10.0.2." + std::to_string(n), kOff, false});
+  for (const Case& c : std::vector<Case>{
+           {"one off, one deaf, one slow, two healthy",
+            {{"10.0.0.1", kOff, false},
+             {"10.0.0.2", kDeaf, false},
+             {"10.0.0.3", 1'500, true},
+             {"10.0.0.4", 200, true},
+             {"10.0.0.5", 200, true}},
+            8,
+            true,
+            8 * 1'500},
+           // More printers off than threads: printers that have not printed share six of the
+           // eight, so the four healthy ones keep the other two and print at half their pace
+           // instead of waiting behind the twelve.
+           {"twelve off, four healthy", many, 10, false, 2 * 10 * 100},
+       }) {
+    SCOPED_TRACE(c.name);
+    const BurstOutcome out = RunBurst(c.printers, c.perPrinter);
+    int64_t healthyLast = 0;
+    for (const FakePrinter& p : c.printers) {
+      const std::vector<int64_t>& ended = out.endedAt.at(p.address);
+      ASSERT_EQ(ended.size(), static_cast<size_t>(c.perPrinter)) << p.address;
+      if (p.prints) healthyLast = std::max(healthyLast, ended.back());
+      for (int n = 0; c.ownPace && n < c.perPrinter; ++n) {
+        EXPECT_EQ(ended[n], (n + 1) * p.ms) << p.address << " ticket " << n;
+      }
+    }
+    EXPECT_LE(healthyLast, c.healthyDoneByMs);
+    ASSERT_EQ(out.reports.size(), c.printers.size() * c.perPrinter);
+    for (const FakePrinter& p : c.printers) {
+      for (int n = 0; n < c.perPrinter; ++n) {
+        const std::string key = p.address + "#" + std::to_string(n);
+        EXPECT_EQ(out.reports.at(key), std::vector<std::string>{p.prints ? "1" : "-1"}) << key;
+      }
+    }
   }
 }
 

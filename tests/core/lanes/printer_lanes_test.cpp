@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "util/scope_exit.h"
+
 namespace qv {
 namespace {
 
@@ -60,7 +62,7 @@ TEST(PrinterLanes, OrderPerKeyAndKeysSideBySide) {
   std::atomic<int> firstsRunning{0};
   Gate allFirstsIn;
   {
-    PrinterLanes lanes(PrinterLanes::Limits{8, 1000ms});
+    PrinterLanes lanes(PrinterLanes::Limits{.maxRunning = 8, .idleEnd = 1000ms});
     for (int n = 0; n < kPerKey; ++n) {
       for (const std::string& key : keys) {
         lanes.Submit(key, [&, key, n] {
@@ -74,6 +76,7 @@ TEST(PrinterLanes, OrderPerKeyAndKeysSideBySide) {
           std::lock_guard lock(mutex);
           --inside[key];
           done[key].push_back(n);
+          return true;
         });
       }
     }
@@ -88,33 +91,51 @@ TEST(PrinterLanes, OrderPerKeyAndKeysSideBySide) {
   }
 }
 
-// Twenty printers with a ticket each: no more than the bound run at once or have a thread;
-// the rest start as threads come free; threads idle past the limit end, and new work brings
-// one back.
+// Twenty printers with a ticket each. Printers that have not printed yet share half of the
+// threads; once they have, as many run at once as the bound allows and the rest start as
+// threads come free. Threads idle past the limit end, and new work brings one back.
 TEST(PrinterLanes, BoundedThreadsThatEndWhenIdle) {
-  PrinterLanes lanes(PrinterLanes::Limits{8, 30ms});
-  Gate gate;
+  Gate first, second;
+  PrinterLanes lanes(PrinterLanes::Limits{.maxRunning = 8, .maxUnproven = 4, .idleEnd = 30ms});
+  // A failed assertion must not leave jobs waiting at a gate for the destructor's join.
+  ScopeExit openGates([&] {
+    first.Open();
+    second.Open();
+  });
   std::atomic<int> running{0}, most{0}, ended{0};
-  for (int n = 0; n < 20; ++n) {
-    lanes.Submit("net:10.0.0." + std::to_string(n) + ":9100", [&] {
-      const int now = ++running;
-      for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
-      }
-      gate.Wait();
-      --running;
-      ++ended;
-    });
+  auto submitAll = [&](Gate& gate) {
+    for (int n = 0; n < 20; ++n) {
+      lanes.Submit("net:10.0.0." + std::to_string(n) + ":9100", [&] {
+        const int now = ++running;
+        for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+        }
+        gate.Wait();
+        --running;
+        ++ended;
+        return true;
+      });
+    }
+  };
+  struct Phase {
+    Gate& gate;
+    size_t running;
+  };
+  for (const Phase& phase : {Phase{first, 4}, Phase{second, 8}}) {
+    SCOPED_TRACE(phase.running);
+    ended = 0;
+    most = 0;
+    submitAll(phase.gate);
+    ASSERT_TRUE(WaitFor([&] { return lanes.Count().running == phase.running; }));
+    const PrinterLanes::Counts c = lanes.Count();
+    EXPECT_LE(c.threads, 8u);
+    EXPECT_EQ(c.waiting, 20 - phase.running);
+    phase.gate.Open();
+    ASSERT_TRUE(WaitFor([&] { return ended == 20; }));
+    EXPECT_EQ(most, static_cast<int>(phase.running));
   }
-  ASSERT_TRUE(WaitFor([&] { return lanes.Count().running == 8; }));
-  PrinterLanes::Counts c = lanes.Count();
-  EXPECT_EQ(c.threads, 8u);
-  EXPECT_EQ(c.waiting, 12u);
-  gate.Open();
-  ASSERT_TRUE(WaitFor([&] { return ended == 20; }));
-  EXPECT_EQ(most, 8);
   ASSERT_TRUE(WaitFor([&] { return lanes.Count().threads == 0; }));
   std::atomic<bool> again{false};
-  lanes.Submit("lpt:1", [&] { again = true; });
+  lanes.Submit("lpt:1", [&] { return again = true; });
   EXPECT_TRUE(WaitFor([&] { return again.load(); }));
 }
 
@@ -129,10 +150,10 @@ TEST(PrinterLanes, DestructionWaitsForTheJobUnderWayAndDropsTheRest) {
   lanes->Submit("net:a:9100", [&] {
     started.Open();
     std::this_thread::sleep_for(50ms);
-    finished = true;
+    return finished = true;
   });
   for (int n = 0; n < 3; ++n) {
-    lanes->Submit("net:a:9100", [&laterRan, captured] { ++laterRan; });
+    lanes->Submit("net:a:9100", [&laterRan, captured] { return ++laterRan > 0; });
   }
   started.Wait();
   lanes.reset();
