@@ -14,12 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <utility>
 
 #include "platform/gbk.h"
 #include "tools/sim/cloud_checks.h"
@@ -425,6 +427,50 @@ TEST_F(SimTest, PrinterDropsTheConnectionMidJobOnce) {
   EXPECT_EQ(jobs[0]["bytes"], 10);
   EXPECT_EQ(jobs[1]["dropped"], false);
   EXPECT_EQ(jobs[1]["bytes"], 42);
+}
+
+// Whether a connection to the printer is made within a second, and the errno of a failure
+// (EINPROGRESS: nothing answered; ECONNREFUSED: refused).
+std::pair<bool, int> ConnectWithin1s(const std::string& address, int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+  timeval timeout{1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  const int error = connected ? 0 : errno;
+  close(fd);
+  return {connected, error};
+}
+
+// A printer switched off lets connection attempts run into their time limit, as one without
+// power does (an offline one refuses them); switched on again it takes connections. A silent
+// cloud holds a report without an answer until the faults are cleared.
+TEST_F(SimTest, SwitchedOffPrinterAndSilentCloudAnswerNothing) {
+  const std::string address = "127.0.0.92";
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"switched_off": true})");
+  std::this_thread::sleep_for(300ms);  // the printer's loop applies the state
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(ConnectWithin1s(address, PrinterPort()), std::make_pair(false, EINPROGRESS));
+  }
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"switched_off": false})");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(ConnectWithin1s(address, PrinterPort()).first);
+
+  ASSERT_EQ(PostJson(CloudAdmin(), "/faults", R"({"kind": "silent", "endpoint": "report"})")["ok"],
+            true);
+  std::thread clear([] {
+    std::this_thread::sleep_for(1500ms);
+    httplib::Client(std::string("127.0.0.1"), CloudAdmin()).Delete("/faults");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto held = CloudPost("report", Envelope(), "X-Token=1");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+  EXPECT_TRUE(!held || Code(held).is_null());  // no answer, only a connection broken off
+  clear.join();
+  EXPECT_FALSE(Code(CloudPost("report", Envelope(), "X-Token=1")).is_null());
 }
 
 TEST(SimProcessTest, StopsCleanlyOnSigintAndSigterm) {
