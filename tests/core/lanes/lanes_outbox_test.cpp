@@ -17,6 +17,7 @@
 #include "platform/file_system.h"
 #include "tests/fakes/temp_dir.h"
 #include "tests/fakes/virtual_time.h"
+#include "tests/fakes/wait_for.h"
 
 namespace qv {
 namespace {
@@ -95,10 +96,7 @@ BurstOutcome RunBurst(const std::vector<FakePrinter>& printers, int perPrinter) 
       WaitUntilAllAsleep(lanes, time);
     } while (time.AdvanceToNextWake());
   }
-  const auto end = std::chrono::steady_clock::now() + 5s;
-  while (outbox.Owed() > 0 && std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(1ms);
-  }
+  testing::WaitFor([&] { return outbox.Owed() == 0; });
   std::lock_guard lock(mutex);
   return out;
 }

@@ -12,12 +12,14 @@
 #include <thread>
 #include <vector>
 
+#include "tests/fakes/wait_for.h"
 #include "util/scope_exit.h"
 
 namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::WaitFor;
 
 // A gate the jobs wait at until the test opens it.
 class Gate {
@@ -39,16 +41,6 @@ class Gate {
   std::condition_variable open_;
   bool isOpen_ = false;
 };
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // Each key's jobs run in the order given and never two at once, while the keys run side by
 // side: the first job of every key is running at the same moment.

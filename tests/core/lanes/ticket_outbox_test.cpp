@@ -14,12 +14,14 @@
 #include "core/lanes/ticket_file.h"
 #include "platform/file_system.h"
 #include "tests/fakes/temp_dir.h"
+#include "tests/fakes/wait_for.h"
 
 namespace qv {
 namespace {
 
 using namespace std::chrono_literals;
 using testing::TempDir;
+using testing::WaitFor;
 
 constexpr TicketOutbox::Timing kQuickRetry{5ms, 20ms};
 
@@ -59,16 +61,6 @@ class FakeReportCloud {
   std::vector<std::pair<std::string, bool>> reports_;
   int attempts_ = 0;
 };
-
-template <typename Pred>
-bool WaitFor(Pred pred, std::chrono::milliseconds limit = 5s) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!pred()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 auto NothingQueued() {
   return [](const std::string&) { return false; };
