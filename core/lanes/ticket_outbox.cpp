@@ -212,16 +212,27 @@ void TicketOutbox::ReportLane() {
     delay = timing_.firstRetry;
     retryAt = {};
     owed_.pop_front();
-    Release(id);
+    Release(id, /*sent=*/true);
   }
 }
 
-void TicketOutbox::Release(TicketId id) {
+void TicketOutbox::Withdraw(TicketId id) {
+  std::lock_guard lock(mutex_);
+  auto it = tickets_.find(id);
+  // A ticket whose result is owed keeps it: the cloud must hear of what was printed.
+  if (it == tickets_.end() || std::find(owed_.begin(), owed_.end(), id) != owed_.end()) return;
+  waitingTasks_.erase(id);
+  Release(id, /*sent=*/false);
+}
+
+void TicketOutbox::Release(TicketId id, bool sent) {
   auto it = tickets_.find(id);
   Mark(it->second, TicketSentOffset(it->second.bytes), '1');
   if (--heldKeys_[it->second.key] == 0) heldKeys_.erase(it->second.key);
-  recentlySent_.emplace_back(++sent_, it->second.key);
-  if (recentlySent_.size() > kRecentlySentKept) recentlySent_.pop_front();
+  if (sent) {
+    recentlySent_.emplace_back(++sent_, it->second.key);
+    if (recentlySent_.size() > kRecentlySentKept) recentlySent_.pop_front();
+  }
   tickets_.erase(it);
   ++deadLines_;
   Rewrite(/*force=*/false);

@@ -84,6 +84,9 @@ class TicketOutbox {
   void Started(TicketId id);
   // Its result, owed to the cloud from now on; the report lane sends it in its turn.
   void Ended(TicketId id, bool printed);
+  // Lets go of a ticket that owes no report: one the task queue kept after all (its removal
+  // could not be written), or one nothing was done with (a printer type nobody knows).
+  void Withdraw(TicketId id);
 
   // The count of results sent so far, as a mark for Holds.
   uint64_t SentMark() const;
@@ -119,7 +122,8 @@ class TicketOutbox {
   // Writes the file anew with the tickets still held, once dead lines outnumber them; with
   // mutex_ held. `force` writes it whatever the count (at Open).
   bool Rewrite(bool force);
-  void Release(TicketId id);
+  // Marks the ticket's line dead and forgets it; `sent` counts it for Holds. With mutex_ held.
+  void Release(TicketId id, bool sent);
 
   const SendReport send_;
   const Timing timing_;

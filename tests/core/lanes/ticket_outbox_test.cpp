@@ -208,7 +208,8 @@ TEST(TicketOutbox, ASilentCloudHoldsNoTicketAndGetsEveryResultOnceLater) {
 }
 
 // Results owed at a kill are sent at the next start, in the order their tickets were taken and
-// ahead of the new ones; a file that is not ours is set aside, not read as tickets.
+// ahead of the new ones; a withdrawn ticket owes none; a file that is not ours is set aside,
+// not read as tickets.
 TEST(TicketOutbox, OwedResultsOfAnEarlierRunGoFirstInTheirOrder) {
   TempDir dir;
   const std::string path = platform::JoinPath(dir.Path(), "tickets.journal");
@@ -226,9 +227,15 @@ TEST(TicketOutbox, OwedResultsOfAnEarlierRunGoFirstInTheirOrder) {
   FakeReportCloud cloud;
   TicketOutbox outbox(cloud.Endpoint(), kQuickRetry);
   EXPECT_EQ(outbox.Open(path, NothingQueued()).owed, 3u);
-  const TicketId d = outbox.Hold({{"d", ""}})[0];
-  outbox.Started(d);
-  outbox.Ended(d, false);
+  const std::vector<TicketId> more = outbox.Hold({{"d", ""}, {"kept", ""}, {"unknown", ""}});
+  outbox.Started(more[0]);
+  outbox.Ended(more[0], false);
+  outbox.Withdraw(more[0]);  // too late: its result is owed
+  // The queue kept one after all, and nothing was done with the other: no report for either.
+  outbox.Withdraw(more[1]);
+  outbox.Started(more[2]);
+  outbox.Withdraw(more[2]);
+  EXPECT_FALSE(outbox.Holds("kept", outbox.SentMark()));
   ASSERT_TRUE(WaitFor([&] { return outbox.Owed() == 0; }));
   const std::vector<std::pair<std::string, bool>> expected = {
       {"a", true}, {"b", true}, {"c", true}, {"d", false}};
