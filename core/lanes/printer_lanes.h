@@ -49,7 +49,7 @@ class PrinterLanes {
   struct Counts {
     size_t running = 0;    // jobs under way
     size_t waiting = 0;    // jobs not started yet, whatever their key
-    size_t ready = 0;      // keys with a job that could start now but for a free thread
+    size_t ready = 0;      // keys with a job that may start now, not yet taken by a thread
     size_t threads = 0;    // threads alive
     uint64_t started = 0;  // jobs started since construction
   };
