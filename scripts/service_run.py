@@ -106,6 +106,11 @@ class ServiceRun:
         with urllib.request.urlopen(req, timeout=30) as r:
             return json.load(r)["keys"]
 
+    def delete_faults(self):
+        req = urllib.request.Request(self.admin + "/faults", method="DELETE")
+        with urllib.request.urlopen(req, timeout=30) as r:
+            r.read()
+
     def proc_figures(self):
         """CPU seconds (user+system), resident and peak resident memory in KiB."""
         with open(f"/proc/{self.service.pid}/stat") as f:

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -143,10 +144,15 @@ class PrinterLink {
     inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
     timeval timeout{2, 0};
     setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    // Also bounds the connect: a printer that answers nothing gives EINPROGRESS after it.
+    setsockopt(fd_, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     connected_ = connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    connectError_ = connected_ ? 0 : errno;
   }
   ~PrinterLink() { close(); }
   bool Connected() const { return connected_; }
+  // The errno of a failed connect: ECONNREFUSED refused, EINPROGRESS nothing answered.
+  int ConnectError() const { return connectError_; }
   bool Send(const std::string& bytes) {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == ssize_t(bytes.size());
   }
@@ -164,6 +170,7 @@ class PrinterLink {
  private:
   int fd_ = -1;
   bool connected_ = false;
+  int connectError_ = 0;
 };
 
 class SimTest : public ::testing::Test {
@@ -425,6 +432,36 @@ TEST_F(SimTest, PrinterDropsTheConnectionMidJobOnce) {
   EXPECT_EQ(jobs[0]["bytes"], 10);
   EXPECT_EQ(jobs[1]["dropped"], false);
   EXPECT_EQ(jobs[1]["bytes"], 42);
+}
+
+// A printer switched off lets connection attempts run into their time limit, as one without
+// power does (an offline one refuses them); switched on again it takes connections. A silent
+// cloud holds a report without an answer until the faults are cleared.
+TEST_F(SimTest, SwitchedOffPrinterAndSilentCloudAnswerNothing) {
+  const std::string address = "127.0.0.92";
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"switched_off": true})");
+  std::this_thread::sleep_for(300ms);  // the printer's loop applies the state
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    PrinterLink link(address, PrinterPort());
+    EXPECT_FALSE(link.Connected());
+    EXPECT_EQ(link.ConnectError(), EINPROGRESS);
+  }
+  PostJson(PrinterAdmin(), "/printers/" + address, R"({"switched_off": false})");
+  std::this_thread::sleep_for(300ms);
+  EXPECT_TRUE(PrinterLink(address, PrinterPort()).Connected());
+
+  ASSERT_EQ(PostJson(CloudAdmin(), "/faults", R"({"kind": "silent", "endpoint": "report"})")["ok"],
+            true);
+  std::thread clear([] {
+    std::this_thread::sleep_for(1500ms);
+    httplib::Client(std::string("127.0.0.1"), CloudAdmin()).Delete("/faults");
+  });
+  const auto start = std::chrono::steady_clock::now();
+  auto held = CloudPost("report", Envelope(), "X-Token=1");
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1400ms);
+  EXPECT_TRUE(!held || Code(held).is_null());  // no answer, only a connection broken off
+  clear.join();
+  EXPECT_FALSE(Code(CloudPost("report", Envelope(), "X-Token=1")).is_null());
 }
 
 TEST(SimProcessTest, StopsCleanlyOnSigintAndSigterm) {

@@ -161,6 +161,19 @@ void CloudServer::Handle(const httplib::Request& req, httplib::Response& res,
 bool CloudServer::ApplyFault(const Fault& fault, const std::string& endpoint,
                              httplib::Response& res, Json& record) {
   record["fault"] = FaultKindName(fault.kind);
+  if (fault.kind == FaultKind::Silent) {
+    Log("cloud", "POST " + endpoint + ": no answer (injected)");
+    const unsigned clears = faults_.Clears();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(fault.delayMs);
+    while (!stopping_ && faults_.Clears() == clears && std::chrono::steady_clock::now() < end) {
+      SleepMs(50);
+    }
+    // Still no answer: the body promised by the headers breaks off, as with a drop.
+    res.status = 200;
+    res.set_content_provider(64, "application/json",
+                             [](size_t, size_t, httplib::DataSink&) { return false; });
+    return true;
+  }
   if (fault.delayMs > 0) {
     Log("cloud", "POST " + endpoint + ": answering " + std::to_string(fault.delayMs) +
                      " ms late (injected)");
@@ -207,6 +220,7 @@ bool CloudServer::ApplyFault(const Fault& fault, const std::string& endpoint,
       res.set_content("moved", "text/plain");
       break;
     case FaultKind::Slow:
+    case FaultKind::Silent:
       break;
   }
   Log("cloud", "POST " + endpoint + " -> injected fault " + FaultKindName(fault.kind));

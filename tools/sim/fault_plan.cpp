@@ -6,11 +6,13 @@ namespace {
 constexpr struct {
   FaultKind kind;
   const char* name;
-} kKinds[] = {{FaultKind::Slow, "slow"},        {FaultKind::Http500, "http500"},
-              {FaultKind::NonJson, "non_json"}, {FaultKind::Empty, "empty"},
-              {FaultKind::Drop, "drop"},        {FaultKind::Code, "code"},
-              {FaultKind::Trickle, "trickle"},  {FaultKind::Huge, "huge"},
-              {FaultKind::Redirect, "redirect"}};
+} kKinds[] = {{FaultKind::Slow, "slow"},         {FaultKind::Http500, "http500"},
+              {FaultKind::NonJson, "non_json"},  {FaultKind::Empty, "empty"},
+              {FaultKind::Drop, "drop"},         {FaultKind::Code, "code"},
+              {FaultKind::Trickle, "trickle"},   {FaultKind::Huge, "huge"},
+              {FaultKind::Redirect, "redirect"}, {FaultKind::Silent, "silent"}};
+
+constexpr int kSilentMs = 600'000;
 
 int IntMember(const Json& request, const char* name, int fallback) {
   return request.contains(name) && request[name].is_number_integer() ? request[name].get<int>()
@@ -41,7 +43,10 @@ std::string FaultPlan::Parse(const Json& request, Fault& fault) {
   }
   if (!known) return "unknown fault kind \"" + kind + "\"";
   fault.count = IntMember(request, "count", 1);
-  fault.delayMs = IntMember(request, "delay_ms", fault.kind == FaultKind::Slow ? 5000 : 0);
+  const int defaultDelayMs = fault.kind == FaultKind::Slow     ? 5000
+                             : fault.kind == FaultKind::Silent ? kSilentMs
+                                                               : 0;
+  fault.delayMs = IntMember(request, "delay_ms", defaultDelayMs);
   fault.code = IntMember(request, "code", 500);
   if (fault.count < 0 || fault.delayMs < 0) return "count and delay_ms must not be negative";
   if (request.contains("endpoint") && request["endpoint"].is_string()) {
@@ -74,6 +79,12 @@ void FaultPlan::Add(Fault fault) {
 void FaultPlan::Clear() {
   std::lock_guard lock(mutex_);
   faults_.clear();
+  ++clears_;
+}
+
+unsigned FaultPlan::Clears() const {
+  std::lock_guard lock(mutex_);
+  return clears_;
 }
 
 std::optional<Fault> FaultPlan::Take(const std::string& endpoint) {

@@ -21,6 +21,8 @@ enum class FaultKind {
   Trickle,   // HTTP 200 with an empty task list, the body sent `bytesPerSecond` bytes a second
   Huge,      // HTTP 200, about `sizeMb` MB without a length (a task list of one long string)
   Redirect,  // HTTP 302 to `location`
+  Silent,    // no answer at all: the request is held until the plan is cleared or `delayMs`
+             // passes, then the connection is closed (a cloud that never answers)
 };
 
 struct Fault {
@@ -37,13 +39,15 @@ struct Fault {
 
 class FaultPlan {
  public:
-  // Parses {"kind": "slow|http500|non_json|empty|drop|code|trickle|huge|redirect",
+  // Parses {"kind": "slow|silent|http500|non_json|empty|drop|code|trickle|huge|redirect",
   // "count": N, "delay_ms": ms, "code": n, "endpoint": "wait|report|chk", "consume": bool,
   // "bytes_per_second": n, "size_mb": n, "location": URL}; empty text = fine.
   static std::string Parse(const Json& request, Fault& fault);
 
   void Add(Fault fault);
   void Clear();
+  // Counts the Clear() calls: a request held by a silent fault ends when this moves on.
+  unsigned Clears() const;
   // The fault that the next request to `endpoint` suffers, if any.
   std::optional<Fault> Take(const std::string& endpoint);
   Json List() const;
@@ -51,6 +55,7 @@ class FaultPlan {
  private:
   mutable std::mutex mutex_;
   std::deque<Fault> faults_;
+  unsigned clears_ = 0;
 };
 
 std::string FaultKindName(FaultKind kind);

@@ -78,6 +78,7 @@ std::string StateText(const PrinterState& s) {
     if (on) text += (text.empty() ? "" : ", ") + std::string(what);
   };
   add(s.offline, "offline");
+  add(s.switchedOff, "switched off");
   add(s.stall, "stalled");
   add(s.paperOut, "paper out");
   add(s.paperNearEnd, "paper near end");

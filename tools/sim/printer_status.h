@@ -13,15 +13,16 @@ struct PrinterState {
   bool coverOpen = false;
   bool drawerOpen = false;
   bool cutterFault = false;
-  bool offline = false;     // not listening: connections are refused
-  bool stall = false;       // accepts connections but never reads (the sender's buffers fill)
-  int dropAfterBytes = -1;  // close the connection once a job has sent this many bytes
-  int dropJobs = 1;         // how many jobs the drop applies to; 0 = every job
-  int paperReply = -1;      // 0..255: the byte ESC v is answered with whatever the state
-                            // (some printers answer with the print head's temperature)
-  bool mute = false;        // answers no status request at all
-  int receiveBuffer = 0;    // bytes of receive buffer for new connections; 0: the system's
-                            // (a small one with stall: a printer advertising a zero window)
+  bool offline = false;      // not listening: connections are refused
+  bool switchedOff = false;  // connection attempts go unanswered (their SYNs are dropped)
+  bool stall = false;        // accepts connections but never reads (the sender's buffers fill)
+  int dropAfterBytes = -1;   // close the connection once a job has sent this many bytes
+  int dropJobs = 1;          // how many jobs the drop applies to; 0 = every job
+  int paperReply = -1;       // 0..255: the byte ESC v is answered with whatever the state
+                             // (some printers answer with the print head's temperature)
+  bool mute = false;         // answers no status request at all
+  int receiveBuffer = 0;     // bytes of receive buffer for new connections; 0: the system's
+                             // (a small one with stall: a printer advertising a zero window)
 };
 
 // The reply a printer in `state` sends to `query`. The bits follow what the print service

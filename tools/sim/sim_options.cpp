@@ -61,6 +61,7 @@ Printers:
   --paper-out A[,B]       start these printers with paper out
   --cover-open A[,B]      ... with the cover open
   --offline A[,B]         ... refusing connections
+  --switched-off A[,B]    ... answering no connection attempt (SYNs dropped)
   --stall A[,B]           ... accepting connections but never reading
   --drop-after A:N        drop the next job on A after N bytes
   --quiet-receipts        log jobs without drawing the receipts
@@ -71,7 +72,7 @@ Demo:
 
 Admin interface (JSON): GET /status /tasks /reports /printer-lists /requests /faults
 /printers /jobs; POST /tasks (task JSON), /tasks/load {"path":..}, /faults
-{"kind":"slow|http500|non_json|empty|drop|code","count":N,"delay_ms":..,"code":..,
+{"kind":"slow|silent|http500|non_json|empty|drop|code","count":N,"delay_ms":..,"code":..,
 "endpoint":"wait|report|chk","consume":bool}, /printers/<addr> {"paper_out":true,...},
 /reset; DELETE /faults.
 )";
@@ -142,6 +143,8 @@ std::string ParseOptions(const std::vector<std::string>& args, SimOptions& o) {
       AddSetting(o, v, "cover_open", true);
     } else if (flag == "--offline") {
       AddSetting(o, v, "offline", true);
+    } else if (flag == "--switched-off") {
+      AddSetting(o, v, "switched_off", true);
     } else if (flag == "--stall") {
       AddSetting(o, v, "stall", true);
     } else if (flag == "--drop-after") {

@@ -50,7 +50,9 @@ VirtualPrinter::~VirtualPrinter() { Stop(); }
 std::string VirtualPrinter::Start() {
   if (pipe2(wakePipe_, O_NONBLOCK | O_CLOEXEC) != 0) return FailedCall("pipe");
   std::string error;
-  if (!State().offline && !OpenListener(error)) return error;
+  const PrinterState s = State();
+  if (!s.offline && !s.switchedOff && !OpenListener(error)) return error;
+  if (s.switchedOff && !OpenDeadListener(error)) return error;
   thread_ = std::thread([this] { Run(); });
   return "";
 }
@@ -61,6 +63,7 @@ void VirtualPrinter::Stop() {
   Wake();
   thread_.join();
   CloseListener();
+  CloseDeadListener();
   for (int& fd : wakePipe_) {
     if (fd >= 0) close(fd);
     fd = -1;
@@ -131,6 +134,43 @@ bool VirtualPrinter::OpenListener(std::string& error) {
   return true;
 }
 
+bool VirtualPrinter::OpenDeadListener(std::string& error) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port_));
+  if (inet_pton(AF_INET, address_.c_str(), &addr.sin_addr) != 1) {
+    error = "\"" + address_ + "\" is not an IPv4 address";
+    return false;
+  }
+  deadListenFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  deadFillerFd_ = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  int yes = 1;
+  if (deadListenFd_ >= 0) setsockopt(deadListenFd_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  // A backlog of 0 leaves room for exactly one finished connection: the filler's.
+  const bool ok = deadListenFd_ >= 0 && deadFillerFd_ >= 0 &&
+                  bind(deadListenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                  listen(deadListenFd_, 0) == 0 &&
+                  (connect(deadFillerFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ||
+                   errno == EINPROGRESS);
+  if (!ok) {
+    error = ErrnoText("cannot switch off " + address_ + ":" + std::to_string(port_));
+    CloseDeadListener();
+    return false;
+  }
+  // The filler's handshake completes at once on loopback; wait for it so that the queue is
+  // full before anyone else knocks.
+  pollfd filler{deadFillerFd_, POLLOUT, 0};
+  poll(&filler, 1, 1000);
+  return true;
+}
+
+void VirtualPrinter::CloseDeadListener() {
+  for (int* fd : {&deadFillerFd_, &deadListenFd_}) {
+    if (*fd >= 0) close(*fd);
+    *fd = -1;
+  }
+}
+
 void VirtualPrinter::CloseListener() {
   if (listenFd_ >= 0) close(listenFd_);
   listenFd_ = -1;
@@ -141,12 +181,18 @@ void VirtualPrinter::Run() {
     PrinterState s = State();
     // An offline printer refuses connections: the service's connect fails as with a printer
     // that is switched off.
-    if (s.offline && listenFd_ >= 0) CloseListener();
+    const bool listening = !s.offline && !s.switchedOff;
+    if (!listening && listenFd_ >= 0) CloseListener();
+    if (!s.switchedOff && deadListenFd_ >= 0) CloseDeadListener();
     // A new receive buffer applies to connections accepted on a new listener.
     if (listenFd_ >= 0 && s.receiveBuffer != listenReceiveBuffer_) CloseListener();
-    if (!s.offline && listenFd_ < 0) {
+    if (listening && listenFd_ < 0) {
       std::string error;
       if (!OpenListener(error)) Log("printer " + address_, error);
+    }
+    if (s.switchedOff && deadListenFd_ < 0) {
+      std::string error;
+      if (!OpenDeadListener(error)) Log("printer " + address_, error);
     }
     std::vector<pollfd> fds;
     fds.push_back({wakePipe_[0], POLLIN, 0});
@@ -287,6 +333,7 @@ std::string ApplyPrinterSettings(const Json& settings, PrinterState& state) {
                  : key == "drawer_open"    ? &state.drawerOpen
                  : key == "cutter_fault"   ? &state.cutterFault
                  : key == "offline"        ? &state.offline
+                 : key == "switched_off"   ? &state.switchedOff
                  : key == "stall"          ? &state.stall
                  : key == "mute"           ? &state.mute
                                            : nullptr;
@@ -321,6 +368,7 @@ Json PrinterStateJson(const PrinterState& s) {
   j["drawer_open"] = s.drawerOpen;
   j["cutter_fault"] = s.cutterFault;
   j["offline"] = s.offline;
+  j["switched_off"] = s.switchedOff;
   j["stall"] = s.stall;
   j["drop_after_bytes"] = s.dropAfterBytes;
   j["drop_jobs"] = s.dropJobs;

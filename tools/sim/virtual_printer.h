@@ -82,6 +82,11 @@ class VirtualPrinter {
   void Run();
   bool OpenListener(std::string& error);
   void CloseListener();
+  // A printer that is switched off answers nothing: a listener whose one-place accept queue
+  // is held full by a connection of our own that is never accepted, so the kernel drops every
+  // further SYN and a connect runs into its own time limit (no root or packet filter needed).
+  bool OpenDeadListener(std::string& error);
+  void CloseDeadListener();
   void Accept();
   // Reads what the connection has; false when the job has ended.
   bool ReadFrom(Connection& conn);
@@ -96,6 +101,8 @@ class VirtualPrinter {
   PrinterState state_;
   int listenFd_ = -1;
   int listenReceiveBuffer_ = 0;  // the receive buffer set on listenFd_
+  int deadListenFd_ = -1;        // switched off: the listener that never accepts
+  int deadFillerFd_ = -1;        // switched off: the connection that fills its accept queue
   int wakePipe_[2] = {-1, -1};
   std::vector<std::unique_ptr<Connection>> connections_;
   int jobCount_ = 0;
@@ -104,7 +111,8 @@ class VirtualPrinter {
 };
 
 // Reads the printer settings an admin request or a flag gives, as JSON members:
-// paper_out, paper_near_end, cover_open, drawer_open, cutter_fault, offline, stall, mute
+// paper_out, paper_near_end, cover_open, drawer_open, cutter_fault, offline, switched_off,
+// stall, mute
 // (booleans), drop_after_bytes, drop_jobs, paper_reply (-1..255), receive_buffer (integers).
 // Unknown members are an error.
 std::string ApplyPrinterSettings(const Json& settings, PrinterState& state);
