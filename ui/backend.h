@@ -134,6 +134,8 @@ class TrayIconImpl {
   virtual void ShowImpl(const std::string& tooltip) = 0;
   // Takes the icon down.
   virtual void RemoveImpl() = 0;
+  // Hands a notification with a non-empty text to the desktop without waiting for it.
+  virtual void NotifyImpl(const std::string& title, const std::string& text, AlertSound sound) = 0;
 };
 
 // How backends report control events.

@@ -300,6 +300,11 @@ void TrayIcon::Remove() {
 
 void TrayIcon::Click() { Fire(onClick_); }
 
+void TrayIcon::Notify(const std::string& title, const std::string& text, AlertSound sound) {
+  if (text.empty()) return;
+  impl_->NotifyImpl(title, text, sound);
+}
+
 // --- Toolkit ---------------------------------------------------------------------------------
 
 Toolkit::~Toolkit() = default;

@@ -403,6 +403,9 @@ class Timer final {
   int interval_ = 0;
 };
 
+// Whether a notification is given with the desktop's sound.
+enum class AlertSound { Off, On };
+
 // The program's icon in the notification area (on Linux an indicator with a menu whose
 // "显示" item counts as a click). Removed when the object is destroyed.
 class TrayIcon final {
@@ -420,6 +423,11 @@ class TrayIcon final {
   const std::string& Tooltip() const { return tooltip_; }
   // Acts as a user click on the icon: runs the click handler.
   void Click();
+  // Shows a passing notification from the program's icon (Windows: the icon's balloon, the
+  // icon put up for it when it is not up; Linux: the desktop's notification service; headless:
+  // the text on stderr) and returns at once; nothing for an empty text. Whether it was seen is
+  // not known: a desktop without a notification service drops it.
+  void Notify(const std::string& title, const std::string& text, AlertSound sound);
 
  private:
   friend class Toolkit;

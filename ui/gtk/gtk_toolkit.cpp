@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/gtk/desktop_notifier.h"
 #include "ui/gtk/gtk_widgets.h"
 #include "ui/gtk/program_icon.h"
 
@@ -82,6 +83,10 @@ class GtkTray : public TrayIconImpl {
   void RemoveImpl() override {
     if (indicator_) app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_PASSIVE);
   }
+  // Indicators have no balloons: the desktop's notification service shows the alert.
+  void NotifyImpl(const std::string& title, const std::string& text, AlertSound sound) override {
+    notifier_.Send(title, text, sound);
+  }
 
  private:
   void Create() {
@@ -113,6 +118,7 @@ class GtkTray : public TrayIconImpl {
   GObjectPtr<AppIndicator> indicator_;
   WidgetPtr menu_;
   GtkWidget* item_ = nullptr;
+  gtk::DesktopNotifier notifier_;
 };
 
 GtkMessageType MessageType(MessageIcon icon) {
