@@ -48,6 +48,8 @@ class ControlImpl {
   virtual bool CheckedImpl() const { return false; }
   // Appends an item to a drop-down list.
   virtual void AddItemImpl(const std::string&) {}
+  // Removes every item of a drop-down list (nothing selected afterwards); no change reported.
+  virtual void ClearItemsImpl() {}
   // Selects the item at this valid index of a drop-down list; must not report a change.
   virtual void SelectImpl(int) {}
   // The selected index of a drop-down list, -1 when none.

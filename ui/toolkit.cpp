@@ -88,6 +88,11 @@ void CheckBox::Click() {
 }
 void CheckBox::ClickedEvent() { Fire(onClick_); }
 
+void DropDownList::ClearItems() {
+  values_.clear();
+  Impl().ClearItemsImpl();
+}
+
 void DropDownList::AddItem(const std::string& text, int value) {
   values_.push_back(value);
   Impl().AddItemImpl(text);

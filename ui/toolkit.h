@@ -165,6 +165,8 @@ class DropDownList final : public Control {
   explicit DropDownList(const Rect& bounds) : Control(bounds) {}
   // Appends an item with its shown text and its value.
   void AddItem(const std::string& text, int value);
+  // Removes every item; nothing is selected afterwards. No event.
+  void ClearItems();
   // Number of items.
   int ItemCount() const { return static_cast<int>(values_.size()); }
   // Selects the first item with this value; false (selection unchanged) when none has it.

@@ -45,9 +45,11 @@ bool Read(const Json& object, const char* key, T& out) {
 std::string EncodeTicketLine(const TicketRecord& t) {
   // Texts inside the program are UTF-8 already; replacing stray bytes keeps dump() from
   // throwing on a text that came from outside without being checked.
-  return Json{{"time", t.unixSeconds}, {"type", t.printType},  {"sn", t.printSn},
-              {"key", t.key},          {"ok", t.printed},      {"result", t.result},
-              {"first", t.firstLine},  {"reprint", t.reprint}, {"bytes", Base64Encode(t.bytes)}}
+  return Json{{"time", t.unixSeconds}, {"local", t.localTime},
+              {"type", t.printType},   {"sn", t.printSn},
+              {"key", t.key},          {"ok", t.printed},
+              {"result", t.result},    {"first", t.firstLine},
+              {"reprint", t.reprint},  {"bytes", Base64Encode(t.bytes)}}
       .dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
@@ -55,9 +57,9 @@ bool DecodeTicketLine(std::string_view line, TicketRecord& t) {
   const Json r = Json::parse(line.begin(), line.end(), nullptr, false);
   std::string bytes64;
   int64_t type = 0;
-  if (!r.is_object() || !Read(r, "time", t.unixSeconds) || !Read(r, "type", type) ||
-      !Read(r, "sn", t.printSn) || !Read(r, "key", t.key) || !Read(r, "ok", t.printed) ||
-      !Read(r, "result", t.result) || !Read(r, "first", t.firstLine) ||
+  if (!r.is_object() || !Read(r, "time", t.unixSeconds) || !Read(r, "local", t.localTime) ||
+      !Read(r, "type", type) || !Read(r, "sn", t.printSn) || !Read(r, "key", t.key) ||
+      !Read(r, "ok", t.printed) || !Read(r, "result", t.result) || !Read(r, "first", t.firstLine) ||
       !Read(r, "reprint", t.reprint) || !Read(r, "bytes", bytes64)) {
     return false;
   }

@@ -18,6 +18,7 @@ namespace qv {
 
 struct TicketRecord {
   int64_t unixSeconds = 0;  // when the ticket ended
+  std::string localTime;    // the same as the till's clock showed it: "2026-03-07 09:05:04"
   int32_t printType = 0;    // 1 network, 2 spooler, 3 parallel port (as the task names it)
   std::string printSn;      // address, printer name or port, as the task names it
   std::string key;          // the task's uni_key

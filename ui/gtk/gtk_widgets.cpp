@@ -138,6 +138,12 @@ class GtkControl : public ControlImpl {
     gtk_combo_box_set_active(GTK_COMBO_BOX(inner_), index);
     quiet_ = false;
   }
+  void ClearItemsImpl() override {
+    // Removing the active item reports a change, which is ours, not the user's.
+    quiet_ = true;
+    gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(inner_));
+    quiet_ = false;
+  }
   int SelectedImpl() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(inner_)); }
 
   void AppendTextImpl(const std::string& text) override {

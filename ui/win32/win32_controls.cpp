@@ -88,6 +88,7 @@ class Win32Control : public ControlImpl {
     SendMessageW(Hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
   }
   void SelectImpl(int index) override { SendMessageW(Hwnd(), CB_SETCURSEL, index, 0); }
+  void ClearItemsImpl() override { SendMessageW(Hwnd(), CB_RESETCONTENT, 0, 0); }
   int SelectedImpl() const override {
     return static_cast<int>(SendMessageW(Hwnd(), CB_GETCURSEL, 0, 0));
   }

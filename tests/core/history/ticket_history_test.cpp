@@ -13,6 +13,7 @@ namespace {
 TicketRecord Ticket(int n, size_t byteCount = 40) {
   TicketRecord t;
   t.unixSeconds = 1700000000 + n;
+  t.localTime = "2026-03-07 09:05:" + std::to_string(10 + n);
   t.printType = 1 + n % 3;
   t.printSn = n % 3 == 1 ? "打印机 \"后厨\"" : "192.168.1." + std::to_string(50 + n);
   t.key = "key-" + std::to_string(n);
@@ -27,6 +28,7 @@ TicketRecord Ticket(int n, size_t byteCount = 40) {
 
 void ExpectSame(const TicketRecord& a, const TicketRecord& b) {
   EXPECT_EQ(a.unixSeconds, b.unixSeconds);
+  EXPECT_EQ(a.localTime, b.localTime);
   EXPECT_EQ(a.printType, b.printType);
   EXPECT_EQ(a.printSn, b.printSn);
   EXPECT_EQ(a.key, b.key);
