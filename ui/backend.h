@@ -56,6 +56,8 @@ class ControlImpl {
   virtual int SelectedImpl() const { return -1; }
   // Appends text to a text box and scrolls to its end.
   virtual void AppendTextImpl(const std::string&) {}
+  // A text box's font becomes fixed-pitch (CJK two columns) and its lines stop wrapping.
+  virtual void SetFixedPitchImpl() {}
   // Starts loading a non-empty address in a web browser.
   virtual void NavigateImpl(const std::string&) {}
   // The page of a tab page, where its controls go; nullptr for other kinds.

@@ -129,6 +129,7 @@ void TextBox::AppendText(const std::string& text) {
 }
 void TextBox::SetText(const std::string& text) { Impl().SetTextImpl(text); }
 std::string TextBox::Text() const { return Impl().TextImpl(); }
+void TextBox::SetFixedPitch() { Impl().SetFixedPitchImpl(); }
 
 void WebBrowser::Navigate(const std::string& url) {
   url_ = url.empty() ? "about:blank" : url;

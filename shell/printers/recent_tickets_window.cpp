@@ -33,6 +33,7 @@ RecentTicketsWindow::RecentTicketsWindow(ui::Toolkit& toolkit, ui::Window* owner
   list_ = window_->AddDropDownList({62, 12, kClientWidth - 74, 32});
   list_->OnSelectionChanged([this] { ShowSelected(); });
   preview_ = window_->AddTextBox({12, 56, 470, kClientHeight - 68});
+  preview_->SetFixedPitch();
   window_->AddLabel("重打到：", {498, 60, 80, 24});
   targets_ = window_->AddDropDownList({498, 88, 250, 32});
   ui::Button* reprint = window_->AddButton("重打", {498, 132, 96, 40});

@@ -151,7 +151,12 @@ class GtkToolkit : public Toolkit {
         // default would widen controls over their neighbours, and the theme's minimum heights
         // would push them down. Scaled text (GDK_DPI_SCALE) scales the layout with it.
         " ." + gtk::kFixedLayoutClass + " * { font-size: 9pt; }" + " ." + gtk::kFixedLayoutClass +
-        " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }";
+        " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }" +
+        // Noto's Mono CJK face draws a Chinese character exactly two columns wide, which text
+        // laid out in columns needs; the generic monospace face (DejaVu with a CJK fallback)
+        // and WenQuanYi's Mono face do not, at this size.
+        " textview." + gtk::kFixedPitchClass +
+        " { font-family: \"Noto Sans Mono CJK SC\", monospace; }";
     gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                               GTK_STYLE_PROVIDER(css.get()),

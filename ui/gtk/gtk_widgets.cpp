@@ -146,6 +146,12 @@ class GtkControl : public ControlImpl {
   }
   int SelectedImpl() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(inner_)); }
 
+  void SetFixedPitchImpl() override {
+    if (kind_ != ControlKind::TextBox) return;
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(inner_), GTK_WRAP_NONE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(inner_), kFixedPitchClass);
+  }
+
   void AppendTextImpl(const std::string& text) override {
     GtkTextIter end;
     gtk_text_buffer_get_end_iter(Buffer(), &end);
