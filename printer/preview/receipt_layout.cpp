@@ -15,11 +15,8 @@ bool IsWide(char32_t cp) {
 }
 
 PaperRow TextRow(const ReceiptBlock& block, int times) {
-  PaperRow row;
-  row.kind = BlockKind::Text;
-  row.align = block.align;
-  row.bold = block.bold;
-  row.underline = block.underline;
+  PaperRow row{block};
+  row.text.clear();
   row.widthTimes = times;
   row.heightTimes = std::clamp(block.heightTimes, 1, 8);
   return row;
@@ -63,10 +60,7 @@ ReceiptLayout LayOut(const Receipt& receipt, int columns) {
       AddTextRows(block, layout.paperColumns, layout.rows);
       continue;
     }
-    PaperRow row;
-    row.kind = block.kind;
-    row.text = block.text;
-    row.note = block.note;
+    PaperRow row{block};
     row.align = Align::Centre;
     layout.rows.push_back(std::move(row));
   }

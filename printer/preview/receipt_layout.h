@@ -14,18 +14,11 @@ namespace qv::preview {
 // Half-width characters on 80 mm paper at the printers' normal font.
 inline constexpr int kPaperColumns = 48;
 
-// One paper row. A text row's `text` fits the paper at its magnification; the other kinds
-// keep the block they come from (a QR code's data, a barcode's symbology in `note`, ...).
-struct PaperRow {
-  BlockKind kind = BlockKind::Text;
-  std::string text;  // UTF-8
-  std::string note;
-  Align align = Align::Left;
-  bool bold = false;
-  bool underline = false;
-  int widthTimes = 1;   // 1..8
-  int heightTimes = 1;  // 1..8
-  int columns = 0;      // text rows: display columns the text takes at its width
+// One paper row: the block it comes from, for a text row with the part of its text that fits
+// the paper at its magnification (1..8 each way); other kinds keep the whole block (a QR
+// code's data, a barcode's symbology in `note`, ...) and are centred.
+struct PaperRow : ReceiptBlock {
+  int columns = 0;  // text rows: display columns the text takes at its width
 };
 
 struct ReceiptLayout {
