@@ -16,6 +16,9 @@
 
 namespace qv {
 
+// The file's name in the data folder, beside the task journal.
+inline constexpr const char* kTicketHistoryName = "recent_tickets.log";
+
 struct TicketRecord {
   int64_t unixSeconds = 0;  // when the ticket ended
   std::string localTime;    // the same as the till's clock showed it: "2026-03-07 09:05:04"
