@@ -196,8 +196,9 @@ class TextBox final : public Control {
   void SetText(const std::string& text);
   // The whole text, line breaks as given.
   std::string Text() const;
-  // Draws the text in a fixed-pitch font with CJK characters two columns wide, and no longer
-  // wraps lines: for text laid out in columns, such as a receipt.
+  // Draws the text in a fixed-pitch font with CJK characters two columns wide, for text laid
+  // out in columns such as a receipt; GTK also stops wrapping lines (a Win32 edit control's
+  // wrapping is fixed when it is made).
   void SetFixedPitch();
 };
 
