@@ -48,12 +48,16 @@ class ControlImpl {
   virtual bool CheckedImpl() const { return false; }
   // Appends an item to a drop-down list.
   virtual void AddItemImpl(const std::string&) {}
+  // Removes every item of a drop-down list (nothing selected afterwards); no change reported.
+  virtual void ClearItemsImpl() {}
   // Selects the item at this valid index of a drop-down list; must not report a change.
   virtual void SelectImpl(int) {}
   // The selected index of a drop-down list, -1 when none.
   virtual int SelectedImpl() const { return -1; }
   // Appends text to a text box and scrolls to its end.
   virtual void AppendTextImpl(const std::string&) {}
+  // A text box's font becomes fixed-pitch (CJK two columns) and its lines stop wrapping.
+  virtual void SetFixedPitchImpl() {}
   // Starts loading a non-empty address in a web browser.
   virtual void NavigateImpl(const std::string&) {}
   // The page of a tab page, where its controls go; nullptr for other kinds.
@@ -134,6 +138,8 @@ class TrayIconImpl {
   virtual void ShowImpl(const std::string& tooltip) = 0;
   // Takes the icon down.
   virtual void RemoveImpl() = 0;
+  // Hands a notification with a non-empty text to the desktop without waiting for it.
+  virtual void NotifyImpl(const std::string& title, const std::string& text, AlertSound sound) = 0;
 };
 
 // How backends report control events.

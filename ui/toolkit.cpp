@@ -88,6 +88,11 @@ void CheckBox::Click() {
 }
 void CheckBox::ClickedEvent() { Fire(onClick_); }
 
+void DropDownList::ClearItems() {
+  values_.clear();
+  Impl().ClearItemsImpl();
+}
+
 void DropDownList::AddItem(const std::string& text, int value) {
   values_.push_back(value);
   Impl().AddItemImpl(text);
@@ -124,6 +129,7 @@ void TextBox::AppendText(const std::string& text) {
 }
 void TextBox::SetText(const std::string& text) { Impl().SetTextImpl(text); }
 std::string TextBox::Text() const { return Impl().TextImpl(); }
+void TextBox::SetFixedPitch() { Impl().SetFixedPitchImpl(); }
 
 void WebBrowser::Navigate(const std::string& url) {
   url_ = url.empty() ? "about:blank" : url;
@@ -299,6 +305,11 @@ void TrayIcon::Remove() {
 }
 
 void TrayIcon::Click() { Fire(onClick_); }
+
+void TrayIcon::Notify(const std::string& title, const std::string& text, AlertSound sound) {
+  if (text.empty()) return;
+  impl_->NotifyImpl(title, text, sound);
+}
 
 // --- Toolkit ---------------------------------------------------------------------------------
 

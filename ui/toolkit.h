@@ -165,6 +165,8 @@ class DropDownList final : public Control {
   explicit DropDownList(const Rect& bounds) : Control(bounds) {}
   // Appends an item with its shown text and its value.
   void AddItem(const std::string& text, int value);
+  // Removes every item; nothing is selected afterwards. No event.
+  void ClearItems();
   // Number of items.
   int ItemCount() const { return static_cast<int>(values_.size()); }
   // Selects the first item with this value; false (selection unchanged) when none has it.
@@ -194,6 +196,10 @@ class TextBox final : public Control {
   void SetText(const std::string& text);
   // The whole text, line breaks as given.
   std::string Text() const;
+  // Draws the text in a fixed-pitch font with CJK characters two columns wide, for text laid
+  // out in columns such as a receipt; GTK also stops wrapping lines (a Win32 edit control's
+  // wrapping is fixed when it is made).
+  void SetFixedPitch();
 };
 
 // An embedded web browser.
@@ -403,6 +409,9 @@ class Timer final {
   int interval_ = 0;
 };
 
+// Whether a notification is given with the desktop's sound.
+enum class AlertSound { Off, On };
+
 // The program's icon in the notification area (on Linux an indicator with a menu whose
 // "显示" item counts as a click). Removed when the object is destroyed.
 class TrayIcon final {
@@ -420,6 +429,11 @@ class TrayIcon final {
   const std::string& Tooltip() const { return tooltip_; }
   // Acts as a user click on the icon: runs the click handler.
   void Click();
+  // Shows a passing notification from the program's icon (Windows: the icon's balloon, the
+  // icon put up for it when it is not up; Linux: the desktop's notification service; headless:
+  // the text on stderr) and returns at once; nothing for an empty text. Whether it was seen is
+  // not known: a desktop without a notification service drops it.
+  void Notify(const std::string& title, const std::string& text, AlertSound sound);
 
  private:
   friend class Toolkit;

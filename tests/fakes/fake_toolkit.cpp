@@ -78,6 +78,9 @@ class FakeTray : public ui::TrayIconImpl {
     fake_.trayShown_ = false;
     fake_.trayTooltip_.clear();
   }
+  void NotifyImpl(const std::string& title, const std::string& text, ui::AlertSound) override {
+    fake_.notifications_.push_back(title + ": " + text);
+  }
 
  private:
   FakeToolkit& fake_;

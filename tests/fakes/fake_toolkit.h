@@ -78,6 +78,8 @@ class FakeToolkit : public ui::Toolkit {
   bool TrayShown() const { return trayShown_; }
   const std::string& TrayTooltip() const { return trayTooltip_; }
   std::vector<ui::TrayIcon*> TrayIcons() const { return trayIcons_; }
+  // The notifications given from tray icons, oldest first, as "title: text".
+  const std::vector<std::string>& Notifications() const { return notifications_; }
 
   // Run() returns at once; Quit() is recorded here.
   bool QuitCalled() const { return quitCalled_; }
@@ -130,6 +132,7 @@ class FakeToolkit : public ui::Toolkit {
   std::function<void()> whileOpen_;
   bool trayShown_ = false;
   std::string trayTooltip_;
+  std::vector<std::string> notifications_;
   bool quitCalled_ = false;
   std::vector<std::string> sessionHolds_;
 };

@@ -112,6 +112,18 @@ TEST(HeadlessLoop, QuitBeforeRunReturnsAtOnceAndMessagesAnswerOk) {
   EXPECT_EQ(answer, MessageResult::Ok);
 }
 
+// A terminal has no tray: the alert is a line on stderr, whether or not an icon was put up,
+// and an empty alert is none.
+TEST(HeadlessLoop, TrayAlertsGoToStderr) {
+  auto toolkit = CreateHeadlessToolkit();
+  auto icon = toolkit->CreateTrayIcon([] {});
+  testing::internal::CaptureStderr();
+  icon->Notify("打印机需要处理", "厨房 192.168.1.50：无法连接，1 张小票未打印", AlertSound::On);
+  icon->Notify("打印机需要处理", "", AlertSound::Off);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "打印机需要处理: 厨房 192.168.1.50：无法连接，1 张小票未打印\n");
+}
+
 TEST(HeadlessLoop, PostedTasksWakeTheLoopAndRunInOrderOnItsThread) {
   auto toolkit = CreateHeadlessToolkit();
   // The only timer is far off: without the posts' wake the loop would sleep through them.

@@ -3,9 +3,15 @@
 
 #include <string>
 
-#include "tools/sim/escpos_decoder.h"
+#include "printer/preview/escpos_decoder.h"
 
 namespace qv::sim {
+
+// The virtual printers read what they receive with the program's own receipt decoder, so a
+// receipt the simulator shows is the receipt the program's preview shows.
+using preview::StatusQuery;
+using preview::StatusQueryKind;
+using preview::StatusQueryName;
 
 struct PrinterState {
   bool paperOut = false;

@@ -11,10 +11,15 @@
 #include <vector>
 
 #include "tools/sim/cloud_state.h"
-#include "tools/sim/escpos_decoder.h"
 #include "tools/sim/printer_status.h"
 
 namespace qv::sim {
+
+using preview::BlockKind;
+using preview::EscposDecoder;
+using preview::Receipt;
+using preview::ReceiptBlock;
+using preview::RenderReceipt;
 
 struct PrintJob {
   std::string printer;  // address

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "ui/gtk/desktop_notifier.h"
 #include "ui/gtk/gtk_widgets.h"
 #include "ui/gtk/program_icon.h"
 
@@ -82,6 +83,10 @@ class GtkTray : public TrayIconImpl {
   void RemoveImpl() override {
     if (indicator_) app_indicator_set_status(indicator_.get(), APP_INDICATOR_STATUS_PASSIVE);
   }
+  // Indicators have no balloons: the desktop's notification service shows the alert.
+  void NotifyImpl(const std::string& title, const std::string& text, AlertSound sound) override {
+    notifier_.Send(title, text, sound);
+  }
 
  private:
   void Create() {
@@ -113,6 +118,7 @@ class GtkTray : public TrayIconImpl {
   GObjectPtr<AppIndicator> indicator_;
   WidgetPtr menu_;
   GtkWidget* item_ = nullptr;
+  gtk::DesktopNotifier notifier_;
 };
 
 GtkMessageType MessageType(MessageIcon icon) {
@@ -145,7 +151,12 @@ class GtkToolkit : public Toolkit {
         // default would widen controls over their neighbours, and the theme's minimum heights
         // would push them down. Scaled text (GDK_DPI_SCALE) scales the layout with it.
         " ." + gtk::kFixedLayoutClass + " * { font-size: 9pt; }" + " ." + gtk::kFixedLayoutClass +
-        " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }";
+        " entry, ." + gtk::kFixedLayoutClass + " button { min-height: 0; }" +
+        // Noto's Mono CJK face draws a Chinese character exactly two columns wide, which text
+        // laid out in columns needs; the generic monospace face (DejaVu with a CJK fallback)
+        // and WenQuanYi's Mono face do not, at this size.
+        " textview." + gtk::kFixedPitchClass +
+        " { font-family: \"Noto Sans Mono CJK SC\", monospace; }";
     gtk_css_provider_load_from_data(css.get(), rules.c_str(), -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                               GTK_STYLE_PROVIDER(css.get()),

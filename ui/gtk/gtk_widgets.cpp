@@ -138,7 +138,19 @@ class GtkControl : public ControlImpl {
     gtk_combo_box_set_active(GTK_COMBO_BOX(inner_), index);
     quiet_ = false;
   }
+  void ClearItemsImpl() override {
+    // Removing the active item reports a change, which is ours, not the user's.
+    quiet_ = true;
+    gtk_combo_box_text_remove_all(GTK_COMBO_BOX_TEXT(inner_));
+    quiet_ = false;
+  }
   int SelectedImpl() const override { return gtk_combo_box_get_active(GTK_COMBO_BOX(inner_)); }
+
+  void SetFixedPitchImpl() override {
+    if (kind_ != ControlKind::TextBox) return;
+    gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(inner_), GTK_WRAP_NONE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(inner_), kFixedPitchClass);
+  }
 
   void AppendTextImpl(const std::string& text) override {
     GtkTextIter end;

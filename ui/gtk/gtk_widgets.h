@@ -37,6 +37,8 @@ std::unique_ptr<ControlImpl> CreateGtkControl(GtkFixed* fixed, Surface surface, 
 inline constexpr char kWindowLabelClass[] = "qv-window-label";
 // Style class of the GtkFixed that holds a window's or a tab page's controls.
 inline constexpr char kFixedLayoutClass[] = "qv-fixed-layout";
+// Style class of a text box drawn in a fixed-pitch font (TextBox::SetFixedPitch).
+inline constexpr char kFixedPitchClass[] = "qv-fixed-pitch";
 
 class GtkWindowImpl : public WindowImpl {
  public:

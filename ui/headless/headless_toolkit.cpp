@@ -175,6 +175,11 @@ class HeadlessTrayIcon : public TrayIconImpl {
  public:
   void ShowImpl(const std::string&) override {}
   void RemoveImpl() override {}
+  // A terminal has no desktop to show it: the operator watching stderr sees the line.
+  void NotifyImpl(const std::string& title, const std::string& text, AlertSound) override {
+    std::fprintf(stderr, "%s%s%s\n", title.c_str(), title.empty() ? "" : ": ", text.c_str());
+    std::fflush(stderr);
+  }
 };
 
 class HeadlessToolkit : public Toolkit {

@@ -23,6 +23,10 @@ class MemoryControl : public ControlImpl, public ContainerImpl {
   void SetCheckedImpl(bool c) override { checked = c; }
   bool CheckedImpl() const override { return checked; }
   void AddItemImpl(const std::string& item) override { items.push_back(item); }
+  void ClearItemsImpl() override {
+    items.clear();
+    selected = -1;
+  }
   void SelectImpl(int index) override { selected = index; }
   int SelectedImpl() const override { return selected; }
   void AppendTextImpl(const std::string& t) override { text += t; }

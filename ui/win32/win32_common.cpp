@@ -151,4 +151,24 @@ HFONT UiFont(UINT dpi) {
   });
 }
 
+HFONT FixedPitchFont(UINT dpi) {
+  static FontCache cache;
+  return cache.For(dpi, [] {
+    LOGFONTW font = MessageFont96();
+    font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    font.lfCharSet = DEFAULT_CHARSET;
+    // NSimSun (新宋体) is on every Chinese Windows and draws CJK exactly two columns wide; the
+    // others stand in where it is missing (Wine, trimmed systems).
+    lstrcpynW(font.lfFaceName, L"Courier New", LF_FACESIZE);
+    for (const wchar_t* face :
+         {L"NSimSun", L"Noto Sans Mono CJK SC", L"WenQuanYi Micro Hei Mono"}) {
+      if (FontInstalled(face)) {
+        lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
+        break;
+      }
+    }
+    return font;
+  });
+}
+
 }  // namespace qv::ui::win32

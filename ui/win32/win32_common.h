@@ -79,6 +79,8 @@ void AdjustFrame(RECT* rect, DWORD style, DWORD exStyle, UINT dpi);
 // The font of message boxes, which holds the CJK glyphs on a Chinese system, at the size the
 // 96-DPI layouts were made for scaled to `dpi`. Owned by the backend for the program's life.
 HFONT UiFont(UINT dpi);
+// A fixed-pitch font whose CJK characters are two columns wide, at the size of UiFont.
+HFONT FixedPitchFont(UINT dpi);
 
 // Window classes registered by the backend.
 inline constexpr wchar_t kWindowClass[] = L"QuorvelWindow";

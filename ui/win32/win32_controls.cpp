@@ -52,7 +52,8 @@ class Win32Control : public ControlImpl {
     const UINT dpi = WindowDpi(Hwnd());
     if (dpi != fontDpi_) {
       fontDpi_ = dpi;
-      SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(dpi)), TRUE);
+      HFONT font = fixedPitch_ ? FixedPitchFont(dpi) : UiFont(dpi);
+      SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
     const Rect px = Device(r);
     int height = px.height;
@@ -88,8 +89,18 @@ class Win32Control : public ControlImpl {
     SendMessageW(Hwnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(item).c_str()));
   }
   void SelectImpl(int index) override { SendMessageW(Hwnd(), CB_SETCURSEL, index, 0); }
+  void ClearItemsImpl() override { SendMessageW(Hwnd(), CB_RESETCONTENT, 0, 0); }
   int SelectedImpl() const override {
     return static_cast<int>(SendMessageW(Hwnd(), CB_GETCURSEL, 0, 0));
+  }
+
+  // The edit control's wrapping is fixed at its creation; its lines wrap at the box's edge.
+  void SetFixedPitchImpl() override {
+    if (kind_ != ControlKind::TextBox) return;
+    fixedPitch_ = true;
+    const UINT dpi = WindowDpi(Hwnd());
+    fontDpi_ = dpi;
+    SendMessageW(Hwnd(), WM_SETFONT, reinterpret_cast<WPARAM>(FixedPitchFont(dpi)), TRUE);
   }
 
   void AppendTextImpl(const std::string& text) override {
@@ -114,6 +125,7 @@ class Win32Control : public ControlImpl {
   ControlKind kind_;
   Control& control_;
   UINT fontDpi_ = 0;  // the DPI of the font the control has, 0 before the first
+  bool fixedPitch_ = false;
 };
 
 // A tab control with one page; the page is a child window of ours that takes the controls

@@ -108,16 +108,30 @@ class Win32Tray : public TrayIconImpl {
   void ShowImpl(const std::string& tooltip) override {
     tooltip_ = Wide(tooltip);
     NOTIFYICONDATAW data = Describe();
-    if (!Shell_NotifyIconW(shown_ ? NIM_MODIFY : NIM_ADD, &data) && shown_) {
+    const bool up = shown_ || forBalloon_;
+    if (!Shell_NotifyIconW(up ? NIM_MODIFY : NIM_ADD, &data) && up) {
       Shell_NotifyIconW(NIM_ADD, &data);  // the taskbar lost it
     }
     shown_ = true;
+    forBalloon_ = false;
   }
   void RemoveImpl() override {
-    if (!shown_) return;
+    if (!shown_ && !forBalloon_) return;
     NOTIFYICONDATAW data = Describe();
     Shell_NotifyIconW(NIM_DELETE, &data);
     shown_ = false;
+    forBalloon_ = false;
+  }
+  // A balloon comes from an icon: when ours is not up, it is put up for the balloon's time
+  // and taken down when the balloon goes.
+  void NotifyImpl(const std::string& title, const std::string& text, AlertSound sound) override {
+    NOTIFYICONDATAW data = Describe();
+    data.uFlags |= NIF_INFO;
+    lstrcpynW(data.szInfo, Wide(text).c_str(), static_cast<int>(std::size(data.szInfo)));
+    lstrcpynW(data.szInfoTitle, Wide(title).c_str(), static_cast<int>(std::size(data.szInfoTitle)));
+    data.dwInfoFlags = NIIF_WARNING | (sound == AlertSound::On ? 0 : NIIF_NOSOUND);
+    const bool up = shown_ || forBalloon_;
+    if (Shell_NotifyIconW(up ? NIM_MODIFY : NIM_ADD, &data) && !up) forBalloon_ = true;
   }
   // Explorer restarted: put the icon back.
   void Restore() {
@@ -127,6 +141,15 @@ class Win32Tray : public TrayIconImpl {
   }
   void Mouse(UINT event) {
     switch (event) {
+      case NIN_BALLOONTIMEOUT:
+      case NIN_BALLOONHIDE:
+        EndBalloon();
+        break;
+      case NIN_BALLOONUSERCLICK:
+        // A click on the alert opens what a click on the icon opens.
+        EndBalloon();
+        icon_.Click();
+        break;
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
@@ -152,11 +175,19 @@ class Win32Tray : public TrayIconImpl {
     return data;
   }
 
+  void EndBalloon() {
+    if (!forBalloon_) return;
+    NOTIFYICONDATAW data = Describe();
+    Shell_NotifyIconW(NIM_DELETE, &data);
+    forBalloon_ = false;
+  }
+
   MessageWindow& messages_;
   TrayIcon& icon_;
   UINT id_;
   std::wstring tooltip_;
   bool shown_ = false;
+  bool forBalloon_ = false;  // up only for a balloon, not shown by the program
 };
 
 LRESULT MessageWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {

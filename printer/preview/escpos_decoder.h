@@ -1,5 +1,6 @@
 // Turns the raw ESC/POS bytes a receipt printer receives into a readable receipt, and spots
-// the status requests a printer must answer while the connection is still open.
+// the status requests a printer must answer while the connection is still open. The virtual
+// printers of the simulator and the program's receipt preview both read tickets with it.
 //
 // The decoder is fed the stream in whatever chunks the socket delivers: a command cut at the
 // end of a chunk waits for the rest. Text is taken as GBK, the printers' code page, and kept
@@ -11,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qv::sim {
+namespace qv::preview {
 
 enum class Align { Left, Centre, Right };
 
@@ -108,7 +109,4 @@ class EscposDecoder {
 // dashed line.
 std::string RenderReceipt(const Receipt& receipt, int columns = 48);
 
-// Display columns of a UTF-8 text: CJK and full-width characters count 2.
-int DisplayWidth(std::string_view utf8);
-
-}  // namespace qv::sim
+}  // namespace qv::preview

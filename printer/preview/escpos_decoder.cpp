@@ -1,11 +1,11 @@
-#include "tools/sim/escpos_decoder.h"
+#include "printer/preview/escpos_decoder.h"
 
 #include <algorithm>
 
 #include "platform/gbk.h"
 #include "util/text.h"
 
-namespace qv::sim {
+namespace qv::preview {
 namespace {
 
 constexpr unsigned char kEsc = 0x1B;
@@ -419,4 +419,4 @@ void EscposDecoder::AddBlock(BlockKind kind, std::string text, std::string note)
 
 void EscposDecoder::AddNote(std::string note) { AddBlock(BlockKind::Note, "", std::move(note)); }
 
-}  // namespace qv::sim
+}  // namespace qv::preview

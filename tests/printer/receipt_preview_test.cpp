@@ -1,11 +1,11 @@
-#include "tools/sim/escpos_decoder.h"
-#include "platform/gbk.h"
+#include "printer/preview/escpos_decoder.h"
+#include "printer/preview/receipt_layout.h"
 
 #include <gtest/gtest.h>
 
-#include "tools/sim/printer_status.h"
+#include "platform/gbk.h"
 
-namespace qv::sim {
+namespace qv::preview {
 namespace {
 
 std::string Gbk(std::string_view utf8) { return FromUtf8(utf8); }
@@ -149,36 +149,43 @@ TEST(ReceiptRender, PlacesTextByAlignmentAndMagnifiedWidth) {
   EXPECT_EQ(DisplayWidth("桂香ab"), 6);
 }
 
-TEST(PrinterStatus, RepliesFollowTheState) {
-  PrinterState ready;
-  PrinterState paperOut;
-  paperOut.paperOut = true;
-  PrinterState coverOpen;
-  coverOpen.coverOpen = true;
-  coverOpen.drawerOpen = true;
-  struct Case {
-    StatusQuery query;
-    const PrinterState* state;
-    std::string reply;
-  };
-  const std::vector<Case> cases = {
-      {{StatusQueryKind::PrinterStatus, 1}, &ready, std::string(1, '\0')},
-      {{StatusQueryKind::PrinterStatus, 1}, &paperOut, "\x20"},
-      {{StatusQueryKind::PrinterStatus, 1}, &coverOpen, "\x04"},
-      {{StatusQueryKind::DrawerStatus, 2}, &coverOpen, "\x04"},
-      {{StatusQueryKind::PaperSensor, 0}, &ready, std::string(1, '\0')},
-      {{StatusQueryKind::PaperSensor, 0}, &paperOut, "\x0c"},
-      {{StatusQueryKind::PaperSensor, 0}, &coverOpen, "\x0c"},
-      {{StatusQueryKind::RealTime, 4}, &paperOut, "\x72"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(StatusQueryName(c.query) + " " + StateText(*c.state));
-    EXPECT_EQ(StatusReply(c.query, *c.state), c.reply);
+// The preview window draws the layout's rows; they must wrap where the printer wraps and keep
+// each line's style on every row it takes.
+TEST(ReceiptLayout, WrapsAtThePaperEdgeAndKeepsStyleAndBoxes) {
+  const std::string bytes = StyledLine(1, 3, 1, 0, "宫保鸡丁宫保") + "\x1b\x64\x01" +
+                            "\x1d\x6b\x04" + "A1" + std::string(1, '\0') + "\x1bm";
+  const ReceiptLayout layout = LayOutBytes(bytes, 20);
+  ASSERT_GE(layout.rows.size(), 4u);
+  // Six wide characters at double width take 24 columns: 5 fit on 20, the sixth wraps.
+  EXPECT_EQ(layout.rows[0].text, "宫保鸡丁宫");
+  EXPECT_EQ(layout.rows[0].columns, 20);
+  EXPECT_EQ(layout.rows[1].text, "保");
+  for (int i : {0, 1}) {
+    EXPECT_TRUE(layout.rows[i].bold);
+    EXPECT_EQ(layout.rows[i].align, Align::Right);
+    EXPECT_EQ(layout.rows[i].widthTimes, 2);
+    EXPECT_EQ(layout.rows[i].heightTimes, 1);
   }
-  std::string firmware = StatusReply({StatusQueryKind::PrinterId, 65}, ready);
-  EXPECT_GE(firmware.size(), 2u);
-  EXPECT_EQ(firmware.back(), '\0');
+  std::vector<BlockKind> kinds;
+  for (const PaperRow& row : layout.rows) kinds.push_back(row.kind);
+  EXPECT_EQ(kinds.back(), BlockKind::Cut);
+  const PaperRow& barcode = layout.rows[layout.rows.size() - 2];
+  EXPECT_EQ(BoxLabel(barcode), "barcode CODE39: A1");
+  EXPECT_EQ(layout.cuts, 1);
+  EXPECT_FALSE(layout.truncated);
+
+  // Bytes cut inside a command still give the rows before it, marked as cut off; a paper too
+  // narrow for a cut mark's text does not break the drawing.
+  const ReceiptLayout cutOff = LayOutBytes(Gbk("米饭") + "\x1d\x21", 0);
+  EXPECT_TRUE(cutOff.truncated);
+  EXPECT_EQ(cutOff.paperColumns, 1);
+  std::vector<std::string> texts;
+  for (const PaperRow& row : cutOff.rows) {
+    if (row.kind == BlockKind::Text) texts.push_back(row.text);
+  }
+  EXPECT_EQ(texts, (std::vector<std::string>{"米", "饭"}));
+  EXPECT_NE(RenderReceipt(Decode("ab\x1bm"), 2).find("cut"), std::string::npos);
 }
 
 }  // namespace
-}  // namespace qv::sim
+}  // namespace qv::preview

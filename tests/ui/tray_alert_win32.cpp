@@ -1,0 +1,11 @@
+// Usage: ui_tray_alert_win32 MS
+#include <cstdlib>
+
+#include "tests/ui/tray_alert.h"
+#include "ui/win32/win32_toolkit.h"
+
+int main(int argc, char** argv) {
+  auto toolkit = qv::ui::CreateWin32Toolkit();
+  if (!toolkit) return 2;
+  return qv::ui::ShowAlertFor(*toolkit, argc > 1 ? std::atoi(argv[1]) : 3000);
+}
