@@ -153,7 +153,7 @@ bool VirtualPrinter::OpenDeadListener(std::string& error) {
                   (connect(deadFillerFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 ||
                    errno == EINPROGRESS);
   if (!ok) {
-    error = ErrnoText("cannot switch off " + address_ + ":" + std::to_string(port_));
+    error = FailedCall("cannot switch off " + address_ + ":" + std::to_string(port_));
     CloseDeadListener();
     return false;
   }
