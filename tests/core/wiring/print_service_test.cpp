@@ -44,7 +44,7 @@ class SlowReportTransport : public platform::HttpTransport {
 // before the lane's thread was joined is a use after free.
 TEST(PrintServiceEnd, APrintInFlightFinishesBeforeWhatItUsesGoes) {
   testing::CoreFixture f;
-  const std::string port = platform::JoinPath(f.dir.Path(), "lpt1.out");
+  const std::string port = platform::JoinPath(f.dir.Path(), "port1.out");
   ASSERT_TRUE(platform::WriteFile(port, ""));
   auto entered = std::make_shared<std::atomic<bool>>(false);
   struct Posted {
