@@ -386,7 +386,7 @@ TEST_F(TaskQueueTest, FullDiskNeverKeepsAPrintedTaskForTheNextStart) {
     TaskQueue q;
     q.OpenJournal(JournalPath(), &f_.runLog);
     std::vector<PrintTask> answer;
-    for (int i = 0; i < 20; ++i) answer.push_back(Task("t" + std::to_string(i)));
+    for (int i = 0; i < 20; ++i) answer.push_back(Task(std::to_string(i).insert(0, "t")));
     q.Append(answer);
     const std::string journaled = JournalText();
     disk.Fill(journaled.size());
